@@ -1,0 +1,100 @@
+#pragma once
+// The host's two companions: cSP records entry into and exit from operations, cE decides
+// what a failed operation does next. The library ships simple ones (StreamTrace,
+// PolicyErrorHandler) for the command line, the tests and hosts that need nothing more.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Object.h"
+
+namespace QuillData {
+
+class cSP : public Object {
+ public:
+  // Returns an object reference that the library releases at once.
+  virtual ObjectPtr TraceEnter(const std::wstring& procedure, const std::wstring& module) = 0;
+  virtual void TraceExit(const std::wstring& procedure) = 0;
+};
+
+// What HandleError answers.
+enum ErrorAction : int16_t {
+  kRetry = 0,       // run the failing statement again
+  kContinue = 1,    // go on with the statement after it
+  kLeave = 2,       // leave the operation (so does any value not listed here)
+  kEndProcess = 3,  // end the process at once with exit code 0
+};
+
+class cE : public Object {
+ public:
+  // err: the error; app: the component's application object; flag: 2 in OpenDB, else 0.
+  virtual int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
+                              std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) = 0;
+};
+
+// The component's application object handed to HandleError.
+class Application : public Object {
+ public:
+  static const std::shared_ptr<Application>& Instance();
+  std::wstring Title() const { return L"QuillData"; }
+  std::wstring Description() const { return L"Quill Data Access"; }
+};
+
+// A trace companion that writes "> module.procedure" and "< procedure" lines to a stream
+// (or to nothing) and records every event.
+class StreamTrace : public cSP {
+ public:
+  struct Event {
+    bool enter;
+    std::wstring procedure;
+    std::wstring module;  // empty on exit
+  };
+  explicit StreamTrace(std::ostream* out = nullptr) : out_(out) {}
+  ObjectPtr TraceEnter(const std::wstring& procedure, const std::wstring& module) override;
+  void TraceExit(const std::wstring& procedure) override;
+  std::vector<Event> Events() const;
+  void Clear();
+
+ private:
+  std::ostream* out_;
+  mutable std::mutex mutex_;
+  std::vector<Event> events_;
+};
+
+// An error companion with a fixed policy that records every report it was given.
+class PolicyErrorHandler : public cE {
+ public:
+  enum class Policy { Leave, Continue, Retry, EndProcess };
+  struct Report {
+    int32_t number;
+    std::wstring source;
+    std::wstring description;
+    std::wstring module;
+    std::wstring procedure;
+    int32_t flag;
+    int16_t action;
+  };
+  // Retry answers "retry" `retries` times in a row for the same operation, then "leave".
+  explicit PolicyErrorHandler(Policy policy = Policy::Leave, int retries = 0,
+                              std::ostream* log = nullptr)
+      : policy_(policy), retries_(retries), log_(log) {}
+  int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
+                      std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) override;
+  std::vector<Report> Reports() const;
+  void Clear();
+
+ private:
+  Policy policy_;
+  int retries_;
+  std::ostream* log_;
+  mutable std::mutex mutex_;
+  std::vector<Report> reports_;
+  int retriesInARow_ = 0;
+  std::wstring lastFailure_;
+};
+
+}  // namespace QuillData

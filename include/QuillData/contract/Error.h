@@ -1,0 +1,57 @@
+#pragma once
+// The one error type of the library: number, source and description, as the error
+// companion receives them.
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace QuillData {
+
+namespace ErrNo {
+constexpr int32_t InvalidProcedureCall = 5;
+constexpr int32_t Overflow = 6;
+constexpr int32_t OutOfMemory = 7;
+constexpr int32_t SubscriptOutOfRange = 9;
+constexpr int32_t TypeMismatch = 13;
+constexpr int32_t InternalError = 51;
+constexpr int32_t FileNotFound = 53;
+constexpr int32_t ObjectNotSet = 91;
+constexpr int32_t InvalidUseOfNull = 94;
+constexpr int32_t CannotCreateObject = 429;
+constexpr int32_t DuplicateKey = 457;
+// The component's own errors: the error base 0x80040000 plus an offset.
+constexpr int32_t ComponentBase = static_cast<int32_t>(0x80040000u);
+constexpr int32_t DllNotLoaded = ComponentBase + 0;
+constexpr int32_t FunctionNotFound = ComponentBase + 1;
+constexpr int32_t TooManyParameters = ComponentBase + 2;
+constexpr int32_t StatementError = ComponentBase + 2;  // same number, told apart by source
+}  // namespace ErrNo
+
+class QuillError : public std::exception {
+ public:
+  QuillError(int32_t number, std::wstring source, std::wstring description);
+  // An error with the standard description of its number ("Overflow", "Type mismatch", ...).
+  QuillError(int32_t number, std::wstring source = L"QuillData");
+
+  int32_t Number() const noexcept { return number_; }
+  const std::wstring& Source() const noexcept { return source_; }
+  const std::wstring& Description() const noexcept { return description_; }
+  const char* what() const noexcept override { return what_.c_str(); }
+
+ private:
+  int32_t number_;
+  std::wstring source_;
+  std::wstring description_;
+  std::string what_;  // UTF-8 "description (number, source)"
+};
+
+// The standard description of a runtime error number; "Application-defined or
+// object-defined error" for numbers without one.
+std::wstring StandardDescription(int32_t number);
+
+// Maps the exception in flight (inside a catch block) to a QuillError: a QuillError as it
+// is, std::bad_alloc as "Out of memory", std::out_of_range as "Subscript out of range",
+// any other exception as "Internal error" with its what() text.
+QuillError CurrentError();
+
+}  // namespace QuillData

@@ -1,0 +1,15 @@
+#pragma once
+// Every value that travels by reference through the interface (records, collections,
+// connections, companions) is an Object held by std::shared_ptr.
+#include <memory>
+
+namespace QuillData {
+
+class Object {
+ public:
+  virtual ~Object() = default;
+};
+
+using ObjectPtr = std::shared_ptr<Object>;
+
+}  // namespace QuillData

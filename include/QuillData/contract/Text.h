@@ -1,0 +1,14 @@
+#pragma once
+// Text crosses the library's edges in one place: UTF-8 at the SQLite and JSON boundary,
+// UTF-16 at the ODBC boundary. Invalid input sequences become U+FFFD; nothing throws.
+#include <string>
+#include <string_view>
+
+namespace QuillData {
+
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view bytes);
+std::u16string ToUtf16(std::wstring_view text);
+std::wstring FromUtf16(std::u16string_view units);
+
+}  // namespace QuillData

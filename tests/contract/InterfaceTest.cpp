@@ -1,0 +1,71 @@
+// The interface class itself: a connection holder whose operations do nothing.
+#include <gtest/gtest.h>
+
+#include "QuillData/contract/ByRef.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/clsQuillData.h"
+
+using namespace QuillData;
+
+namespace QuillData::ado {
+class Connection : public Object {};  // stands in for the real one: only identity matters here
+}  // namespace QuillData::ado
+
+namespace {
+
+TEST(InterfaceTest, ConnHoldsTheVeryObjectSet) {
+  clsQuillData q;
+  EXPECT_EQ(q.Conn(), nullptr);
+  auto c = std::make_shared<ado::Connection>();
+  q.Conn(c);
+  EXPECT_EQ(q.Conn(), c);
+  q.Conn(nullptr);
+  EXPECT_EQ(q.Conn(), nullptr);
+}
+
+TEST(InterfaceTest, OperationsReturnZeroValuesAndLeaveArgumentsAlone) {
+  clsQuillData q;
+  int32_t affected = 7;
+  EXPECT_FALSE(q.OpenDB(nullptr, nullptr, {L"a", L"b"}));
+  EXPECT_EQ(q.DELMachining(5, affected), 0);
+  EXPECT_EQ(q.GETTblMachining(affected), nullptr);
+  EXPECT_EQ(q.GETFilterScenariosCol(true, affected), nullptr);
+  EXPECT_TRUE(q.INSERTGlobalContrFeatrLists(1, L"a", L"b", L"c", L"d", L"e").IsEmpty());
+  EXPECT_EQ(q.INSERTMachining(L"n", L"g", 1, 1.5, 2, 3, affected), 0);
+  EXPECT_EQ(q.INSERTMachRouting(L"r", 1), 0);
+  q.INSERTMFGPartTypes(1, 2, L"A", L"d", L"k", L"g", L"s");
+  q.UPDATEVariableMachining(1, L"X", 2.5, affected);
+  EXPECT_EQ(affected, 7);
+}
+
+TEST(InterfaceTest, ByRefDefaultsToMinusOneAndSharesAGivenVariable) {
+  auto read = [](ByRef<int32_t> r) { return static_cast<int32_t>(r); };
+  auto write = [](ByRef<int32_t> r) { r = 42; };
+  EXPECT_EQ(read({}), -1);
+  int32_t mine = 5;
+  EXPECT_EQ(read(mine), 5);
+  write(mine);
+  EXPECT_EQ(mine, 42);
+  write({});  // writes a temporary, harmlessly
+  ByRef<int32_t> omitted;
+  ByRef<int32_t> copy = omitted;  // a copy of an omitted argument owns its own value
+  copy = 3;
+  EXPECT_EQ(*omitted, -1);
+  EXPECT_EQ(*copy, 3);
+}
+
+TEST(InterfaceTest, TheFactoryKnowsTheInterfaceAndRefusesUnknownNames) {
+  EXPECT_TRUE(CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData"));
+  try {
+    CreateObject(L"QuillData.clsNoSuchThing");
+    FAIL();
+  } catch (const QuillError& e) {
+    EXPECT_EQ(e.Number(), ErrNo::CannotCreateObject);
+    EXPECT_NE(e.Description().find(L"clsNoSuchThing"), std::wstring::npos);
+  }
+  auto names = CreatableClasses();
+  EXPECT_NE(std::find(names.begin(), names.end(), L"QuillData.tblScenario"), names.end());
+}
+
+}  // namespace
