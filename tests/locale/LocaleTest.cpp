@@ -1,0 +1,161 @@
+// The user's locale from the environment, and dates: recognition, printing, calendar.
+#include <cmath>
+
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Text.h"
+#include "locale/LocaleFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+constexpr double kChristmas2026 = 46380;  // 2026-12-24
+constexpr double kHour = 1.0 / 24;
+
+TEST_F(LocaleFixture, TheEnvironmentChoosesTheLocale) {
+  setenv("LC_ALL", "", 1);
+  setenv("LC_NUMERIC", "de_DE.UTF-8", 1);
+  setenv("LANG", "C.UTF-8", 1);
+  UserLocale::Reload();
+  EXPECT_EQ(UserLocale::Current().Name(), "de_DE.UTF-8") << "LC_NUMERIC before LANG";
+  EXPECT_EQ(UserLocale::Current().DecimalSeparator(), L",");
+  EXPECT_EQ(UserLocale::Current().ThousandsSeparator(), L".");
+
+  setenv("LC_ALL", "C.UTF-8", 1);
+  UserLocale::Reload();
+  EXPECT_EQ(UserLocale::Current().Name(), "C.UTF-8") << "LC_ALL first";
+  EXPECT_EQ(UserLocale::Current().DecimalSeparator(), L".");
+
+  unsetenv("LC_ALL");
+  unsetenv("LC_NUMERIC");
+  setenv("LANG", "de_DE.UTF-8", 1);
+  UserLocale::Reload();
+  EXPECT_EQ(UserLocale::Current().Name(), "de_DE.UTF-8") << "LANG last";
+
+  setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
+  UserLocale::Reload();
+  EXPECT_EQ(UserLocale::Current().Name(), "C") << "an unknown locale falls back to C";
+  EXPECT_EQ(UserLocale::Current().FormatDouble(0.5), L"0.5");
+}
+
+TEST_F(LocaleFixture, ReferencesStayValidAcrossReloads) {
+  UseLocale("de_DE.UTF-8");
+  const UserLocale& before = UserLocale::Current();
+  UseLocale("C.UTF-8");
+  EXPECT_EQ(before.DecimalSeparator(), L",");
+  EXPECT_EQ(UserLocale::Current().DecimalSeparator(), L".");
+}
+
+TEST(Calendar, DaysFromCivilCountsFromTheZeroDate) {
+  const struct {
+    int y, m, d, h, mi, s;
+    double expected;
+  } cases[] = {
+      {1899, 12, 30, 0, 0, 0, 0},
+      {1900, 1, 1, 0, 0, 0, 2},
+      {2026, 12, 24, 0, 0, 0, kChristmas2026},
+      {2024, 2, 29, 0, 0, 0, 45351},
+      {2026, 12, 24, 6, 0, 0, kChristmas2026 + 0.25},
+      {1899, 12, 29, 6, 0, 0, -1.25},  // before the zero date the time still counts forward
+      {100, 1, 1, 0, 0, 0, -657434},
+      {9999, 12, 31, 0, 0, 0, 2958465},
+      {2000, 2, 29, 0, 0, 0, 36585},
+  };
+  for (const auto& c : cases) {
+    const auto days = DaysFromCivil(c.y, c.m, c.d, c.h, c.mi, c.s);
+    ASSERT_TRUE(days.has_value()) << c.y << "-" << c.m << "-" << c.d;
+    EXPECT_DOUBLE_EQ(*days, c.expected) << c.y << "-" << c.m << "-" << c.d;
+  }
+  const int invalid[][6] = {{2026, 2, 29, 0, 0, 0}, {1900, 2, 29, 0, 0, 0}, {2026, 4, 31, 0, 0, 0},
+                            {2026, 13, 1, 0, 0, 0}, {2026, 0, 1, 0, 0, 0},  {2026, 1, 0, 0, 0, 0},
+                            {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, 0, 60, 0}, {2026, 1, 1, 0, 0, 60},
+                            {99, 1, 1, 0, 0, 0},    {10000, 1, 1, 0, 0, 0}};
+  for (const auto& c : invalid)
+    EXPECT_FALSE(DaysFromCivil(c[0], c[1], c[2], c[3], c[4], c[5])) << c[0] << "-" << c[1];
+}
+
+TEST(Calendar, IsoTextReadsBackToTheSameDay) {
+  EXPECT_EQ(IsoText(0), L"1899-12-30");
+  EXPECT_EQ(IsoText(2.5), L"1900-01-01 12:00:00");
+  EXPECT_EQ(IsoText(-1.25), L"1899-12-29 06:00:00");
+  EXPECT_EQ(IsoText(-0.25), L"1899-12-30 06:00:00");
+  EXPECT_EQ(IsoText(kChristmas2026 + 13 * kHour + 45.5 / 1440), L"2026-12-24 13:45:30");
+  EXPECT_EQ(IsoText(kChristmas2026 + 0.99999999), L"2026-12-25") << "rounds to the second";
+  for (double day = -657434; day <= 2958465; day += 997.25) {
+    const auto back = UserLocale::Current().ParseDate(IsoText(day));
+    ASSERT_TRUE(back.has_value()) << ToUtf8(IsoText(day));
+    ASSERT_DOUBLE_EQ(*back, day) << ToUtf8(IsoText(day));
+  }
+  ExpectError(ErrNo::Overflow, "year 10000", [] { IsoText(2958466); });
+  ExpectError(ErrNo::Overflow, "year 99", [] { IsoText(-657435); });
+}
+
+struct DateCase {
+  const wchar_t* text;
+  double expected;
+};
+
+void ExpectDates(const DateCase* first, const DateCase* last) {
+  for (; first != last; ++first) {
+    const auto days = UserLocale::Current().ParseDate(first->text);
+    ASSERT_TRUE(days.has_value()) << ToUtf8(first->text);
+    EXPECT_NEAR(*days, first->expected, 1e-9) << ToUtf8(first->text);
+    EXPECT_EQ(CDate(first->text).value, *days);
+  }
+}
+
+void ExpectNoDates(std::initializer_list<const wchar_t*> texts) {
+  for (const wchar_t* text : texts) {
+    EXPECT_FALSE(UserLocale::Current().ParseDate(text)) << ToUtf8(text);
+    ExpectError(ErrNo::TypeMismatch, ToUtf8(text), [&] { CDate(text); });
+  }
+}
+
+TEST_F(GermanLocale, DatesInIsoAndInTheGermanFormat) {
+  const DateCase cases[] = {
+      {L"24.12.2026", kChristmas2026},
+      {L"24.12.26", kChristmas2026},
+      {L"1.2.2026", 46054},
+      {L" 24.12.2026 13:45 ", kChristmas2026 + 13 * kHour + 45.0 / 1440},
+      {L"24.12.2026 13:45:30", kChristmas2026 + 13 * kHour + 45.5 / 1440},
+      {L"2026-12-24", kChristmas2026},
+      {L"2026-12-24 06:00", kChristmas2026 + 0.25},
+      {L"2026-12-24T06:00:00", kChristmas2026 + 0.25},
+      {L"12:00", 0.5},
+  };
+  ExpectDates(std::begin(cases), std::end(cases));
+  ExpectNoDates({L"2026-02-30", L"30.02.2026", L"12/24/2026", L"24.12.2026 25:00", L"2026-12-24T",
+                 L"24.12.2026x", L"1,5", L"", L"24.12", L"24.12.202", L"2026-12-24 6", L"abc"});
+
+  EXPECT_EQ(CStr(Date{kChristmas2026}), L"24.12.2026");
+  EXPECT_EQ(CStr(Date{kChristmas2026 + 13 * kHour + 45.5 / 1440}), L"24.12.2026 13:45:30");
+  EXPECT_EQ(CStr(Date{0.5}), L"12:00:00");
+  EXPECT_EQ(CStr(Date{0}), L"00:00:00");
+  EXPECT_EQ(CDate(CStr(Date{kChristmas2026 + 0.75})).value, kChristmas2026 + 0.75);
+}
+
+TEST_F(CLocale, DatesInIsoAndInTheMonthFirstFormat) {
+  const DateCase cases[] = {
+      {L"12/24/2026", kChristmas2026},
+      {L"12/24/26", kChristmas2026},
+      {L"12/24/2026 13:45:30", kChristmas2026 + 13 * kHour + 45.5 / 1440},
+      {L"01/01/29", 47119},  // two-digit years: 00-29 are 2000-2029
+      {L"01/01/30", 10959},  // 30-99 are 1930-1999
+      {L"2026-12-24", kChristmas2026},
+  };
+  ExpectDates(std::begin(cases), std::end(cases));
+  ExpectNoDates({L"24.12.2026", L"13/01/2026", L"24/12/2026", L"02/29/2026"});
+  EXPECT_EQ(CStr(Date{kChristmas2026}), L"12/24/2026");
+}
+
+TEST_F(CLocale, DatesAndNumbersConvertByValue) {
+  EXPECT_EQ(CDate(int32_t{45000}), Date{45000});
+  EXPECT_EQ(CDbl(Date{kChristmas2026 + 0.25}), kChristmas2026 + 0.25);
+  EXPECT_EQ(CLng(Date{kChristmas2026 + 0.5}), 46380) << "half to even";
+  EXPECT_EQ(CDec(Date{0.25}), (Decimal{25, 2}));
+  for (double out : {3e6, -7e5, std::nan("")})
+    ExpectError(ErrNo::Overflow, "date out of range", [&] { CDate(out); });
+  ExpectError(ErrNo::Overflow, "printing a date out of range", [] { CStr(Date{3e6}); });
+}
+
+}  // namespace
+}  // namespace QuillData::testing
