@@ -4,13 +4,10 @@
 #include "QuillData/contract/ByRef.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Factory.h"
+#include "QuillData/ado/Connection.h"
 #include "QuillData/contract/clsQuillData.h"
 
 using namespace QuillData;
-
-namespace QuillData::ado {
-class Connection : public Object {};  // stands in for the real one: only identity matters here
-}  // namespace QuillData::ado
 
 namespace {
 

@@ -1,0 +1,39 @@
+#pragma once
+// Connection strings. An ODBC string (with Driver= or DSN=) goes to the driver manager as
+// it is; an ADO-style string for SQL Server (Provider=SQLOLEDB, SQLNCLI11 or MSOLEDBSQL) is
+// rewritten for the first installed SQL Server ODBC driver.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace QuillData::ado {
+
+struct ConnectionStringItem {
+  std::wstring key;    // as written, trimmed
+  std::wstring value;  // unquoted: "..." and '...' (doubled quote inside) and {...} ("}}")
+};
+
+// Splits "key=value;key=value". An unterminated quote or brace fails with
+// adErrInvalidArgument.
+std::vector<ConnectionStringItem> ParseConnectionString(std::wstring_view text);
+// The value of the first item whose key matches without regard to case; empty when none.
+std::wstring ConnectionStringValue(const std::vector<ConnectionStringItem>& items,
+                                   std::wstring_view key);
+// key=value, the value in braces when it needs them ({a;b}, "}" doubled).
+std::wstring OdbcPair(std::wstring_view key, std::wstring_view value);
+
+// The SQL Server ODBC drivers, in order of preference.
+const std::vector<std::wstring>& SqlServerOdbcDrivers();
+
+// The ODBC string for text. installedDrivers are the driver names the driver manager
+// knows. An ODBC string is returned unchanged; an ADO-style SQL Server string becomes
+// Driver={...};Server=...;Database=...;UID=...;PWD=... (Trusted_Connection=yes for
+// integrated security). Fails with adErrProviderNotFound for another provider or when no
+// SQL Server driver is installed, and with adErrInvalidArgument when the server is missing.
+std::wstring TranslateConnectionString(std::wstring_view text,
+                                       const std::vector<std::wstring>& installedDrivers);
+
+// The driver names that unixODBC reports (SQLDrivers).
+std::vector<std::wstring> InstalledOdbcDrivers();
+
+}  // namespace QuillData::ado

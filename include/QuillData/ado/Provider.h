@@ -1,0 +1,89 @@
+#pragma once
+// The layer beneath the object model: the objects describe a command, a provider carries it
+// to the data source and brings back what came of it. Two providers exist: ODBC (the real
+// one, MakeOdbcProvider) and the recording provider of the unit tests (RecordingProvider.h).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QuillData/ado/Enums.h"
+#include "QuillData/contract/Variant.h"
+
+namespace QuillData::ado {
+
+// One parameter as the command sends it.
+struct ParameterData {
+  std::wstring name;
+  int32_t type = adEmpty;
+  int32_t direction = adParamInput;
+  int32_t size = 0;
+  uint8_t precision = 0;
+  uint8_t numericScale = 0;
+  // The value as the caller set it on the Parameter.
+  Variant value;
+  // What goes to the data source: the value converted to the parameter's type (Long,
+  // Boolean, String, Decimal rounded to the scale, ...), Null for an Empty or Null value,
+  // and Empty for a return value or output parameter, whose value is never sent.
+  Variant wire;
+};
+
+struct CommandData {
+  std::wstring text;                // SQL text, procedure or table name
+  int32_t commandType = adCmdText;  // adCmdText, adCmdStoredProc or adCmdTable
+  std::vector<ParameterData> parameters;
+  int32_t options = adOptionUnspecified;  // as passed to Execute
+};
+
+struct Column {
+  std::wstring name;
+  int32_t type = adVariant;  // the ADO type of the column
+};
+
+// A whole result set, fetched at once.
+struct RowSet {
+  std::vector<Column> columns;
+  std::vector<std::vector<Variant>> rows;
+};
+
+struct ExecuteResult {
+  // The first result set that has columns; none for a command that returns no rows.
+  std::shared_ptr<RowSet> rows;
+  // One value per parameter, in order: what came back for return-value, output and
+  // input-output parameters; Empty for input parameters.
+  std::vector<Variant> outputs;
+  int32_t recordsAffected = -1;
+};
+
+// One open connection of a provider.
+class Session {
+ public:
+  virtual ~Session() = default;
+  // Runs the command; every failure is a QuillError. The parameters' wire values are
+  // already checked and converted, so a provider only carries them.
+  virtual ExecuteResult Execute(const CommandData& command) = 0;
+  // Ends the connection; must not throw.
+  virtual void Close() noexcept = 0;
+};
+
+class Provider {
+ public:
+  virtual ~Provider() = default;
+  // Opens a connection; userId and password are the arguments of Connection::Open (empty
+  // when not given). Throws a QuillError when the data source cannot be reached.
+  virtual std::unique_ptr<Session> Open(const std::wstring& connectionString,
+                                        const std::wstring& userId,
+                                        const std::wstring& password) = 0;
+};
+
+// The ODBC provider (unixODBC, Unicode API).
+std::shared_ptr<Provider> MakeOdbcProvider();
+
+// A connection string whose Provider= names a registered provider (case-insensitive) opens
+// on that provider instead of ODBC, so a backend that builds its own Connection can run on
+// a test provider: RegisterProvider(L"Recording", recorder) and "Provider=Recording;...".
+// Passing an empty pointer removes the name.
+void RegisterProvider(const std::wstring& name, std::shared_ptr<Provider> provider);
+std::shared_ptr<Provider> FindProvider(const std::wstring& name);
+
+}  // namespace QuillData::ado

@@ -1,0 +1,775 @@
+// The ODBC provider: unixODBC through its Unicode entry points. Text crosses as UTF-16
+// (SQLWCHAR is 16 bits on unixODBC); every statement runs directly (SQLExecDirectW), since
+// some drivers cannot prepare a procedure call; every result set is drained before output
+// values are read, because some drivers deliver a return value only then.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <cwctype>
+
+#include "QuillData/ado/ConnectionString.h"
+#include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Provider.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Text.h"
+#include "ado/Detail.h"
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC must use 16-bit SQLWCHAR");
+
+namespace QuillData::ado {
+
+using detail::Raise;
+
+namespace {
+
+using WText = std::basic_string<SQLWCHAR>;
+
+WText ToW(std::wstring_view text) {
+  const std::u16string u = ToUtf16(text);
+  return WText(u.begin(), u.end());
+}
+
+std::wstring FromW(const SQLWCHAR* units, size_t count) {
+  return FromUtf16(std::u16string(units, units + count));
+}
+
+bool Ok(SQLRETURN rc) {
+  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+std::wstring SourceFor(const std::wstring& driver) {
+  return driver.empty() ? std::wstring(detail::kSource)
+                        : std::wstring(detail::kSource) + L" (" + driver + L")";
+}
+
+// Every diagnostic record of the handle: "message (SQLSTATE xxxxx, native error n)".
+std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::wstring out;
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    std::vector<SQLWCHAR> message(1024);
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, message.data(),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+      message.resize(static_cast<size_t>(length) + 1);
+      rc = SQLGetDiagRecW(type, handle, record, state, &native, message.data(),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!Ok(rc)) break;
+    std::wstring text = FromW(
+        message.data(), std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                         message.size() - 1));
+    while (!text.empty() && std::iswspace(static_cast<wint_t>(text.back()))) text.pop_back();
+    if (!out.empty()) out += L"; ";
+    out += text + L" (SQLSTATE " + FromW(state, 5) + L", native error " + std::to_wstring(native) +
+           L")";
+  }
+  return out.empty() ? L"The driver reported a failure without a message." : out;
+}
+
+[[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::wstring& driver) {
+  throw QuillError(adErrDataSource, SourceFor(driver), Diagnostics(type, handle));
+}
+
+class Handle {
+ public:
+  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+    if (!Ok(SQLAllocHandle(type, parent, &handle_))) handle_ = SQL_NULL_HANDLE;
+  }
+  ~Handle() {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  SQLHANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+std::unique_ptr<Handle> NewEnvironment() {
+  auto env = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{});
+  if (!*env) Raise(adErrDataSource, L"The ODBC driver manager could not allocate an environment.");
+  if (!Ok(SQLSetEnvAttr(env->get(), SQL_ATTR_ODBC_VERSION,
+                        reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0))) {
+    Fail(SQL_HANDLE_ENV, env->get(), L"");
+  }
+  return env;
+}
+
+// Dates ------------------------------------------------------------------------------------
+
+using std::chrono::days;
+using std::chrono::sys_days;
+using std::chrono::year_month_day;
+
+const sys_days kDayZero = sys_days{std::chrono::year{1899} / 12 / 30};
+
+// Days since 1899-12-30; before it, the fraction still counts forward from the day's start.
+Date DateFrom(int y, unsigned m, unsigned d, unsigned hh, unsigned mi, unsigned ss,
+              SQLUINTEGER nanoseconds) {
+  const auto whole = (sys_days{std::chrono::year{y} / m / d} - kDayZero).count();
+  const double time = (hh * 3600.0 + mi * 60.0 + ss + nanoseconds / 1e9) / 86400.0;
+  return Date{whole >= 0 ? whole + time : whole - time};
+}
+
+SQL_TIMESTAMP_STRUCT TimestampOf(Date date) {
+  if (!std::isfinite(date.value) || std::fabs(date.value) > 3e6) {
+    Raise(adErrDataOverflow, L"The date value is out of range.");
+  }
+  const double whole = std::trunc(date.value);
+  int64_t ms = std::llround(std::fabs(date.value - whole) * 86400000.0);
+  sys_days day = kDayZero + days{static_cast<int64_t>(whole)};
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    day += days{1};
+  }
+  const year_month_day ymd{day};
+  SQL_TIMESTAMP_STRUCT ts{};
+  ts.year = static_cast<SQLSMALLINT>(static_cast<int>(ymd.year()));
+  ts.month = static_cast<SQLUSMALLINT>(static_cast<unsigned>(ymd.month()));
+  ts.day = static_cast<SQLUSMALLINT>(static_cast<unsigned>(ymd.day()));
+  ts.hour = static_cast<SQLUSMALLINT>(ms / 3600000);
+  ts.minute = static_cast<SQLUSMALLINT>(ms / 60000 % 60);
+  ts.second = static_cast<SQLUSMALLINT>(ms / 1000 % 60);
+  ts.fraction = static_cast<SQLUINTEGER>(ms % 1000 * 1000000);
+  return ts;
+}
+
+// Decimal text of the driver ("-12.50") as an exact Decimal; what a Decimal cannot hold
+// (more than 28 places or 96 bits, an exponent, NaN) comes back as a Double.
+Variant NumberFromText(const std::wstring& text) {
+  constexpr __int128 kMaxMantissa = (static_cast<__int128>(1) << 96) - 1;
+  std::string ascii = ToUtf8(text);
+  size_t i = 0;
+  bool negative = false;
+  if (i < ascii.size() && (ascii[i] == '-' || ascii[i] == '+')) negative = ascii[i++] == '-';
+  __int128 mantissa = 0;
+  int scale = 0;
+  bool point = false, digits = false, exact = true;
+  for (; i < ascii.size() && exact; ++i) {
+    const char c = ascii[i];
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digits = true;
+      mantissa = mantissa * 10 + (c - '0');
+      if (point) ++scale;
+      if (mantissa > kMaxMantissa || scale > 28) exact = false;
+    } else {
+      exact = false;
+    }
+  }
+  if (exact && digits) {
+    Decimal d;
+    d.mantissa = negative ? -mantissa : mantissa;
+    d.scale = static_cast<uint8_t>(scale);
+    return Variant(d);
+  }
+  double value = 0;
+  const char* first = ascii.data() + (!ascii.empty() && ascii[0] == '+' ? 1 : 0);
+  auto [end, ec] = std::from_chars(first, ascii.data() + ascii.size(), value);
+  if (ec != std::errc() || end != ascii.data() + ascii.size()) {
+    throw QuillError(ErrNo::TypeMismatch, detail::kSource,
+                     L"The driver returned \"" + text + L"\" for a numeric column.");
+  }
+  return Variant(value);
+}
+
+// Types ------------------------------------------------------------------------------------
+
+int32_t AdoTypeOf(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_SMALLINT:
+      return adSmallInt;
+    case SQL_INTEGER:
+      return adInteger;
+    case SQL_TINYINT:
+      return adUnsignedTinyInt;
+    case SQL_BIGINT:
+      return adBigInt;
+    case SQL_REAL:
+      return adSingle;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return adDouble;
+    case SQL_NUMERIC:
+      return adNumeric;
+    case SQL_DECIMAL:
+      return adDecimal;
+    case SQL_BIT:
+      return adBoolean;
+    case SQL_CHAR:
+      return adChar;
+    case SQL_VARCHAR:
+      return adVarChar;
+    case SQL_LONGVARCHAR:
+      return adLongVarChar;
+    case SQL_WCHAR:
+      return adWChar;
+    case SQL_WVARCHAR:
+      return adVarWChar;
+    case SQL_WLONGVARCHAR:
+      return adLongVarWChar;
+    case SQL_GUID:
+      return adGUID;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+      return adDBDate;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+      return adDBTime;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+      return adDBTimeStamp;
+    case SQL_BINARY:
+      return adBinary;
+    case SQL_VARBINARY:
+      return adVarBinary;
+    case SQL_LONGVARBINARY:
+      return adLongVarBinary;
+    default:
+      return adVarWChar;  // anything else is read as text
+  }
+}
+
+SQLSMALLINT SqlTypeOf(int32_t adoType) {
+  switch (adoType) {
+    case adSmallInt:
+      return SQL_SMALLINT;
+    case adInteger:
+      return SQL_INTEGER;
+    case adSingle:
+      return SQL_REAL;
+    case adDouble:
+      return SQL_DOUBLE;
+    case adBoolean:
+      return SQL_BIT;
+    case adDecimal:
+      return SQL_DECIMAL;
+    case adNumeric:
+      return SQL_NUMERIC;
+    case adDate:
+    case adDBTimeStamp:
+      return SQL_TYPE_TIMESTAMP;
+    case adDBDate:
+      return SQL_TYPE_DATE;
+    case adDBTime:
+      return SQL_TYPE_TIME;
+    case adChar:
+      return SQL_CHAR;
+    case adVarChar:
+      return SQL_VARCHAR;
+    case adLongVarChar:
+      return SQL_LONGVARCHAR;
+    case adWChar:
+      return SQL_WCHAR;
+    case adVarWChar:
+      return SQL_WVARCHAR;
+    case adLongVarWChar:
+      return SQL_WLONGVARCHAR;
+    case adGUID:
+      return SQL_GUID;
+    case adBinary:
+      return SQL_BINARY;
+    case adVarBinary:
+      return SQL_VARBINARY;
+    case adLongVarBinary:
+      return SQL_LONGVARBINARY;
+    default:
+      return SQL_UNKNOWN_TYPE;
+  }
+}
+
+// Parameters -------------------------------------------------------------------------------
+
+// The buffers of one bound parameter; they stay in place until the statement is done.
+struct Bound {
+  SQLSMALLINT cType = SQL_C_DEFAULT;
+  SQLLEN indicator = 0;
+  int16_t i16 = 0;
+  int32_t i32 = 0;
+  double dbl = 0;
+  unsigned char bit = 0;
+  SQL_TIMESTAMP_STRUCT timestamp{};
+  SQL_DATE_STRUCT date{};
+  SQL_TIME_STRUCT time{};
+  std::vector<SQLWCHAR> text;
+  std::vector<unsigned char> bytes;
+  bool numericText = false;
+};
+
+constexpr SQLLEN kDefaultOutputChars = 4000;
+
+void BindParameter(SQLHSTMT stmt, SQLUSMALLINT marker, const ParameterData& p, Bound& b,
+                   const std::wstring& driver) {
+  const bool input = p.direction == adParamInput || p.direction == adParamInputOutput;
+  const bool output = p.direction != adParamInput;
+  const SQLSMALLINT io = p.direction == adParamInput         ? SQL_PARAM_INPUT
+                         : p.direction == adParamInputOutput ? SQL_PARAM_INPUT_OUTPUT
+                                                             : SQL_PARAM_OUTPUT;
+  const SQLSMALLINT sqlType = SqlTypeOf(p.type);
+  if (sqlType == SQL_UNKNOWN_TYPE) {
+    Raise(adErrInvalidParamInfo, L"Parameter \"" + p.name + L"\" has the unsupported type " +
+                                     std::to_wstring(p.type) + L".");
+  }
+  const bool null = !input || p.wire.IsNull() || p.wire.IsEmpty();
+  SQLULEN columnSize = 0;
+  SQLSMALLINT digits = 0;
+  SQLPOINTER buffer = nullptr;
+  SQLLEN bufferLength = 0;
+
+  switch (p.type) {
+    case adSmallInt:
+      b.cType = SQL_C_SSHORT;
+      if (!null) b.i16 = *p.wire.Get<int16_t>();
+      buffer = &b.i16;
+      break;
+    case adInteger:
+      b.cType = SQL_C_SLONG;
+      if (!null) b.i32 = *p.wire.Get<int32_t>();
+      buffer = &b.i32;
+      break;
+    case adSingle:
+    case adDouble:
+      b.cType = SQL_C_DOUBLE;
+      if (!null) b.dbl = *p.wire.Get<double>();
+      buffer = &b.dbl;
+      columnSize = p.type == adSingle ? 7 : 15;
+      break;
+    case adBoolean:
+      b.cType = SQL_C_BIT;
+      if (!null) b.bit = *p.wire.Get<bool>() ? 1 : 0;
+      buffer = &b.bit;
+      columnSize = 1;
+      break;
+    case adDecimal:
+    case adNumeric: {
+      // Sent as exact text; the driver converts it to the declared precision and scale.
+      b.cType = SQL_C_WCHAR;
+      b.numericText = true;
+      const std::wstring text = null ? L"" : FromUtf8(p.wire.Get<Decimal>()->ToString());
+      const WText w = ToW(text);
+      b.text.assign(w.begin(), w.end());
+      b.text.resize(std::max<size_t>(b.text.size(), 64) + 1, 0);
+      b.indicator = static_cast<SQLLEN>(w.size() * sizeof(SQLWCHAR));
+      buffer = b.text.data();
+      bufferLength = static_cast<SQLLEN>(b.text.size() * sizeof(SQLWCHAR));
+      columnSize = p.precision == 0 ? 38 : p.precision;
+      digits = static_cast<SQLSMALLINT>(p.numericScale);
+      break;
+    }
+    case adDate:
+    case adDBTimeStamp:
+      b.cType = SQL_C_TYPE_TIMESTAMP;
+      if (!null) b.timestamp = TimestampOf(*p.wire.Get<Date>());
+      buffer = &b.timestamp;
+      bufferLength = sizeof b.timestamp;
+      columnSize = 23;
+      digits = 3;
+      break;
+    case adDBDate: {
+      b.cType = SQL_C_TYPE_DATE;
+      if (!null) {
+        const auto ts = TimestampOf(*p.wire.Get<Date>());
+        b.date = {ts.year, ts.month, ts.day};
+      }
+      buffer = &b.date;
+      bufferLength = sizeof b.date;
+      columnSize = 10;
+      break;
+    }
+    case adDBTime: {
+      b.cType = SQL_C_TYPE_TIME;
+      if (!null) {
+        const auto ts = TimestampOf(*p.wire.Get<Date>());
+        b.time = {ts.hour, ts.minute, ts.second};
+      }
+      buffer = &b.time;
+      bufferLength = sizeof b.time;
+      columnSize = 8;
+      break;
+    }
+    default:
+      if (detail::IsTextType(p.type)) {
+        b.cType = SQL_C_WCHAR;
+        WText w = null ? WText() : ToW(*p.wire.Get<std::wstring>());
+        const size_t units = w.size();
+        b.text.assign(w.begin(), w.end());
+        if (output) {
+          const SQLLEN room = p.size > 0 ? p.size : kDefaultOutputChars;
+          // Twice the characters: a character outside the BMP takes two UTF-16 units.
+          b.text.resize(std::max<size_t>(b.text.size(), static_cast<size_t>(room) * 2));
+        }
+        b.text.push_back(0);
+        b.indicator = static_cast<SQLLEN>(units * sizeof(SQLWCHAR));
+        buffer = b.text.data();
+        bufferLength = static_cast<SQLLEN>(b.text.size() * sizeof(SQLWCHAR));
+        columnSize = std::max<SQLULEN>({static_cast<SQLULEN>(std::max(p.size, 0)), units, 1});
+        if (p.type == adGUID) columnSize = 36;
+      } else {  // binary
+        b.cType = SQL_C_BINARY;
+        if (!null) {
+          const auto& bytes = *p.wire.Get<Variant::Bytes>();
+          b.bytes.assign(bytes.begin(), bytes.end());
+        }
+        const size_t length = b.bytes.size();
+        if (output) {
+          b.bytes.resize(std::max<size_t>(length, p.size > 0 ? static_cast<size_t>(p.size) : 8000));
+        }
+        if (b.bytes.empty()) b.bytes.push_back(0);
+        b.indicator = static_cast<SQLLEN>(length);
+        buffer = b.bytes.data();
+        bufferLength = static_cast<SQLLEN>(b.bytes.size());
+        columnSize = std::max<SQLULEN>({static_cast<SQLULEN>(std::max(p.size, 0)), length, 1});
+      }
+      break;
+  }
+  if (null) b.indicator = SQL_NULL_DATA;
+  const SQLRETURN rc = SQLBindParameter(stmt, marker, io, b.cType, sqlType, columnSize, digits,
+                                        buffer, bufferLength, &b.indicator);
+  if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt, driver);
+}
+
+Variant ReadOutput(const Bound& b) {
+  if (b.indicator == SQL_NULL_DATA) return Variant::Null();
+  switch (b.cType) {
+    case SQL_C_SSHORT:
+      return Variant(b.i16);
+    case SQL_C_SLONG:
+      return Variant(b.i32);
+    case SQL_C_DOUBLE:
+      return Variant(b.dbl);
+    case SQL_C_BIT:
+      return Variant(b.bit != 0);
+    case SQL_C_TYPE_TIMESTAMP: {
+      const auto& t = b.timestamp;
+      return Variant(DateFrom(t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction));
+    }
+    case SQL_C_TYPE_DATE:
+      return Variant(DateFrom(b.date.year, b.date.month, b.date.day, 0, 0, 0, 0));
+    case SQL_C_TYPE_TIME:
+      return Variant(Date{(b.time.hour * 3600.0 + b.time.minute * 60.0 + b.time.second) / 86400.0});
+    case SQL_C_BINARY: {
+      const size_t n =
+          std::min(static_cast<size_t>(std::max<SQLLEN>(b.indicator, 0)), b.bytes.size());
+      return Variant(Variant::Bytes(b.bytes.begin(), b.bytes.begin() + static_cast<ptrdiff_t>(n)));
+    }
+    default: {
+      const size_t capacity = b.text.empty() ? 0 : b.text.size() - 1;
+      const size_t n = std::min(
+          static_cast<size_t>(std::max<SQLLEN>(b.indicator, 0)) / sizeof(SQLWCHAR), capacity);
+      std::wstring text = FromW(b.text.data(), n);
+      if (b.numericText) return NumberFromText(text);
+      return Variant(std::move(text));
+    }
+  }
+}
+
+// Procedure names go into the call text as they are, so they may hold only name characters.
+void CheckProcedureName(const std::wstring& name) {
+  const bool ok = !name.empty() && std::all_of(name.begin(), name.end(), [](wchar_t c) {
+    return std::iswalnum(static_cast<wint_t>(c)) || c > 0x7F ||
+           std::wstring_view(L"_.$#@[]\" ").find(c) != std::wstring_view::npos;
+  });
+  if (!ok) Raise(adErrInvalidArgument, L"\"" + name + L"\" is not a procedure name.");
+}
+
+// Result sets ------------------------------------------------------------------------------
+
+class Fetcher {
+ public:
+  Fetcher(SQLHSTMT stmt, const std::wstring& driver) : stmt_(stmt), driver_(driver) {}
+
+  std::shared_ptr<RowSet> All(SQLSMALLINT columns) {
+    auto result = std::make_shared<RowSet>();
+    std::vector<SQLSMALLINT> types;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+      std::vector<SQLWCHAR> name(256);
+      SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
+      SQLULEN size = 0;
+      SQLRETURN rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                     &nameLength, &type, &size, &decimals, &nullable);
+      if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+        name.resize(static_cast<size_t>(nameLength) + 1);
+        rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                             &nameLength, &type, &size, &decimals, &nullable);
+      }
+      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      result->columns.push_back(
+          {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
+           AdoTypeOf(type)});
+      types.push_back(type);
+    }
+    for (;;) {
+      const SQLRETURN rc = SQLFetch(stmt_);
+      if (rc == SQL_NO_DATA) break;
+      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      std::vector<Variant> row;
+      row.reserve(types.size());
+      for (size_t c = 0; c < types.size(); ++c) {
+        row.push_back(Value(static_cast<SQLUSMALLINT>(c + 1), types[c]));
+      }
+      result->rows.push_back(std::move(row));
+    }
+    return result;
+  }
+
+ private:
+  // Fixed-size data; false for NULL.
+  bool Get(SQLUSMALLINT column, SQLSMALLINT cType, void* target, SQLLEN size) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt_, column, cType, target, size, &indicator);
+    if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+    return indicator != SQL_NULL_DATA;
+  }
+
+  // Variable-length data in pieces; false for NULL.
+  template <class Unit>
+  bool GetLong(SQLUSMALLINT column, SQLSMALLINT cType, std::vector<Unit>& out) {
+    const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
+    std::vector<Unit> chunk(4096);
+    const SQLLEN chunkBytes = static_cast<SQLLEN>(chunk.size() * sizeof(Unit));
+    for (;;) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(stmt_, column, cType, chunk.data(), chunkBytes, &indicator);
+      if (rc == SQL_NO_DATA) return true;
+      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      if (indicator == SQL_NULL_DATA) return false;
+      const bool more = indicator == SQL_NO_TOTAL ||
+                        indicator > chunkBytes - static_cast<SQLLEN>(terminator * sizeof(Unit));
+      const size_t units =
+          more ? chunk.size() - terminator : static_cast<size_t>(indicator) / sizeof(Unit);
+      out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(units));
+      if (!more) return true;
+    }
+  }
+
+  Variant Value(SQLUSMALLINT column, SQLSMALLINT type) {
+    switch (type) {
+      case SQL_SMALLINT:
+      case SQL_INTEGER:
+      case SQL_TINYINT: {
+        SQLINTEGER v = 0;
+        return Get(column, SQL_C_SLONG, &v, 0) ? Variant(static_cast<int32_t>(v)) : Variant::Null();
+      }
+      case SQL_BIGINT: {
+        SQLBIGINT v = 0;
+        if (!Get(column, SQL_C_SBIGINT, &v, 0)) return Variant::Null();
+        if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+        Decimal d;
+        d.mantissa = v;
+        return Variant(d);
+      }
+      case SQL_REAL:
+      case SQL_FLOAT:
+      case SQL_DOUBLE: {
+        double v = 0;
+        return Get(column, SQL_C_DOUBLE, &v, 0) ? Variant(v) : Variant::Null();
+      }
+      case SQL_BIT: {
+        unsigned char v = 0;
+        return Get(column, SQL_C_BIT, &v, 0) ? Variant(v != 0) : Variant::Null();
+      }
+      case SQL_TYPE_DATE:
+      case SQL_DATE:
+      case SQL_TYPE_TIMESTAMP:
+      case SQL_TIMESTAMP: {
+        SQL_TIMESTAMP_STRUCT t{};
+        if (!Get(column, SQL_C_TYPE_TIMESTAMP, &t, sizeof t)) return Variant::Null();
+        return Variant(DateFrom(t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction));
+      }
+      case SQL_TYPE_TIME:
+      case SQL_TIME: {
+        SQL_TIME_STRUCT t{};
+        if (!Get(column, SQL_C_TYPE_TIME, &t, sizeof t)) return Variant::Null();
+        return Variant(Date{(t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0});
+      }
+      case SQL_BINARY:
+      case SQL_VARBINARY:
+      case SQL_LONGVARBINARY: {
+        std::vector<unsigned char> bytes;
+        if (!GetLong(column, SQL_C_BINARY, bytes)) return Variant::Null();
+        return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
+      }
+      default: {
+        std::vector<SQLWCHAR> units;
+        if (!GetLong(column, SQL_C_WCHAR, units)) return Variant::Null();
+        std::wstring text = FromW(units.data(), units.size());
+        if (type == SQL_NUMERIC || type == SQL_DECIMAL) return NumberFromText(text);
+        return Variant(std::move(text));
+      }
+    }
+  }
+
+  SQLHSTMT stmt_;
+  const std::wstring& driver_;
+};
+
+// Session ----------------------------------------------------------------------------------
+
+class OdbcSession : public Session {
+ public:
+  OdbcSession(const std::wstring& connectionString, std::wstring driver)
+      : env_(NewEnvironment()), driver_(std::move(driver)) {
+    dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get());
+    if (!*dbc_) Fail(SQL_HANDLE_ENV, env_->get(), driver_);
+    WText text = ToW(connectionString);
+    SQLWCHAR completed[1024];
+    SQLSMALLINT completedLength = 0;
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc_->get(), nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()),
+                          completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
+    if (!Ok(rc)) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+    connected_ = true;
+    if (driver_.empty()) {
+      SQLWCHAR name[256] = {};
+      SQLSMALLINT length = 0;
+      if (Ok(SQLGetInfoW(dbc_->get(), SQL_DRIVER_NAME, name, sizeof name, &length))) {
+        driver_ = FromW(
+            name,
+            std::min<size_t>(
+                static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) / sizeof(SQLWCHAR), 255));
+      }
+    }
+  }
+
+  ~OdbcSession() override { Close(); }
+
+  void Close() noexcept override {
+    if (connected_) SQLDisconnect(dbc_->get());
+    connected_ = false;
+  }
+
+  ExecuteResult Execute(const CommandData& command) override {
+    if (!connected_) Raise(adErrInvalidConnection, L"The connection is closed.");
+    Handle stmt(SQL_HANDLE_STMT, dbc_->get());
+    if (!stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+
+    const auto& params = command.parameters;
+    std::vector<size_t> order;  // parameter index per marker
+    std::wstring sql;
+    if (command.commandType == adCmdStoredProc) {
+      CheckProcedureName(command.text);
+      auto ret = std::find_if(params.begin(), params.end(), [](const ParameterData& p) {
+        return p.direction == adParamReturnValue;
+      });
+      if (ret != params.end()) order.push_back(static_cast<size_t>(ret - params.begin()));
+      std::wstring markers;
+      for (size_t i = 0; i < params.size(); ++i) {
+        if (params[i].direction == adParamReturnValue) continue;
+        markers += markers.empty() ? L"?" : L", ?";
+        order.push_back(i);
+      }
+      sql = std::wstring(ret != params.end() ? L"{? = call " : L"{call ") + command.text + L"(" +
+            markers + L")}";
+    } else {
+      sql = command.commandType == adCmdTable ? L"SELECT * FROM " + command.text : command.text;
+      for (size_t i = 0; i < params.size(); ++i) order.push_back(i);
+    }
+
+    std::vector<Bound> bound(params.size());
+    for (size_t m = 0; m < order.size(); ++m) {
+      BindParameter(stmt.get(), static_cast<SQLUSMALLINT>(m + 1), params[order[m]], bound[order[m]],
+                    driver_);
+    }
+
+    WText text = ToW(sql);
+    SQLRETURN rc = SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+    if (rc != SQL_NO_DATA && !Ok(rc)) Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
+
+    ExecuteResult result;
+    const bool wantsRows = detail::WantsRows(command.options);
+    Fetcher fetcher(stmt.get(), driver_);
+    while (rc != SQL_NO_DATA) {
+      SQLSMALLINT columns = 0;
+      if (!Ok(SQLNumResultCols(stmt.get(), &columns))) Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
+      if (columns > 0) {
+        if (wantsRows && !result.rows) result.rows = fetcher.All(columns);
+      } else {
+        SQLLEN count = -1;
+        if (Ok(SQLRowCount(stmt.get(), &count)) && count >= 0) {
+          result.recordsAffected =
+              static_cast<int32_t>(std::max(result.recordsAffected, 0) + count);
+        }
+      }
+      rc = SQLMoreResults(stmt.get());
+      if (rc != SQL_NO_DATA && !Ok(rc)) Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
+    }
+
+    result.outputs.resize(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+      if (params[i].direction != adParamInput) result.outputs[i] = ReadOutput(bound[i]);
+    }
+    return result;
+  }
+
+ private:
+  std::unique_ptr<Handle> env_;
+  std::unique_ptr<Handle> dbc_;
+  std::wstring driver_;
+  bool connected_ = false;
+};
+
+bool IsOdbcString(const std::wstring& text) {
+  for (const auto& item : ParseConnectionString(text)) {
+    if (detail::SameText(item.key, L"Driver") || detail::SameText(item.key, L"DSN") ||
+        detail::SameText(item.key, L"FileDSN"))
+      return true;
+  }
+  return false;
+}
+
+class OdbcProvider : public Provider {
+ public:
+  std::unique_ptr<Session> Open(const std::wstring& connectionString, const std::wstring& userId,
+                                const std::wstring& password) override {
+    if (connectionString.find_first_not_of(L" \t\r\n;") == std::wstring::npos) {
+      Raise(adErrInvalidConnection, L"The connection string is empty.");
+    }
+    std::wstring odbc = IsOdbcString(connectionString)
+                            ? connectionString
+                            : TranslateConnectionString(connectionString, InstalledOdbcDrivers());
+    if (!userId.empty()) odbc += L";" + OdbcPair(L"UID", userId);
+    if (!password.empty()) odbc += L";" + OdbcPair(L"PWD", password);
+    const std::wstring driver = ConnectionStringValue(ParseConnectionString(odbc), L"Driver");
+    return std::make_unique<OdbcSession>(odbc, driver);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Provider> MakeOdbcProvider() {
+  return std::make_shared<OdbcProvider>();
+}
+
+std::vector<std::wstring> InstalledOdbcDrivers() {
+  auto env = NewEnvironment();
+  std::vector<std::wstring> drivers;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLWCHAR description[512];
+    SQLWCHAR attributes[2048];
+    SQLSMALLINT descriptionLength = 0, attributesLength = 0;
+    const SQLRETURN rc = SQLDriversW(env->get(), direction, description, 512, &descriptionLength,
+                                     attributes, 2048, &attributesLength);
+    if (!Ok(rc)) break;
+    drivers.push_back(FromW(
+        description,
+        std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(descriptionLength, 0)), 511)));
+    direction = SQL_FETCH_NEXT;
+  }
+  return drivers;
+}
+
+}  // namespace QuillData::ado

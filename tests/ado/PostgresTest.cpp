@@ -1,0 +1,273 @@
+// The ODBC provider against a real PostgreSQL server through psqlODBC.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "QuillData/ado/Ado.h"
+#include "ado/AdoTestSupport.h"
+#include "support/PgServer.h"
+
+namespace QuillData::ado {
+namespace {
+
+Decimal Dec(__int128 mantissa, uint8_t scale) {
+  Decimal d;
+  d.mantissa = mantissa;
+  d.scale = scale;
+  return d;
+}
+
+class PostgresTest : public test::PgServerTest {
+ protected:
+  void SetUp() override {
+    PgServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    conn = std::make_shared<Connection>();
+    conn->ConnectionString(ConnectionString());
+    conn->Open(L"", L"", L"", adOptionUnspecified);
+    ASSERT_EQ(conn->State(), adStateOpen);
+    conn->Execute(
+        L"CREATE TABLE items (id serial PRIMARY KEY, name varchar(50), price numeric(7,2),"
+        L" active boolean, note text, made timestamp);"
+        L"CREATE FUNCTION add_item(p_name varchar, p_price numeric, p_active boolean)"
+        L" RETURNS integer AS $$ INSERT INTO items (name, price, active)"
+        L" VALUES (p_name, p_price, p_active) RETURNING id $$ LANGUAGE sql;",
+        adExecuteNoRecords);
+  }
+
+  Variant Scalar(const std::wstring& sql) {
+    auto rs = conn->Execute(sql);
+    EXPECT_EQ(rs->RecordCount(), 1) << ToUtf8(sql);
+    return rs->Fields()->Item(0)->Value();
+  }
+
+  // add_item through {? = call add_item(?, ?, ?)}, with the return value seeded as the
+  // backend seeds it.
+  CommandPtr AddItem(const Variant& name, int32_t nameSize, const Variant& price,
+                     const Variant& active) {
+    auto cmd = std::make_shared<Command>();
+    cmd->ActiveConnection(conn);
+    cmd->CommandText(L"add_item");
+    cmd->CommandType(adCmdStoredProc);
+    auto params = cmd->Parameters();
+    params->Append(
+        cmd->CreateParameter(L"@Return_Value", adInteger, adParamReturnValue, 8, int32_t{-1}));
+    params->Append(cmd->CreateParameter(L"@Name", adVarChar, adParamInput, nameSize, name));
+    params->Append(cmd->CreateParameter(L"@Price", adNumeric, adParamInput, 0, price));
+    params->Item(L"@Price")->Precision(7);
+    params->Item(L"@Price")->NumericScale(2);
+    params->Append(cmd->CreateParameter(L"@Active", adBoolean, adParamInput, 1, active));
+    return cmd;
+  }
+
+  int32_t ItemCount() { return *Scalar(L"SELECT count(*)::integer FROM items").Get<int32_t>(); }
+
+  ConnectionPtr conn;
+};
+
+TEST_F(PostgresTest, TextQueryFillsAStaticRecordset) {
+  conn->Execute(
+      L"INSERT INTO items (name, price, active, note, made) VALUES"
+      L" ('first', 12.50, true, NULL, '2024-02-29 13:45:30'),"
+      L" ('second', NULL, false, 'n', '1899-12-30 06:00:00'),"
+      L" (NULL, -0.05, NULL, NULL, NULL)",
+      adExecuteNoRecords);
+  auto cmd = std::make_shared<Command>();
+  cmd->ActiveConnection(conn);
+  cmd->CommandText(
+      L"SELECT id, name, price, active, note, made, 2.5::float8 AS dbl,"
+      L" count(*) OVER () AS n, 5000000000::bigint AS big FROM items ORDER BY id;");
+  cmd->CommandType(adCmdText);
+  auto rs = std::make_shared<Recordset>();
+  rs->CursorType(adOpenStatic);
+  rs->CursorLocation(adUseClient);
+  rs->LockType(adLockReadOnly);
+  rs->Open(cmd, nullptr, -1, -1, -1);
+
+  ASSERT_EQ(rs->State(), adStateOpen);
+  EXPECT_EQ(rs->RecordCount(), 3);
+  EXPECT_FALSE(rs->Bof());
+  auto f = rs->Fields();
+  EXPECT_EQ(f->Count(), 9);
+  EXPECT_EQ(f->Item(L"n")->Value(), Variant(int32_t{3}));  // bigint that fits: Long
+  EXPECT_EQ(f->Item(L"big")->Value(), Variant(Dec(5000000000, 0)));
+  EXPECT_EQ(f->Item(L"ID")->Value(), Variant(int32_t{1}));
+  EXPECT_EQ(f->Item(L"Name")->Value(), Variant(std::wstring(L"first")));
+  EXPECT_EQ(f->Item(L"PRICE")->Value(), Variant(Dec(1250, 2)));
+  EXPECT_EQ(f->Item(L"active")->Value(), Variant(true));
+  EXPECT_TRUE(f->Item(L"note")->Value().IsNull());
+  EXPECT_EQ(f->Item(L"made")->Value(), Variant(Date{45351 + (13 * 3600 + 45 * 60 + 30) / 86400.0}));
+  EXPECT_EQ(f->Item(L"dbl")->Value(), Variant(2.5));
+  EXPECT_EQ(f->Item(L"price")->Type(), adNumeric);
+
+  rs->MoveNext();
+  EXPECT_TRUE(f->Item(L"price")->Value().IsNull());
+  EXPECT_EQ(f->Item(L"active")->Value(), Variant(false));
+  EXPECT_EQ(f->Item(L"made")->Value(), Variant(Date{0.25}));
+  rs->MoveNext();
+  EXPECT_TRUE(f->Item(L"name")->Value().IsNull());
+  EXPECT_EQ(f->Item(L"price")->Value(), Variant(Dec(-5, 2)));
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+  rs->MoveFirst();
+  EXPECT_EQ(f->Item(L"id")->Value(), Variant(int32_t{1}));
+  rs->MovePrevious();
+  EXPECT_TRUE(rs->Bof());
+
+  // No rows: open and empty.
+  auto empty = std::make_shared<Recordset>();
+  empty->Open(L"SELECT id FROM items WHERE id < 0", conn, adOpenStatic, adLockReadOnly);
+  EXPECT_EQ(empty->State(), adStateOpen);
+  EXPECT_TRUE(empty->Eof());
+  EXPECT_TRUE(empty->Bof());
+  EXPECT_EQ(empty->RecordCount(), 0);
+
+  // A static recordset stays readable after its connection closes.
+  conn->Close();
+  rs->MoveLast();
+  EXPECT_EQ(f->Item(L"id")->Value(), Variant(int32_t{3}));
+}
+
+TEST_F(PostgresTest, ProcedureReturnValueComesBack) {
+  auto cmd = AddItem(std::wstring(L"bolt"), 50, 1.25, true);
+  EXPECT_EQ(cmd->Execute(adExecuteNoRecords), nullptr);
+  EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{1}));
+  // The same command runs again and the value follows the server.
+  cmd->Parameters()->Item(L"@Name")->Value(std::wstring(L"nut"));
+  cmd->Execute(adExecuteNoRecords);
+  EXPECT_EQ(cmd->Parameters()->Item(0)->Value(), Variant(int32_t{2}));
+  EXPECT_EQ(Scalar(L"SELECT name FROM items WHERE id = 2"), Variant(std::wstring(L"nut")));
+
+  // Without a return value the call is {call ...}; a function returning rows fills the
+  // recordset.
+  conn->Execute(
+      L"CREATE FUNCTION items_named(p_name varchar) RETURNS TABLE(id integer,"
+      L" name varchar) AS $$ SELECT id, name FROM items WHERE name = p_name $$"
+      L" LANGUAGE sql",
+      adExecuteNoRecords);
+  auto rows = std::make_shared<Command>();
+  rows->ActiveConnection(conn);
+  rows->CommandText(L"items_named");
+  rows->CommandType(adCmdStoredProc);
+  rows->Parameters()->Append(
+      rows->CreateParameter(L"@Name", adVarChar, adParamInput, 50, std::wstring(L"bolt")));
+  auto rs = rows->Execute();
+  ASSERT_EQ(rs->State(), adStateOpen);
+  EXPECT_EQ(rs->RecordCount(), 1);
+  EXPECT_EQ(rs->Fields()->Item(L"ID")->Value(), Variant(int32_t{1}));
+
+  // No parameters at all: {call name()}.
+  conn->Execute(
+      L"CREATE FUNCTION touch_items() RETURNS void AS $$ UPDATE items SET note = 't'"
+      L" $$ LANGUAGE sql",
+      adExecuteNoRecords);
+  auto touch = std::make_shared<Command>();
+  touch->ActiveConnection(conn);
+  touch->CommandText(L"touch_items");
+  touch->CommandType(adCmdStoredProc);
+  touch->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT count(*)::int FROM items WHERE note = 't'"), Variant(int32_t{2}));
+
+  // A procedure that does not exist: the server's diagnostics reach the caller.
+  auto missing = std::make_shared<Command>();
+  missing->ActiveConnection(conn);
+  missing->CommandText(L"no_such_function");
+  missing->CommandType(adCmdStoredProc);
+  auto e = EXPECT_QUILL_ERROR(missing->Execute(adExecuteNoRecords), adErrDataSource);
+  EXPECT_NE(e.Description().find(L"42883"), std::wstring::npos) << ToUtf8(e.Description());
+  EXPECT_EQ(e.Source(), L"QuillData.ado (PostgreSQL Unicode)");
+  // A name that would change the call text is refused before anything is sent.
+  missing->CommandText(L"add_item(); DROP TABLE items; --");
+  EXPECT_QUILL_ERROR(missing->Execute(adExecuteNoRecords), adErrInvalidArgument);
+  EXPECT_EQ(ItemCount(), 2);
+}
+
+TEST_F(PostgresTest, BadValuesFailBeforeAnythingIsWritten) {
+  auto tooLong = AddItem(std::wstring(L"abcdef"), 5, 1.0, true);
+  auto e = EXPECT_QUILL_ERROR(tooLong->Execute(adExecuteNoRecords), adErrDataOverflow);
+  EXPECT_NE(e.Description().find(L"@Name"), std::wstring::npos);
+  auto nan = AddItem(std::wstring(L"x"), 5, std::numeric_limits<double>::quiet_NaN(), true);
+  EXPECT_QUILL_ERROR(nan->Execute(adExecuteNoRecords), adErrDataConversion);
+  auto big = AddItem(std::wstring(L"x"), 5, 123456.0, true);
+  EXPECT_QUILL_ERROR(big->Execute(adExecuteNoRecords), adErrDataOverflow);
+  EXPECT_EQ(ItemCount(), 0);
+  // The seed of the return value is untouched by a failed call.
+  EXPECT_EQ(tooLong->Parameters()->Item(0)->Value(), Variant(int32_t{-1}));
+}
+
+TEST_F(PostgresTest, DecimalsAndBooleansArriveAsSent) {
+  AddItem(std::wstring(L"a"), 50, 2.675, int16_t{1})->Execute(adExecuteNoRecords);
+  AddItem(std::wstring(L"b"), 50, -1.005, false)->Execute(adExecuteNoRecords);
+  AddItem(std::wstring(L"c"), 50, std::wstring(L"99999.99"), Variant())
+      ->Execute(adExecuteNoRecords);
+  auto rs = conn->Execute(L"SELECT price, active FROM items ORDER BY id");
+  EXPECT_EQ(rs->Fields()->Item(L"price")->Value(), Variant(Dec(268, 2)));
+  EXPECT_EQ(rs->Fields()->Item(L"active")->Value(), Variant(true));
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields()->Item(L"price")->Value(), Variant(Dec(-101, 2)));
+  EXPECT_EQ(rs->Fields()->Item(L"active")->Value(), Variant(false));
+  rs->MoveNext();
+  EXPECT_EQ(rs->Fields()->Item(L"price")->Value(), Variant(Dec(9999999, 2)));
+  EXPECT_TRUE(rs->Fields()->Item(L"active")->Value().IsNull());
+}
+
+TEST_F(PostgresTest, NonAsciiTextRoundTrips) {
+  const std::wstring text = L"Kante ä 日本 \U0001F600 end";
+  auto cmd = AddItem(text, 50, 1.0, true);
+  cmd->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT name FROM items"), Variant(text));
+  EXPECT_EQ(Scalar(L"SELECT length(name) FROM items"),
+            Variant(int32_t{static_cast<int32_t>(text.size())}));
+  // The same text written into the SQL itself.
+  EXPECT_EQ(Scalar(L"SELECT count(*)::int FROM items WHERE name = '" + text + L"'"),
+            Variant(int32_t{1}));
+  // Long text through an unlimited parameter, read back in pieces.
+  std::wstring longText;
+  // Four UTF-16 units a round: the pieces of the read split a surrogate pair.
+  for (int i = 0; i < 5000; ++i) longText += L"日本\U0001F600";
+  auto note = std::make_shared<Command>();
+  note->ActiveConnection(conn);
+  note->CommandText(L"UPDATE items SET note = ?");
+  note->Parameters()->Append(
+      note->CreateParameter(L"@Note", adLongVarWChar, adParamInput, -1, longText));
+  note->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT note FROM items"), Variant(longText));
+}
+
+TEST_F(PostgresTest, AdoStyleStringNeedsAnInstalledSqlServerDriver) {
+  // The private driver list names only the PostgreSQL driver.
+  const auto drivers = InstalledOdbcDrivers();
+  EXPECT_NE(std::find(drivers.begin(), drivers.end(), L"PostgreSQL Unicode"), drivers.end());
+  auto other = std::make_shared<Connection>();
+  auto e = EXPECT_QUILL_ERROR(
+      other->Open(L"Provider=SQLOLEDB;Data Source=h;Initial Catalog=d;User ID=u;Password=p"),
+      adErrProviderNotFound);
+  EXPECT_NE(e.Description().find(L"ODBC Driver 17 for SQL Server"), std::wstring::npos);
+  EXPECT_EQ(other->State(), adStateClosed);
+}
+
+TEST_F(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
+  // The server of this test stops; others keep the shared one.
+  test::PgServer own(test::PgServer::Binaries());
+  const std::wstring connectionString = own.ConnectionString();
+  auto first = std::make_shared<Connection>();
+  first->Open(connectionString);
+  own.Stop();
+
+  // An open connection whose server went away reports it at the next command.
+  EXPECT_QUILL_ERROR(first->Execute(L"SELECT 1"), adErrDataSource);
+
+  auto down = std::make_shared<Connection>();
+  auto e = EXPECT_QUILL_ERROR(down->Open(connectionString), adErrDataSource);
+  EXPECT_NE(e.Description().find(L"08001"), std::wstring::npos) << ToUtf8(e.Description());
+  EXPECT_NE(e.Description().find(L"refused"), std::wstring::npos) << ToUtf8(e.Description());
+  EXPECT_EQ(down->State(), adStateClosed);
+
+  own.Start();
+  down->Open(connectionString);
+  EXPECT_EQ(*down->Execute(L"SELECT 41 + 1")->Fields()->Item(0)->Value().Get<int32_t>(), 42);
+}
+
+}  // namespace
+}  // namespace QuillData::ado

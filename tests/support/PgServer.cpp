@@ -1,0 +1,326 @@
+#include "support/PgServer.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "QuillData/contract/Text.h"
+
+namespace QuillData::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDriverName = "PostgreSQL Unicode";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Tail(const std::string& text, size_t lines = 30) {
+  size_t pos = text.size();
+  for (size_t n = 0; n <= lines && pos != std::string::npos && pos > 0; ++n) {
+    pos = text.rfind('\n', pos - 1);
+  }
+  return pos == std::string::npos ? text : text.substr(pos + 1);
+}
+
+fs::path TempBase() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
+}
+
+// Runs a program (argv[0] is a path or a name on PATH) in cwd and waits; its standard
+// output and error go to a file (a pipe would stay open in a server the program leaves
+// running). Returns the exit status and the output.
+int Run(const std::vector<std::string>& argv, const std::string& cwd, std::string* output) {
+  std::string outName = (TempBase() / "quilldata-run-XXXXXX").string();
+  const int outFd = mkstemp(outName.data());
+  if (outFd < 0) throw std::runtime_error("mkstemp failed");
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(outFd);
+    unlink(outName.c_str());
+    throw std::runtime_error("fork failed");
+  }
+  if (pid == 0) {
+    const int devNull = open("/dev/null", O_RDONLY);
+    if (devNull >= 0) dup2(devNull, 0);
+    dup2(outFd, 1);
+    dup2(outFd, 2);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  close(outFd);
+  if (output) *output = ReadFile(outName);
+  unlink(outName.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string RunOrThrow(const std::vector<std::string>& argv, const std::string& cwd,
+                       const std::string& what) {
+  std::string output;
+  const int status = Run(argv, cwd, &output);
+  if (status != 0) {
+    throw std::runtime_error(what + " failed (exit " + std::to_string(status) + "):\n" + output);
+  }
+  return output;
+}
+
+// The server refuses to run as root: as root, its programs run as the postgres user.
+std::vector<std::string> AsServerUser(std::vector<std::string> argv) {
+  if (geteuid() != 0) return argv;
+  std::string runuser = "runuser";
+  for (const char* candidate : {"/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser"}) {
+    if (access(candidate, X_OK) == 0) runuser = candidate;
+  }
+  argv.insert(argv.begin(), {runuser, "-u", "postgres", "--"});
+  return argv;
+}
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    close(fd);
+    throw std::runtime_error("no free loopback port");
+  }
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+std::string DriverFile() {
+  for (const char* candidate : {"/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so",
+                                "/usr/lib/aarch64-linux-gnu/odbc/psqlodbcw.so",
+                                "/usr/lib64/psqlodbcw.so", "/usr/lib/psqlodbcw.so"}) {
+    if (access(candidate, R_OK) == 0) return candidate;
+  }
+  throw std::runtime_error(
+      "the PostgreSQL ODBC driver psqlodbcw.so is not installed (package odbc-postgresql)");
+}
+
+// One private driver list per process: ODBCSYSINI must name a folder that outlives every
+// server, since the driver manager reads it at each connect.
+struct OdbcConfig {
+  fs::path folder;
+  OdbcConfig() {
+    std::string pattern = (TempBase() / "quilldata-odbc-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the ODBC folder");
+    folder = pattern;
+    std::ofstream ini(folder / "odbcinst.ini");
+    ini << "[" << kDriverName << "]\n"
+        << "Description=PostgreSQL ODBC driver (Unicode)\n"
+        << "Driver=" << DriverFile() << "\n"
+        << "Debug=0\nCommLog=0\nUsageCount=1\n";
+    std::ofstream(folder / "odbc.ini").flush();
+    setenv("ODBCSYSINI", folder.c_str(), 1);
+    setenv("ODBCINI", (folder / "odbc.ini").c_str(), 1);
+  }
+  ~OdbcConfig() {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+};
+
+void PrepareOdbc() {
+  static OdbcConfig config;
+}
+
+std::mutex gSharedMutex;
+std::unique_ptr<PgServer> gShared;
+std::string gSharedError;
+bool gSharedTried = false;
+
+// Stops the shared server when the tests end.
+class SharedServerEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::lock_guard lock(gSharedMutex);
+    gShared.reset();
+  }
+};
+
+[[maybe_unused]] const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SharedServerEnvironment);
+
+}  // namespace
+
+std::string PgServer::Binaries() {
+  if (const char* bin = std::getenv("QUILLDATA_PG_BIN"); bin && *bin) {
+    return access((fs::path(bin) / "pg_ctl").c_str(), X_OK) == 0 ? bin : "";
+  }
+  std::error_code ec;
+  std::string best;
+  int bestVersion = -1;
+  for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
+    const fs::path bin = entry.path() / "bin";
+    if (access((bin / "pg_ctl").c_str(), X_OK) != 0 || access((bin / "initdb").c_str(), X_OK) != 0)
+      continue;
+    const int version = std::atoi(entry.path().filename().c_str());
+    if (version > bestVersion) {
+      bestVersion = version;
+      best = bin.string();
+    }
+  }
+  return best;
+}
+
+PgServer::PgServer(std::string binaries) : binaries_(std::move(binaries)) {
+  PrepareOdbc();
+  std::string pattern = (TempBase() / "quilldata-pg-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the server folder");
+  folder_ = pattern;
+  try {
+    if (geteuid() == 0) {
+      const passwd* pw = getpwnam("postgres");
+      if (!pw) throw std::runtime_error("running as root, but there is no postgres user");
+      if (chown(folder_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+        throw std::runtime_error("cannot hand " + folder_ + " to the postgres user");
+      }
+    }
+    chmod(folder_.c_str(), 0700);
+    RunOrThrow(AsServerUser({binaries_ + "/initdb", "-D", folder_ + "/data", "-U", "postgres", "-A",
+                             "trust", "-E", "UTF8", "--locale=C", "--no-sync"}),
+               folder_, "initdb");
+    // The port may be taken between choosing and binding it: try a few.
+    for (int attempt = 0;; ++attempt) {
+      port_ = FreePort();
+      try {
+        Start();
+        break;
+      } catch (const std::runtime_error&) {
+        if (attempt == 4) throw;
+      }
+    }
+  } catch (...) {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+    throw;
+  }
+}
+
+PgServer::~PgServer() {
+  try {
+    Stop();
+  } catch (...) {
+    // Teardown goes on: the folder is removed below whatever the server said.
+  }
+  std::error_code ec;
+  fs::remove_all(folder_, ec);
+}
+
+void PgServer::Start() {
+  if (running_) return;
+  const std::string options =
+      "-c fsync=off -c full_page_writes=off -c listen_addresses=127.0.0.1"
+      " -p " +
+      std::to_string(port_) + " -k " + folder_;
+  std::string output;
+  const int status =
+      Run(AsServerUser({binaries_ + "/pg_ctl", "-D", folder_ + "/data", "-l",
+                        folder_ + "/server.log", "-w", "-t", "60", "-o", options, "start"}),
+          folder_, &output);
+  if (status != 0) {
+    throw std::runtime_error("the PostgreSQL server did not start (exit " + std::to_string(status) +
+                             "):\n" + output + "\n" + Tail(ReadFile(folder_ + "/server.log")));
+  }
+  running_ = true;
+}
+
+void PgServer::Stop() {
+  if (!running_) return;
+  RunOrThrow(AsServerUser({binaries_ + "/pg_ctl", "-D", folder_ + "/data", "-m", "fast", "-w", "-t",
+                           "60", "stop"}),
+             folder_, "pg_ctl stop");
+  running_ = false;
+}
+
+std::wstring PgServer::ConnectionString(const std::string& database) const {
+  return FromUtf8(std::string("Driver={") + kDriverName +
+                  "};Server=127.0.0.1;Port=" + std::to_string(port_) + ";Database=" + database +
+                  ";UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0;Debug=0;CommLog=0");
+}
+
+std::string PgServer::Psql(const std::string& sql, const std::string& database) const {
+  return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
+                     "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-c", sql},
+                    folder_, "psql");
+}
+
+std::string PgServer::PsqlFile(const std::string& path, const std::string& database) const {
+  return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
+                     "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-f", path},
+                    folder_, "psql -f " + path);
+}
+
+std::string PgServer::NewDatabase(const std::string& templateDatabase) {
+  const std::string name = "test_" + std::to_string(++databases_);
+  Psql("CREATE DATABASE " + name +
+       (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
+  return name;
+}
+
+PgServer* PgServer::Shared() {
+  std::lock_guard lock(gSharedMutex);
+  if (!gSharedTried) {
+    gSharedTried = true;
+    const std::string binaries = Binaries();
+    if (!binaries.empty()) {
+      try {
+        gShared = std::make_unique<PgServer>(binaries);
+      } catch (const std::exception& e) {
+        gSharedError = e.what();
+      }
+    }
+  }
+  if (!gSharedError.empty()) throw std::runtime_error(gSharedError);
+  return gShared.get();
+}
+
+std::string PgServer::SkipReason() {
+  return "PostgreSQL server binaries not found (/usr/lib/postgresql/<version>/bin or "
+         "$QUILLDATA_PG_BIN): install the postgresql package";
+}
+
+void PgServerTest::SetUp() {
+  PgServer* server = nullptr;
+  try {
+    server = PgServer::Shared();
+  } catch (const std::exception& e) {
+    FAIL() << e.what();
+  }
+  if (!server) GTEST_SKIP() << PgServer::SkipReason();
+  server_ = server;
+  database_ = server_->NewDatabase();
+}
+
+}  // namespace QuillData::test

@@ -1,0 +1,80 @@
+#pragma once
+// A throwaway PostgreSQL server for tests: a fresh cluster in a temporary folder, on a free
+// loopback port, reached through unixODBC and the "PostgreSQL Unicode" driver named in a
+// private driver list (ODBCSYSINI), so nothing of the machine's ODBC set-up is used and the
+// driver writes no logs. Works as root (the server runs as the postgres user).
+//
+// Most suites share one server per test process:
+//
+//   class MyTest : public QuillData::test::PgServerTest {};
+//   TEST_F(MyTest, Reads) { auto cs = Server().ConnectionString(Database()); ... }
+//
+// A test that stops or restarts a server makes its own: PgServer server(PgServer::Binaries());
+// Add tests/support/PgServer.cpp to the test executable's sources.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace QuillData::test {
+
+class PgServer {
+ public:
+  // The folder of the PostgreSQL server binaries ($QUILLDATA_PG_BIN, else the newest
+  // /usr/lib/postgresql/<version>/bin); empty when there are none.
+  static std::string Binaries();
+
+  // Creates the cluster and starts the server; throws std::runtime_error (with the server's
+  // log) when it cannot.
+  explicit PgServer(std::string binaries);
+  // Stops the server and removes its folder.
+  ~PgServer();
+  PgServer(const PgServer&) = delete;
+  PgServer& operator=(const PgServer&) = delete;
+
+  // The server shared by the tests of this process, started on first use and stopped when
+  // the tests end; nullptr when the binaries are missing (SkipReason() says why). A failed
+  // start throws on every call.
+  static PgServer* Shared();
+  static std::string SkipReason();
+
+  int Port() const { return port_; }
+  const std::string& Folder() const { return folder_; }
+  bool Running() const { return running_; }
+  // Stop keeps the cluster; Start brings it up again on the same port.
+  void Stop();
+  void Start();
+
+  // An ODBC connection string for the database, through the private driver list.
+  std::wstring ConnectionString(const std::string& database = "postgres") const;
+  // Runs SQL (or a file of it) with psql, stopping at the first error; returns psql's
+  // output and throws std::runtime_error with it on failure.
+  std::string Psql(const std::string& sql, const std::string& database = "postgres") const;
+  std::string PsqlFile(const std::string& path, const std::string& database = "postgres") const;
+  // A new database with a name unique in this server ("test_1", "test_2", ...): empty, or a
+  // copy of templateDatabase (a quick way to give each test a loaded schema).
+  std::string NewDatabase(const std::string& templateDatabase = "");
+
+ private:
+  std::string binaries_;
+  std::string folder_;
+  int port_ = 0;
+  bool running_ = false;
+  int databases_ = 0;
+};
+
+// A fixture on the shared server: each test gets a fresh database of its own, or is
+// skipped when PostgreSQL is not installed.
+class PgServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  PgServer& Server() const { return *server_; }
+  const std::string& Database() const { return database_; }
+  std::wstring ConnectionString() const { return server_->ConnectionString(database_); }
+
+ private:
+  PgServer* server_ = nullptr;
+  std::string database_;
+};
+
+}  // namespace QuillData::test
