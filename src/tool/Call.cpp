@@ -1,0 +1,226 @@
+#include "tool/Call.h"
+
+#include <filesystem>
+#include <utility>
+
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/clsQuillData.h"
+
+namespace QuillData::tool {
+namespace {
+
+const char* ActionName(int16_t action) {
+  switch (action) {
+    case kRetry:
+      return "retry";
+    case kContinue:
+      return "continue";
+    case kEndProcess:
+      return "exit";
+    default:
+      return "leave";
+  }
+}
+
+// The policy companion, which in addition writes what is known so far when its answer ends
+// the process: the caller still gets one JSON object for the call.
+class CallErrorHandler : public PolicyErrorHandler {
+ public:
+  CallErrorHandler(ErrorPolicy policy, std::function<void()> beforeEnd)
+      : PolicyErrorHandler(policy.policy, policy.retries), beforeEnd_(std::move(beforeEnd)) {}
+  int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
+                      std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) override {
+    int16_t action = PolicyErrorHandler::HandleError(err, app, module, procedure, sp, flag);
+    if (action == kEndProcess && beforeEnd_) beforeEnd_();
+    return action;
+  }
+  // The module-wide state keeps the companion after the command returns; what the callback
+  // refers to does not live that long.
+  void Disarm() { beforeEnd_ = nullptr; }
+
+ private:
+  std::function<void()> beforeEnd_;
+};
+
+Json Document(const std::string& operation, Json result, std::optional<int32_t> recordsAffected,
+              Json errors, Json trace) {
+  Json doc = Json::object();
+  doc["operation"] = operation;
+  doc["result"] = std::move(result);
+  doc["lngRecordsAffected"] = recordsAffected ? Json(*recordsAffected) : Json(nullptr);
+  doc["errors"] = std::move(errors);
+  doc["trace"] = std::move(trace);
+  return doc;
+}
+
+}  // namespace
+
+std::optional<ErrorPolicy> ParseErrorPolicy(std::string_view text) {
+  using P = PolicyErrorHandler::Policy;
+  if (text == "leave") return ErrorPolicy{P::Leave, 0};
+  if (text == "continue") return ErrorPolicy{P::Continue, 0};
+  if (text == "exit") return ErrorPolicy{P::EndProcess, 0};
+  constexpr std::string_view kRetry = "retry:";
+  if (text.substr(0, kRetry.size()) == kRetry) {
+    auto n = ParseInt32(text.substr(kRetry.size()));
+    // Only plain digits: "retry:+3" and "retry:-1" are mistakes, not counts.
+    if (n && *n >= 0 && text.size() > kRetry.size() && text[kRetry.size()] != '+')
+      return ErrorPolicy{P::Retry, *n};
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<clsQuillData> CreateBackend(std::wstring_view className) {
+  return CreateObjectAs<clsQuillData>(className);
+}
+
+std::wstring BackendClass(const CallSettings& settings) {
+  return settings.server.empty() ? L"QuillData.clsQuillData_SqlLite"
+                                 : L"QuillData.clsQuillData_MSSQL";
+}
+
+std::vector<Variant> ConnArgsFor(const CallSettings& settings) {
+  std::wstring traceSwitch = settings.trace ? L"1" : L"0";
+  if (!settings.server.empty()) return {FromUtf8(settings.server), traceSwitch};
+  return {FromUtf8(settings.sqliteLib), FromUtf8(settings.db), traceSwitch};
+}
+
+Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summary) {
+  Outcome out;
+  try {
+    CallResult r = call(backend);
+    out.recordsAffected = r.recordsAffected;
+    auto collection = r.result.ObjectAs<Tessera::Collection>();
+    out.result = summary && collection ? CollectionToJson(*collection, false) : ToJson(r.result);
+  } catch (...) {
+    out.raised = CurrentError();
+  }
+  return out;
+}
+
+Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports) {
+  Json out = Json::array();
+  for (const auto& r : reports) {
+    out.push_back({{"number", r.number},
+                   {"source", ToUtf8(r.source)},
+                   {"description", ToUtf8(r.description)},
+                   {"module", ToUtf8(r.module)},
+                   {"procedure", ToUtf8(r.procedure)},
+                   {"action", ActionName(r.action)}});
+  }
+  return out;
+}
+
+Json RaisedToJson(const QuillError& error, const std::string& operation) {
+  // Not reported to the companion: it reached the caller, so module is empty and the
+  // procedure is the operation called.
+  return {{"number", error.Number()},
+          {"source", ToUtf8(error.Source())},
+          {"description", ToUtf8(error.Description())},
+          {"module", ""},
+          {"procedure", operation},
+          {"action", "raised"}};
+}
+
+Json TraceToJson(const std::vector<StreamTrace::Event>& events) {
+  Json out = Json::array();
+  for (const auto& e : events) {
+    Json j = Json::object();
+    j["event"] = e.enter ? "enter" : "exit";
+    if (e.enter) j["module"] = ToUtf8(e.module);
+    j["procedure"] = ToUtf8(e.procedure);
+    out.push_back(std::move(j));
+  }
+  return out;
+}
+
+int RunCall(const CallSettings& settings, const std::string& operation,
+            const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const BackendFactory& factory) {
+  // Everything the command line can check is checked before anything is opened.
+  if (!operation.empty() && operation[0] == '-') {
+    err << "quilldata call: unknown option " << operation << " (options go before the operation)\n";
+    return kExitUsage;
+  }
+  const Operation* op = FindOperation(operation);
+  if (!op) {
+    err << "quilldata call: unknown operation \"" << operation
+        << "\" (`quilldata operations` lists them)\n";
+    return kExitUsage;
+  }
+  Operation::Bound call;
+  try {
+    call = op->Bind(args);
+  } catch (const UsageError& e) {
+    err << "quilldata call: " << e.what() << '\n';
+    return kExitUsage;
+  }
+  if (!settings.server.empty() && !settings.db.empty()) {
+    err << "quilldata call: --db and --server exclude each other\n";
+    return kExitUsage;
+  }
+  if (settings.server.empty()) {
+    if (settings.db.empty()) {
+      err << "quilldata call: name the database with --db FILE (or a server with --server)\n";
+      return kExitUsage;
+    }
+    // Opening a missing file would silently create an empty database.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(settings.db, ec)) {
+      err << "quilldata call: no database file \"" << settings.db
+          << "\" (create one with `quilldata init " << settings.db << "`)\n";
+      return kExitUsage;
+    }
+  }
+
+  const std::wstring className = BackendClass(settings);
+  std::shared_ptr<clsQuillData> backend;
+  try {
+    backend = factory(className);
+  } catch (const QuillError& e) {
+    err << "quilldata call: the backend " << ToUtf8(className)
+        << " is not available in this build: " << e.what() << '\n';
+    return kExitUsage;
+  }
+  if (!backend) {
+    err << "quilldata call: " << ToUtf8(className) << " is not a data-access backend\n";
+    return kExitUsage;
+  }
+
+  auto trace = std::make_shared<StreamTrace>();
+  CallErrorHandler* handler = nullptr;
+  auto errors = std::make_shared<CallErrorHandler>(settings.onError, [&] {
+    Json doc = Document(operation, nullptr, std::nullopt, ErrorsToJson(handler->Reports()),
+                        TraceToJson(trace->Events()));
+    doc["endedProcess"] = true;
+    out << Dump(doc) << std::endl;
+  });
+  handler = errors.get();
+
+  bool opened = false;
+  Outcome outcome;
+  try {
+    opened = backend->OpenDB(trace, errors, ConnArgsFor(settings));
+  } catch (...) {
+    outcome.raised = CurrentError();
+  }
+  if (opened) outcome = Dispatch(*backend, call, settings.summary);
+  // Release the backend first, so that its teardown is part of the trace.
+  backend.reset();
+  errors->Disarm();
+
+  Json errorList = ErrorsToJson(errors->Reports());
+  if (outcome.raised) errorList.push_back(RaisedToJson(*outcome.raised, operation));
+  Json doc = Document(operation, std::move(outcome.result), outcome.recordsAffected,
+                      std::move(errorList), TraceToJson(trace->Events()));
+  if (!opened) {
+    doc["opened"] = false;
+    err << "quilldata call: could not open "
+        << (settings.server.empty() ? settings.db : std::string("the server connection")) << '\n';
+  }
+  out << Dump(doc) << std::endl;
+  return opened && !outcome.raised ? kExitOk : kExitFailed;
+}
+
+}  // namespace QuillData::tool

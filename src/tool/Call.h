@@ -1,0 +1,74 @@
+#pragma once
+// `quilldata call`: open a backend, call one operation by name with command-line values,
+// and describe what happened as one JSON object:
+//   {"operation": ..., "result": ..., "lngRecordsAffected": ..., "errors": [...],
+//    "trace": [...]}
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "QuillData/contract/Companions.h"
+#include "QuillData/contract/Error.h"
+#include "tool/Json.h"
+#include "tool/Operations.h"
+
+namespace QuillData {
+class clsQuillData;
+}
+
+namespace QuillData::tool {
+
+// Exit codes of the command line.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // an error reached the caller, or the store did not open
+constexpr int kExitUsage = 2;   // bad usage: nothing was opened or written
+
+struct ErrorPolicy {
+  PolicyErrorHandler::Policy policy = PolicyErrorHandler::Policy::Leave;
+  int retries = 0;
+};
+// "leave", "continue", "retry:N" (N >= 0) or "exit"; nullopt for anything else.
+std::optional<ErrorPolicy> ParseErrorPolicy(std::string_view text);
+
+struct CallSettings {
+  std::string db;         // the SQLite database file (must exist)
+  std::string sqliteLib;  // folder holding libsqlite3.so.0; empty: the backend's default
+  std::string server;     // a connection string: use the server backend instead
+  ErrorPolicy onError;
+  bool trace = false;
+  bool summary = false;  // a collection result as its count alone
+};
+
+// Creates a backend by class name ("QuillData.clsQuillData_SqlLite"); tests pass their own.
+using BackendFactory = std::function<std::shared_ptr<clsQuillData>(std::wstring_view)>;
+std::shared_ptr<clsQuillData> CreateBackend(std::wstring_view className);
+
+std::wstring BackendClass(const CallSettings& settings);
+// The backend's connection values: {library folder, database file, trace switch} for
+// SQLite, {connection string, trace switch} for the server.
+std::vector<Variant> ConnArgsFor(const CallSettings& settings);
+
+// What one call gave back: its result as JSON, the by-reference count, and the error that
+// reached the caller instead, if any.
+struct Outcome {
+  Json result;
+  std::optional<int32_t> recordsAffected;
+  std::optional<QuillError> raised;
+};
+Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summary);
+
+Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports);
+Json TraceToJson(const std::vector<StreamTrace::Event>& events);
+Json RaisedToJson(const QuillError& error, const std::string& operation);
+
+// The whole command; returns the exit code. Usage problems go to `err`, the JSON to `out`.
+int RunCall(const CallSettings& settings, const std::string& operation,
+            const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const BackendFactory& factory = CreateBackend);
+
+}  // namespace QuillData::tool

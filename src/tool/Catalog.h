@@ -1,0 +1,19 @@
+#pragma once
+// What `quilldata records` and `quilldata operations` print.
+#include "QuillData/contract/RecordType.h"
+#include "tool/Json.h"
+#include "tool/Operations.h"
+
+namespace QuillData::tool {
+
+// {"name": "tblMachRouting", "fields": [{"name", "type", "default"}, ...]}: the default is
+// the field's value on a freshly created record.
+Json RecordTypeToJson(const RecordType& type);
+Json RecordTypesToJson();  // every record type, in declaration order
+
+// {"name", "slot", "arguments": [{"name", "type", "optional", "default", "byRef"}],
+//  "result", "signature"}
+Json OperationToJson(const Operation& op);
+Json OperationsToJson();
+
+}  // namespace QuillData::tool

@@ -1,0 +1,144 @@
+#include "tool/Cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/Text.h"
+#include "tool/Call.h"
+#include "tool/Catalog.h"
+#include "tool/Database.h"
+
+namespace QuillData::tool {
+
+namespace {
+
+constexpr const char* kFooter =
+    "Values on the command line are read the same under every locale: whole numbers as\n"
+    "decimal text, real numbers with '.' as decimal point, booleans as true/false/1/0/-1,\n"
+    "text as UTF-8. Exit codes: 0 success, 1 an error reached the caller or the database\n"
+    "did not open, 2 bad usage.";
+
+int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CLI::App app{"quilldata: reach a QuillData database from the command line", "quilldata"};
+  app.footer(kFooter);
+  app.require_subcommand(1);
+
+  std::string recordName;
+  auto* records = app.add_subcommand(
+      "records", "Print the record types with their fields, types and defaults as JSON");
+  records->add_option("NAME", recordName, "One record type (e.g. tblMachRouting)");
+
+  std::string operationName;
+  auto* operations = app.add_subcommand(
+      "operations", "Print the interface's operations with their arguments as JSON");
+  operations->add_option("NAME", operationName, "One operation (e.g. INSERTMachining)");
+
+  CallSettings call;
+  std::string onError = "leave";
+  auto* callCmd = app.add_subcommand(
+      "call", "Call one operation: quilldata call [OPTIONS] OPERATION [ARG ...]");
+  callCmd->add_option("--db", call.db, "SQLite database file (must exist)");
+  callCmd->add_option("--sqlite-lib", call.sqliteLib,
+                      "Folder holding libsqlite3.so.0 (default: the library's own folder, "
+                      "then the system's search path)");
+  callCmd->add_option("--server", call.server, "Connection string: use the server backend");
+  callCmd->add_option("--on-error", onError,
+                      "What a failure does: leave, continue, retry:N or exit (default leave)");
+  callCmd->add_flag("--trace", call.trace, "Switch tracing on and print the trace");
+  callCmd->add_flag("--summary", call.summary, "Print a collection's count without its items");
+  // Everything from the operation name on is the operation's: values such as -1 are not
+  // options.
+  callCmd->prefix_command();
+  callCmd->footer(
+      std::string(
+          "Options go before OPERATION. The ARGs follow the interface's order; optional\n"
+          "ones may be left off at the end (`quilldata operations OPERATION` shows them).\n") +
+      kFooter);
+
+  InitSettings init;
+  auto* initCmd = app.add_subcommand("init", "Create a database with the full schema");
+  initCmd->add_option("DB", init.db, "The database file to create")->required();
+  initCmd->add_flag("--sample", init.sample, "Also load the sample data");
+  initCmd->add_option("--sqlite-lib", init.sqliteLib, "Folder holding libsqlite3.so.0");
+
+  DemoSettings demo;
+  std::string demoDb;
+  auto* demoCmd =
+      app.add_subcommand("demo", "Create a sample database and print what every reader returns");
+  demoCmd->add_option("DB", demoDb, "Keep the database in this file (default: temporary)");
+  demoCmd->add_option("--sqlite-lib", demo.sqliteLib, "Folder holding libsqlite3.so.0");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e, out, err);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (records->parsed()) {
+    if (recordName.empty()) {
+      out << Dump(RecordTypesToJson()) << '\n';
+      return kExitOk;
+    }
+    const RecordType* type = RecordType::Find(FromUtf8(recordName));
+    if (!type) {
+      err << "quilldata records: no record type \"" << recordName
+          << "\" (`quilldata records` lists them)\n";
+      return kExitUsage;
+    }
+    out << Dump(RecordTypeToJson(*type)) << '\n';
+    return kExitOk;
+  }
+  if (operations->parsed()) {
+    if (operationName.empty()) {
+      out << Dump(OperationsToJson()) << '\n';
+      return kExitOk;
+    }
+    const Operation* op = FindOperation(operationName);
+    if (!op) {
+      err << "quilldata operations: no operation \"" << operationName << "\"\n";
+      return kExitUsage;
+    }
+    out << Dump(OperationToJson(*op)) << '\n';
+    return kExitOk;
+  }
+  if (callCmd->parsed()) {
+    auto policy = ParseErrorPolicy(onError);
+    if (!policy) {
+      err << "quilldata call: --on-error takes leave, continue, retry:N or exit, not \"" << onError
+          << "\"\n";
+      return kExitUsage;
+    }
+    call.onError = *policy;
+    std::vector<std::string> rest = callCmd->remaining();
+    if (rest.empty()) {
+      err << "quilldata call: name the operation (`quilldata operations` lists them)\n";
+      return kExitUsage;
+    }
+    std::string name = rest.front();
+    rest.erase(rest.begin());
+    return RunCall(call, name, rest, out, err);
+  }
+  if (initCmd->parsed()) return RunInit(init, out, err);
+  if (demoCmd->parsed()) {
+    if (!demoDb.empty()) demo.db = demoDb;
+    return RunDemo(demo, out, err);
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  try {
+    return Run(argc, argv, out, err);
+  } catch (const std::exception& e) {
+    // Whatever escaped the commands' own handling (out of memory, an unexpected failure).
+    err << "quilldata: " << e.what() << '\n';
+    return kExitFailed;
+  }
+}
+
+}  // namespace QuillData::tool

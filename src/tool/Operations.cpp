@@ -1,0 +1,457 @@
+#include "tool/Operations.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <memory>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/clsQuillData.h"
+
+namespace QuillData::tool {
+
+const char* ArgTypeName(ArgType type) {
+  switch (type) {
+    case ArgType::Int32:
+      return "int32";
+    case ArgType::Double:
+      return "double";
+    case ArgType::Bool:
+      return "bool";
+    case ArgType::String:
+      return "string";
+  }
+  return "?";
+}
+
+const char* ResultTypeName(ResultType type) {
+  switch (type) {
+    case ResultType::None:
+      return "none";
+    case ResultType::Int32:
+      return "int32";
+    case ResultType::Variant:
+      return "variant";
+    case ResultType::Collection:
+      return "collection";
+  }
+  return "?";
+}
+
+std::optional<int32_t> ParseInt32(std::string_view text) {
+  // from_chars takes no '+' and no blanks; we accept the sign and nothing else.
+  std::string_view digits = text;
+  bool negative = false;
+  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) {
+    negative = digits[0] == '-';
+    digits.remove_prefix(1);
+  }
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  int64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  int64_t value = negative ? -magnitude : magnitude;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::optional<double> ParseDouble(std::string_view text) {
+  // from_chars ignores the global and the user's locale: "." is the decimal point everywhere.
+  // "inf" and "nan" pass as such: the operation decides what it does with them.
+  std::string_view body = text;
+  if (!body.empty() && body[0] == '+') body.remove_prefix(1);
+  if (body.empty() || body[0] == '+' || body[0] == ' ') return std::nullopt;
+  double value = 0;
+  auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
+  if (ec != std::errc() || end != body.data() + body.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<bool> ParseBool(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower == "true" || lower == "1" || lower == "-1") return true;
+  if (lower == "false" || lower == "0") return false;
+  return std::nullopt;
+}
+
+namespace {
+
+// How each parameter type of the interface is read from the command line, held while the
+// call is bound, and handed to the member. A parameter type not listed here does not
+// compile, so the table cannot take a member it cannot call.
+template <class P>
+struct Param {
+  static_assert(sizeof(P) == 0, "the command line cannot pass this parameter type");
+};
+template <>
+struct Param<const int32_t&> {
+  static constexpr ArgType kType = ArgType::Int32;
+  static constexpr bool kByRef = false;
+  using Holder = int32_t;
+  static std::optional<Holder> Parse(std::string_view t) { return ParseInt32(t); }
+  static const int32_t& Pass(Holder& h) { return h; }
+};
+template <>
+struct Param<const double&> {
+  static constexpr ArgType kType = ArgType::Double;
+  static constexpr bool kByRef = false;
+  using Holder = double;
+  static std::optional<Holder> Parse(std::string_view t) { return ParseDouble(t); }
+  static const double& Pass(Holder& h) { return h; }
+};
+template <>
+struct Param<const bool&> {
+  static constexpr ArgType kType = ArgType::Bool;
+  static constexpr bool kByRef = false;
+  using Holder = bool;
+  static std::optional<Holder> Parse(std::string_view t) { return ParseBool(t); }
+  static const bool& Pass(Holder& h) { return h; }
+};
+template <>
+struct Param<const std::wstring&> {
+  static constexpr ArgType kType = ArgType::String;
+  static constexpr bool kByRef = false;
+  using Holder = std::wstring;
+  static std::optional<Holder> Parse(std::string_view t) { return FromUtf8(t); }
+  static const std::wstring& Pass(Holder& h) { return h; }
+};
+template <>
+struct Param<RecordsAffected> {
+  static constexpr ArgType kType = ArgType::Int32;
+  static constexpr bool kByRef = true;
+  using Holder = int32_t;
+  static std::optional<Holder> Parse(std::string_view t) { return ParseInt32(t); }
+  // Shares the holder, so what the member writes is read back after the call.
+  static RecordsAffected Pass(Holder& h) { return RecordsAffected(h); }
+};
+
+template <class R>
+struct Result {
+  static_assert(sizeof(R) == 0, "the command line cannot print this result type");
+};
+template <>
+struct Result<void> {
+  static constexpr ResultType kType = ResultType::None;
+};
+template <>
+struct Result<int32_t> {
+  static constexpr ResultType kType = ResultType::Int32;
+  static Variant ToVariant(int32_t v) { return v; }
+};
+template <>
+struct Result<Variant> {
+  static constexpr ResultType kType = ResultType::Variant;
+  static Variant ToVariant(Variant v) { return v; }
+};
+template <>
+struct Result<CollectionPtr> {
+  static constexpr ResultType kType = ResultType::Collection;
+  static Variant ToVariant(CollectionPtr c) { return c ? Variant(std::move(c)) : Variant(); }
+};
+
+template <class... P>
+using Holders = std::tuple<typename Param<P>::Holder...>;
+
+template <class... P, size_t... I>
+void Fill(const Operation& op, Holders<P...>& holders, const std::vector<std::string>& values,
+          std::index_sequence<I...>) {
+  auto one = [&]<class Q>(std::type_identity<Q>, auto& holder, size_t index) {
+    const ArgSpec& spec = op.Args()[index];
+    const bool given = index < values.size();
+    const std::string& text = given ? values[index] : spec.defaultText;
+    auto parsed = Param<Q>::Parse(text);
+    if (!parsed) {
+      throw UsageError(op.NameUtf8() + ": " + spec.name + " must be " +
+                       (spec.type == ArgType::Bool ? "a bool (true, false, 1, 0 or -1)"
+                        : spec.type == ArgType::Int32
+                            ? "a whole number from -2147483648 to 2147483647"
+                            : "a number with '.' as decimal point") +
+                       ", not \"" + text + "\"\nusage: " + op.Signature());
+    }
+    holder = std::move(*parsed);
+  };
+  (one(std::type_identity<P>{}, std::get<I>(holders), I), ...);
+}
+
+template <class R, class... P, size_t... I>
+CallResult Invoke(R (clsQuillData::*fn)(P...), clsQuillData& db, Holders<P...> h,
+                  std::index_sequence<I...>) {
+  CallResult out;
+  if constexpr (std::is_void_v<R>) {
+    (db.*fn)(Param<P>::Pass(std::get<I>(h))...);
+  } else {
+    out.result = Result<R>::ToVariant((db.*fn)(Param<P>::Pass(std::get<I>(h))...));
+  }
+  // The by-reference argument after the call: what the member wrote, or what was passed.
+  (
+      [&] {
+        if constexpr (Param<P>::kByRef) out.recordsAffected = std::get<I>(h);
+      }(),
+      ...);
+  return out;
+}
+
+// One table entry: the member and the names of its arguments. An optional argument other
+// than lngRecordsAffected carries its default after '=' ("lngPocket=0").
+template <class R, class... P, size_t N>
+Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), const char* const (&names)[N]) {
+  static_assert(N == sizeof...(P), "one name per argument");
+  constexpr ArgType types[] = {Param<P>::kType...};
+  constexpr bool byRef[] = {Param<P>::kByRef...};
+  std::vector<ArgSpec> args;
+  for (size_t i = 0; i < N; ++i) {
+    std::string n = names[i];
+    ArgSpec spec{n, types[i], false, false, ""};
+    if (auto eq = n.find('='); eq != std::string::npos) {
+      spec.name = n.substr(0, eq);
+      spec.optional = true;
+      spec.defaultText = n.substr(eq + 1);
+    }
+    if (byRef[i]) {
+      spec.byRef = true;
+      spec.optional = true;
+      spec.defaultText = "-1";  // what an omitted ByRef holds
+    }
+    args.push_back(std::move(spec));
+  }
+  Operation::Binder binder = [fn](const Operation& op, const std::vector<std::string>& values) {
+    auto holders = std::make_shared<Holders<P...>>();
+    Fill<P...>(op, *holders, values, std::index_sequence_for<P...>{});
+    return Operation::Bound([fn, holders](clsQuillData& db) {
+      return Invoke(fn, db, *holders, std::index_sequence_for<P...>{});
+    });
+  };
+  return Operation(std::move(name), 0, std::move(args), Result<R>::kType, std::move(binder));
+}
+
+using Q = clsQuillData;
+// Overloaded names (Conn) are not table operations; every other member is, in slot order.
+std::vector<Operation> BuildTable() {
+  std::vector<Operation> t;
+  t.push_back(
+      Op(L"DELFilter", &Q::DELFilter,
+         {"lngPartType1", "lngPartType2", "strSubType1", "strSubType2", "lngRecordsAffected"}));
+  t.push_back(Op(
+      L"DELGlobalContrFeatrPatterns", &Q::DELGlobalContrFeatrPatterns,
+      {"lngPartType", "strSubTypeID", "lngFeatureKey", "lngFeatureListID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELGlobalFaceContourLinks", &Q::DELGlobalFaceContourLinks,
+                 {"lngConstScenarioID", "lngPartType", "strSubType", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELImprintAssignments", &Q::DELImprintAssignments,
+                 {"lngRelationPattern", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELLocalContrFeatrPatterns", &Q::DELLocalContrFeatrPatterns,
+                 {"lngPartType", "strSubTypeID", "lngFeatureKey", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELLocalFaceContourLinks", &Q::DELLocalFaceContourLinks,
+                 {"lngConstScenarioID", "lngPartType", "strSubType", "strRelation", "strPattType",
+                  "lngDesignID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELLocalMachiningLinks", &Q::DELLocalMachiningLinks,
+                 {"strPattType", "strRelation", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELMachining", &Q::DELMachining, {"MachID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELMachLink", &Q::DELMachLink, {"MachLinkID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELMachiningScenario", &Q::DELMachiningScenario,
+                 {"lngMachScenarioID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELMachRouting", &Q::DELMachRouting, {"MachRoutingID", "lngRecordsAffected"}));
+  t.push_back(Op(L"DELMachVariable", &Q::DELMachVariable, {"MachVarID", "lngRecordsAffected"}));
+  t.push_back(
+      Op(L"DELMachVertical", &Q::DELMachVertical, {"MachVerticalID", "lngRecordsAffected"}));
+
+  t.push_back(Op(L"GETFilterScenariosCol", &Q::GETFilterScenariosCol,
+                 {"blnWithPartType2", "lngRecordsAffected"}));
+#define QUILLDATA_READER_(name) t.push_back(Op(L## #name, &Q::name, {"lngRecordsAffected"}))
+  QUILLDATA_READER_(GETTblConstructionScenarioTypes);
+  QUILLDATA_READER_(GETTblFilterScenarios);
+  QUILLDATA_READER_(GETTblGlobalContrFeatrLists);
+  QUILLDATA_READER_(GETTblGlobalContrFeatrPatterns);
+  QUILLDATA_READER_(GETTblGlobalFaceContourLinks);
+  QUILLDATA_READER_(GETTblGlobalImprintAssignments);
+  QUILLDATA_READER_(GETTblGlobalImprintDefinitions);
+  QUILLDATA_READER_(GETTblGlobalMachiningLinks);
+  QUILLDATA_READER_(GETTblGlobalRelationAssignments);
+  QUILLDATA_READER_(GETTblGlobalRelationshipPatterns);
+  QUILLDATA_READER_(GETTblLocalContrFeatrLists);
+  QUILLDATA_READER_(GETTblLocalDesigns);
+  QUILLDATA_READER_(GETTblLocalFaceContourLinks);
+  QUILLDATA_READER_(GETTblLocalMachiningLinks);
+  QUILLDATA_READER_(GETTblLocalRelationAssignments);
+  QUILLDATA_READER_(GETTblLocalRelationshipPatterns);
+  QUILLDATA_READER_(GETTblMachining);
+  QUILLDATA_READER_(GETTblMachRouting);
+  QUILLDATA_READER_(GETTblMachLink);
+  QUILLDATA_READER_(GETTblMachVariable);
+  QUILLDATA_READER_(GETTblMachVertical);
+  QUILLDATA_READER_(GETTblMFGPartTypes);
+  QUILLDATA_READER_(GETTblMFGScenario);
+#undef QUILLDATA_READER_
+
+  t.push_back(Op(L"INSERTConstructionScenario", &Q::INSERTConstructionScenario,
+                 {"strConstScenarioType", "strConstScenarioDesc", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTGlobalContrFeatrLists", &Q::INSERTGlobalContrFeatrLists,
+                 {"lngFeatureID", "strNewFtrSandEPoints", "strLinkName", "strLinkDescription",
+                  "strLinkType", "strLinkVarSet"}));
+  t.push_back(Op(L"INSERTGlobalContrFeatrPatterns", &Q::INSERTGlobalContrFeatrPatterns,
+                 {"lngPartType", "strSubType", "lngFeatureKey", "lngFeatureListID"}));
+  t.push_back(
+      Op(L"INSERTCopyMachiningScenario", &Q::INSERTCopyMachiningScenario,
+         {"lngOldMachiningScenarioID", "strNewMachiningScenarioType", "lngRecordsAffected"}));
+  t.push_back(
+      Op(L"INSERTFilter", &Q::INSERTFilter,
+         {"lngPartType1", "lngPartType2", "strSubType1", "strSubType2", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTGlobalFaceContourLinks", &Q::INSERTGlobalFaceContourLinks,
+                 {"strLinkName", "strLinkDescription", "strLinkType", "strLinkVarSet",
+                  "lngPartType", "strSubType", "lngConstScenarioID"}));
+  t.push_back(Op(
+      L"INSERTImprintAssignments", &Q::INSERTImprintAssignments,
+      {"lngConstScenarioID", "strImprintType", "lngPartType1", "lngPartType2", "strFeaturePattern1",
+       "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2", "strSubType1", "strSubType2",
+       "strPart1FacesTypeOrient", "strPart2FacesTypeOrient", "blnFront"}));
+  t.push_back(
+      Op(L"INSERTMachining", &Q::INSERTMachining,
+         {"strMachName", "strMachGroup", "MachLibID", "X", "Y", "Z", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTMachLink", &Q::INSERTMachLink,
+                 {"MachID", "MachRuleID", "MachListVar", "MachExprVar", "MirrorX", "MirrorY",
+                  "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTMachRouting", &Q::INSERTMachRouting,
+                 {"Name", "MachID", "lngPocket=0", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTMachVariable", &Q::INSERTMachVariable,
+                 {"Name", "Value", "MachLibID", "Requested", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTMachVertical", &Q::INSERTMachVertical,
+                 {"Name", "Orientation", "MachID", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTMFGPartTypes", &Q::INSERTMFGPartTypes,
+                 {"lngMFGScenarioID", "lngPartType", "strSubTypeID", "strPartDesc", "strPartKind",
+                  "strPartGrain", "strSubtypeDesc", "blnSubtypeName=false", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTSELDesignIDFromLocalDesigns", &Q::INSERTSELDesignIDFromLocalDesigns,
+                 {"strDesignName", "strComputerName", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTSELLinkIDFromLocalMachiningLinks",
+                 &Q::INSERTSELLinkIDFromLocalMachiningLinks,
+                 {"strLinkType", "strLinkDesc", "strLinkName", "dblAngle", "lngMirrorX",
+                  "lngMirrorY", "lngPrimary", "strVarSet", "strRefCorner", "strPattType",
+                  "strRelation", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTSELLinkIDFromMachiningLinks", &Q::INSERTSELLinkIDFromMachiningLinks,
+                 {"strLinkType", "strLinkDesc", "strLinkName", "dblAngle", "lngMirrorX",
+                  "lngMirrorY", "lngPrimary", "strVarSet", "strRefCorner", "lngRecordsAffected"}));
+  t.push_back(
+      Op(L"INSERTUPDATEGlobalImprintDefinitions", &Q::INSERTUPDATEGlobalImprintDefinitions,
+         {"lngRelationPattern", "blnMerge", "lngBotPartType", "lngBotOffset", "lngBotSide",
+          "blnBotUnion", "lngRightPartType", "lngRightOffset", "lngRightSide", "blnRightUnion",
+          "lngTopPartType", "lngTopOffset", "lngTopSide", "blnTopUnion", "lngLeftPartType",
+          "lngLeftOffset", "lngLeftSide", "blnLeftUnion", "lngRecordsAffected"}));
+  t.push_back(Op(L"INSERTUPDATEGlobalRelationAssignments",
+                 &Q::INSERTUPDATEGlobalRelationAssignments,
+                 {"lngMachScenarioID", "lngPartType1", "lngPartType2", "strSubType1", "strSubType2",
+                  "strFeaturePattern1", "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2",
+                  "lngLinkID", "strPatternField", "lngRecordsAffected"}));
+  t.push_back(Op(
+      L"INSERTUPDATELocalRelationAssignments", &Q::INSERTUPDATELocalRelationAssignments,
+      {"lngMachScenarioID", "lngPartType1", "lngPartType2", "strSubType1", "strSubType2",
+       "strFeaturePattern1", "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2", "lngLinkID",
+       "strPatternField", "strPattType", "strRelation", "lngDesignID", "lngRecordsAffected"}));
+
+  t.push_back(Op(L"UPDATEConstructionScenarioTypes", &Q::UPDATEConstructionScenarioTypes,
+                 {"lngConstScenarioID", "strConstScenarioType", "strConstScenarioDesc",
+                  "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEGlobalFaceContourLinks", &Q::UPDATEGlobalFaceContourLinks,
+                 {"strLinkName", "strLinkDescription", "strLinkType", "strLinkVarSet",
+                  "lngPartType", "strSubType", "lngConstScenarioID"}));
+  t.push_back(Op(L"UPDATEMachNameFromMachining", &Q::UPDATEMachNameFromMachining,
+                 {"strMachNewName", "MachLibID", "MachID", "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEMachVariable", &Q::UPDATEMachVariable,
+                 {"Name", "Value", "MachLibID", "MachVarID", "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEMachLink", &Q::UPDATEMachLink,
+                 {"MachLinkID", "MachID", "MachRuleID", "MachListVar", "MachExprVar", "MirrorX",
+                  "MirrorY", "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEParaMachRouting", &Q::UPDATEParaMachRouting,
+                 {"ParaToUpdate", "NewValue", "MachRoutingID", "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEParaMachVertical", &Q::UPDATEParaMachVertical,
+                 {"ParaToUpdate", "NewValue", "MachVerticalID", "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEPropertyRelationshipPatterns", &Q::UPDATEPropertyRelationshipPatterns,
+                 {"strTableToUpdate", "strPropertyToUpdate", "lngPatternID", "strNewValue",
+                  "lngRecordsAffected"}));
+  t.push_back(Op(L"UPDATEVariableMachining", &Q::UPDATEVariableMachining,
+                 {"MachID", "VariableToUpdate", "NewValue", "lngRecordsAffected"}));
+  return t;
+}
+
+}  // namespace
+
+Operation::Operation(std::wstring name, int slot, std::vector<ArgSpec> args, ResultType result,
+                     Binder binder)
+    : name_(std::move(name)),
+      slot_(slot),
+      args_(std::move(args)),
+      result_(result),
+      binder_(std::move(binder)) {
+  // An optional argument may only be followed by optional ones: the values are positional.
+  bool optionalSeen = false;
+  for (const ArgSpec& a : args_) {
+    if (optionalSeen && !a.optional)
+      throw std::logic_error(NameUtf8() + ": required argument " + a.name +
+                             " after an optional one");
+    optionalSeen = optionalSeen || a.optional;
+  }
+}
+
+std::string Operation::NameUtf8() const {
+  return ToUtf8(name_);
+}
+
+size_t Operation::RequiredCount() const {
+  size_t n = 0;
+  while (n < args_.size() && !args_[n].optional) ++n;
+  return n;
+}
+
+std::string Operation::Signature() const {
+  std::string s = NameUtf8() + "(";
+  size_t open = 0;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    const ArgSpec& a = args_[i];
+    if (a.optional) {
+      s += "[";
+      ++open;
+    }
+    if (i > 0) s += ", ";
+    s += a.name + " " + ArgTypeName(a.type);
+    if (a.optional) s += " = " + a.defaultText;
+  }
+  s += std::string(open, ']') + ") -> " + ResultTypeName(result_);
+  return s;
+}
+
+Operation::Bound Operation::Bind(const std::vector<std::string>& values) const {
+  if (values.size() < RequiredCount()) {
+    const ArgSpec& missing = args_[values.size()];
+    throw UsageError(NameUtf8() + ": missing argument " + missing.name + " (" +
+                     ArgTypeName(missing.type) + ")\nusage: " + Signature());
+  }
+  if (values.size() > args_.size()) {
+    throw UsageError(NameUtf8() + ": takes at most " + std::to_string(args_.size()) + " argument" +
+                     (args_.size() == 1 ? "" : "s") + ", got " + std::to_string(values.size()) +
+                     "\nusage: " + Signature());
+  }
+  return binder_(*this, values);
+}
+
+std::span<const Operation> Operations() {
+  static const std::vector<Operation> table = [] {
+    std::vector<Operation> t = BuildTable();
+    // The table operations follow Conn (get, set) and OpenDB in the interface.
+    int slot = 4;
+    for (auto& op : t) op.slot_ = slot++;
+    return t;
+  }();
+  return table;
+}
+
+const Operation* FindOperation(std::string_view name) {
+  for (const Operation& op : Operations())
+    if (op.NameUtf8() == name) return &op;
+  return nullptr;
+}
+
+}  // namespace QuillData::tool

@@ -1,0 +1,22 @@
+#pragma once
+// A collection of records as an aligned text table, for people rather than scripts.
+#include <cstddef>
+#include <ostream>
+#include <string>
+
+#include "QuillData/contract/Tessera.h"
+#include "QuillData/contract/Variant.h"
+
+namespace QuillData::tool {
+
+// A value as one line of text: numbers in the user's format, dates as ISO text, objects
+// summarised ("(3 items)"), line breaks and tabs as blanks.
+std::wstring DisplayText(const Variant& value);
+
+// Writes "title: n record(s)" and the records, one row per record with its key first. A
+// table wider than `width` characters is turned on its side (one row per field, one column
+// per record, in as many blocks as needed) so that wide records stay readable.
+void PrintCollection(std::ostream& out, const std::string& title,
+                     const Tessera::Collection& collection, size_t width = 120);
+
+}  // namespace QuillData::tool

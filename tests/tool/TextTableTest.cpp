@@ -1,0 +1,68 @@
+// The readable table the demo prints.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "QuillData/contract/Records.h"
+#include "tool/TextTable.h"
+
+namespace QuillData::tool {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::stringstream s(text);
+  for (std::string line; std::getline(s, line);) out.push_back(line);
+  return out;
+}
+
+TEST(TextTable, NarrowRecordsGetOneAlignedRowEach) {
+  Tessera::Collection c;
+  for (auto [id, name] : {std::pair{1, L"Depth"}, std::pair{12, L"Width of the groove"}}) {
+    auto v = std::make_shared<tblMachVariable>();
+    v->MachVarID = id;
+    v->Name = name;
+    c.Add(Variant(v), Variant(std::to_wstring(id)));
+  }
+  std::ostringstream out;
+  PrintCollection(out, "GETTblMachVariable", c);
+  auto lines = Lines(out.str());
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "GETTblMachVariable: 2 records");
+  EXPECT_EQ(lines[1].rfind("key  MachVarID  Name", 0), 0u) << lines[1];
+  // Every column starts at the same place on every line.
+  auto column = lines[1].find("Name");
+  EXPECT_EQ(lines[3].substr(column, 5), "Depth");
+  EXPECT_EQ(lines[4].substr(column, 19), "Width of the groove");
+  EXPECT_EQ(lines[2].substr(0, 3), "---");
+}
+
+TEST(TextTable, WideRecordsAreTurnedOnTheirSide) {
+  Tessera::Collection c;
+  auto r = std::make_shared<tblMachRouting>();
+  r->strName = L"line one\nline two";
+  c.Add(Variant(r), Variant(L"7"));
+  std::ostringstream out;
+  PrintCollection(out, "GETTblMachRouting", c, 80);
+  auto lines = Lines(out.str());
+  EXPECT_EQ(lines[0], "GETTblMachRouting: 1 record");
+  EXPECT_EQ(lines[1].substr(0, 3), "key");
+  bool speed = false, name = false;
+  for (const auto& line : lines) {
+    EXPECT_LE(line.size(), 80u) << line;
+    speed =
+        speed || (line.rfind("lngToolRotationSpeed", 0) == 0 && line.find("18000") != line.npos);
+    name = name || line.find("line one line two") != line.npos;
+  }
+  EXPECT_TRUE(speed);
+  EXPECT_TRUE(name);  // a line break does not break the table
+}
+
+TEST(TextTable, AnEmptyCollectionSaysSo) {
+  std::ostringstream out;
+  PrintCollection(out, "GETTblLocalDesigns", Tessera::Collection());
+  EXPECT_EQ(out.str(), "GETTblLocalDesigns: 0 records\n\n");
+}
+
+}  // namespace
+}  // namespace QuillData::tool
