@@ -1,0 +1,86 @@
+#pragma once
+// The server database's stored procedures, as data. One entry per operation says what the
+// operation sends (procedure, parameters in order with name, ADO type, direction, size,
+// precision and scale, and where each value comes from) and what it reads back. Every writer
+// binds its arguments to its entry and calls Call(); no writer spells out the call itself.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "QuillData/ado/Command.h"
+#include "QuillData/ado/Connection.h"
+#include "QuillData/ado/Recordset.h"
+#include "QuillData/contract/Trap.h"
+#include "QuillData/contract/Variant.h"
+
+namespace QuillData::mssql {
+
+// Where a parameter's value comes from and how the argument is converted on the way.
+enum class From : uint8_t {
+  LeftOut,          // no value: a return value that only the procedure sets
+  RecordsAffected,  // the caller's lngRecordsAffected, as a 32-bit integer
+  Text,             // a string argument as a wide string (the provider converts it for an
+                    // integer-typed parameter)
+  First50,          // the first 50 characters of a string argument
+  Long,             // an int32 argument as a 32-bit integer
+  Boolean,          // a bool argument as a 16-bit boolean
+  OneOrZero,        // a bool argument as the 16-bit integer 1 (true) or 0 (false)
+  Decimal,          // a double argument converted to a decimal
+  WholeNumber,      // a double argument rounded half to even to a 32-bit integer
+};
+
+// What an operation hands back.
+enum class Result : uint8_t {
+  None,     // nothing (a procedure without result)
+  Long,     // @Return_Value as a 32-bit integer
+  Variant,  // @Return_Value as it came back
+  Zero,     // nothing is read back; the result is 0
+  Empty,    // nothing is read back; the result is the empty variant
+  Rows,     // the recordset that Execute returns
+};
+
+struct Param {
+  std::wstring_view name;
+  int32_t type;
+  int32_t direction;
+  int32_t size;
+  From from;
+  int arg = -1;  // the argument's position in the operation's bound arguments
+  uint8_t precision = 0;
+  uint8_t scale = 0;
+};
+
+struct Procedure {
+  std::wstring_view operation;  // the interface member
+  std::wstring_view name;       // the stored procedure
+  std::wstring_view trace;      // the procedure name for trace and trap
+  int32_t options;              // Execute's options: adExecuteNoRecords or -1
+  Result result;
+  std::vector<Param> params;
+};
+
+// Every entry, in the interface's order of the operations.
+std::span<const Procedure> Catalogue();
+// The entry of an operation; an unknown name is a defect of the caller (error 51).
+const Procedure& Entry(std::wstring_view operation);
+
+// The value a parameter is created with, from the operation's bound arguments. A conversion
+// that fails names the parameter and the procedure in its description.
+Variant ParameterValue(const Procedure& procedure, const Param& param,
+                       std::span<const Variant> args, int32_t recordsAffected);
+
+// Runs one entry on the connection as steps of the operation's trap: Command with
+// CommandType adCmdStoredProc, every parameter created and appended in order (precision and
+// scale set right after an adNumeric one is appended), Execute with the entry's options,
+// and the read-back the entry names into `result`. Result::Rows hands the recordset to
+// `rows`; with -1 any other recordset is held until the call ends and never read.
+void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
+          std::span<const Variant> args, int32_t recordsAffected, Variant& result,
+          ado::RecordsetPtr* rows = nullptr);
+
+// The zero value of an entry's result: 0 for the 32-bit results, else the empty variant.
+Variant InitialResult(const Procedure& procedure);
+
+}  // namespace QuillData::mssql

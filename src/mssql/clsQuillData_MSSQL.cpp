@@ -1,0 +1,563 @@
+#include "QuillData/mssql/clsQuillData_MSSQL.h"
+
+#include <utility>
+
+#include "Catalogue.h"
+#include "QuillData/ado/Command.h"
+#include "QuillData/ado/Connection.h"
+#include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Recordset.h"
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Trap.h"
+#include "Readers.h"
+#include "contract/Registry.h"
+
+namespace QuillData {
+
+namespace {
+
+constexpr wchar_t kModule[] = L"clsQuillData";
+
+template <class T>
+T& Must(const std::shared_ptr<T>& object) {
+  if (!object) throw QuillError(ErrNo::ObjectNotSet, kModule);
+  return *object;
+}
+
+// The connection values: the array itself, or the array wrapped as the first argument.
+const std::vector<Variant>& ConnectionValues(const std::vector<Variant>& ConnArgs) {
+  if (!ConnArgs.empty()) {
+    if (const auto* inner = ConnArgs.front().Get<Variant::Array>()) return *inner;
+  }
+  return ConnArgs;
+}
+
+}  // namespace
+
+clsQuillData_MSSQL::clsQuillData_MSSQL() : m_oBase(std::make_shared<clsQuillData>()) {}
+
+clsQuillData_MSSQL::~clsQuillData_MSSQL() {
+  // No trap is armed here: a failing companion or Close must not escape a destructor.
+  const bool traced = gSP && TracingOn();
+  try {
+    if (traced) gSP->TraceEnter(L"Class_Terminate", kModule);
+  } catch (...) {
+  }
+  CloseDatabase();
+  m_oBase.reset();
+  try {
+    if (traced && gSP) gSP->TraceExit(L"Class_Terminate");
+  } catch (...) {
+  }
+}
+
+void clsQuillData_MSSQL::CloseDatabase() noexcept {
+  if (!m_oConn) return;
+  try {
+    // A connection that never opened, or was closed already, has nothing to close.
+    if (m_oConn->State() > 0) m_oConn->Close();
+  } catch (...) {
+  }
+  m_oConn.reset();
+}
+
+ConnectionPtr clsQuillData_MSSQL::Conn() const {
+  return m_oBase->Conn();
+}
+
+void clsQuillData_MSSQL::Conn(const ConnectionPtr& vData) {
+  m_oBase->Conn(vData);
+}
+
+bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
+                                const std::vector<Variant>& ConnArgs) {
+  gSP = cSP;
+  gE = cE;
+  bool result = false;
+  Trap(kModule, L"OpenDB", {.flag = 2}).Run([&](Trap& t) {
+    const std::vector<Variant>& values = ConnectionValues(ConnArgs);
+    t.Step([&] { m_oConn.reset(); });
+    t.Step([&] { m_oConn = std::make_shared<ado::Connection>(); });
+    t.Step([&] { Must(m_oConn).ConnectionString(CStr(values.at(0))); });
+    t.Step([&] { Must(m_oConn).Open(L"", L"", L"", ado::adOptionUnspecified); });
+    t.Step([&] { result = Must(m_oConn).State() > 0; });
+    t.Step([&] { gTraceFlag = CStr(values.at(1)); });
+  });
+  return result;
+}
+
+ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
+                                               int32_t& /*lngRecordsAffected*/) {
+  ado::RecordsetPtr result;
+  Trap(kModule, L"GetTable", {.traced = true}).Run([&](Trap& t) {
+    ado::CommandPtr command;
+    t.Step([&] {
+      command = std::make_shared<ado::Command>();
+      command->ActiveConnection(m_oConn);
+      command->CommandText(L"SELECT * FROM " + strTable + L";");
+      command->CommandType(ado::adCmdText);
+    });
+    ado::RecordsetPtr rows;
+    t.Step([&] {
+      rows = std::make_shared<ado::Recordset>();
+      rows->CursorType(ado::adOpenStatic);
+      rows->CursorLocation(ado::adUseClient);
+      rows->LockType(ado::adLockOptimistic);
+    });
+    t.Step([&] {
+      Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                      ado::adOptionUnspecified);
+    });
+    result = rows;
+  });
+  return result;
+}
+
+CollectionPtr clsQuillData_MSSQL::ReadTable(const mssql::Reader& reader,
+                                            RecordsAffected& lngRecordsAffected) {
+  auto collection = std::make_shared<Tessera::Collection>();
+  int32_t unused = -1;
+  ado::RecordsetPtr rows = GetTable(std::wstring(reader.table), unused);
+  // A GetTable that failed and was left hands back nothing: the reader fails on its first use.
+  ado::Recordset& rs = Must(rows);
+  if (!rs.Eof()) {
+    rs.MoveFirst();
+    mssql::AddRows(rs, reader, *collection, [&](const RecordType& type, const Record& record) {
+      std::wstring_view pattern = reader.key;
+      if (!reader.keyWithPartType2.empty() &&
+          CStr(type.Get(record, type.FieldIndex(L"fldPartType2"))) != L"0") {
+        pattern = reader.keyWithPartType2;
+      }
+      return mssql::KeyOf(type, record, pattern);
+    });
+    lngRecordsAffected = collection->Count();
+  }
+  return collection;
+}
+
+Variant clsQuillData_MSSQL::Run(const wchar_t* operation, std::vector<Variant> args,
+                                int32_t recordsAffected) {
+  const mssql::Procedure& procedure = mssql::Entry(operation);
+  Variant result = mssql::InitialResult(procedure);
+  Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
+    mssql::Call(t, m_oConn, procedure, args, recordsAffected, result);
+  });
+  return result;
+}
+
+int32_t clsQuillData_MSSQL::RunLong(const wchar_t* operation, std::vector<Variant> args,
+                                    int32_t recordsAffected) {
+  Variant result = Run(operation, std::move(args), recordsAffected);
+  const int32_t* value = result.Get<int32_t>();
+  return value ? *value : 0;
+}
+
+// Deletes --------------------------------------------------------------------------------
+
+void clsQuillData_MSSQL::DELFilter(const int32_t& lngPartType1, const int32_t& lngPartType2,
+                                   const std::wstring& strSubType1, const std::wstring& strSubType2,
+                                   RecordsAffected lngRecordsAffected) {
+  Run(L"DELFilter", {lngPartType1, lngPartType2, strSubType1, strSubType2}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELGlobalContrFeatrPatterns(const int32_t& lngPartType,
+                                                        const std::wstring& strSubTypeID,
+                                                        const int32_t& lngFeatureKey,
+                                                        const int32_t& lngFeatureListID,
+                                                        RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELGlobalContrFeatrPatterns",
+                 {lngPartType, strSubTypeID, lngFeatureKey, lngFeatureListID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELGlobalFaceContourLinks(const int32_t& lngConstScenarioID,
+                                                      const int32_t& lngPartType,
+                                                      const std::wstring& strSubType,
+                                                      RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELGlobalFaceContourLinks", {lngConstScenarioID, lngPartType, strSubType},
+                 lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELImprintAssignments(const int32_t& lngRelationPattern,
+                                                  RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELImprintAssignments", {lngRelationPattern}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELLocalContrFeatrPatterns(const int32_t& lngPartType,
+                                                       const std::wstring& strSubTypeID,
+                                                       const int32_t& lngFeatureKey,
+                                                       RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELLocalContrFeatrPatterns", {lngPartType, strSubTypeID, lngFeatureKey},
+                 lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELLocalFaceContourLinks(
+    const int32_t& lngConstScenarioID, const int32_t& lngPartType, const std::wstring& strSubType,
+    const std::wstring& strRelation, const std::wstring& strPattType, const int32_t& lngDesignID,
+    RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"DELLocalFaceContourLinks", {lngConstScenarioID, lngPartType, strSubType,
+                                               strRelation, strPattType, lngDesignID});
+}
+
+int32_t clsQuillData_MSSQL::DELLocalMachiningLinks(const std::wstring& strPattType,
+                                                   const std::wstring& strRelation,
+                                                   RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELLocalMachiningLinks", {strPattType, strRelation}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachining(const int32_t& MachID,
+                                         RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachining", {MachID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachLink(const int32_t& MachLinkID,
+                                        RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachLink", {MachLinkID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachiningScenario(const int32_t& lngMachScenarioID,
+                                                 RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachiningScenario", {lngMachScenarioID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachRouting(const int32_t& MachRoutingID,
+                                           RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachRouting", {MachRoutingID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachVariable(const int32_t& MachVarID,
+                                            RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachVariable", {MachVarID}, lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::DELMachVertical(const int32_t& MachVerticalID,
+                                            RecordsAffected lngRecordsAffected) {
+  return RunLong(L"DELMachVertical", {MachVerticalID}, lngRecordsAffected);
+}
+
+// Readers --------------------------------------------------------------------------------
+
+CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartType2,
+                                                        RecordsAffected lngRecordsAffected) {
+  const mssql::Procedure& procedure = mssql::Entry(L"GETFilterScenariosCol");
+  CollectionPtr result;
+  Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
+    Variant unused;
+    ado::RecordsetPtr rows;
+    mssql::Call(t, m_oConn, procedure, std::vector<Variant>{blnWithPartType2}, -1, unused, &rows);
+    CollectionPtr collection;
+    t.Step([&] {
+      collection = std::make_shared<Tessera::Collection>();
+      ado::Recordset& rs = Must(rows);
+      // Only a recordset standing past its last row without being before its first is
+      // skipped; an empty one is walked (no row) and counted as 0.
+      if (!(rs.Eof() && !rs.Bof())) {
+        const mssql::Reader& reader = mssql::FilterScenarioRows();
+        std::wstring_view pattern = blnWithPartType2 ? reader.keyWithPartType2 : reader.key;
+        mssql::AddRows(rs, reader, *collection, [&](const RecordType& type, const Record& record) {
+          return mssql::KeyOf(type, record, pattern);
+        });
+        lngRecordsAffected = collection->Count();
+      }
+    });
+    result = collection;
+  });
+  return result;
+}
+
+#define QUILLDATA_MSSQL_TABLE_READER(name)                                     \
+  CollectionPtr clsQuillData_MSSQL::name(RecordsAffected lngRecordsAffected) { \
+    return ReadTable(mssql::TableReader(L## #name), lngRecordsAffected);       \
+  }
+QUILLDATA_MSSQL_TABLE_READER(GETTblConstructionScenarioTypes)
+QUILLDATA_MSSQL_TABLE_READER(GETTblFilterScenarios)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalContrFeatrLists)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalContrFeatrPatterns)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalFaceContourLinks)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalImprintAssignments)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalImprintDefinitions)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalMachiningLinks)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalRelationAssignments)
+QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalRelationshipPatterns)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalContrFeatrLists)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalDesigns)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalFaceContourLinks)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalMachiningLinks)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalRelationAssignments)
+QUILLDATA_MSSQL_TABLE_READER(GETTblLocalRelationshipPatterns)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMachining)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMachRouting)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMachLink)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMachVariable)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMachVertical)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMFGPartTypes)
+QUILLDATA_MSSQL_TABLE_READER(GETTblMFGScenario)
+#undef QUILLDATA_MSSQL_TABLE_READER
+
+// Inserts --------------------------------------------------------------------------------
+
+int32_t clsQuillData_MSSQL::INSERTConstructionScenario(const std::wstring& strConstScenarioType,
+                                                       const std::wstring& strConstScenarioDesc,
+                                                       RecordsAffected lngRecordsAffected) {
+  return RunLong(L"INSERTConstructionScenario", {strConstScenarioType, strConstScenarioDesc},
+                 lngRecordsAffected);
+}
+
+Variant clsQuillData_MSSQL::INSERTGlobalContrFeatrLists(const int32_t& lngFeatureID,
+                                                        const std::wstring& strNewFtrSandEPoints,
+                                                        const std::wstring& strLinkName,
+                                                        const std::wstring& strLinkDescription,
+                                                        const std::wstring& strLinkType,
+                                                        const std::wstring& strLinkVarSet) {
+  int32_t seed = -1;
+  return INSERTGlobalContrFeatrLists(lngFeatureID, strNewFtrSandEPoints, strLinkName,
+                                     strLinkDescription, strLinkType, strLinkVarSet, seed);
+}
+
+Variant clsQuillData_MSSQL::INSERTGlobalContrFeatrLists(const int32_t& lngFeatureID,
+                                                        const std::wstring& strNewFtrSandEPoints,
+                                                        const std::wstring& strLinkName,
+                                                        const std::wstring& strLinkDescription,
+                                                        const std::wstring& strLinkType,
+                                                        const std::wstring& strLinkVarSet,
+                                                        RecordsAffected lngRecordsAffected) {
+  return Run(L"INSERTGlobalContrFeatrLists",
+             {lngFeatureID, strNewFtrSandEPoints, strLinkName, strLinkDescription, strLinkType,
+              strLinkVarSet},
+             lngRecordsAffected);
+}
+
+Variant clsQuillData_MSSQL::INSERTGlobalContrFeatrPatterns(const int32_t& lngPartType,
+                                                           const std::wstring& strSubType,
+                                                           const int32_t& lngFeatureKey,
+                                                           const int32_t& lngFeatureListID) {
+  return Run(L"INSERTGlobalContrFeatrPatterns",
+             {lngPartType, strSubType, lngFeatureKey, lngFeatureListID});
+}
+
+int32_t clsQuillData_MSSQL::INSERTCopyMachiningScenario(
+    const int32_t& lngOldMachiningScenarioID, const std::wstring& strNewMachiningScenarioType,
+    RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTCopyMachiningScenario",
+                 {lngOldMachiningScenarioID, strNewMachiningScenarioType});
+}
+
+void clsQuillData_MSSQL::INSERTFilter(const int32_t& lngPartType1, const int32_t& lngPartType2,
+                                      const std::wstring& strSubType1,
+                                      const std::wstring& strSubType2,
+                                      RecordsAffected lngRecordsAffected) {
+  Run(L"INSERTFilter", {lngPartType1, lngPartType2, strSubType1, strSubType2}, lngRecordsAffected);
+}
+
+void clsQuillData_MSSQL::INSERTGlobalFaceContourLinks(
+    const std::wstring& strLinkName, const std::wstring& strLinkDescription,
+    const std::wstring& strLinkType, const std::wstring& strLinkVarSet, const int32_t& lngPartType,
+    const std::wstring& strSubType, const int32_t& lngConstScenarioID) {
+  Run(L"INSERTGlobalFaceContourLinks", {strLinkName, strLinkDescription, strLinkType, strLinkVarSet,
+                                        lngPartType, strSubType, lngConstScenarioID});
+}
+
+int32_t clsQuillData_MSSQL::INSERTImprintAssignments(
+    const int32_t& lngConstScenarioID, const std::wstring& strImprintType,
+    const int32_t& lngPartType1, const int32_t& lngPartType2,
+    const std::wstring& strFeaturePattern1, const std::wstring& strFeaturePattern2,
+    const std::wstring& strFaceNormal1, const std::wstring& strFaceNormal2,
+    const std::wstring& strSubType1, const std::wstring& strSubType2,
+    const std::wstring& strPart1FacesTypeOrient, const std::wstring& strPart2FacesTypeOrient,
+    const bool& blnFront) {
+  return RunLong(
+      L"INSERTImprintAssignments",
+      {lngConstScenarioID, strImprintType, lngPartType1, lngPartType2, strFeaturePattern1,
+       strFeaturePattern2, strFaceNormal1, strFaceNormal2, strSubType1, strSubType2,
+       strPart1FacesTypeOrient, strPart2FacesTypeOrient, blnFront});
+}
+
+int32_t clsQuillData_MSSQL::INSERTMachining(const std::wstring& strMachName,
+                                            const std::wstring& strMachGroup,
+                                            const int32_t& MachLibID, const double& X,
+                                            const double& Y, const double& Z,
+                                            RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTMachining", {strMachName, strMachGroup, MachLibID, X, Y, Z});
+}
+
+int32_t clsQuillData_MSSQL::INSERTMachLink(const int32_t& MachID, const int32_t& MachRuleID,
+                                           const std::wstring& MachListVar,
+                                           const std::wstring& MachExprVar, const bool& MirrorX,
+                                           const bool& MirrorY,
+                                           RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTMachLink",
+                 {MachID, MachRuleID, MachListVar, MachExprVar, MirrorX, MirrorY});
+}
+
+int32_t clsQuillData_MSSQL::INSERTMachRouting(const std::wstring& Name, const int32_t& MachID,
+                                              const int32_t& lngPocket,
+                                              RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTMachRouting", {Name, MachID, lngPocket});
+}
+
+int32_t clsQuillData_MSSQL::INSERTMachVariable(const std::wstring& Name, const std::wstring& Value,
+                                               const int32_t& MachLibID, const bool& Requested,
+                                               RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTMachVariable", {Name, Value, MachLibID, Requested});
+}
+
+int32_t clsQuillData_MSSQL::INSERTMachVertical(const std::wstring& Name,
+                                               const std::wstring& Orientation,
+                                               const int32_t& MachID,
+                                               RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(L"INSERTMachVertical", {Name, Orientation, MachID});
+}
+
+void clsQuillData_MSSQL::INSERTMFGPartTypes(
+    const int32_t& lngMFGScenarioID, const int32_t& lngPartType, const std::wstring& strSubTypeID,
+    const std::wstring& strPartDesc, const std::wstring& strPartKind,
+    const std::wstring& strPartGrain, const std::wstring& strSubtypeDesc,
+    const bool& /*blnSubtypeName*/, RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"INSERTMFGPartTypes", {lngMFGScenarioID, lngPartType, strSubTypeID, strPartDesc, strPartKind,
+                              strPartGrain, strSubtypeDesc});
+}
+
+int32_t clsQuillData_MSSQL::INSERTSELDesignIDFromLocalDesigns(const std::wstring& strDesignName,
+                                                              const std::wstring& strComputerName,
+                                                              RecordsAffected lngRecordsAffected) {
+  return RunLong(L"INSERTSELDesignIDFromLocalDesigns", {strDesignName, strComputerName},
+                 lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::INSERTSELLinkIDFromLocalMachiningLinks(
+    const std::wstring& strLinkType, const std::wstring& strLinkDesc,
+    const std::wstring& strLinkName, const double& dblAngle, const int32_t& lngMirrorX,
+    const int32_t& lngMirrorY, const int32_t& lngPrimary, const std::wstring& strVarSet,
+    const std::wstring& strRefCorner, const std::wstring& strPattType,
+    const std::wstring& strRelation, RecordsAffected lngRecordsAffected) {
+  return RunLong(L"INSERTSELLinkIDFromLocalMachiningLinks",
+                 {strLinkType, strLinkDesc, strLinkName, dblAngle, lngMirrorX, lngMirrorY,
+                  lngPrimary, strVarSet, strRefCorner, strPattType, strRelation},
+                 lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::INSERTSELLinkIDFromMachiningLinks(
+    const std::wstring& strLinkType, const std::wstring& strLinkDesc,
+    const std::wstring& strLinkName, const double& dblAngle, const int32_t& lngMirrorX,
+    const int32_t& lngMirrorY, const int32_t& lngPrimary, const std::wstring& strVarSet,
+    const std::wstring& strRefCorner, RecordsAffected lngRecordsAffected) {
+  return RunLong(L"INSERTSELLinkIDFromMachiningLinks",
+                 {strLinkType, strLinkDesc, strLinkName, dblAngle, lngMirrorX, lngMirrorY,
+                  lngPrimary, strVarSet, strRefCorner},
+                 lngRecordsAffected);
+}
+
+int32_t clsQuillData_MSSQL::INSERTUPDATEGlobalImprintDefinitions(
+    const int32_t& lngRelationPattern, const bool& blnMerge, const int32_t& lngBotPartType,
+    const int32_t& lngBotOffset, const int32_t& lngBotSide, const bool& blnBotUnion,
+    const int32_t& lngRightPartType, const int32_t& lngRightOffset, const int32_t& lngRightSide,
+    const bool& blnRightUnion, const int32_t& lngTopPartType, const int32_t& lngTopOffset,
+    const int32_t& lngTopSide, const bool& blnTopUnion, const int32_t& lngLeftPartType,
+    const int32_t& lngLeftOffset, const int32_t& lngLeftSide, const bool& blnLeftUnion,
+    RecordsAffected /*lngRecordsAffected*/) {
+  return RunLong(
+      L"INSERTUPDATEGlobalImprintDefinitions",
+      {lngRelationPattern, blnMerge, lngBotPartType, lngBotOffset, lngBotSide, blnBotUnion,
+       lngRightPartType, lngRightOffset, lngRightSide, blnRightUnion, lngTopPartType, lngTopOffset,
+       lngTopSide, blnTopUnion, lngLeftPartType, lngLeftOffset, lngLeftSide, blnLeftUnion});
+}
+
+void clsQuillData_MSSQL::INSERTUPDATEGlobalRelationAssignments(
+    const int32_t& lngMachScenarioID, const int32_t& lngPartType1, const int32_t& lngPartType2,
+    const std::wstring& strSubType1, const std::wstring& strSubType2,
+    const std::wstring& strFeaturePattern1, const std::wstring& strFeaturePattern2,
+    const std::wstring& strFaceNormal1, const std::wstring& strFaceNormal2,
+    const int32_t& lngLinkID, const std::wstring& strPatternField,
+    RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"INSERTUPDATEGlobalRelationAssignments",
+      {lngMachScenarioID, lngPartType1, lngPartType2, strSubType1, strSubType2, strFeaturePattern1,
+       strFeaturePattern2, strFaceNormal1, strFaceNormal2, lngLinkID, strPatternField});
+}
+
+void clsQuillData_MSSQL::INSERTUPDATELocalRelationAssignments(
+    const int32_t& lngMachScenarioID, const int32_t& lngPartType1, const int32_t& lngPartType2,
+    const std::wstring& strSubType1, const std::wstring& strSubType2,
+    const std::wstring& strFeaturePattern1, const std::wstring& strFeaturePattern2,
+    const std::wstring& strFaceNormal1, const std::wstring& strFaceNormal2,
+    const int32_t& lngLinkID, const std::wstring& strPatternField, const std::wstring& strPattType,
+    const std::wstring& strRelation, const int32_t& lngDesignID,
+    RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"INSERTUPDATELocalRelationAssignments",
+      {lngMachScenarioID, lngPartType1, lngPartType2, strSubType1, strSubType2, strFeaturePattern1,
+       strFeaturePattern2, strFaceNormal1, strFaceNormal2, lngLinkID, strPatternField, strPattType,
+       strRelation, lngDesignID});
+}
+
+// Updates --------------------------------------------------------------------------------
+
+int32_t clsQuillData_MSSQL::UPDATEConstructionScenarioTypes(
+    const int32_t& lngConstScenarioID, const std::wstring& strConstScenarioType,
+    const std::wstring& strConstScenarioDesc, RecordsAffected lngRecordsAffected) {
+  return RunLong(L"UPDATEConstructionScenarioTypes",
+                 {lngConstScenarioID, strConstScenarioType, strConstScenarioDesc},
+                 lngRecordsAffected);
+}
+
+void clsQuillData_MSSQL::UPDATEGlobalFaceContourLinks(
+    const std::wstring& strLinkName, const std::wstring& strLinkDescription,
+    const std::wstring& strLinkType, const std::wstring& strLinkVarSet, const int32_t& lngPartType,
+    const std::wstring& strSubType, const int32_t& lngConstScenarioID) {
+  Run(L"UPDATEGlobalFaceContourLinks", {strLinkName, strLinkDescription, strLinkType, strLinkVarSet,
+                                        lngPartType, strSubType, lngConstScenarioID});
+}
+
+void clsQuillData_MSSQL::UPDATEMachNameFromMachining(const std::wstring& strMachNewName,
+                                                     const int32_t& MachLibID,
+                                                     const int32_t& MachID,
+                                                     RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEMachNameFromMachining", {strMachNewName, MachLibID, MachID});
+}
+
+void clsQuillData_MSSQL::UPDATEMachVariable(const std::wstring& Name, const std::wstring& Value,
+                                            const int32_t& MachLibID, const int32_t& MachVarID,
+                                            RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEMachVariable", {Name, Value, MachLibID, MachVarID});
+}
+
+void clsQuillData_MSSQL::UPDATEMachLink(const int32_t& MachLinkID, const int32_t& MachID,
+                                        const int32_t& MachRuleID, const std::wstring& MachListVar,
+                                        const std::wstring& MachExprVar, const bool& MirrorX,
+                                        const bool& MirrorY,
+                                        RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEMachLink",
+      {MachLinkID, MachID, MachRuleID, MachListVar, MachExprVar, MirrorX, MirrorY});
+}
+
+void clsQuillData_MSSQL::UPDATEParaMachRouting(const std::wstring& ParaToUpdate,
+                                               const std::wstring& NewValue,
+                                               const int32_t& MachRoutingID,
+                                               RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEParaMachRouting", {ParaToUpdate, NewValue, MachRoutingID});
+}
+
+void clsQuillData_MSSQL::UPDATEParaMachVertical(const std::wstring& ParaToUpdate,
+                                                const std::wstring& NewValue,
+                                                const int32_t& MachVerticalID,
+                                                RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEParaMachVertical", {ParaToUpdate, NewValue, MachVerticalID});
+}
+
+void clsQuillData_MSSQL::UPDATEPropertyRelationshipPatterns(
+    const std::wstring& strTableToUpdate, const std::wstring& strPropertyToUpdate,
+    const int32_t& lngPatternID, const std::wstring& strNewValue,
+    RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEPropertyRelationshipPatterns",
+      {strTableToUpdate, strPropertyToUpdate, lngPatternID, strNewValue});
+}
+
+void clsQuillData_MSSQL::UPDATEVariableMachining(const int32_t& MachID,
+                                                 const std::wstring& VariableToUpdate,
+                                                 const double& NewValue,
+                                                 RecordsAffected /*lngRecordsAffected*/) {
+  Run(L"UPDATEVariableMachining", {MachID, VariableToUpdate, NewValue});
+}
+
+QUILLDATA_REGISTER_CLASS(clsQuillData_MSSQL);
+
+}  // namespace QuillData

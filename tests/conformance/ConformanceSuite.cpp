@@ -1,0 +1,627 @@
+#include "conformance/ConformanceSuite.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/Records.h"
+#include "QuillData/contract/Tessera.h"
+#include "QuillData/contract/Text.h"
+
+namespace QuillData::conformance {
+
+void ConformanceTest::SetUp() {
+  errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  db = GetParam().open(errors);
+  if (!db) GTEST_SKIP() << GetParam().skipReason();
+}
+
+void ConformanceTest::TearDown() {
+  if (!errors || errorsExpected_) return;
+  for (const auto& r : errors->Reports()) {
+    ADD_FAILURE() << "unexpected failure in " << ToUtf8(r.procedure) << ": "
+                  << ToUtf8(r.description) << " (" << r.number << ")";
+  }
+}
+
+namespace {
+
+// The record under a key; fails the test when there is none.
+template <class R>
+std::shared_ptr<R> At(const CollectionPtr& rows, const std::wstring& key) {
+  if (!rows) {
+    ADD_FAILURE() << "no collection";
+    return std::make_shared<R>();
+  }
+  if (!rows->Contains(key)) {
+    ADD_FAILURE() << "no record under " << ToUtf8(key);
+    return std::make_shared<R>();
+  }
+  return rows->ItemAs<R>(Variant(key));
+}
+
+int32_t CountOf(const CollectionPtr& rows) {
+  return rows ? rows->Count() : -1;
+}
+
+std::wstring Str(int32_t n) {
+  return std::to_wstring(n);
+}
+
+TEST_P(ConformanceTest, ConstructionScenarioIsFoundByItsTypeAndKeepsItsFirstDescription) {
+  int32_t first = db->INSERTConstructionScenario(L"Kitchen", L"first words");
+  int32_t again = db->INSERTConstructionScenario(L"Kitchen", L"other words");
+  int32_t other = db->INSERTConstructionScenario(L"Bath", L"tiles");
+  EXPECT_GT(first, 0);
+  EXPECT_EQ(again, first);
+  EXPECT_NE(other, first);
+
+  int32_t count = -1;
+  auto rows = db->GETTblConstructionScenarioTypes(count);
+  EXPECT_EQ(count, 2);
+  auto kitchen = At<tblConstruction_Scenario_Types>(rows, L"Kitchen");
+  EXPECT_EQ(kitchen->fldConstScenarioID, first);
+  EXPECT_EQ(kitchen->fldConstScenarioDesc, L"first words");
+}
+
+TEST_P(ConformanceTest, TextIsStoredAsGivenWhateverItHolds) {
+  const std::wstring quoted = L"O'Brien's \"best\" '; DROP TABLE Machining; --";
+  const std::wstring accents = L"Fr\u00e4se \u00e0 \u00e9 \u00df \u2713 \u4e2d";
+  int32_t id = db->INSERTConstructionScenario(quoted, accents);
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTConstructionScenario(quoted, L"x"), id);
+  auto rows = db->GETTblConstructionScenarioTypes();
+  EXPECT_EQ(At<tblConstruction_Scenario_Types>(rows, quoted)->fldConstScenarioDesc, accents);
+  // The machining table is still there.
+  EXPECT_GT(db->INSERTMachining(L"Still here", L"G", 1, 0, 0, 0), 0);
+}
+
+TEST_P(ConformanceTest, MachiningIsFoundByNameWithinItsLibrary) {
+  int32_t saw = db->INSERTMachining(L"Saw", L"A", 1, 1.25, -2.5, 3);
+  EXPECT_GT(saw, 0);
+  EXPECT_EQ(db->INSERTMachining(L"Saw", L"B", 1, 9, 9, 9), saw);
+  int32_t otherLibrary = db->INSERTMachining(L"Saw", L"A", 2, 0, 0, 0);
+  EXPECT_NE(otherLibrary, saw);
+
+  int32_t count = -1;
+  auto rows = db->GETTblMachining(count);
+  EXPECT_EQ(count, 2);
+  auto m = At<tblMachining>(rows, Str(saw));
+  EXPECT_EQ(m->MachName, L"Saw");
+  EXPECT_EQ(m->MachGroup, L"A");  // the first call's values stay
+  EXPECT_DOUBLE_EQ(m->X, 1.25);
+  EXPECT_DOUBLE_EQ(m->Y, -2.5);
+  EXPECT_DOUBLE_EQ(m->Z, 3);
+  EXPECT_EQ(m->MachLibID, 1);
+}
+
+TEST_P(ConformanceTest, MachiningVariableIsFoundByNameAndKeepsItsValue) {
+  int32_t id = db->INSERTMachVariable(L"Depth", L"12", 4, true);
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTMachVariable(L"Depth", L"99", 4, false), id);
+  auto rows = db->GETTblMachVariable();
+  ASSERT_EQ(CountOf(rows), 1);
+  auto v = At<tblMachVariable>(rows, L"Depth");  // keyed by name, not id
+  EXPECT_EQ(v->MachVarID, id);
+  EXPECT_EQ(v->Value, L"12");
+  EXPECT_TRUE(v->Requested);
+  EXPECT_EQ(v->MachLibID, 4);
+
+  db->UPDATEMachVariable(L"Width", L"30", 4, id);
+  v = At<tblMachVariable>(db->GETTblMachVariable(), L"Width");
+  EXPECT_EQ(v->Value, L"30");
+  db->UPDATEMachVariable(L"Other", L"1", 5, id);  // another library: nothing changes
+  EXPECT_EQ(CountOf(db->GETTblMachVariable()), 1);
+  EXPECT_TRUE(db->GETTblMachVariable()->Contains(L"Width"));
+}
+
+TEST_P(ConformanceTest, RoutingAndDrillingNeedTheirMachining) {
+  EXPECT_EQ(db->INSERTMachRouting(L"R", 12345), 0);
+  EXPECT_EQ(db->INSERTMachVertical(L"V", L"V", 12345), 0);
+  EXPECT_EQ(CountOf(db->GETTblMachRouting()), 0);
+  EXPECT_EQ(CountOf(db->GETTblMachVertical()), 0);
+
+  int32_t mach = db->INSERTMachining(L"Drill", L"D", 1, 0, 0, 0);
+  int32_t routing = db->INSERTMachRouting(L"Outline", mach, 1);
+  EXPECT_GT(routing, 0);
+  auto r = At<tblMachRouting>(db->GETTblMachRouting(), Str(routing));
+  EXPECT_EQ(r->strName, L"Outline");
+  EXPECT_EQ(r->MachID, mach);
+  EXPECT_EQ(r->lngPocket, L"1");
+  EXPECT_EQ(r->strToolRotation, L"right");
+  EXPECT_EQ(r->lngToolRotationSpeed, L"18000");
+
+  int32_t down = db->INSERTMachVertical(L"Down", L"V", mach);
+  int32_t side = db->INSERTMachVertical(L"Side", L"v", mach);
+  auto rows = db->GETTblMachVertical();
+  ASSERT_EQ(CountOf(rows), 2);
+  auto d = At<tblMachVertical>(rows, Str(down));
+  EXPECT_EQ(d->strName, L"Down");
+  EXPECT_EQ(d->Zstart, L"Z");
+  EXPECT_EQ(d->NormalZ, L"-1");
+  EXPECT_EQ(d->NormalY, L"0");
+  auto s = At<tblMachVertical>(rows, Str(side));  // orientation compared with its case
+  EXPECT_EQ(s->NormalY, L"1");
+  EXPECT_EQ(s->NormalZ, L"0");
+}
+
+TEST_P(ConformanceTest, MachiningLinkIsFoundWithoutRegardToTheCaseOfItsExpression) {
+  int32_t id = db->INSERTMachLink(3, 4, L"a;b", L"Len*2", true, false);
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTMachLink(3, 4, L"other", L"LEN*2", true, false), id);
+  EXPECT_NE(db->INSERTMachLink(3, 4, L"a;b", L"Len*2", false, false), id);
+  auto link = At<tblMachLink>(db->GETTblMachLink(), Str(id));
+  EXPECT_EQ(link->MachListVar, L"a;b");
+  EXPECT_EQ(link->MachExprVar, L"Len*2");
+  EXPECT_TRUE(link->MirrorX);
+  EXPECT_FALSE(link->MirrorY);
+  EXPECT_EQ(link->VarList, nullptr);
+
+  db->UPDATEMachLink(id, 7, 8, L"x", L"y", false, true);
+  link = At<tblMachLink>(db->GETTblMachLink(), Str(id));
+  EXPECT_EQ(link->MachID, 7);
+  EXPECT_EQ(link->MachRuleID, 8);
+  EXPECT_EQ(link->MachExprVar, L"y");
+  EXPECT_FALSE(link->MirrorX);
+  EXPECT_TRUE(link->MirrorY);
+  db->UPDATEMachLink(id + 1000, 1, 1, L"", L"", false, false);  // no such link: nothing
+  EXPECT_EQ(CountOf(db->GETTblMachLink()), 2);
+
+  db->DELMachLink(id);
+  EXPECT_FALSE(db->GETTblMachLink()->Contains(Str(id)));
+}
+
+TEST_P(ConformanceTest, FilterRowsAreWrittenOnceAndSplitBySecondPartType) {
+  db->INSERTFilter(1, 2, L"A", L"B");
+  db->INSERTFilter(1, 2, L"A", L"B");
+  db->INSERTFilter(3, 0, L"C", L"");
+  int32_t count = -1;
+  auto all = db->GETTblFilterScenarios(count);
+  EXPECT_EQ(count, 2);
+  auto pair = At<tblFilter_Scenarios>(all, L"1|A#2|B");
+  EXPECT_EQ(pair->fldFltrScenarioID, L"0");
+
+  count = -1;
+  auto withSecond = db->GETFilterScenariosCol(true, count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(At<tblFilter_Scenarios>(withSecond, L"1|A#2|B")->fldSubType2, L"B");
+  auto withoutSecond = db->GETFilterScenariosCol(false);
+  ASSERT_EQ(CountOf(withoutSecond), 1);
+  EXPECT_EQ(At<tblFilter_Scenarios>(withoutSecond, L"3|C")->fldPartType2, L"0");
+
+  db->DELFilter(1, 2, L"A", L"X");  // not quite the row: nothing goes
+  EXPECT_EQ(CountOf(db->GETFilterScenariosCol(true)), 1);
+  db->DELFilter(1, 2, L"A", L"B");
+  EXPECT_EQ(CountOf(db->GETFilterScenariosCol(true)), 0);
+  EXPECT_EQ(CountOf(db->GETFilterScenariosCol(false)), 1);
+}
+
+TEST_P(ConformanceTest, DesignIsFoundByNameAndComputer) {
+  int32_t id = db->INSERTSELDesignIDFromLocalDesigns(L"Cabinet", L"PC1");
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTSELDesignIDFromLocalDesigns(L"Cabinet", L"PC1"), id);
+  EXPECT_NE(db->INSERTSELDesignIDFromLocalDesigns(L"Cabinet", L"PC2"), id);
+  auto d = At<tblLocal_Designs>(db->GETTblLocalDesigns(), Str(id));
+  EXPECT_EQ(d->fldDesignName, L"Cabinet");
+  EXPECT_EQ(d->fldComputerName, L"PC1");
+}
+
+TEST_P(ConformanceTest, MachiningLinksAreFoundByAllTheirValues) {
+  int32_t global =
+      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90, 1, 0, 1, L"vars", L"TL");
+  EXPECT_GT(global, 0);
+  EXPECT_EQ(
+      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90, 1, 0, 1, L"vars", L"TL"),
+      global);
+  EXPECT_NE(
+      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 180, 1, 0, 1, L"vars", L"TL"),
+      global);
+  auto g = At<tblGlobal_Machining_Links>(db->GETTblGlobalMachiningLinks(), Str(global));
+  EXPECT_DOUBLE_EQ(g->fldAngle, 90);
+  EXPECT_EQ(g->fldMirrorX, 1);
+  EXPECT_EQ(g->fldIsPrimary, 1);
+  EXPECT_EQ(g->fldRefCorner, L"TL");
+
+  int32_t local = db->INSERTSELLinkIDFromLocalMachiningLinks(L"T", L"desc", L"name", 45, 0, 1, 0,
+                                                             L"vars", L"BR", L"P", L"rel");
+  EXPECT_EQ(db->INSERTSELLinkIDFromLocalMachiningLinks(L"T", L"desc", L"name", 45, 0, 1, 0, L"vars",
+                                                       L"BR", L"P", L"rel"),
+            local);
+  EXPECT_NE(db->INSERTSELLinkIDFromLocalMachiningLinks(L"T", L"desc", L"name", 45, 0, 1, 0, L"vars",
+                                                       L"BR", L"P", L"other"),
+            local);
+  auto l = At<tblLocal_Machining_Links>(db->GETTblLocalMachiningLinks(), Str(local));
+  EXPECT_EQ(l->fldPattType, L"P");
+  EXPECT_EQ(l->fldRelation, L"rel");
+  EXPECT_EQ(l->fldMirrorY, 1);
+
+  db->DELLocalMachiningLinks(L"P", L"rel");
+  auto left = db->GETTblLocalMachiningLinks();
+  EXPECT_EQ(CountOf(left), 1);
+  EXPECT_FALSE(left->Contains(Str(local)));
+}
+
+TEST_P(ConformanceTest, RelationAssignmentCreatesItsPatternThenSetsItsLinks) {
+  db->INSERTUPDATEGlobalRelationAssignments(5, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 70,
+                                            L"EF");
+  auto assignments = db->GETTblGlobalRelationAssignments();
+  ASSERT_EQ(CountOf(assignments), 1);
+  auto a = assignments->ItemAs<tblGlobal_Relation_Assignments>(Variant(int32_t{1}));
+  EXPECT_EQ(a->fldConstScenarioID, 5);
+  EXPECT_EQ(a->fldPartType1, L"1");
+  EXPECT_EQ(a->fldSubType2, L"B");
+  auto p = At<tblGlobal_Relationship_Patterns>(db->GETTblGlobalRelationshipPatterns(),
+                                               Str(a->fldPatternID));
+  EXPECT_EQ(p->fldLinkIDEE, 0);
+  EXPECT_EQ(p->fldLinkIDEF, 70);
+  EXPECT_EQ(p->fldLinkIDFF, 0);
+
+  db->INSERTUPDATEGlobalRelationAssignments(5, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 80,
+                                            L"FF");
+  EXPECT_EQ(CountOf(db->GETTblGlobalRelationAssignments()), 1);
+  auto patterns = db->GETTblGlobalRelationshipPatterns();
+  ASSERT_EQ(CountOf(patterns), 1);
+  p = At<tblGlobal_Relationship_Patterns>(patterns, Str(a->fldPatternID));
+  EXPECT_EQ(p->fldLinkIDEF, 70);
+  EXPECT_EQ(p->fldLinkIDFF, 80);
+
+  db->UPDATEPropertyRelationshipPatterns(L"tblGlobal_Relationship_Patterns", L"fldLinkIDEE",
+                                         a->fldPatternID, L"33");
+  p = At<tblGlobal_Relationship_Patterns>(db->GETTblGlobalRelationshipPatterns(),
+                                          Str(a->fldPatternID));
+  EXPECT_EQ(p->fldLinkIDEE, 33);
+}
+
+TEST_P(ConformanceTest, LocalRelationAssignmentKeepsItsDesignAndPatternType) {
+  db->INSERTUPDATELocalRelationAssignments(5, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 7,
+                                           L"EE", L"P", L"rel", 9);
+  db->INSERTUPDATELocalRelationAssignments(5, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 8,
+                                           L"FE", L"P", L"rel", 9);
+  auto assignments = db->GETTblLocalRelationAssignments();
+  ASSERT_EQ(CountOf(assignments), 1);
+  auto a = assignments->ItemAs<tblLocal_Relation_Assignments>(Variant(int32_t{1}));
+  EXPECT_EQ(a->fldDesignID, 9);
+  EXPECT_EQ(a->fldPattType, L"P");
+  auto patterns = db->GETTblLocalRelationshipPatterns();
+  ASSERT_EQ(CountOf(patterns), 1);
+  auto p = At<tblLocal_Relationship_Patterns>(patterns, Str(a->fldPatternID));
+  EXPECT_EQ(p->fldLinkIDEE, 7);
+  EXPECT_EQ(p->fldLinkIDFE, 8);
+  EXPECT_EQ(p->fldRelation, L"rel");
+
+  // Another design is another assignment with a pattern of its own.
+  db->INSERTUPDATELocalRelationAssignments(5, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 1,
+                                           L"EE", L"P", L"rel", 10);
+  EXPECT_EQ(CountOf(db->GETTblLocalRelationshipPatterns()), 2);
+}
+
+TEST_P(ConformanceTest, ImprintDefinitionIsWrittenThenOverwrittenSideBySide) {
+  db->INSERTUPDATEGlobalImprintDefinitions(40, true, 1, 2, 3, true, 4, 5, 6, false, 7, 8, 9, true,
+                                           10, 11, 12, false);
+  db->INSERTUPDATEGlobalImprintDefinitions(40, false, 21, 22, 23, false, 24, 25, 26, true, 27, 28,
+                                           29, false, 30, 31, 32, true);
+  auto rows = db->GETTblGlobalImprintDefinitions();
+  ASSERT_EQ(CountOf(rows), 1);
+  auto d = At<tblGlobal_Imprint_Definitions>(rows, L"40");
+  EXPECT_FALSE(d->fldMerge);
+  EXPECT_EQ(d->fldLngBotPartType, 21);
+  EXPECT_EQ(d->fldLngBotSide, 23);
+  EXPECT_FALSE(d->fldblnBotUnion);
+  EXPECT_EQ(d->fldLngRightOffset, 25);
+  EXPECT_TRUE(d->fldblnRightUnion);
+  EXPECT_EQ(d->fldLngTopSide, 29);
+  EXPECT_EQ(d->fldLngLeftPartType, 30);
+  EXPECT_TRUE(d->fldblnLeftUnion);
+  EXPECT_EQ(d->fldstrName, L"");  // never written
+}
+
+TEST_P(ConformanceTest, ImprintAssignmentIsFoundByItsValues) {
+  int32_t id = db->INSERTImprintAssignments(3, L"UDI", 1, 2, L"p1", L"p2", L"n1", L"n2", L"5", L"6",
+                                            L"", L"", true);
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTImprintAssignments(3, L"UDI", 1, 2, L"p1", L"p2", L"n1", L"n2", L"5", L"6",
+                                         L"", L"", true),
+            id);
+  int32_t other = db->INSERTImprintAssignments(3, L"UDI", 1, 2, L"p1", L"p2", L"n1", L"n2", L"5",
+                                               L"7", L"", L"", true);
+  EXPECT_NE(other, id);
+  auto a = At<tblGlobal_Imprint_Assignments>(db->GETTblGlobalImprintAssignments(), Str(id));
+  EXPECT_EQ(a->fldlngConstScenarioID, 3);
+  EXPECT_EQ(a->fldstrUDI_Type, L"UDI");
+  EXPECT_EQ(a->fldSubType1, 5);
+  EXPECT_EQ(a->fldSubType2, 6);
+  EXPECT_TRUE(a->fldblnFront);
+
+  db->DELImprintAssignments(id);
+  auto rows = db->GETTblGlobalImprintAssignments();
+  EXPECT_EQ(CountOf(rows), 1);
+  EXPECT_TRUE(rows->Contains(Str(other)));
+}
+
+TEST_P(ConformanceTest, ContourFeatureListsAndPatterns) {
+  Variant list = db->INSERTGlobalContrFeatrLists(7, L"S-E", L"name", L"desc", L"type", L"vars");
+  ASSERT_NE(list.Get<int32_t>(), nullptr);
+  int32_t listId = *list.Get<int32_t>();
+  EXPECT_GT(listId, 0);
+  // Found again without regard to the description.
+  EXPECT_EQ(db->INSERTGlobalContrFeatrLists(7, L"S-E", L"name", L"other", L"type", L"vars"),
+            Variant(listId));
+  auto l = At<tblGlobal_Contr_Featr_Lists>(db->GETTblGlobalContrFeatrLists(), Str(listId) + L",7");
+  EXPECT_EQ(l->fldLinkDescription, L"desc");
+
+  db->INSERTGlobalContrFeatrPatterns(3, L"A", 11, listId);
+  db->INSERTGlobalContrFeatrPatterns(3, L"A", 11, listId);
+  db->INSERTGlobalContrFeatrPatterns(4, L"A", 11, listId);
+  auto patterns = db->GETTblGlobalContrFeatrPatterns();
+  EXPECT_EQ(CountOf(patterns), 2);
+  EXPECT_EQ(At<tblGlobal_Contr_Featr_Patterns>(patterns, Str(listId) + L",3,A")->fldFeatureKey, 11);
+  db->DELGlobalContrFeatrPatterns(3, L"A", 11, listId);
+  patterns = db->GETTblGlobalContrFeatrPatterns();
+  EXPECT_EQ(CountOf(patterns), 1);
+  EXPECT_TRUE(patterns->Contains(Str(listId) + L",4,A"));
+}
+
+TEST_P(ConformanceTest, FaceContourLinkIsWrittenChangedAndDeleted) {
+  db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 3, L"A", 9);
+  db->UPDATEGlobalFaceContourLinks(L"L2", L"D2", L"T2", L"V2", 3, L"A", 9);
+  auto rows = db->GETTblGlobalFaceContourLinks();
+  ASSERT_EQ(CountOf(rows), 1);
+  auto link = At<tblGlobal_Face_Contour_Links>(rows, L"9,3,A");
+  EXPECT_EQ(link->fldLinkName, L"L2");
+  EXPECT_EQ(link->fldLinkVarSet, L"V2");
+  db->DELGlobalFaceContourLinks(9, 3, L"B");  // another subtype: stays
+  EXPECT_EQ(CountOf(db->GETTblGlobalFaceContourLinks()), 1);
+  db->DELGlobalFaceContourLinks(9, 3, L"A");
+  EXPECT_EQ(CountOf(db->GETTblGlobalFaceContourLinks()), 0);
+}
+
+TEST_P(ConformanceTest, PartTypeIsWrittenWithItsManufacturingScenario) {
+  db->INSERTMFGPartTypes(2, 14, L"S1", L"Door", L"Panel", L"Long", L"Sub one");
+  db->INSERTMFGPartTypes(2, 14, L"S1", L"Other", L"Panel", L"Long", L"Sub one");
+  db->INSERTMFGPartTypes(3, 14, L"S1", L"Door", L"Panel", L"Long", L"Sub one");
+  auto parts = db->GETTblMFGPartTypes();
+  ASSERT_EQ(CountOf(parts), 1);
+  auto part = At<tblMFG_Part_Types>(parts, L"14|S1");
+  EXPECT_EQ(part->fldPartDescription, L"Door");
+  EXPECT_EQ(part->fldPartKind, L"Panel");
+  EXPECT_EQ(part->fldSubTypeDesc, L"Sub one");
+
+  auto scenarios = db->GETTblMFGScenario();
+  ASSERT_EQ(CountOf(scenarios), 2);
+  auto s = At<tblMFG_Scenario>(scenarios, L"2,14,S1");
+  EXPECT_EQ(s->fldMFGProcessID, 0);
+  EXPECT_EQ(s->fldGrainDir, L"None");
+  EXPECT_EQ(s->fldIsFlipped, L"No");
+  EXPECT_TRUE(scenarios->Contains(L"3,14,S1"));
+}
+
+TEST_P(ConformanceTest, DeletingAMachiningTakesItsRoutingAndDrillingButNotItsLinks) {
+  int32_t mach = db->INSERTMachining(L"Gone", L"G", 1, 0, 0, 0);
+  int32_t kept = db->INSERTMachining(L"Kept", L"G", 1, 0, 0, 0);
+  db->INSERTMachRouting(L"R", mach);
+  db->INSERTMachVertical(L"V", L"V", mach);
+  int32_t keptRouting = db->INSERTMachRouting(L"R", kept);
+  db->INSERTMachLink(mach, 1, L"", L"x", false, false);
+  db->INSERTMachVariable(L"Var", L"1", 1, false);
+
+  db->DELMachining(mach);
+  auto machining = db->GETTblMachining();
+  EXPECT_EQ(CountOf(machining), 1);
+  EXPECT_TRUE(machining->Contains(Str(kept)));
+  auto routing = db->GETTblMachRouting();
+  EXPECT_EQ(CountOf(routing), 1);
+  EXPECT_TRUE(routing->Contains(Str(keptRouting)));
+  EXPECT_EQ(CountOf(db->GETTblMachVertical()), 0);
+  EXPECT_EQ(CountOf(db->GETTblMachLink()), 1);
+  EXPECT_EQ(CountOf(db->GETTblMachVariable()), 1);
+}
+
+TEST_P(ConformanceTest, SingleRowDeletesTakeOnlyTheirRow) {
+  int32_t mach = db->INSERTMachining(L"M", L"G", 1, 0, 0, 0);
+  int32_t r1 = db->INSERTMachRouting(L"R1", mach);
+  int32_t r2 = db->INSERTMachRouting(L"R2", mach);
+  int32_t v1 = db->INSERTMachVertical(L"V1", L"V", mach);
+  int32_t v2 = db->INSERTMachVertical(L"V2", L"V", mach);
+  int32_t var1 = db->INSERTMachVariable(L"A", L"1", 1, false);
+  int32_t var2 = db->INSERTMachVariable(L"B", L"2", 1, false);
+  db->DELMachRouting(r1);
+  db->DELMachVertical(v1);
+  db->DELMachVariable(var1);
+  // Ids that do not exist change nothing and are no failure.
+  db->DELMachRouting(r2 + 100);
+  db->DELMachVertical(v2 + 100);
+  db->DELMachVariable(var2 + 100);
+  db->DELMachining(mach + 100);
+  db->DELMachLink(12345);
+  db->DELMachiningScenario(12345);
+  db->DELImprintAssignments(12345);
+
+  auto routing = db->GETTblMachRouting();
+  EXPECT_EQ(CountOf(routing), 1);
+  EXPECT_TRUE(routing->Contains(Str(r2)));
+  auto vertical = db->GETTblMachVertical();
+  EXPECT_EQ(CountOf(vertical), 1);
+  EXPECT_TRUE(vertical->Contains(Str(v2)));
+  auto variables = db->GETTblMachVariable();
+  EXPECT_EQ(CountOf(variables), 1);
+  EXPECT_TRUE(variables->Contains(L"B"));
+  EXPECT_EQ(CountOf(db->GETTblMachining()), 1);
+}
+
+TEST_P(ConformanceTest, DeletingAScenarioClearsItsRowsInEveryTable) {
+  int32_t gone = db->INSERTConstructionScenario(L"Gone", L"");
+  int32_t kept = db->INSERTConstructionScenario(L"Kept", L"");
+  for (int32_t s : {gone, kept}) {
+    db->INSERTUPDATEGlobalRelationAssignments(s, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 1,
+                                              L"EE");
+    db->INSERTUPDATELocalRelationAssignments(s, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 1, L"EE",
+                                             L"P", L"R", 1);
+    db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 1, L"A", s);
+    db->INSERTImprintAssignments(s, L"U", 1, 2, L"p", L"p", L"n", L"n", L"1", L"2", L"", L"",
+                                 false);
+  }
+  db->DELMachiningScenario(gone);
+
+  auto types = db->GETTblConstructionScenarioTypes();
+  EXPECT_EQ(CountOf(types), 1);
+  EXPECT_TRUE(types->Contains(L"Kept"));
+  auto global = db->GETTblGlobalRelationAssignments();
+  ASSERT_EQ(CountOf(global), 1);
+  EXPECT_EQ(global->ItemAs<tblGlobal_Relation_Assignments>(Variant(int32_t{1}))->fldConstScenarioID,
+            kept);
+  auto local = db->GETTblLocalRelationAssignments();
+  ASSERT_EQ(CountOf(local), 1);
+  EXPECT_EQ(local->ItemAs<tblLocal_Relation_Assignments>(Variant(int32_t{1}))->fldConstScenarioID,
+            kept);
+  auto links = db->GETTblGlobalFaceContourLinks();
+  EXPECT_EQ(CountOf(links), 1);
+  EXPECT_TRUE(links->Contains(Str(kept) + L",1,A"));
+  auto imprints = db->GETTblGlobalImprintAssignments();
+  ASSERT_EQ(CountOf(imprints), 1);
+  EXPECT_EQ(
+      imprints->ItemAs<tblGlobal_Imprint_Assignments>(Variant(int32_t{1}))->fldlngConstScenarioID,
+      kept);
+  // The patterns the deleted assignments pointed to stay.
+  EXPECT_EQ(CountOf(db->GETTblGlobalRelationshipPatterns()), 2);
+}
+
+TEST_P(ConformanceTest, CopyingAScenarioCopiesItsRowsUnderANewType) {
+  int32_t old = db->INSERTConstructionScenario(L"Base", L"the base");
+  db->INSERTUPDATEGlobalRelationAssignments(old, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5,
+                                            L"EF");
+  db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 1, L"A", old);
+  db->INSERTImprintAssignments(old, L"U", 1, 2, L"p", L"p", L"n", L"n", L"1", L"2", L"", L"", true);
+
+  EXPECT_EQ(db->INSERTCopyMachiningScenario(old, L"Copy"), 0);
+  auto types = db->GETTblConstructionScenarioTypes();
+  ASSERT_EQ(CountOf(types), 2);
+  auto copy = At<tblConstruction_Scenario_Types>(types, L"Copy");
+  EXPECT_NE(copy->fldConstScenarioID, old);
+  EXPECT_EQ(copy->fldConstScenarioDesc, L"the base");
+  int32_t id = copy->fldConstScenarioID;
+
+  // Each copied assignment points to a fresh copy of its pattern.
+  std::vector<std::shared_ptr<tblGlobal_Relation_Assignments>> assignments;
+  auto rows = db->GETTblGlobalRelationAssignments();
+  for (const Variant& item : *rows) {
+    assignments.push_back(item.ObjectAs<tblGlobal_Relation_Assignments>());
+  }
+  ASSERT_EQ(assignments.size(), 2u);
+  EXPECT_EQ(assignments[1]->fldConstScenarioID, id);
+  EXPECT_NE(assignments[1]->fldPatternID, assignments[0]->fldPatternID);
+  auto pattern = At<tblGlobal_Relationship_Patterns>(db->GETTblGlobalRelationshipPatterns(),
+                                                     Str(assignments[1]->fldPatternID));
+  EXPECT_EQ(pattern->fldLinkIDEF, 5);
+
+  EXPECT_TRUE(db->GETTblGlobalFaceContourLinks()->Contains(Str(id) + L",1,A"));
+  auto imprints = db->GETTblGlobalImprintAssignments();
+  ASSERT_EQ(CountOf(imprints), 2);
+  bool copied = false;
+  for (const Variant& item : *imprints) {
+    auto a = item.ObjectAs<tblGlobal_Imprint_Assignments>();
+    copied = copied || (a->fldlngConstScenarioID == id && a->fldblnFront);
+  }
+  EXPECT_TRUE(copied);
+}
+
+TEST_P(ConformanceTest, CopyingAScenarioThatCannotBeCopiedWritesNothing) {
+  ExpectErrors();
+  int32_t old = db->INSERTConstructionScenario(L"Base", L"");
+  db->INSERTConstructionScenario(L"Taken", L"");
+  db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 1, L"A", old);
+
+  db->INSERTCopyMachiningScenario(old + 1000, L"New");  // no such scenario
+  db->INSERTCopyMachiningScenario(old, L"Taken");       // type in use
+  EXPECT_EQ(errors->Reports().size(), 2u);
+  EXPECT_EQ(CountOf(db->GETTblConstructionScenarioTypes()), 2);
+  EXPECT_EQ(CountOf(db->GETTblGlobalFaceContourLinks()), 1);
+}
+
+TEST_P(ConformanceTest, UpdatesByColumnNameChangeThatColumnOnly) {
+  int32_t mach = db->INSERTMachining(L"M", L"G", 1, 1, 1, 1);
+  int32_t routing = db->INSERTMachRouting(L"R", mach);
+  int32_t vertical = db->INSERTMachVertical(L"V", L"V", mach);
+  db->UPDATEParaMachRouting(L"strToolRotation", L"left", routing);
+  db->UPDATEParaMachVertical(L"DrillDepth", L"18", vertical);
+  db->UPDATEVariableMachining(mach, L"X", 2.25);
+
+  auto r = At<tblMachRouting>(db->GETTblMachRouting(), Str(routing));
+  EXPECT_EQ(r->strToolRotation, L"left");
+  EXPECT_EQ(r->strActiveFlag, L"A");
+  EXPECT_EQ(At<tblMachVertical>(db->GETTblMachVertical(), Str(vertical))->DrillDepth, L"18");
+  auto m = At<tblMachining>(db->GETTblMachining(), Str(mach));
+  EXPECT_DOUBLE_EQ(m->X, 2.25);
+  EXPECT_DOUBLE_EQ(m->Y, 1);
+}
+
+TEST_P(ConformanceTest, ANameThatIsNoColumnIsRefusedAndChangesNothing) {
+  ExpectErrors();
+  int32_t mach = db->INSERTMachining(L"M", L"G", 1, 1, 1, 1);
+  int32_t routing = db->INSERTMachRouting(L"R", mach);
+  db->UPDATEParaMachRouting(L"NoSuchColumn", L"x", routing);
+  db->UPDATEParaMachRouting(L"strName = 'x'; DROP TABLE Machining; --", L"x", routing);
+  db->UPDATEVariableMachining(mach, L"X = 0 --", 5);
+  db->UPDATEPropertyRelationshipPatterns(L"Machining", L"MachName", 1, L"x");
+  EXPECT_EQ(errors->Reports().size(), 4u);
+  auto m = At<tblMachining>(db->GETTblMachining(), Str(mach));
+  EXPECT_EQ(m->MachName, L"M");
+  EXPECT_DOUBLE_EQ(m->X, 1);
+  EXPECT_EQ(At<tblMachRouting>(db->GETTblMachRouting(), Str(routing))->strName, L"R");
+}
+
+TEST_P(ConformanceTest, ScenarioTypeUpdateRewritesOnlyTheDescriptionOfThatType) {
+  int32_t id = db->INSERTConstructionScenario(L"Kitchen", L"old");
+  db->UPDATEConstructionScenarioTypes(id, L"Renamed", L"changed");
+  auto s = At<tblConstruction_Scenario_Types>(db->GETTblConstructionScenarioTypes(), L"Kitchen");
+  EXPECT_EQ(s->fldConstScenarioDesc, L"old");
+  db->UPDATEConstructionScenarioTypes(id, L"Kitchen", L"new");
+  s = At<tblConstruction_Scenario_Types>(db->GETTblConstructionScenarioTypes(), L"Kitchen");
+  EXPECT_EQ(s->fldConstScenarioDesc, L"new");
+}
+
+TEST_P(ConformanceTest, RenamingAMachiningKeepsNamesUniqueInItsLibrary) {
+  int32_t a = db->INSERTMachining(L"A", L"G", 1, 0, 0, 0);
+  db->INSERTMachining(L"B", L"G", 1, 0, 0, 0);
+  int32_t c = db->INSERTMachining(L"C", L"G", 2, 0, 0, 0);
+  db->UPDATEMachNameFromMachining(L"B", 1, a);  // taken in library 1
+  db->UPDATEMachNameFromMachining(L"B", 2, c);  // free in library 2
+  db->UPDATEMachNameFromMachining(L"Z", 2, a);  // a is not in library 2
+  auto rows = db->GETTblMachining();
+  EXPECT_EQ(At<tblMachining>(rows, Str(a))->MachName, L"A");
+  EXPECT_EQ(At<tblMachining>(rows, Str(c))->MachName, L"B");
+}
+
+TEST_P(ConformanceTest, ANumberThatIsNoNumberIsRefusedAndNothingIsWritten) {
+  ExpectErrors();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(db->INSERTMachining(L"Bad", L"G", 1, nan, 0, 0), 0);
+  int32_t mach = db->INSERTMachining(L"Good", L"G", 1, 1, 1, 1);
+  db->UPDATEVariableMachining(mach, L"Y", std::numeric_limits<double>::infinity());
+  EXPECT_EQ(errors->Reports().size(), 2u);
+  auto rows = db->GETTblMachining();
+  ASSERT_EQ(CountOf(rows), 1);
+  EXPECT_DOUBLE_EQ(At<tblMachining>(rows, Str(mach))->Y, 1);
+}
+
+TEST_P(ConformanceTest, ReadersCountTheirRecordsInRowOrder) {
+  std::vector<int32_t> ids;
+  for (const wchar_t* name : {L"one", L"two", L"three"}) {
+    ids.push_back(db->INSERTMachining(name, L"G", 1, 0, 0, 0));
+  }
+  int32_t count = -1;
+  auto rows = db->GETTblMachining(count);
+  EXPECT_EQ(count, 3);
+  std::vector<int32_t> seen;
+  for (const Variant& item : *rows) seen.push_back(item.ObjectAs<tblMachining>()->MachID);
+  EXPECT_EQ(seen, ids);
+  // A second reader call gives a new collection, independent of the first.
+  auto again = db->GETTblMachining();
+  EXPECT_NE(again, rows);
+  db->DELMachining(ids[0]);
+  EXPECT_EQ(rows->Count(), 3);
+}
+
+}  // namespace
+
+}  // namespace QuillData::conformance

@@ -1,0 +1,65 @@
+#pragma once
+// What the data-access interface promises, whatever the store behind it: identifiers found
+// instead of duplicated, keys and counts of the readers, rows written and changed by the
+// writers, deletes across tables, and failures reported through the error companion with
+// nothing written.
+//
+// A backend's test program instantiates the suite with a factory that opens the backend on an
+// empty store of its own for every test:
+//
+//   INSTANTIATE_TEST_SUITE_P(Postgres, ConformanceTest,
+//                            ::testing::Values(conformance::Backend{"Postgres", OpenOnNewDb}),
+//                            conformance::BackendName);
+//
+// and compiles tests/conformance/ConformanceSuite.cpp into the same program.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "QuillData/contract/Companions.h"
+#include "QuillData/contract/clsQuillData.h"
+
+namespace QuillData::conformance {
+
+struct Backend {
+  using Open = std::function<std::shared_ptr<clsQuillData>(const std::shared_ptr<cE>& errors)>;
+  Backend(
+      std::string name, Open open,
+      std::function<std::string()> skipReason = [] { return std::string("not available"); })
+      : name(std::move(name)), open(std::move(open)), skipReason(std::move(skipReason)) {}
+
+  std::string name;
+  // A backend opened (OpenDB done, tracing off) on an empty store of its own, with `errors` as
+  // its error companion. An empty pointer skips the test (skipReason says why).
+  Open open;
+  std::function<std::string()> skipReason;
+};
+
+inline void PrintTo(const Backend& backend, std::ostream* os) {
+  *os << backend.name;
+}
+
+inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param.name;
+}
+
+class ConformanceTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The test expects failures to be reported; TearDown then does not insist on none.
+  void ExpectErrors() { errorsExpected_ = true; }
+
+  std::shared_ptr<clsQuillData> db;
+  std::shared_ptr<PolicyErrorHandler> errors;
+
+ private:
+  bool errorsExpected_ = false;
+};
+
+}  // namespace QuillData::conformance

@@ -1,0 +1,250 @@
+// The server backend on a real PostgreSQL server loaded with schema/postgresql.sql: the
+// conformance suite, what the driver really stores, and the server failing under it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/Companions.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Records.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/mssql/clsQuillData_MSSQL.h"
+#include "conformance/ConformanceSuite.h"
+#include "support/PgServer.h"
+
+namespace QuillData::test {
+namespace {
+
+std::string SchemaFile() {
+  return std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql";
+}
+
+// A database of the shared server with the schema loaded, made once: each test copies it.
+const std::string& SchemaTemplate(PgServer& server) {
+  static const std::string name = [&] {
+    std::string db = server.NewDatabase();
+    server.PsqlFile(SchemaFile(), db);
+    return db;
+  }();
+  return name;
+}
+
+std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString,
+                                          const std::shared_ptr<cE>& errors) {
+  auto db = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
+  if (!db->OpenDB(nullptr, errors, {connectionString, L"0"})) {
+    throw std::runtime_error("OpenDB failed on " + ToUtf8(connectionString));
+  }
+  return db;
+}
+
+std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& errors) {
+  PgServer* server = PgServer::Shared();
+  if (!server) return nullptr;
+  return OpenBackend(server->ConnectionString(server->NewDatabase(SchemaTemplate(*server))),
+                     errors);
+}
+
+}  // namespace
+}  // namespace QuillData::test
+
+namespace QuillData::conformance {
+INSTANTIATE_TEST_SUITE_P(Postgres, ConformanceTest,
+                         ::testing::Values(Backend{"Postgres", test::OpenOnNewDatabase,
+                                                   test::PgServer::SkipReason}),
+                         BackendName);
+}  // namespace QuillData::conformance
+
+namespace QuillData::test {
+namespace {
+
+class ServerTest : public PgServerTest {
+ protected:
+  void SetUp() override {
+    PgServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+    Server().PsqlFile(SchemaFile(), Database());
+    db = OpenBackend(ConnectionString(), errors);
+  }
+  void TearDown() override {
+    db.reset();
+    gE.reset();
+  }
+
+  std::string Sql(const std::string& sql) { return Server().Psql(sql, Database()); }
+
+  std::shared_ptr<PolicyErrorHandler> errors;
+  std::shared_ptr<clsQuillData> db;
+};
+
+TEST_F(ServerTest, EveryReaderReadsARowOfEveryColumnOfItsTable) {
+  // A row of defaults in every table: every record field must have a column that reads back.
+  for (const char* table : {"tblConstruction_Scenario_Types",
+                            "tblFilter_Scenarios",
+                            "tblGlobal_Contr_Featr_Lists",
+                            "tblGlobal_Contr_Featr_Patterns",
+                            "tblGlobal_Face_Contour_Links",
+                            "tblGlobal_Imprint_Assignments",
+                            "tblGlobal_Machining_Links",
+                            "tblGlobal_Relation_Assignments",
+                            "tblGlobal_Relationship_Patterns",
+                            "tblLocal_Contr_Featr_Lists",
+                            "tblLocal_Designs",
+                            "tblLocal_Face_Contour_Links",
+                            "tblLocal_Machining_Links",
+                            "tblLocal_Relation_Assignments",
+                            "tblLocal_Relationship_Patterns",
+                            "Machining",
+                            "MachLink",
+                            "MachRouting",
+                            "MachVariable",
+                            "MachVertical",
+                            "tblMFG_Part_Types",
+                            "tblMFG_Scenario"}) {
+    Sql(std::string("INSERT INTO ") + table + " DEFAULT VALUES");
+  }
+  Sql("INSERT INTO tblGlobal_Imprint_Definitions (\"fldlngRelationPattern\") VALUES (1)");
+  Sql("UPDATE tblLocal_Designs SET \"fldCreated\" = '2024-03-01 12:00', \"fldData\" = '\\x0102'");
+
+  const std::vector<std::function<CollectionPtr(clsQuillData&)>> readers = {
+      [](clsQuillData& q) { return q.GETTblConstructionScenarioTypes(); },
+      [](clsQuillData& q) { return q.GETTblFilterScenarios(); },
+      [](clsQuillData& q) { return q.GETTblGlobalContrFeatrLists(); },
+      [](clsQuillData& q) { return q.GETTblGlobalContrFeatrPatterns(); },
+      [](clsQuillData& q) { return q.GETTblGlobalFaceContourLinks(); },
+      [](clsQuillData& q) { return q.GETTblGlobalImprintAssignments(); },
+      [](clsQuillData& q) { return q.GETTblGlobalImprintDefinitions(); },
+      [](clsQuillData& q) { return q.GETTblGlobalMachiningLinks(); },
+      [](clsQuillData& q) { return q.GETTblGlobalRelationAssignments(); },
+      [](clsQuillData& q) { return q.GETTblGlobalRelationshipPatterns(); },
+      [](clsQuillData& q) { return q.GETTblLocalContrFeatrLists(); },
+      [](clsQuillData& q) { return q.GETTblLocalDesigns(); },
+      [](clsQuillData& q) { return q.GETTblLocalFaceContourLinks(); },
+      [](clsQuillData& q) { return q.GETTblLocalMachiningLinks(); },
+      [](clsQuillData& q) { return q.GETTblLocalRelationAssignments(); },
+      [](clsQuillData& q) { return q.GETTblLocalRelationshipPatterns(); },
+      [](clsQuillData& q) { return q.GETTblMachining(); },
+      [](clsQuillData& q) { return q.GETTblMachRouting(); },
+      [](clsQuillData& q) { return q.GETTblMachLink(); },
+      [](clsQuillData& q) { return q.GETTblMachVariable(); },
+      [](clsQuillData& q) { return q.GETTblMachVertical(); },
+      [](clsQuillData& q) { return q.GETTblMFGPartTypes(); },
+      [](clsQuillData& q) { return q.GETTblMFGScenario(); },
+  };
+  for (size_t i = 0; i < readers.size(); ++i) {
+    SCOPED_TRACE("reader " + std::to_string(i));
+    try {
+      auto rows = readers[i](*db);
+      ASSERT_NE(rows, nullptr);
+      EXPECT_EQ(rows->Count(), 1);
+    } catch (const QuillError& e) {
+      ADD_FAILURE() << ToUtf8(e.Description());
+    }
+  }
+  auto design = db->GETTblLocalDesigns()->ItemAs<tblLocal_Designs>(Variant(int32_t{1}));
+  EXPECT_NE(design->fldCreated, Date{});
+  EXPECT_EQ(design->fldData, Variant(Variant::Bytes{1, 2}));
+  auto routing = db->GETTblMachRouting()->ItemAs<tblMachRouting>(Variant(int32_t{1}));
+  EXPECT_EQ(routing->strOffsetDirection, L"cont_offset_right");
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(ServerTest, ValuesAreStoredAsTheCallConvertedThem) {
+  int32_t mach = db->INSERTMachining(L"Saw", L"G", 1, 12.345, -0.125, 99999.99);
+  auto m = db->GETTblMachining()->ItemAs<tblMachining>(Variant(std::to_wstring(mach)));
+  ASSERT_NE(m, nullptr);
+  EXPECT_DOUBLE_EQ(m->X, 12.35);  // a decimal of scale 2
+  EXPECT_DOUBLE_EQ(m->Y, -0.13);
+  EXPECT_DOUBLE_EQ(m->Z, 99999.99);
+
+  int32_t even = db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", 90.5, 0, 0, 0, L"", L"");
+  int32_t odd = db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", 91.5, 0, 0, 0, L"", L"");
+  auto links = db->GETTblGlobalMachiningLinks();
+  EXPECT_DOUBLE_EQ(
+      links->ItemAs<tblGlobal_Machining_Links>(Variant(std::to_wstring(even)))->fldAngle, 90);
+  EXPECT_DOUBLE_EQ(
+      links->ItemAs<tblGlobal_Machining_Links>(Variant(std::to_wstring(odd)))->fldAngle, 92);
+
+  const std::wstring longName = std::wstring(50, L'a') + L"0123456789";
+  db->INSERTMachVariable(longName, L"v", 1, true);
+  EXPECT_TRUE(db->GETTblMachVariable()->Contains(std::wstring(50, L'a')));
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(ServerTest, ATooLargeDecimalOrTextIsRefusedAndNothingIsWritten) {
+  EXPECT_EQ(db->INSERTMachining(L"Big", L"G", 1, 123456.0, 0, 0), 0);  // precision 7, scale 2
+  EXPECT_EQ(db->INSERTMachining(std::wstring(21, L'n'), L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(db->INSERTMachining(L"Group", L"GG", 1, 0, 0, 0), 0);
+  EXPECT_EQ(errors->Reports().size(), 3u);
+  EXPECT_EQ(db->GETTblMachining()->Count(), 0);
+}
+
+TEST_F(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
+  Sql("DROP FUNCTION p_d_machining(integer)");
+  int32_t mach = db->INSERTMachining(L"M", L"G", 1, 0, 0, 0);
+  EXPECT_EQ(db->DELMachining(mach), 0);
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].procedure, L"DelMachining");
+  EXPECT_NE(reports[0].description.find(L"p_d_machining"), std::wstring::npos)
+      << ToUtf8(reports[0].description);
+  EXPECT_EQ(db->GETTblMachining()->Count(), 1);
+}
+
+TEST_F(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
+  std::wstring refused = ConnectionString();
+  const std::wstring user = L"UID=postgres";
+  refused.replace(refused.find(user), user.size(), L"UID=nobody_here");
+  auto other = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
+  EXPECT_FALSE(other->OpenDB(nullptr, errors, {refused, L"0"}));
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].flag, 2);
+  EXPECT_EQ(reports[0].procedure, L"OpenDB");
+  EXPECT_NE(reports[0].description.find(L"nobody_here"), std::wstring::npos)
+      << ToUtf8(reports[0].description);
+}
+
+TEST(ServerGoneTest, TheNextCallReportsTheLossAndANewOpenDBAfterARestartWorks) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.PsqlFile(SchemaFile(), database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto db = OpenBackend(server.ConnectionString(database), errors);
+  int32_t first = db->INSERTConstructionScenario(L"Before", L"");
+  EXPECT_GT(first, 0);
+
+  server.Stop();
+  EXPECT_EQ(db->INSERTConstructionScenario(L"During", L""), 0);
+  ASSERT_EQ(errors->Reports().size(), 1u);
+  EXPECT_EQ(errors->Reports()[0].procedure, L"InsertConstructionScenario");
+  EXPECT_FALSE(errors->Reports()[0].description.empty());
+
+  // While it is down, OpenDB reports the driver's message with flag 2.
+  EXPECT_FALSE(db->OpenDB(nullptr, errors, {server.ConnectionString(database), L"0"}));
+  ASSERT_EQ(errors->Reports().size(), 2u);
+  EXPECT_EQ(errors->Reports()[1].flag, 2);
+  EXPECT_FALSE(errors->Reports()[1].description.empty());
+
+  server.Start();
+  EXPECT_TRUE(db->OpenDB(nullptr, errors, {server.ConnectionString(database), L"0"}));
+  EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
+  EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), first);
+  EXPECT_EQ(errors->Reports().size(), 2u);
+  db.reset();
+  gE.reset();
+}
+
+}  // namespace
+}  // namespace QuillData::test
