@@ -1,0 +1,17 @@
+#pragma once
+// Everything a host needs: the interface, the records, the collection, the companions, the
+// factory and the value conversions.
+#include "QuillData/contract/ByRef.h"
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Companions.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Records.h"
+#include "QuillData/contract/Tessera.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/Variant.h"
+#include "QuillData/contract/clsQuillData.h"
+#include "QuillData/maintenance/clsLumenData.h"
+#include "QuillData/mssql/clsQuillData_MSSQL.h"
+#include "QuillData/sqlite/clsQuillData_SqlLite.h"

@@ -1,0 +1,54 @@
+#include "maintenance/SqliteFile.h"
+
+#include <utility>
+
+#include "QuillData/contract/Error.h"
+
+namespace QuillData::maintenance_detail {
+
+namespace {
+constexpr int32_t kOpenReadWrite = 0x2;  // SQLITE_OPEN_READWRITE, without CREATE
+}
+
+SqliteFile::SqliteFile(const std::wstring& libraryFolder, const std::filesystem::path& file,
+                       std::wstring source)
+    : source_(std::move(source)) {
+  if (sqlite_.sqlite3_initialize(libraryFolder) != 0 || !sqlite_.Initialized()) {
+    const std::wstring why = sqlite_.LoadError();
+    throw QuillError(ErrNo::StatementError, source_,
+                     L"Cannot load the SQLite library" + (why.empty() ? L"" : L": " + why));
+  }
+  try {
+    // A read-only file opens read-only; nothing here writes the file either way.
+    if (sqlite_.sqlite3_open_v2(file.wstring(), db_, kOpenReadWrite, L"") != 0) Fail();
+    // A writer's commit in progress is waited for instead of failing at once.
+    Exec(L"PRAGMA busy_timeout=5000");
+  } catch (...) {
+    Close();  // a failed open still holds a handle
+    throw;
+  }
+}
+
+SqliteFile::~SqliteFile() {
+  Close();
+}
+
+void SqliteFile::Close() noexcept {
+  try {
+    if (db_ != 0) sqlite_.sqlite3_close(db_);
+    db_ = 0;
+    if (sqlite_.Loaded()) sqlite_.sqlite3_shutdown();
+  } catch (...) {
+    // Closing releases; a failure here has nobody left to report to.
+  }
+}
+
+void SqliteFile::Exec(const std::wstring& sql) {
+  if (sqlite_.sqlite3_exec(db_, sql) != 0) Fail();
+}
+
+void SqliteFile::Fail() {
+  throw QuillError(ErrNo::StatementError, source_, sqlite_.sqlite3_errmsg(db_));
+}
+
+}  // namespace QuillData::maintenance_detail

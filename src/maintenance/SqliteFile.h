@@ -1,0 +1,59 @@
+#pragma once
+// One open database file for the length of a call, through the library binding: loaded,
+// opened (never created) with a busy timeout, and closed and unloaded whatever way the call
+// ends.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "QuillData/sqlite/clsSqlLite.h"
+
+namespace QuillData::maintenance_detail {
+
+// The library's result codes used here.
+constexpr int32_t kSqliteCorrupt = 11;
+constexpr int32_t kSqliteNotADb = 26;
+constexpr int32_t kSqliteRow = 100;
+constexpr int32_t kSqliteDone = 101;
+
+class SqliteFile {
+ public:
+  // `source` names the caller in the errors raised.
+  SqliteFile(const std::wstring& libraryFolder, const std::filesystem::path& file,
+             std::wstring source);
+  SqliteFile(const SqliteFile&) = delete;
+  SqliteFile& operator=(const SqliteFile&) = delete;
+  ~SqliteFile();
+
+  clsSqlLite& Lib() { return sqlite_; }
+  intptr_t Db() const { return db_; }
+  const std::wstring& Source() const { return source_; }
+
+  void Exec(const std::wstring& sql);
+  // The library's last error on this database as a QuillError (StatementError).
+  [[noreturn]] void Fail();
+
+ private:
+  void Close() noexcept;
+
+  clsSqlLite sqlite_;
+  intptr_t db_ = 0;
+  std::wstring source_;
+};
+
+// A prepared statement, finalized when it goes.
+class SqliteStatement {
+ public:
+  explicit SqliteStatement(SqliteFile& file) : file_(file) {}
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+  ~SqliteStatement() {
+    if (handle != 0) file_.Lib().sqlite3_finalize(handle);
+  }
+  intptr_t handle = 0;
+
+ private:
+  SqliteFile& file_;
+};
+
+}  // namespace QuillData::maintenance_detail

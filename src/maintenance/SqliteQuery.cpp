@@ -1,0 +1,136 @@
+#include "QuillData/maintenance/SqliteQuery.h"
+
+#include <limits>
+#include <string_view>
+#include <system_error>
+
+#include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Provider.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Text.h"
+#include "maintenance/SqliteFile.h"
+
+namespace QuillData {
+
+namespace {
+
+namespace fs = std::filesystem;
+using maintenance_detail::SqliteFile;
+using maintenance_detail::SqliteStatement;
+
+constexpr wchar_t kSource[] = L"QuerySqliteDatabase";
+
+// The library's storage classes.
+constexpr int32_t kInteger = 1;
+constexpr int32_t kFloat = 2;
+constexpr int32_t kText = 3;
+constexpr int32_t kBlob = 4;
+
+// One value of the current row, and the ADO type it stands for (adEmpty for NULL).
+Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type) {
+  switch (lib.sqlite3_column_type(stmt, column)) {
+    case kInteger: {
+      const int64_t value = lib.ColumnInt64(stmt, column);
+      if (value >= std::numeric_limits<int32_t>::min() &&
+          value <= std::numeric_limits<int32_t>::max()) {
+        type = ado::adInteger;
+        return Variant(static_cast<int32_t>(value));
+      }
+      type = ado::adBigInt;
+      Decimal wide;
+      wide.mantissa = value;
+      return Variant(wide);
+    }
+    case kFloat:
+      type = ado::adDouble;
+      return Variant(lib.ColumnReal(stmt, column));
+    case kText:
+      type = ado::adVarWChar;
+      return Variant(FromUtf8(lib.ColumnUtf8(stmt, column)));
+    case kBlob: {
+      // The text reader hands out a blob's bytes as they are.
+      const std::string_view bytes = lib.ColumnUtf8(stmt, column);
+      type = ado::adLongVarBinary;
+      return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
+    }
+    default:
+      type = ado::adEmpty;
+      return Variant::Null();
+  }
+}
+
+// The column's type so far, given one more value's type.
+int32_t Merged(int32_t column, int32_t value) {
+  if (value == ado::adEmpty || value == column) return column;
+  if (column == ado::adEmpty) return value;
+  const bool whole = (column == ado::adInteger || column == ado::adBigInt) &&
+                     (value == ado::adInteger || value == ado::adBigInt);
+  return whole ? ado::adBigInt : ado::adVariant;
+}
+
+}  // namespace
+
+std::shared_ptr<ado::Recordset> QuerySqliteDatabase(const fs::path& db, const std::wstring& sql,
+                                                    const std::wstring& libraryFolder) {
+  std::error_code ec;
+  const fs::path file = fs::absolute(db, ec);  // a name beginning with "file:" is no URI
+  if (ec || !fs::is_regular_file(file, ec)) {
+    throw QuillError(ErrNo::FileNotFound, kSource,
+                     L"The database file \"" + db.wstring() + L"\" does not exist.");
+  }
+  SqliteFile database(libraryFolder, file, kSource);
+  clsSqlLite& lib = database.Lib();
+
+  // Statements one after the other; pzTail is a byte offset into the UTF-8 text, which
+  // comes back unchanged from its wide form.
+  const std::string text = ToUtf8(sql);
+  size_t offset = 0;
+  bool ranOne = false;
+  std::shared_ptr<ado::RowSet> result;
+  std::vector<int32_t> types;
+  while (offset < text.size()) {
+    SqliteStatement stmt(database);
+    intptr_t tail = 0;
+    if (lib.sqlite3_prepare_v2(database.Db(), FromUtf8(std::string_view(text).substr(offset)), 0,
+                               stmt.handle, tail) != 0) {
+      database.Fail();
+    }
+    if (stmt.handle == 0) break;  // only blanks or comments were left
+    ranOne = true;
+    offset = tail > 0 ? offset + static_cast<size_t>(tail) : text.size();
+
+    const int32_t columns = lib.sqlite3_column_count(stmt.handle);
+    const bool keep = !result && columns > 0;
+    if (keep) {
+      result = std::make_shared<ado::RowSet>();
+      for (int32_t c = 0; c < columns; ++c) {
+        result->columns.push_back({lib.sqlite3_column_name(stmt.handle, c), ado::adVariant});
+      }
+      types.assign(static_cast<size_t>(columns), ado::adEmpty);
+    }
+    for (;;) {
+      const int32_t rc = lib.sqlite3_step(stmt.handle);
+      if (rc == maintenance_detail::kSqliteDone) break;
+      if (rc != maintenance_detail::kSqliteRow) database.Fail();
+      if (!keep) continue;
+      std::vector<Variant> row;
+      row.reserve(static_cast<size_t>(columns));
+      for (int32_t c = 0; c < columns; ++c) {
+        int32_t type = ado::adEmpty;
+        row.push_back(ReadValue(lib, stmt.handle, c, type));
+        types[static_cast<size_t>(c)] = Merged(types[static_cast<size_t>(c)], type);
+      }
+      result->rows.push_back(std::move(row));
+    }
+  }
+  if (!ranOne) {
+    throw QuillError(ErrNo::InvalidProcedureCall, kSource, L"The SQL text holds no statement.");
+  }
+  if (!result) result = std::make_shared<ado::RowSet>();
+  for (size_t c = 0; c < types.size(); ++c) {
+    result->columns[c].type = types[c] == ado::adEmpty ? ado::adVariant : types[c];
+  }
+  return ado::Recordset::FromRows(result);
+}
+
+}  // namespace QuillData

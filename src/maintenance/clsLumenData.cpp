@@ -1,0 +1,215 @@
+#include "QuillData/maintenance/clsLumenData.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "QuillData/ado/Command.h"
+#include "QuillData/ado/Enums.h"
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/Trap.h"
+#include "QuillData/maintenance/ServerAdmin.h"
+#include "QuillData/maintenance/SqliteCopy.h"
+#include "contract/Registry.h"
+
+namespace QuillData {
+
+QUILLDATA_REGISTER_CLASS(clsLumenData);
+
+namespace {
+
+constexpr wchar_t kTraceModule[] = L"modDB";
+constexpr int32_t kFileAccessError = 75;  // "Path/File access error"
+
+template <class T>
+T& Must(const std::shared_ptr<T>& object) {
+  if (!object) throw QuillError(ErrNo::ObjectNotSet, L"clsLumenData");
+  return *object;
+}
+
+// These operations trace under another module name than the one they report errors with,
+// so they trace here and run an untraced trap.
+class TraceAs {
+ public:
+  TraceAs(const wchar_t* procedure, const wchar_t* module) : procedure_(procedure) {
+    if (gSP && TracingOn()) gSP->TraceEnter(procedure_, module);
+  }
+  // Only at the normal end of the operation.
+  void Exit() const {
+    if (gSP && TracingOn()) gSP->TraceExit(procedure_);
+  }
+
+ private:
+  std::wstring procedure_;
+};
+
+// MakeDetachCopy's one exception to the trap: the answer 0 goes to the clean-up instead of
+// running the failed statement again. The trap runs a step again on that answer, so a
+// step's second run is the answer 0: it marks the work as over and the rest is skipped.
+class StepsUntilRetry {
+ public:
+  explicit StepsUntilRetry(Trap& trap) : trap_(trap) {}
+  template <class Fn>
+  void Step(Fn&& fn) {
+    if (over_) return;
+    bool ran = false;
+    trap_.Step([&] {
+      if (ran) {
+        over_ = true;
+        return;
+      }
+      ran = true;
+      fn();
+    });
+  }
+
+ private:
+  Trap& trap_;
+  bool over_ = false;
+};
+
+std::wstring TrimSpaces(const std::wstring& s) {
+  const size_t first = s.find_first_not_of(L' ');
+  if (first == std::wstring::npos) return {};
+  return s.substr(first, s.find_last_not_of(L' ') - first + 1);
+}
+
+// A file copy that never replaces a file: the copy of a database file must not destroy
+// another database's file.
+void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(to, ec))) {
+    throw QuillError(CopyRefusal::DestinationExists, L"MakeDetachCopy",
+                     L"The file \"" + to + L"\" already exists; it was not overwritten.");
+  }
+  if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec) {
+    throw QuillError(
+        kFileAccessError, L"MakeDetachCopy",
+        L"Cannot copy \"" + from + L"\" to \"" + to + L"\": " + FromUtf8(ec.message()));
+  }
+}
+
+}  // namespace
+
+clsLumenData::~clsLumenData() {
+  try {
+    TraceAs trace(L"Class_Terminate", kTraceModule);
+    m_Conn.reset();
+    trace.Exit();
+  } catch (...) {
+    // A teardown has no trap and must not throw; the connection is released either way.
+  }
+}
+
+bool clsLumenData::OpenDB(const std::wstring& strConn, const std::shared_ptr<cSP>& cSP,
+                          const std::shared_ptr<cE>& cE) {
+  bool result = false;
+  // Entry is traced with the companion stored before this call, exit with the new one.
+  Trap(L"clsQuillData", L"OpenDB", {.traced = true}).Run([&](Trap& t) {
+    t.Step([&] {
+      gSP = cSP;
+      gE = cE;
+    });
+    t.Step([&] {
+      if (!m_Conn) m_Conn = std::make_shared<ado::Connection>();
+    });
+    bool open = false;
+    t.Step([&] { open = Must(m_Conn).State() == ado::adStateOpen; });
+    if (!open) {
+      t.Step([&] { Must(m_Conn).ConnectionString(strConn); });
+      t.Step([&] { Must(m_Conn).Open(L"", L"", L"", ado::adOptionUnspecified); });
+    }
+    // True only for an open connection, also when the companion let a failed Open go on.
+    t.Step([&] { result = Must(m_Conn).State() == ado::adStateOpen; });
+  });
+  return result;
+}
+
+std::shared_ptr<ado::Recordset> clsLumenData::Get_Lumen_Set(const std::wstring& SQLString,
+                                                            ByRef<int32_t> lngRecordsAffected) {
+  std::shared_ptr<ado::Recordset> result;
+  TraceAs trace(L"Get_Lumen_Set", kTraceModule);
+  bool ended = false;
+  Trap(L"clsLumenData", L"Get_Lumen_Set").Run([&](Trap& t) {
+    ado::CommandPtr command;
+    t.Step([&] { command = std::make_shared<ado::Command>(); });
+    t.Step([&] { Must(command).ActiveConnection(m_Conn); });
+    t.Step([&] { Must(command).CommandText(SQLString); });
+    t.Step([&] { Must(command).CommandType(ado::adCmdText); });
+
+    std::shared_ptr<ado::Recordset> rows;
+    t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
+    t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });
+    t.Step([&] { Must(rows).LockType(ado::adLockReadOnly); });
+    t.Step([&] { Must(rows).CursorLocation(ado::adUseClient); });
+    t.Step([&] {
+      Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                      ado::adOptionUnspecified);
+      // A statement without rows leaves the recordset closed, and a closed recordset cannot
+      // be counted or read: the caller gets an open, empty one instead.
+      if (rows->State() != ado::adStateOpen) {
+        rows = ado::Recordset::FromRows(std::make_shared<ado::RowSet>());
+      }
+    });
+    t.Step([&] { lngRecordsAffected = Must(rows).RecordCount(); });
+    t.Step([&] { result = rows; });
+    command.reset();
+    ended = true;
+  });
+  if (ended) trace.Exit();
+  return result;
+}
+
+Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::wstring& strPwd,
+                                     const std::wstring& strSrv, const std::wstring& strDatabase,
+                                     const std::wstring& strNewName) {
+  TraceAs trace(L"MakeDetachCopy", kTraceModule);
+  std::shared_ptr<ServerAdmin> server;
+  std::shared_ptr<AdminDatabase> database;
+  bool ended = false;
+  Trap(L"frmMain", L"MakeDetachCopy").Run([&](Trap& t) {
+    StepsUntilRetry steps(t);
+    steps.Step([&] { server = CreateServerAdmin(kSqlServerAdminId); });
+    steps.Step([&] { Must(server).Connect(strSrv, strLogin, strPwd); });
+    steps.Step([&] { database = Must(server).Databases(strDatabase, L"dbo"); });
+
+    std::wstring folder, dataFile, logFile;
+    steps.Step([&] { folder = Must(database).PrimaryFilePath(); });
+    steps.Step([&] { dataFile = TrimSpaces(Must(database).DataFilePhysicalName()); });
+    steps.Step([&] { logFile = TrimSpaces(Must(database).LogFilePhysicalName()); });
+    // Plain concatenation: the folder ends in a separator.
+    const std::wstring dataCopy = folder + strNewName + L".mdf";
+    const std::wstring logCopy = folder + strNewName + L"_log.ldf";
+
+    // A copy that cannot be made would leave the database detached; a copy refused for an
+    // existing file is found out before the detach.
+    steps.Step([&] {
+      for (const std::wstring* copy : {&dataCopy, &logCopy}) {
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(*copy, ec))) {
+          throw QuillError(
+              CopyRefusal::DestinationExists, L"MakeDetachCopy",
+              L"The file \"" + *copy + L"\" already exists; the database was not detached.");
+        }
+      }
+    });
+
+    steps.Step([&] { database.reset(); });
+    steps.Step([&] { Must(server).DetachDB(strDatabase); });
+    steps.Step([&] { CopyDatabaseFile(dataFile, dataCopy); });
+    steps.Step([&] { CopyDatabaseFile(logFile, logCopy); });
+    steps.Step([&] { Must(server).AttachDB(strDatabase, AttachFileList({dataFile, logFile})); });
+
+    // The clean-up: also where the answer 0 leads.
+    database.reset();
+    server.reset();
+    ended = true;
+  });
+  if (ended) trace.Exit();
+  return Variant();
+}
+
+}  // namespace QuillData

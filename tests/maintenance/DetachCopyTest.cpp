@@ -1,0 +1,164 @@
+// MakeDetachCopy through a server-administration layer whose database files live in a
+// temporary folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/Module.h"
+#include "QuillData/maintenance/ServerAdmin.h"
+#include "QuillData/maintenance/clsLumenData.h"
+
+namespace QuillData {
+namespace {
+
+namespace fs = std::filesystem;
+using Policy = PolicyErrorHandler::Policy;
+
+std::string ReadAll(const fs::path& file) {
+  std::ostringstream out;
+  out << std::ifstream(file, std::ios::binary).rdbuf();
+  return out.str();
+}
+
+// A server with one database "Parts" whose files are real files in a folder. It records
+// each call, and whether the copies existed when the database was detached and attached.
+class FolderServer : public ServerAdmin, public AdminDatabase {
+ public:
+  std::wstring folder;
+  std::vector<std::wstring> calls;
+  bool attached = true;
+  bool copiesAtDetach = false;
+  bool copiesAtAttach = false;
+
+  bool CopiesExist() const {
+    return fs::exists(folder + L"Copy.mdf") || fs::exists(folder + L"Copy_log.ldf");
+  }
+  std::wstring PrimaryFilePath() override { return folder; }
+  std::wstring DataFilePhysicalName() override { return L"  " + folder + L"Parts.mdf "; }
+  std::wstring LogFilePhysicalName() override { return L" " + folder + L"Parts_log.ldf  "; }
+
+  void Connect(const std::wstring& server, const std::wstring& login,
+               const std::wstring& password) override {
+    calls.push_back(L"Connect " + server + L" " + login + L" " + password);
+  }
+  std::shared_ptr<AdminDatabase> Databases(const std::wstring& name,
+                                           const std::wstring& owner) override {
+    calls.push_back(L"Databases " + name + L" " + owner);
+    return std::shared_ptr<AdminDatabase>(std::shared_ptr<void>(), this);  // not owning
+  }
+  void DetachDB(const std::wstring& name) override {
+    calls.push_back(L"DetachDB " + name);
+    copiesAtDetach = CopiesExist();
+    attached = false;
+  }
+  void AttachDB(const std::wstring& name, const std::wstring& files) override {
+    calls.push_back(L"AttachDB " + name + L" " + files);
+    copiesAtAttach = fs::exists(folder + L"Copy.mdf") && fs::exists(folder + L"Copy_log.ldf");
+    attached = true;
+  }
+};
+
+class DetachCopyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("quilldata-detach-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    server->folder = dir.wstring() + L"/";
+    std::ofstream(dir / "Parts.mdf") << "data pages";
+    std::ofstream(dir / "Parts_log.ldf") << "log records";
+    previous = RegisterServerAdmin(kSqlServerAdminId, [s = server] { return s; });
+    gSP = trace;
+    gE = errors;
+    gTraceFlag = L"1";
+  }
+  void TearDown() override {
+    RegisterServerAdmin(kSqlServerAdminId, previous);
+    gTraceFlag.clear();
+    gSP.reset();
+    gE.reset();
+    fs::remove_all(dir);
+  }
+
+  Variant Copy() { return lumen.MakeDetachCopy(L"sa", L"secret", L"db01", L"Parts", L"Copy"); }
+  // true for an entry, false for an exit.
+  std::vector<bool> Traced() const {
+    std::vector<bool> kinds;
+    for (const auto& e : trace->Events()) {
+      EXPECT_EQ(e.procedure, L"MakeDetachCopy");
+      EXPECT_EQ(e.module, e.enter ? L"modDB" : L"");
+      kinds.push_back(e.enter);
+    }
+    return kinds;
+  }
+
+  fs::path dir;
+  std::shared_ptr<FolderServer> server = std::make_shared<FolderServer>();
+  ServerAdminFactory previous;
+  std::shared_ptr<StreamTrace> trace = std::make_shared<StreamTrace>();
+  std::shared_ptr<PolicyErrorHandler> errors = std::make_shared<PolicyErrorHandler>();
+  clsLumenData lumen;
+};
+
+TEST_F(DetachCopyTest, CopiesBothFilesBesideTheOriginalsAndAttachesAgain) {
+  EXPECT_TRUE(Copy().IsEmpty());
+  const std::wstring& f = server->folder;
+  EXPECT_EQ(server->calls, (std::vector<std::wstring>{
+                               L"Connect db01 sa secret", L"Databases Parts dbo", L"DetachDB Parts",
+                               L"AttachDB Parts [" + f + L"Parts.mdf],[" + f + L"Parts_log.ldf]"}));
+  EXPECT_FALSE(server->copiesAtDetach);
+  EXPECT_TRUE(server->copiesAtAttach);
+  EXPECT_EQ(ReadAll(dir / "Copy.mdf"), "data pages");
+  EXPECT_EQ(ReadAll(dir / "Copy_log.ldf"), "log records");
+  EXPECT_EQ(Traced(), (std::vector<bool>{true, false}));
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(DetachCopyTest, AFailureAfterTheDetachAnsweredZeroOrLeaveLeavesTheDatabaseDetached) {
+  // The log file is gone: its copy fails, after the data file's.
+  fs::remove(dir / "Parts_log.ldf");
+  for (Policy policy : {Policy::Retry, Policy::Leave}) {
+    SCOPED_TRACE(policy == Policy::Retry ? "answer 0" : "leave");
+    fs::remove(dir / "Copy.mdf");
+    server->calls.clear();
+    server->attached = true;
+    trace->Clear();
+    auto handler = std::make_shared<PolicyErrorHandler>(policy, 5);
+    gE = handler;
+
+    EXPECT_TRUE(Copy().IsEmpty());
+    auto reports = handler->Reports();
+    ASSERT_EQ(reports.size(), 1u);  // the answer 0 does not retry
+    EXPECT_EQ(reports[0].module + L"." + reports[0].procedure, L"frmMain.MakeDetachCopy");
+    EXPECT_EQ(reports[0].flag, 0);
+    EXPECT_NE(reports[0].description.find(L"Parts_log.ldf"), std::wstring::npos);
+    EXPECT_FALSE(server->attached);
+    EXPECT_EQ(server->calls.back(), L"DetachDB Parts");
+    EXPECT_TRUE(fs::exists(dir / "Copy.mdf"));
+    EXPECT_FALSE(fs::exists(dir / "Copy_log.ldf"));
+    // 0 goes through the clean-up, which traces exit; leaving does not.
+    const std::vector<bool> enterExit = {true, false}, enterOnly = {true};
+    EXPECT_EQ(Traced(), policy == Policy::Retry ? enterExit : enterOnly);
+  }
+}
+
+TEST_F(DetachCopyTest, AnExistingCopyIsRefusedBeforeTheDetachAndLeftAsItIs) {
+  std::ofstream(dir / "Copy_log.ldf") << "another database's log";
+  EXPECT_TRUE(Copy().IsEmpty());
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].number, 58);
+  EXPECT_TRUE(server->attached);
+  EXPECT_EQ(server->calls.back(), L"Databases Parts dbo");
+  EXPECT_EQ(ReadAll(dir / "Copy_log.ldf"), "another database's log");
+  EXPECT_FALSE(fs::exists(dir / "Copy.mdf"));
+}
+
+}  // namespace
+}  // namespace QuillData

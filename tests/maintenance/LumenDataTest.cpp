@@ -1,0 +1,139 @@
+// clsLumenData's queries and OpenDB against a throwaway PostgreSQL server.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "QuillData/ado/Ado.h"
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/maintenance/clsLumenData.h"
+#include "support/PgServer.h"
+
+namespace QuillData {
+namespace {
+
+class LumenDataTest : public test::PgServerTest {
+ protected:
+  void SetUp() override {
+    PgServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    Server().Psql(
+        "CREATE TABLE parts (id integer PRIMARY KEY, name varchar(40), width float8);"
+        "INSERT INTO parts VALUES (1, 'door', 600.5), (2, 'shelf', NULL), (3, 'back', 1200);",
+        Database());
+    gTraceFlag = L"1";
+    ASSERT_TRUE(lumen->OpenDB(ConnectionString(), trace, errors));
+    trace->Clear();
+  }
+  void TearDown() override {
+    gTraceFlag.clear();
+    gSP.reset();
+    gE.reset();
+  }
+
+  // Entry under `module`, and exit when `exited`.
+  void ExpectTrace(const std::wstring& procedure, const std::wstring& module, bool exited) {
+    auto events = trace->Events();
+    ASSERT_EQ(events.size(), exited ? 2u : 1u);
+    EXPECT_TRUE(events[0].enter && events[0].procedure == procedure && events[0].module == module);
+    if (exited) {
+      EXPECT_TRUE(!events[1].enter && events[1].procedure == procedure);
+    }
+  }
+
+  std::shared_ptr<StreamTrace> trace = std::make_shared<StreamTrace>();
+  std::shared_ptr<PolicyErrorHandler> errors = std::make_shared<PolicyErrorHandler>();
+  std::shared_ptr<clsLumenData> lumen = CreateObjectAs<clsLumenData>(L"QuillData.clsLumenData");
+};
+
+TEST_F(LumenDataTest, AnyQueryComesBackAsAClientSideStaticReadOnlyRecordset) {
+  int32_t n = -1;
+  auto rows = lumen->Get_Lumen_Set(L"SELECT id, name, width FROM parts ORDER BY id", n);
+  ASSERT_TRUE(rows);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(rows->RecordCount(), 3);
+  EXPECT_EQ(rows->CursorType(), ado::adOpenStatic);
+  EXPECT_EQ(rows->CursorLocation(), ado::adUseClient);
+  EXPECT_EQ(rows->LockType(), ado::adLockReadOnly);
+  auto fields = rows->Fields();
+  ASSERT_EQ(fields->Count(), 3);
+  EXPECT_EQ(fields->Item(L"NAME")->Value(), Variant(L"door"));
+  EXPECT_EQ(fields->Item(L"width")->Value(), Variant(600.5));
+  rows->MoveNext();
+  EXPECT_TRUE(fields->Item(L"width")->Value().IsNull());
+  ExpectTrace(L"Get_Lumen_Set", L"modDB", true);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(LumenDataTest, StatementsWithoutRowsGiveAnOpenEmptyRecordset) {
+  for (const wchar_t* sql :
+       {L"SELECT id, name FROM parts WHERE id < 0", L"UPDATE parts SET width = 1 WHERE id = 99",
+        L"CREATE TABLE made_here (x integer)"}) {
+    int32_t n = 7;
+    auto rows = lumen->Get_Lumen_Set(sql, n);
+    ASSERT_TRUE(rows) << ToUtf8(sql);
+    EXPECT_EQ(rows->State(), ado::adStateOpen) << ToUtf8(sql);
+    EXPECT_TRUE(rows->Eof() && rows->Bof()) << ToUtf8(sql);
+    EXPECT_EQ(n, 0) << ToUtf8(sql);
+  }
+  EXPECT_EQ(lumen->Get_Lumen_Set(L"SELECT x FROM made_here")->Fields()->Count(), 1);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(LumenDataTest, FailingSqlGoesToTheCompanionWithTheDriversMessage) {
+  for (auto [sql, message] : {std::pair{L"SELEC id FROM parts", L"syntax error"},
+                              std::pair{L"SELECT * FROM nowhere", L"\"nowhere\" does not exist"}}) {
+    errors->Clear();
+    trace->Clear();
+    int32_t n = 42;
+    EXPECT_FALSE(lumen->Get_Lumen_Set(sql, n));
+    EXPECT_EQ(n, 42);
+    auto reports = errors->Reports();
+    ASSERT_EQ(reports.size(), 1u) << ToUtf8(sql);
+    EXPECT_EQ(reports[0].module, L"clsLumenData");
+    EXPECT_EQ(reports[0].procedure, L"Get_Lumen_Set");
+    EXPECT_EQ(reports[0].flag, 0);
+    EXPECT_NE(reports[0].description.find(message), std::wstring::npos)
+        << ToUtf8(reports[0].description);
+    ExpectTrace(L"Get_Lumen_Set", L"modDB", false);  // leaving traces no exit
+  }
+}
+
+TEST_F(LumenDataTest, OpenDBLeavesAnOpenConnectionAlone) {
+  auto conn = lumen->Conn();
+  const std::wstring before = conn->ConnectionString();
+  auto trace2 = std::make_shared<StreamTrace>();
+  auto errors2 = std::make_shared<PolicyErrorHandler>();
+
+  EXPECT_TRUE(lumen->OpenDB(L"Driver={No Such Driver};Server=nowhere", trace2, errors2));
+  EXPECT_EQ(lumen->Conn(), conn);
+  EXPECT_EQ(conn->ConnectionString(), before);
+  EXPECT_EQ(conn->State(), ado::adStateOpen);
+  // The companions are stored all the same; entry went to the old trace, exit to the new.
+  EXPECT_TRUE(gSP == trace2 && gE == errors2);
+  ExpectTrace(L"OpenDB", L"clsQuillData", false);
+  ASSERT_EQ(trace2->Events().size(), 1u);
+  EXPECT_FALSE(trace2->Events()[0].enter);
+}
+
+TEST_F(LumenDataTest, AFailedOpenReportsAndReturnsFalse) {
+  clsLumenData other;
+  EXPECT_FALSE(other.OpenDB(Server().ConnectionString("no_such_database"), trace, errors));
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].module + L"." + reports[0].procedure, L"clsQuillData.OpenDB");
+  EXPECT_EQ(reports[0].flag, 0);
+  EXPECT_NE(reports[0].description.find(L"no_such_database"), std::wstring::npos);
+}
+
+TEST_F(LumenDataTest, TeardownTracesAndReleasesWithoutClosing) {
+  auto conn = lumen->Conn();
+  lumen.reset();
+  ExpectTrace(L"Class_Terminate", L"modDB", true);
+  EXPECT_EQ(conn->Execute(L"SELECT id FROM parts")->RecordCount(), 3);
+}
+
+}  // namespace
+}  // namespace QuillData

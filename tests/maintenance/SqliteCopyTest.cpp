@@ -1,0 +1,245 @@
+// Copies of an embedded database while another process writes to it, and the refusals.
+// The test reads and writes with the system library directly, so that what it checks does
+// not depend on the code under test; its own connections are closed before that code runs
+// (which shuts the shared library down when it is done).
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QuillData/maintenance/SqliteCopy.h"
+
+namespace QuillData {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs SQL on a short-lived connection; returns the first column of the last row as a number
+// ("ok" as 1, other text as -1).
+long Sql(const fs::path& db, const std::string& sql) {
+  sqlite3* h = nullptr;
+  std::string last = "0";
+  char* error = nullptr;
+  auto keep = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) = values[0] ? values[0] : "0";
+    return 0;
+  };
+  if (sqlite3_open(db.c_str(), &h) != SQLITE_OK || sqlite3_busy_timeout(h, 20000) != SQLITE_OK ||
+      sqlite3_exec(h, sql.c_str(), keep, &last, &error) != SQLITE_OK) {
+    ADD_FAILURE() << db << ": " << sql << ": " << (error ? error : sqlite3_errmsg(h));
+  }
+  sqlite3_free(error);
+  sqlite3_close(h);
+  if (last == "ok") return 1;
+  char* end = nullptr;
+  const long value = std::strtol(last.c_str(), &end, 10);
+  return *end == '\0' ? value : -1;
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ostringstream out;
+  out << std::ifstream(file, std::ios::binary).rdbuf();
+  return out.str();
+}
+
+int32_t Refusal(const fs::path& src, const fs::path& dst) {
+  try {
+    CopySqliteDatabase(src, dst);
+  } catch (const QuillError& e) {
+    EXPECT_TRUE(IsCopyRefusal(e)) << e.what();
+    return e.Number();
+  }
+  ADD_FAILURE() << "copied " << src << " to " << dst;
+  return 0;
+}
+
+class SqliteCopyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("quilldata-copy-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // entries 1..rows and tally.last = rows: every committed transaction keeps
+  // count(entries) == max(id) == tally.last.
+  fs::path MakeDatabase(const std::string& name, long rows, const std::string& journal) {
+    const fs::path db = dir / name;
+    const std::string n = std::to_string(rows);
+    Sql(db, "PRAGMA journal_mode=" + journal +
+                "; CREATE TABLE entries (id INTEGER PRIMARY KEY, payload BLOB NOT NULL);"
+                "CREATE TABLE tally (last INTEGER NOT NULL); BEGIN;"
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                n + ") INSERT INTO entries SELECT i, randomblob(1000) FROM n;" +
+                "INSERT INTO tally VALUES (" + n + "); COMMIT;");
+    return db;
+  }
+
+  // The copy passes the library's check and holds whole transactions; returns its tally.
+  static long ConsistentTally(const fs::path& copy) {
+    EXPECT_EQ(Sql(copy, "PRAGMA integrity_check"), 1);
+    const long last = Sql(copy, "SELECT last FROM tally");
+    EXPECT_EQ(Sql(copy, "SELECT count(*) FROM entries"), last);
+    EXPECT_EQ(Sql(copy, "SELECT max(id) FROM entries"), last);
+    return last;
+  }
+
+  fs::path dir;
+};
+
+// A writer process. It commits one entry and the tally per transaction; on 'H' it opens a
+// transaction with an uncommitted entry, answers 'h' and commits on 'C'; it ends when its
+// control pipe closes. Exit status 0 when every statement succeeded.
+class Writer {
+ public:
+  static constexpr long kHeldId = 1000000000;
+
+  Writer(const fs::path& db, long next) {
+    int control[2], status[2];
+    if (pipe(control) != 0 || pipe(status) != 0 || (pid_ = fork()) < 0)
+      throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      close(control[1]);  // else the control pipe never reads as closed
+      close(status[0]);
+      _exit(Run(db, next, control[0], status[1]));
+    }
+    close(control[0]);
+    close(status[1]);
+    control_ = control[1];
+    status_ = status[0];
+  }
+  ~Writer() {
+    if (pid_ > 0) Stop();
+  }
+  void Hold() {
+    char answer = 0;
+    ASSERT_TRUE(write(control_, "H", 1) == 1 && read(status_, &answer, 1) == 1 && answer == 'h');
+  }
+  void Commit() { ASSERT_EQ(write(control_, "C", 1), 1); }
+  int Stop() {
+    close(control_);
+    close(status_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+  }
+
+ private:
+  static int Run(const fs::path& db, long next, int control, int status) {
+    sqlite3* h = nullptr;
+    auto exec = [&](const std::string& sql) {
+      return sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    };
+    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return 2;
+    sqlite3_busy_timeout(h, 30000);
+    // Commits without waiting for the disk: many of them, whatever the machine.
+    if (!exec("PRAGMA synchronous=OFF")) return 2;
+    for (;;) {
+      pollfd p{control, POLLIN, 0};
+      char c = 0;
+      if (poll(&p, 1, 0) > 0) {
+        if (read(control, &c, 1) != 1) break;  // closed: done
+        if (!exec("BEGIN IMMEDIATE; INSERT INTO entries VALUES (" + std::to_string(kHeldId) +
+                  ", x'00'); UPDATE tally SET last = -1;")) {
+          return 3;
+        }
+        if (write(status, "h", 1) != 1 || read(control, &c, 1) != 1 || !exec("COMMIT")) return 4;
+      }
+      const std::string id = std::to_string(next++);
+      if (!exec("BEGIN IMMEDIATE; INSERT INTO entries VALUES (" + id +
+                ", randomblob(1000)); UPDATE tally SET last = " + id + "; COMMIT;")) {
+        return 5;
+      }
+    }
+    return sqlite3_close(h) == SQLITE_OK ? 0 : 6;
+  }
+
+  pid_t pid_ = -1;
+  int control_ = -1;
+  int status_ = -1;
+};
+
+class SqliteCopyWhileWritingTest : public SqliteCopyTest,
+                                   public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SqliteCopyWhileWritingTest, HoldsEveryCommittedRowAndNothingUncommitted) {
+  const long rows = 5000;
+  const fs::path db = MakeDatabase("live.db", rows, GetParam());
+  Writer writer(db, rows + 1);
+  long before = rows;
+  for (int i = 0; i < 1000 && before < rows + 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    before = Sql(db, "SELECT last FROM tally");
+  }
+  ASSERT_GE(before, rows + 20) << "the writer does not write";
+
+  // While transactions commit one after the other.
+  CopySqliteDatabase(db, dir / "busy.db");
+  EXPECT_GE(ConsistentTally(dir / "busy.db"), before);
+
+  // While a transaction is open.
+  writer.Hold();
+  const long committed = Sql(db, "SELECT last FROM tally");
+  CopySqliteDatabase(db, dir / "held.db");
+  EXPECT_EQ(ConsistentTally(dir / "held.db"), committed);
+  writer.Commit();
+  EXPECT_EQ(writer.Stop(), 0);
+  const std::string held =
+      "SELECT count(*) FROM entries WHERE id = " + std::to_string(Writer::kHeldId);
+  EXPECT_EQ(Sql(dir / "held.db", held), 0);
+  EXPECT_EQ(Sql(db, held), 1);  // the held transaction was real
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalModes, SqliteCopyWhileWritingTest,
+                         ::testing::Values("wal", "delete"));
+
+TEST_F(SqliteCopyTest, CopiesIntoAFolderWithQuotesAndLeavesNothingElseBehind) {
+  const fs::path folder = dir / "it's \"here\"";
+  fs::create_directories(folder);
+  CopySqliteDatabase(MakeDatabase("it's \"here\"/a'b.db", 10, "delete"), folder / "c'opy.db");
+  EXPECT_EQ(ConsistentTally(folder / "c'opy.db"), 10);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a'b.db", "c'opy.db"}));
+}
+
+TEST_F(SqliteCopyTest, RefusesToOverwriteToReadANonDatabaseOrToWriteIntoAMissingFolder) {
+  const fs::path db = MakeDatabase("a.db", 10, "delete");
+  std::ofstream(dir / "taken.db") << "keep me";
+  EXPECT_EQ(Refusal(db, dir / "taken.db"), CopyRefusal::DestinationExists);
+  EXPECT_EQ(ReadAll(dir / "taken.db"), "keep me");
+  EXPECT_EQ(Refusal(db, db), CopyRefusal::DestinationExists);
+  EXPECT_EQ(Sql(db, "SELECT last FROM tally"), 10);
+
+  std::string noise(4096, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
+  std::ofstream(dir / "noise.db", std::ios::binary) << noise;
+  // The right header over pages the library cannot read.
+  std::ofstream(dir / "header.db", std::ios::binary) << std::string("SQLite format 3", 16) << noise;
+  fs::create_directories(dir / "folder.db");
+  for (const char* name : {"noise.db", "header.db", "folder.db"}) {
+    EXPECT_EQ(Refusal(dir / name, dir / "copy.db"), CopyRefusal::NotADatabase) << name;
+  }
+  EXPECT_EQ(Refusal(dir / "missing.db", dir / "copy.db"), CopyRefusal::SourceMissing);
+  EXPECT_FALSE(fs::exists(dir / "copy.db"));
+
+  EXPECT_EQ(Refusal(db, dir / "no" / "copy.db"), CopyRefusal::FolderMissing);
+  EXPECT_EQ(Refusal(db, db / "copy.db"), CopyRefusal::FolderMissing);  // a file, no folder
+  EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
+}  // namespace
+}  // namespace QuillData
