@@ -1,0 +1,249 @@
+#pragma once
+// The binding over the SQLite 3 shared library. The library is not linked: it is loaded at
+// run time from a folder (dlopen of "libsqlite3.so.0"), its exports are found by name
+// (dlsym) and called through typed function pointers resolved once after the load.
+// `CallFunc` calls any export by name with up to 16 integer arguments (libffi).
+//
+// Handles (sqlite3*, sqlite3_stmt*) and addresses travel as intptr_t. Text goes to the library
+// as UTF-8 and comes back from UTF-8. While the library is not initialized, every member
+// named after an SQLite function answers without touching the library: 0 or empty text from
+// the column readers, sqlite3_errmsg, the version members and sqlite3_get_autocommit; a null
+// address from the members that return one; 1 (SQLITE_ERROR) from the others.
+//
+// One object serves one thread, one call at a time.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "QuillData/contract/Object.h"
+#include "QuillData/contract/Variant.h"
+
+namespace QuillData {
+
+namespace detail {
+// The C signatures of the exports the binding calls directly (handles as void*).
+struct SqliteApi {
+  using Callback = int (*)(void*, int, char**, char**);
+  using Authorizer = int (*)(void*, int, const char*, const char*, const char*, const char*);
+  int (*initialize)() = nullptr;
+  int (*shutdown)() = nullptr;
+  int (*open)(const char*, void**) = nullptr;
+  int (*open16)(const void*, void**) = nullptr;
+  int (*open_v2)(const char*, void**, int, const char*) = nullptr;
+  int (*close)(void*) = nullptr;
+  int (*prepare)(void*, const char*, int, void**, const char**) = nullptr;
+  int (*prepare_v2)(void*, const char*, int, void**, const char**) = nullptr;
+  int (*prepare16)(void*, const void*, int, void**, const void**) = nullptr;
+  int (*prepare16_v2)(void*, const void*, int, void**, const void**) = nullptr;
+  int (*exec)(void*, const char*, Callback, void*, char**) = nullptr;
+  int (*step)(void*) = nullptr;
+  int (*reset)(void*) = nullptr;
+  int (*bind_parameter_count)(void*) = nullptr;
+  const char* (*bind_parameter_name)(void*, int) = nullptr;
+  int (*bind_parameter_index)(void*, const char*) = nullptr;
+  int (*finalize)(void*) = nullptr;
+  int (*column_bytes)(void*, int) = nullptr;
+  const unsigned char* (*column_text)(void*, int) = nullptr;
+  const void* (*column_blob)(void*, int) = nullptr;
+  int (*column_int)(void*, int) = nullptr;
+  long long (*column_int64)(void*, int) = nullptr;
+  double (*column_double)(void*, int) = nullptr;
+  int (*column_type)(void*, int) = nullptr;
+  int (*column_count)(void*) = nullptr;
+  const char* (*column_name)(void*, int) = nullptr;
+  int (*limit)(void*, int, int) = nullptr;
+  int (*errcode)(void*) = nullptr;
+  int (*extended_errcode)(void*) = nullptr;
+  const char* (*errmsg)(void*) = nullptr;
+  int (*libversion_number)() = nullptr;
+  const char* (*libversion)() = nullptr;
+  int (*get_autocommit)(void*) = nullptr;
+  int (*set_authorizer)(void*, Authorizer, void*) = nullptr;
+  int (*sleep)(int) = nullptr;
+  void (*soft_heap_limit)(int) = nullptr;
+  int (*release_memory)(int) = nullptr;
+  void* (*malloc)(int) = nullptr;
+  void* (*realloc)(void*, int) = nullptr;
+  void (*free)(void*) = nullptr;
+  void (*randomness)(int, void*) = nullptr;
+};
+
+// Raises "Failed to locate function: <name>" (source "cCDECL").
+[[noreturn]] void RaiseFunctionNotFound(const char* name);
+}  // namespace detail
+
+class clsSqlLite : public Object {
+ public:
+  // The library's file name, looked for in the folder given to sqlite3_initialize.
+  static constexpr const wchar_t* kLibraryFile = L"libsqlite3.so.0";
+
+  clsSqlLite() = default;
+  clsSqlLite(const clsSqlLite&) = delete;
+  clsSqlLite& operator=(const clsSqlLite&) = delete;
+  // Releases this object's hold on the library (the library itself is shut down only by
+  // sqlite3_shutdown).
+  ~clsSqlLite() override;
+
+  // Calls the export `sFunction` with the arguments converted to pointer-sized integers and
+  // returns the whole integer result register: an export declared to return int leaves its
+  // result in the low 32 bits (static_cast<int32_t>). Addresses are exact when passed as
+  // Decimal. Only the last name is remembered; a DllLoad makes the next call resolve again.
+  // Errors (source "cCDECL"): DllNotLoaded "DLL not loaded", FunctionNotFound "Failed to
+  // locate function: <name>", TooManyParameters "Too many parameters" (more than 16).
+  intptr_t CallFunc(const std::wstring& sFunction, const std::vector<Variant>& ParmLongs);
+  // Loads the library file at `sName` (a bare name searches the system loader's path). A
+  // library loaded before is released once the new one is in.
+  bool DllLoad(const std::wstring& sName);
+  bool DllUnload();
+  // errno right after the last CallFunc.
+  int32_t LastError() const { return m_lngLastError; }
+  // A C-callable address that forwards to `nModFuncAddr`. This platform has one calling
+  // convention, so it is the address itself: no code is generated.
+  intptr_t WrapCallback(intptr_t nModFuncAddr, int32_t nParms) const;
+
+  // Loads libsqlite3.so.0 from the folder `sPath` (empty: the folder of this component's own
+  // file, and, when the library is not there, the system loader's search path) and runs the
+  // library's sqlite3_initialize. Returns 1 when the library cannot be loaded, else 0 (an
+  // initialization the library refused shows as Initialized() false).
+  int32_t sqlite3_initialize(const std::wstring& sPath = L"");
+  // Shuts the library down and unloads it; traced, and trapped (module "clsSqlLite"). While
+  // another binding of this process still has the same library initialized, only this
+  // object's hold is released.
+  int32_t sqlite3_shutdown();
+
+  // sqlite3_open.
+  int32_t OpenDB(const std::wstring& filename, intptr_t& ppDb);
+  int32_t sqlite3_open16(const std::wstring& filename, intptr_t& ppDb);
+  // An empty zVfs selects the default VFS.
+  int32_t sqlite3_open_v2(const std::wstring& filename, intptr_t& ppDb, int32_t flags,
+                          const std::wstring& zVfs);
+  int32_t sqlite3_close(intptr_t sqlite3);
+  // nByte 0 passes the byte length of the statement text (UTF-8, or UTF-16 for the 16
+  // variants). pzTail receives the byte offset of the unused rest of the text: the text
+  // handed to the library lives only for the call.
+  int32_t sqlite3_prepare(intptr_t sqlite3, const std::wstring& zSql, int32_t nByte,
+                          intptr_t& ppStmt, intptr_t& pzTail);
+  int32_t sqlite3_prepare_v2(intptr_t sqlite3, const std::wstring& zSql, int32_t nByte,
+                             intptr_t& ppStmt, intptr_t& pzTail);
+  int32_t sqlite3_prepare16(intptr_t sqlite3, const std::wstring& zSql, int32_t nByte,
+                            intptr_t& ppStmt, intptr_t& pzTail);
+  int32_t sqlite3_prepare16_v2(intptr_t sqlite3, const std::wstring& zSql, int32_t nByte,
+                               intptr_t& ppStmt, intptr_t& pzTail);
+  // Runs one or more statements; no callback, no error-message buffer.
+  int32_t sqlite3_exec(intptr_t sqlite3, const std::wstring& zSql);
+  int32_t sqlite3_step(intptr_t sqlite3_stmt) {
+    if (!m_bInitialized) return 1;
+    return Call(m_api.step, "sqlite3_step")(Ptr(sqlite3_stmt));
+  }
+  int32_t sqlite3_reset(intptr_t sqlite3_stmt);
+  int32_t sqlite3_bind_parameter_count(intptr_t sqlite3_stmt);
+  // The library's address of the parameter's name (0 while not initialized).
+  intptr_t sqlite3_bind_parameter_name(intptr_t sqlite3_stmt, int32_t Value);
+  int32_t sqlite3_bind_parameter_index(intptr_t sqlite3_stmt, const std::wstring& zName);
+  int32_t sqlite3_finalize(intptr_t pStmt);
+  int32_t sqlite3_column_bytes(intptr_t sqlite3_stmt, int32_t iCol) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.column_bytes, "sqlite3_column_bytes")(Ptr(sqlite3_stmt), iCol);
+  }
+  // The column as text; zero bytes inside it are kept.
+  std::wstring sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol);
+  int32_t sqlite3_column_int(intptr_t sqlite3_stmt, int32_t iCol) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.column_int, "sqlite3_column_int")(Ptr(sqlite3_stmt), iCol);
+  }
+  // The column's text converted to a double by the user's locale (Coerce.h); the library
+  // writes "." as decimal point, so under a comma locale callers rewrite the text first.
+  double sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol);
+  int32_t sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.column_type, "sqlite3_column_type")(Ptr(sqlite3_stmt), iCol);
+  }
+  int32_t sqlite3_column_count(intptr_t sqlite3_stmt);
+  std::wstring sqlite3_column_name(intptr_t sqlite3_stmt, int32_t iCol);
+  int32_t sqlite3_limit(intptr_t sqlite3, int32_t id, int32_t NewVal);
+  int32_t sqlite3_errcode(intptr_t sqlite3);
+  int32_t sqlite3_extended_errcode(intptr_t sqlite3);
+  std::wstring sqlite3_errmsg(intptr_t sqlite3);
+  int32_t sqlite3_libversion_number();
+  std::wstring sqlite3_libversion();
+  int32_t sqlite3_get_autocommit(intptr_t sqlite3);
+  // xAuth: the address of an int(void*, int, const char*, const char*, const char*,
+  // const char*) function.
+  int32_t sqlite3_set_authorizer(intptr_t sqlite3, intptr_t xAuth, intptr_t pUserData);
+  int32_t sqlite3_sleep(int32_t Value);
+  // The export returns nothing: 0 once called.
+  int32_t sqlite3_soft_heap_limit(int32_t Value);
+  int32_t sqlite3_release_memory(int32_t Value);
+  intptr_t sqlite3_malloc(int32_t Value);
+  intptr_t sqlite3_realloc(intptr_t handle, int32_t Value);
+  // The exports return nothing: 0 once called.
+  int32_t sqlite3_free(intptr_t handle);
+  int32_t sqlite3_randomness(int32_t n, intptr_t handle);
+
+  // The zero-terminated UTF-8 text at `lAddr`; empty for 0.
+  std::wstring StringFromPtr(intptr_t lAddr) const;
+  // A copy of the `lSize` bytes at `lAddr`; empty for 0 or a size below 1.
+  Variant::Bytes BytesFromPtr(intptr_t lAddr, int32_t lSize) const;
+  // The pointer-sized value stored at `lAddr`; 0 for 0.
+  intptr_t Deref(intptr_t lAddr) const;
+
+  // Row readers for hot loops, beside the members above (same uninitialized answers). The
+  // view is valid until the next step, reset or finalize of the statement.
+  std::string_view ColumnUtf8(intptr_t stmt, int32_t iCol) {
+    if (!m_bInitialized) return {};
+    void* s = Ptr(stmt);
+    const char* text =
+        reinterpret_cast<const char*>(Call(m_api.column_text, "sqlite3_column_text")(s, iCol));
+    if (text == nullptr) return {};
+    return std::string_view(
+        text, static_cast<size_t>(Call(m_api.column_bytes, "sqlite3_column_bytes")(s, iCol)));
+  }
+  int64_t ColumnInt64(intptr_t stmt, int32_t iCol) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.column_int64, "sqlite3_column_int64")(Ptr(stmt), iCol);
+  }
+  // The library's own double of the column (sqlite3_column_double of the library).
+  double ColumnReal(intptr_t stmt, int32_t iCol) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.column_double, "sqlite3_column_double")(Ptr(stmt), iCol);
+  }
+
+  bool Loaded() const { return m_hModule != nullptr; }
+  bool Initialized() const { return m_bInitialized; }
+  // Why the last load failed (the loader's message), empty after a successful one.
+  const std::wstring& LoadError() const { return m_strLoadError; }
+
+ private:
+  struct ByteRange {
+    int32_t count = 0;
+    intptr_t address = 0;
+  };
+
+  static void* Ptr(intptr_t handle) { return reinterpret_cast<void*>(handle); }
+  template <class F>
+  static F Call(F fn, const char* name) {
+    if (fn == nullptr) detail::RaiseFunctionNotFound(name);
+    return fn;
+  }
+  void ResolveApi();
+  void Release(bool unload);
+  int32_t Prepare8(bool v2, intptr_t db, const std::wstring& zSql, int32_t nByte, intptr_t& ppStmt,
+                   intptr_t& pzTail);
+  int32_t Prepare16(bool v2, intptr_t db, const std::wstring& zSql, int32_t nByte, intptr_t& ppStmt,
+                    intptr_t& pzTail);
+  ByteRange sqlite3_column_blob(intptr_t sqlite3_stmt, int32_t iCol);
+  std::wstring StringFromBytes(const ByteRange& range) const;
+  static std::wstring CanonicalPath(const std::wstring& s);
+
+  void* m_hModule = nullptr;
+  bool m_bRetarget = false;
+  void* m_pfnTarget = nullptr;
+  std::wstring m_strTarget;
+  int32_t m_lngLastError = 0;
+  bool m_bInitialized = false;
+  detail::SqliteApi m_api;
+  std::wstring m_strLoadError;
+};
+
+}  // namespace QuillData

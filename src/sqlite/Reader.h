@@ -1,0 +1,42 @@
+#pragma once
+// What the one table reader needs to know of each GET operation, and the column-to-field
+// plan it makes once per statement.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "QuillData/contract/RecordType.h"
+#include "QuillData/sqlite/clsSqlLite.h"
+#include "sqlite/FieldAccess.h"
+
+namespace QuillData::sqlite_detail {
+
+struct ReaderInfo {
+  const wchar_t* procedure;  // "clsQuillData_" + the operation's name
+  const wchar_t* sql;        // the whole statement
+  const RecordType& (*recordType)();
+  // The key: field names joined by the separators that stand between them in the key
+  // ("|", "#" or ","), e.g. L"fldPartType1|fldSubType1".
+  const wchar_t* key;
+  bool ownRowCopy = false;  // GETTblLocalDesigns copies its rows itself
+};
+
+// The record field that receives one result column.
+struct ColumnPlan {
+  int field = -1;  // -1: the record has no field of the column's name
+  FieldType type = FieldType::Variant;
+  FieldAddress address = nullptr;  // direct storage access, when available
+  std::wstring name;               // the column's name
+};
+
+// Everything a row copy needs, fixed once per statement.
+struct RowPlan {
+  clsSqlLite& sqlite;
+  intptr_t stmt;
+  // Under a locale whose decimal separator is not ".", the separator that replaces "." in
+  // text columns (0: leave the text as the library gives it).
+  wchar_t localSeparator;
+  std::vector<ColumnPlan> columns;
+};
+
+}  // namespace QuillData::sqlite_detail

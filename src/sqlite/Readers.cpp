@@ -1,0 +1,398 @@
+// The 24 readers: one table reader driven by each operation's SQL text, record type and key,
+// the row copier TypeSelect, and GETTblLocalDesigns' own row copy.
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Records.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/locale/Locale.h"
+#include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#include "sqlite/Operation.h"
+#include "sqlite/Reader.h"
+
+namespace QuillData {
+
+using sqlite_detail::ColumnPlan;
+using sqlite_detail::Operation;
+using sqlite_detail::ReaderInfo;
+using sqlite_detail::RowPlan;
+
+namespace {
+
+constexpr int kInteger = 1;
+constexpr int kFloat = 2;
+constexpr int kText = 3;
+constexpr int32_t kNoSuchProperty = 438;
+
+template <class R>
+const RecordType& TypeOf() {
+  return R::Descriptor();
+}
+
+// clang-format off
+const ReaderInfo kFilterScenariosWithPartType2{L"clsQuillData_GETFilterScenariosCol",
+    L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'", &TypeOf<tblFilter_Scenarios>,
+    L"fldPartType1|fldSubType1#fldPartType2|fldSubType2"};
+const ReaderInfo kFilterScenariosWithoutPartType2{L"clsQuillData_GETFilterScenariosCol",
+    L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 = '0'", &TypeOf<tblFilter_Scenarios>,
+    L"fldPartType1|fldSubType1"};
+const ReaderInfo kConstructionScenarioTypes{L"clsQuillData_GETTblConstructionScenarioTypes",
+    L"SELECT * FROM tblConstruction_Scenario_Types", &TypeOf<tblConstruction_Scenario_Types>,
+    L"fldConstScenarioType"};
+const ReaderInfo kFilterScenarios{L"clsQuillData_GETTblFilterScenarios",
+    L"SELECT * FROM tblFilter_Scenarios", &TypeOf<tblFilter_Scenarios>,
+    L"fldPartType1|fldSubType1#fldPartType2|fldSubType2"};
+const ReaderInfo kGlobalContrFeatrLists{L"clsQuillData_GETTblGlobalContrFeatrLists",
+    L"SELECT * FROM tblGlobal_Contr_Featr_Lists", &TypeOf<tblGlobal_Contr_Featr_Lists>,
+    L"fldFeatureListID,fldFeatureID"};
+const ReaderInfo kGlobalContrFeatrPatterns{L"clsQuillData_GETTblGlobalContrFeatrPatterns",
+    L"SELECT * FROM tblGlobal_Contr_Featr_Patterns", &TypeOf<tblGlobal_Contr_Featr_Patterns>,
+    L"fldFeatureListID,fldPartTypeID,fldSubTypeID"};
+const ReaderInfo kGlobalFaceContourLinks{L"clsQuillData_GETTblGlobalFaceContourLinks",
+    L"SELECT * FROM tblGlobal_Face_Contour_Links", &TypeOf<tblGlobal_Face_Contour_Links>,
+    L"fldConstScenarioID,fldPartTypeID,fldSubTypeID"};
+const ReaderInfo kGlobalImprintAssignments{L"clsQuillData_GETTblGlobalImprintAssignments",
+    L"SELECT * FROM tblGlobal_Imprint_Assignments", &TypeOf<tblGlobal_Imprint_Assignments>,
+    L"fldlngRelationPattern"};
+const ReaderInfo kGlobalImprintDefinitions{L"clsQuillData_GETTblGlobalImprintDefinitions",
+    L"SELECT * FROM tblGlobal_Imprint_Definitions", &TypeOf<tblGlobal_Imprint_Definitions>,
+    L"fldlngRelationPattern"};
+const ReaderInfo kGlobalMachiningLinks{L"clsQuillData_GETTblGlobalMachiningLinks",
+    L"SELECT * FROM tblGlobal_Machining_Links", &TypeOf<tblGlobal_Machining_Links>,
+    L"fldLinkID"};
+const ReaderInfo kGlobalRelationAssignments{L"clsQuillData_GETTblGlobalRelationAssignments",
+    L"SELECT * FROM tblGlobal_Relation_Assignments", &TypeOf<tblGlobal_Relation_Assignments>,
+    L"fldPatternID"};
+const ReaderInfo kGlobalRelationshipPatterns{L"clsQuillData_GETTblGlobalRelationshipPatterns",
+    L"SELECT * FROM tblGlobal_Relationship_Patterns", &TypeOf<tblGlobal_Relationship_Patterns>,
+    L"fldPatternID"};
+const ReaderInfo kLocalContrFeatrLists{L"clsQuillData_GETTblLocalContrFeatrLists",
+    L"SELECT * FROM tblLocal_Contr_Featr_Lists", &TypeOf<tblLocal_Contr_Featr_Lists>,
+    L"fldFeatureListID"};
+const ReaderInfo kLocalDesigns{L"clsQuillData_GETTblLocalDesigns",
+    L"SELECT * FROM tblLocal_Designs", &TypeOf<tblLocal_Designs>,
+    L"fldDesignID", true};
+const ReaderInfo kLocalFaceContourLinks{L"clsQuillData_GETTblLocalFaceContourLinks",
+    L"SELECT * FROM tblLocal_Face_Contour_Links", &TypeOf<tblLocal_Face_Contour_Links>,
+    L"fldPartTypeID|fldSubTypeID|fldConstScenarioID|fldDesignID"};
+const ReaderInfo kLocalMachiningLinks{L"clsQuillData_GETTblLocalMachiningLinks",
+    L"SELECT * FROM tblLocal_Machining_Links", &TypeOf<tblLocal_Machining_Links>,
+    L"fldLinkID"};
+const ReaderInfo kLocalRelationAssignments{L"clsQuillData_GETTblLocalRelationAssignments",
+    L"SELECT * FROM tblLocal_Relation_Assignments", &TypeOf<tblLocal_Relation_Assignments>,
+    L"fldPatternID"};
+const ReaderInfo kLocalRelationshipPatterns{L"clsQuillData_GETTblLocalRelationshipPatterns",
+    L"SELECT * FROM tblLocal_Relationship_Patterns", &TypeOf<tblLocal_Relationship_Patterns>,
+    L"fldPatternID"};
+const ReaderInfo kMachining{L"clsQuillData_GETTblMachining",
+    L"SELECT * FROM Machining", &TypeOf<tblMachining>, L"MachID"};
+const ReaderInfo kMachRouting{L"clsQuillData_GETTblMachRouting",
+    L"SELECT * FROM MachRouting", &TypeOf<tblMachRouting>, L"lngMachRoutingID"};
+const ReaderInfo kMachLink{L"clsQuillData_GETTblMachLink",
+    L"SELECT * FROM MachLink", &TypeOf<tblMachLink>, L"MachLinkID"};
+const ReaderInfo kMachVariable{L"clsQuillData_GETTblMachVariable",
+    L"SELECT * FROM MachVariable", &TypeOf<tblMachVariable>, L"Name"};
+const ReaderInfo kMachVertical{L"clsQuillData_GETTblMachVertical",
+    L"SELECT * FROM MachVertical", &TypeOf<tblMachVertical>, L"MachVerticalID"};
+const ReaderInfo kMFGPartTypes{L"clsQuillData_GETTblMFGPartTypes",
+    L"SELECT * FROM tblMFG_Part_Types", &TypeOf<tblMFG_Part_Types>, L"fldPartID|fldSubTypeID"};
+const ReaderInfo kMFGScenario{L"clsQuillData_GETTblMFGScenario",
+    L"SELECT * FROM tblMFG_Scenario", &TypeOf<tblMFG_Scenario>,
+    L"fldMFGScenarioID,fldPartID,fldSubTypeID"};
+// clang-format on
+
+// One piece of a key: a field's value, or the separator that follows it.
+struct KeyPart {
+  int field = -1;  // -1: the piece is `separator`
+  FieldType type = FieldType::Variant;
+  sqlite_detail::FieldAddress address = nullptr;
+  wchar_t separator = 0;
+};
+
+std::vector<KeyPart> PlanKey(const RecordType& type, std::wstring_view key) {
+  std::vector<KeyPart> parts;
+  auto addresses = sqlite_detail::FieldAddresses(type);
+  auto addField = [&](std::wstring_view name) {
+    int field = type.FieldIndex(name);
+    if (field < 0) {
+      throw QuillError(
+          ErrNo::InternalError, L"QuillData",
+          L"The key names no field of " + std::wstring(type.Name()) + L": " + std::wstring(name));
+    }
+    KeyPart part;
+    part.field = field;
+    part.type = type.Fields()[field].type;
+    if (!addresses.empty()) part.address = addresses[field];
+    parts.push_back(part);
+  };
+  size_t start = 0;
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (key[i] == L'|' || key[i] == L'#' || key[i] == L',') {
+      addField(key.substr(start, i - start));
+      KeyPart sep;
+      sep.separator = key[i];
+      parts.push_back(sep);
+      start = i + 1;
+    }
+  }
+  addField(key.substr(start));
+  return parts;
+}
+
+void AppendDecimal(std::wstring& out, int32_t value) {
+  char digits[16];
+  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  for (const char* p = digits; p != end; ++p) out += static_cast<wchar_t>(*p);
+}
+
+std::wstring KeyOf(Record& rec, const std::vector<KeyPart>& parts) {
+  std::wstring key;
+  for (const KeyPart& part : parts) {
+    if (part.field < 0) {
+      key += part.separator;
+    } else if (part.address && part.type == FieldType::Long) {
+      AppendDecimal(key, *static_cast<const int32_t*>(part.address(rec)));
+    } else if (part.address && part.type == FieldType::String) {
+      key += *static_cast<const std::wstring*>(part.address(rec));
+    } else {
+      key += CStr(rec.Type().Get(rec, static_cast<size_t>(part.field)));
+    }
+  }
+  return key;
+}
+
+// Text from the library's UTF-8 into `out`, reusing its storage; plain ASCII (the common
+// case) is widened in place, anything else goes through the converter.
+void AssignUtf8(std::wstring& out, std::string_view bytes) {
+  const size_t n = bytes.size();
+  out.resize(n);
+  wchar_t* d = out.data();
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x80) {
+      out = FromUtf8(bytes);
+      return;
+    }
+    d[i] = static_cast<wchar_t>(c);
+  }
+}
+
+void ReplaceDots(std::wstring& text, wchar_t separator) {
+  if (separator == 0) return;
+  for (auto& c : text) {
+    if (c == L'.') c = separator;
+  }
+}
+
+// The double that a float column's text stands for. The library writes a float with 15
+// significant digits, and the row copy converts that text: the result is the library's own
+// double when a decimal of at most 15 digits rounds to it, and that double rounded to 15
+// significant digits otherwise. Computed so, without formatting and parsing text per value;
+// the text carries "." whatever the locale, so the result does not depend on it.
+double FloatAsText(double value) {
+  // N / 10^k with |N| < 10^15 that rounds back to the value: the 15-digit text, being at
+  // least as close to the value, converts back to it as well.
+  double scale = 1;
+  for (int k = 0; k <= 15; ++k, scale *= 10) {
+    const double scaled = std::nearbyint(value * scale);
+    if (!(scaled > -1e15 && scaled < 1e15)) break;
+    if (scaled / scale == value) return value;
+  }
+  char text[40];
+  auto rounded = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  double out = value;
+  std::from_chars(text, rounded.ptr, out);
+  return out;
+}
+
+double ReadFloat(const RowPlan& plan, int32_t column) {
+  return FloatAsText(plan.sqlite.ColumnReal(plan.stmt, column));
+}
+
+// A whole-number column as the variant the record's Set converts from; values beyond 32 bits
+// travel exactly (as Decimal), so that a Long field reports an overflow instead of taking the
+// low bits.
+Variant IntegerValue(int64_t value) {
+  if (value >= INT32_MIN && value <= INT32_MAX) return Variant(static_cast<int32_t>(value));
+  return Variant(Decimal{value, 0});
+}
+
+[[noreturn]] void RaiseNoField(const ColumnPlan& column) {
+  throw QuillError(kNoSuchProperty, L"QuillData",
+                   L"Object doesn't support this property or method: " + column.name);
+}
+
+void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
+  clsSqlLite& sqlite = plan.sqlite;
+  const int type = sqlite.sqlite3_column_type(plan.stmt, i);
+  if (type != kInteger && type != kFloat && type != kText) return;  // NULL, blob: keep
+  const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
+  if (column.field < 0) RaiseNoField(column);
+  const auto field = static_cast<size_t>(column.field);
+
+  switch (type) {
+    case kInteger: {
+      const int64_t value = sqlite.ColumnInt64(plan.stmt, i);
+      if (column.address && column.type == FieldType::Long && value >= INT32_MIN &&
+          value <= INT32_MAX) {
+        *static_cast<int32_t*>(column.address(rec)) = static_cast<int32_t>(value);
+      } else {
+        rec.Type().Set(rec, field, IntegerValue(value));
+      }
+      break;
+    }
+    case kFloat: {
+      const double value = ReadFloat(plan, i);
+      if (column.address && column.type == FieldType::Double) {
+        *static_cast<double*>(column.address(rec)) = value;
+      } else {
+        rec.Type().Set(rec, field, Variant(value));
+      }
+      break;
+    }
+    default: {
+      const std::string_view bytes = sqlite.ColumnUtf8(plan.stmt, i);
+      if (column.address && column.type == FieldType::String) {
+        auto& target = *static_cast<std::wstring*>(column.address(rec));
+        AssignUtf8(target, bytes);
+        ReplaceDots(target, plan.localSeparator);
+      } else {
+        std::wstring text;
+        AssignUtf8(text, bytes);
+        ReplaceDots(text, plan.localSeparator);
+        rec.Type().Set(rec, field, Variant(std::move(text)));
+      }
+      break;
+    }
+  }
+}
+
+RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const RecordType& type) {
+  RowPlan plan{sqlite, stmt, 0, {}};
+  if (gDecSepDiffers && gDecSep.size() == 1) plan.localSeparator = gDecSep[0];
+  if (stmt == 0) return plan;
+  const int32_t n = sqlite.sqlite3_column_count(stmt);
+  auto addresses = sqlite_detail::FieldAddresses(type);
+  plan.columns.resize(static_cast<size_t>(n > 0 ? n : 0));
+  for (int32_t i = 0; i < n; ++i) {
+    ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
+    column.name = sqlite.sqlite3_column_name(stmt, i);
+    column.field = type.FieldIndex(column.name);
+    if (column.field >= 0) {
+      column.type = type.Fields()[static_cast<size_t>(column.field)].type;
+      if (!addresses.empty()) column.address = addresses[static_cast<size_t>(column.field)];
+    }
+  }
+  return plan;
+}
+
+}  // namespace
+
+void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
+  Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
+    const auto n = static_cast<int32_t>(plan.columns.size());
+    for (int32_t i = 0; i < n; ++i) t.Step([&] { CopyColumn(rec, plan, i); });
+  });
+}
+
+void clsQuillData_SqlLite::CopyDesignRow(Record& rec, const RowPlan& plan) {
+  clsSqlLite& sqlite = plan.sqlite;
+  const RecordType& type = rec.Type();
+  const auto n = static_cast<int32_t>(plan.columns.size());
+  // Every column but the last two, as the library types it; text unchanged.
+  for (int32_t i = 0; i + 2 < n; ++i) {
+    const int t = sqlite.sqlite3_column_type(plan.stmt, i);
+    if (t != kInteger && t != kFloat && t != kText) continue;
+    const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
+    if (column.field < 0) RaiseNoField(column);
+    const auto field = static_cast<size_t>(column.field);
+    if (t == kInteger) {
+      type.Set(rec, field, IntegerValue(sqlite.ColumnInt64(plan.stmt, i)));
+    } else if (t == kFloat) {
+      type.Set(rec, field, Variant(ReadFloat(plan, i)));
+    } else {
+      type.Set(rec, field, Variant(sqlite.sqlite3_column_text(plan.stmt, i)));
+    }
+  }
+  // Column 4 (fldCreated) when its text is a date; column 5 (fldData) is never copied.
+  constexpr int32_t kCreated = 4;
+  if (n > kCreated) {
+    std::wstring text = sqlite.sqlite3_column_text(plan.stmt, kCreated);
+    if (auto days = UserLocale::Current().ParseDate(text)) {
+      const ColumnPlan& column = plan.columns[kCreated];
+      if (column.field < 0) RaiseNoField(column);
+      type.Set(rec, static_cast<size_t>(column.field), Variant(Date{*days}));
+    }
+  }
+}
+
+CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsAffected& count) {
+  CollectionPtr result;
+  Operation op(*this, reader.procedure);
+  op.Run([&](Trap& t) {
+    t.Step([&] { op.Prepare(reader.sql); });
+    auto collection = std::make_shared<Tessera::Collection>();
+    const RecordType& type = reader.recordType();
+    const std::vector<KeyPart> key = PlanKey(type, reader.key);
+    // A statement that did not prepare has no rows.
+    if (op.Statement() != 0) {
+      const RowPlan plan = PlanRows(Binding(), op.Statement(), type);
+      // The records are made first and handed to the collection once their number is known:
+      // sized once, it does not grow (and rehash its keys) row by row.
+      std::vector<std::pair<Variant, Variant>> rows;
+      while (op.Step()) {
+        t.Step([&] {
+          std::shared_ptr<Record> rec = type.Create();
+          if (reader.ownRowCopy) {
+            CopyDesignRow(*rec, plan);
+          } else {
+            TypeSelect(*rec, plan);
+          }
+          Variant k(KeyOf(*rec, key));
+          rows.emplace_back(Variant(std::move(rec)), std::move(k));
+        });
+      }
+      op.Finalize();
+      collection->Reserve(rows.size());
+      for (const auto& row : rows) t.Step([&] { collection->Add(row.first, row.second); });
+    }
+    count = collection->Count();
+    op.Finalize();
+    result = std::move(collection);
+  });
+  return result;
+}
+
+// clang-format off
+CollectionPtr clsQuillData_SqlLite::GETFilterScenariosCol(const bool& blnWithPartType2, RecordsAffected n) {
+  return ReadTable(blnWithPartType2 ? kFilterScenariosWithPartType2 : kFilterScenariosWithoutPartType2, n);
+}
+CollectionPtr clsQuillData_SqlLite::GETTblConstructionScenarioTypes(RecordsAffected n) { return ReadTable(kConstructionScenarioTypes, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblFilterScenarios(RecordsAffected n) { return ReadTable(kFilterScenarios, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalContrFeatrLists(RecordsAffected n) { return ReadTable(kGlobalContrFeatrLists, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalContrFeatrPatterns(RecordsAffected n) { return ReadTable(kGlobalContrFeatrPatterns, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalFaceContourLinks(RecordsAffected n) { return ReadTable(kGlobalFaceContourLinks, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalImprintAssignments(RecordsAffected n) { return ReadTable(kGlobalImprintAssignments, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalImprintDefinitions(RecordsAffected n) { return ReadTable(kGlobalImprintDefinitions, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalMachiningLinks(RecordsAffected n) { return ReadTable(kGlobalMachiningLinks, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalRelationAssignments(RecordsAffected n) { return ReadTable(kGlobalRelationAssignments, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblGlobalRelationshipPatterns(RecordsAffected n) { return ReadTable(kGlobalRelationshipPatterns, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalContrFeatrLists(RecordsAffected n) { return ReadTable(kLocalContrFeatrLists, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalDesigns(RecordsAffected n) { return ReadTable(kLocalDesigns, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalFaceContourLinks(RecordsAffected n) { return ReadTable(kLocalFaceContourLinks, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalMachiningLinks(RecordsAffected n) { return ReadTable(kLocalMachiningLinks, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalRelationAssignments(RecordsAffected n) { return ReadTable(kLocalRelationAssignments, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblLocalRelationshipPatterns(RecordsAffected n) { return ReadTable(kLocalRelationshipPatterns, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMachining(RecordsAffected n) { return ReadTable(kMachining, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMachRouting(RecordsAffected n) { return ReadTable(kMachRouting, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMachLink(RecordsAffected n) { return ReadTable(kMachLink, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMachVariable(RecordsAffected n) { return ReadTable(kMachVariable, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMachVertical(RecordsAffected n) { return ReadTable(kMachVertical, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMFGPartTypes(RecordsAffected n) { return ReadTable(kMFGPartTypes, n); }
+CollectionPtr clsQuillData_SqlLite::GETTblMFGScenario(RecordsAffected n) { return ReadTable(kMFGScenario, n); }
+// clang-format on
+
+}  // namespace QuillData

@@ -1,0 +1,55 @@
+#pragma once
+// Steps shared by the writers (inserts, deletes, updates): a look-up, an insert that reads
+// the new identifier, and the check that a double can be written as a number at all.
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Trap.h"
+#include "sqlite/Operation.h"
+
+namespace QuillData::sqlite_detail {
+
+// The look-up as one step: column 0 of its first row, or nothing (no row, or the look-up
+// failed and the error companion went on).
+inline std::optional<int32_t> LookUp(Operation& op, Trap& t, const std::wstring& sql) {
+  std::optional<int32_t> found;
+  t.Step([&] { found = op.QueryInt(sql); });
+  return found;
+}
+
+// The insert, then the new row's identifier into `result` (left as it is when none comes
+// back), each its own step.
+inline void InsertWithNewId(Operation& op, Trap& t, const std::wstring& sql, int32_t& result) {
+  t.Step([&] { op.Exec(sql); });
+  t.Step([&] {
+    if (auto id = op.NewId()) result = *id;
+  });
+}
+
+// A NaN or an infinity has no number text the database would read back as the same value
+// (it would store the text "NaN" or fail to parse); refuse it before anything is written.
+inline void RequireFinite(const Operation& op, const wchar_t* argument, double value) {
+  if (std::isfinite(value)) return;
+  const wchar_t* what = std::isnan(value) ? L"NaN" : (value > 0 ? L"infinity" : L"-infinity");
+  throw QuillError(
+      ErrNo::InvalidProcedureCall, op.Procedure(),
+      std::wstring(argument) + L" cannot be written: it is not a finite number (" + what + L")");
+}
+
+// Runs `checks` as one step; true when it ran through. A failed check leaves the operation
+// whatever the error companion answers (other than retry): going on after it would write
+// what the check refused.
+template <class Checks>
+bool Checked(Trap& t, Checks&& checks) {
+  bool passed = false;
+  t.Step([&] {
+    checks();
+    passed = true;
+  });
+  return passed;
+}
+
+}  // namespace QuillData::sqlite_detail

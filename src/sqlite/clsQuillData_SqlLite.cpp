@@ -1,0 +1,234 @@
+// The frame of the SQLite backend: creation and teardown, OpenDB, Conn, and the statement
+// steps every operation is built from.
+#include "QuillData/sqlite/clsQuillData_SqlLite.h"
+
+#include <iostream>
+
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/Trap.h"
+#include "QuillData/sqlite/modMain.h"
+#include "contract/Registry.h"
+#include "sqlite/Operation.h"
+
+namespace QuillData {
+
+QUILLDATA_REGISTER_CLASS(clsQuillData_SqlLite);
+
+namespace {
+
+thread_local clsQuillData_SqlLite::MessageHook gDefaultMessageHook;
+
+constexpr int32_t kOpenReadWrite = 0x2;
+constexpr int32_t kOpenCreate = 0x4;
+constexpr int32_t kOpenNoMutex = 0x8000;
+
+// The text of a message when the library has none to give (it is not loaded).
+std::wstring NotLoadedText(const clsSqlLite& binding) {
+  if (!binding.LoadError().empty()) {
+    return L"Cannot load the SQLite library: " + binding.LoadError();
+  }
+  if (binding.Loaded()) return L"The SQLite library did not initialize";
+  return L"The SQLite library is not loaded";
+}
+
+}  // namespace
+
+clsQuillData_SqlLite::clsQuillData_SqlLite() : m_oBase(std::make_shared<clsQuillData>()) {
+  ReadDecimalSeparator();
+}
+
+clsQuillData_SqlLite::~clsQuillData_SqlLite() {
+  try {
+    const bool tracing = TracingOn() && gSP;
+    if (tracing) gSP->TraceEnter(L"Class_Terminate", L"clsQuillData");
+    if (m_oSqlite) CloseDatabase();
+    m_oBase.reset();
+    if (tracing && gSP) gSP->TraceExit(L"Class_Terminate");
+  } catch (...) {
+    // A teardown has no trap and must not throw.
+  }
+}
+
+void clsQuillData_SqlLite::CloseDatabase() {
+  clsSqlLite& sqlite = *m_oSqlite;
+  if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
+  m_lngStmt = 0;
+  sqlite.sqlite3_close(m_lngDb);
+  m_lngDb = 0;
+  sqlite.sqlite3_shutdown();
+  m_oSqlite.reset();
+}
+
+ConnectionPtr clsQuillData_SqlLite::Conn() const {
+  return m_oBase->Conn();
+}
+
+void clsQuillData_SqlLite::Conn(const ConnectionPtr& vData) {
+  m_oBase->Conn(vData);
+}
+
+void clsQuillData_SqlLite::SetDefaultMessageHook(MessageHook hook) {
+  gDefaultMessageHook = std::move(hook);
+}
+
+void clsQuillData_SqlLite::ShowMessage(const std::wstring& text) const {
+  if (m_messageHook) {
+    m_messageHook(text);
+  } else if (gDefaultMessageHook) {
+    gDefaultMessageHook(text);
+  } else {
+    std::cerr << ToUtf8(text) << std::endl;
+  }
+}
+
+clsSqlLite& clsQuillData_SqlLite::Binding() {
+  if (!m_oSqlite) throw QuillError(ErrNo::ObjectNotSet);
+  return *m_oSqlite;
+}
+
+bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
+                                  const std::vector<Variant>& ConnArgs) {
+  bool result = false;
+  Trap(L"clsQuillData", L"OpenDB", {.flag = 2}).Run([&](Trap& t) {
+    gSP = cSP;
+    gE = cE;
+
+    std::wstring folder, path, trace;
+    bool haveArgs = false;
+    t.Step([&] {
+      folder = CStr(ConnArgs.at(0));
+      path = CStr(ConnArgs.at(1));
+      trace = CStr(ConnArgs.at(2));
+      haveArgs = true;
+    });
+    if (!haveArgs) return;  // nothing sensible to open
+
+    t.Step([&] {
+      if (!m_oSqlite) m_oSqlite = std::make_shared<clsSqlLite>();
+      clsSqlLite& sqlite = *m_oSqlite;
+      // A second open replaces the first database; its handle would otherwise leak.
+      if (m_lngDb != 0 && sqlite.Initialized()) {
+        if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
+        m_lngStmt = 0;
+        sqlite.sqlite3_close(m_lngDb);
+      }
+      m_lngDb = 0;
+      m_lngStmt = 0;
+
+      if (sqlite.sqlite3_initialize(folder) != 0) {
+        std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
+        ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
+        return;
+      }
+      // As sqlite3_open (read and write, created when missing), without the connection's own
+      // mutex: the connection never leaves this object, which one thread uses at a time.
+      if (sqlite.sqlite3_open_v2(path, m_lngDb, kOpenReadWrite | kOpenCreate | kOpenNoMutex, L"") !=
+          0) {
+        std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
+        ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
+        return;
+      }
+      gTraceFlag = trace;
+      result = true;
+    });
+  });
+  return result;
+}
+
+namespace sqlite_detail {
+
+Operation::Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options)
+    : db_(db),
+      procedure_(std::move(procedure)),
+      trap_(L"clsQuillData_SqlLite", procedure_, options) {}
+
+Operation::~Operation() {
+  try {
+    Finalize();
+  } catch (...) {
+    // Finalizing releases; there is nothing to report it to here.
+  }
+}
+
+void Operation::RaiseStatementError() {
+  clsSqlLite& sqlite = Binding();
+  std::wstring message = sqlite.sqlite3_errmsg(db_.m_lngDb);
+  if (message.empty() && !sqlite.Initialized()) message = NotLoadedText(sqlite);
+  RaiseStatementError(message);
+}
+
+void Operation::RaiseStatementError(const std::wstring& description) {
+  throw QuillError(ErrNo::StatementError, procedure_, description);
+}
+
+void Operation::Exec(const std::wstring& sql) {
+  if (Binding().sqlite3_exec(db_.m_lngDb, sql) != kSqliteOk) RaiseStatementError();
+}
+
+void Operation::Prepare(const std::wstring& sql) {
+  Finalize();
+  intptr_t tail = 0;
+  if (Binding().sqlite3_prepare_v2(db_.m_lngDb, sql, 0, db_.m_lngStmt, tail) != kSqliteOk) {
+    db_.m_lngStmt = 0;
+    RaiseStatementError();
+  }
+}
+
+bool Operation::Step() {
+  if (db_.m_lngStmt == 0) return false;
+  return Binding().sqlite3_step(db_.m_lngStmt) == kSqliteRow;
+}
+
+void Operation::Finalize() {
+  if (db_.m_lngStmt == 0) return;
+  intptr_t stmt = db_.m_lngStmt;
+  db_.m_lngStmt = 0;
+  if (db_.m_oSqlite) db_.m_oSqlite->sqlite3_finalize(stmt);
+}
+
+std::optional<int32_t> Operation::QueryInt(const std::wstring& sql) {
+  Prepare(sql);
+  std::optional<int64_t> value;
+  if (Step()) value = Binding().ColumnInt64(db_.m_lngStmt, 0);
+  Finalize();
+  if (!value) return std::nullopt;
+  if (*value < INT32_MIN || *value > INT32_MAX) throw QuillError(ErrNo::Overflow);
+  return static_cast<int32_t>(*value);
+}
+
+namespace {
+std::wstring QuotedName(const std::wstring& name) {
+  std::wstring out = L"\"";
+  for (wchar_t c : name) {
+    out += c;
+    if (c == L'"') out += L'"';
+  }
+  return out + L"\"";
+}
+}  // namespace
+
+Name Operation::CheckedColumn(std::wstring_view table, const std::wstring& column) {
+  Prepare(SqlText(L"SELECT name FROM pragma_table_info('")
+          << std::wstring(table) << L"') WHERE name = '" << column << L"' COLLATE NOCASE");
+  bool found = Step();
+  std::wstring name = found ? Binding().sqlite3_column_text(db_.m_lngStmt, 0) : std::wstring();
+  Finalize();
+  if (!found) RaiseStatementError(L"no such column: " + column);
+  return Name{QuotedName(name)};
+}
+
+Name Operation::CheckedTable(const std::wstring& table) {
+  Prepare(SqlText(L"SELECT name FROM sqlite_schema WHERE type = 'table' AND name = '")
+          << table << L"' COLLATE NOCASE");
+  bool found = Step();
+  std::wstring name = found ? Binding().sqlite3_column_text(db_.m_lngStmt, 0) : std::wstring();
+  Finalize();
+  if (!found) RaiseStatementError(L"no such table: " + table);
+  return Name{QuotedName(name)};
+}
+
+}  // namespace sqlite_detail
+
+}  // namespace QuillData

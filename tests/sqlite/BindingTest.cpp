@@ -1,0 +1,276 @@
+// The binding over the SQLite library: loading, calling exports by name, text in and out.
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+
+#include "sqlite/SqliteFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+constexpr int kRow = 100;
+
+// A binding with the library loaded from the system and an in-memory database open.
+class BindingTest : public SqliteTest {
+ protected:
+  void SetUp() override {
+    SqliteTest::SetUp();
+    ASSERT_EQ(sqlite.sqlite3_initialize(), 0);
+    ASSERT_TRUE(sqlite.Initialized());
+    ASSERT_EQ(sqlite.OpenDB(L":memory:", db), 0);
+  }
+  void TearDown() override {
+    if (sqlite.Initialized()) {
+      sqlite.sqlite3_finalize(stmt);
+      sqlite.sqlite3_close(db);
+      sqlite.sqlite3_shutdown();
+    }
+    SqliteTest::TearDown();
+  }
+  // The first column of the query's first row, as text.
+  std::wstring QueryText(const std::wstring& sql) {
+    intptr_t tail = 0;
+    EXPECT_EQ(sqlite.sqlite3_prepare_v2(db, sql, 0, stmt, tail), 0) << ToUtf8(sql);
+    EXPECT_EQ(sqlite.sqlite3_step(stmt), kRow);
+    std::wstring text = sqlite.sqlite3_column_text(stmt, 0);
+    sqlite.sqlite3_finalize(stmt);
+    stmt = 0;
+    return text;
+  }
+
+  clsSqlLite sqlite;
+  intptr_t db = 0;
+  intptr_t stmt = 0;
+};
+
+// Where the system loader finds the library.
+std::string SystemLibraryFile() {
+  void* handle = dlopen("libsqlite3.so.0", RTLD_NOW);
+  EXPECT_NE(handle, nullptr);
+  Dl_info info{};
+  EXPECT_NE(dladdr(dlsym(handle, "sqlite3_libversion"), &info), 0);
+  std::string file = info.dli_fname;
+  dlclose(handle);
+  return file;
+}
+
+void ExpectCdeclError(int32_t number, const std::wstring& description,
+                      const std::function<void()>& call) {
+  try {
+    call();
+    ADD_FAILURE() << "no error, expected " << ToUtf8(description);
+  } catch (const QuillError& e) {
+    EXPECT_EQ(e.Number(), number);
+    EXPECT_EQ(e.Source(), L"cCDECL");
+    EXPECT_EQ(e.Description(), description);
+  }
+}
+
+TEST(BindingUninitialized, AnswersWithoutTouchingTheLibrary) {
+  clsSqlLite sqlite;
+  intptr_t db = 1234, stmt = 5678, tail = 0;
+  EXPECT_EQ(sqlite.OpenDB(L"x.db", db), 1);
+  EXPECT_EQ(db, 1234) << "the handle is left alone";
+  EXPECT_EQ(sqlite.sqlite3_prepare_v2(0, L"SELECT 1", 0, stmt, tail), 1);
+  EXPECT_EQ(stmt, 5678);
+  EXPECT_EQ(sqlite.sqlite3_step(stmt), 1);
+  EXPECT_EQ(sqlite.sqlite3_exec(0, L"SELECT 1"), 1);
+  EXPECT_EQ(sqlite.sqlite3_finalize(stmt), 1);
+  EXPECT_EQ(sqlite.sqlite3_close(db), 1);
+  EXPECT_EQ(sqlite.sqlite3_bind_parameter_count(stmt), 1);
+  EXPECT_EQ(sqlite.sqlite3_errcode(db), 1);
+
+  EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"");
+  EXPECT_EQ(sqlite.sqlite3_column_int(stmt, 0), 0);
+  EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 0.0);
+  EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 0);
+  EXPECT_EQ(sqlite.sqlite3_column_bytes(stmt, 0), 0);
+  EXPECT_EQ(sqlite.sqlite3_column_count(stmt), 0);
+  EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"");
+  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"");
+  EXPECT_EQ(sqlite.sqlite3_libversion_number(), 0);
+  EXPECT_EQ(sqlite.sqlite3_libversion(), L"");
+  EXPECT_EQ(sqlite.sqlite3_get_autocommit(db), 0);
+  // Address results are null, never an address of 1.
+  EXPECT_EQ(sqlite.sqlite3_malloc(16), 0);
+  EXPECT_EQ(sqlite.sqlite3_realloc(0, 16), 0);
+  EXPECT_EQ(sqlite.sqlite3_bind_parameter_name(stmt, 1), 0);
+
+  EXPECT_EQ(sqlite.StringFromPtr(0), L"");
+  EXPECT_TRUE(sqlite.BytesFromPtr(0, 4).empty());
+  EXPECT_EQ(sqlite.Deref(0), 0);
+}
+
+TEST(BindingCallFunc, NeedsALoadedLibrary) {
+  clsSqlLite sqlite;
+  ExpectCdeclError(ErrNo::DllNotLoaded, L"DLL not loaded",
+                   [&] { sqlite.CallFunc(L"sqlite3_libversion_number", {}); });
+  EXPECT_EQ(ErrNo::DllNotLoaded, static_cast<int32_t>(0x80040000u));
+}
+
+TEST_F(BindingTest, CallFuncTakesUpToSixteenArguments) {
+  const intptr_t version = sqlite.sqlite3_libversion_number();
+  ASSERT_GT(version, 3000000);
+  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_libversion_number", {}), version);
+  std::vector<Variant> sixteen(16, Variant(int32_t{7}));
+  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"sqlite3_libversion_number", sixteen)), version);
+
+  // A failing call leaves errno behind; the refused call below must not touch it.
+  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"close", {int32_t{-1}})), -1);
+  EXPECT_EQ(sqlite.LastError(), EBADF);
+  std::vector<Variant> seventeen(17, Variant(int32_t{7}));
+  ExpectCdeclError(ErrNo::TooManyParameters, L"Too many parameters",
+                   [&] { sqlite.CallFunc(L"sqlite3_libversion_number", seventeen); });
+  EXPECT_EQ(sqlite.LastError(), EBADF);
+
+  sqlite.CallFunc(L"sqlite3_libversion_number", {});
+  EXPECT_EQ(sqlite.LastError(), 0) << "errno is cleared before each call";
+}
+
+TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
+  const intptr_t block = sqlite.CallFunc(L"sqlite3_malloc", {int32_t{16}});
+  ASSERT_NE(block, 0);
+  const Variant address = Decimal{block, 0};
+  sqlite.CallFunc(L"memset", {address, int32_t{'Q'}, int32_t{3}});
+  sqlite.CallFunc(L"memset", {Decimal{block + 3, 0}, int32_t{'D'}, int32_t{2}});
+  auto bytes = sqlite.BytesFromPtr(block, 5);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "QQQDD");
+  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_free", {address}), sqlite.CallFunc(L"sqlite3_free", {0}))
+      << "freeing works with the address as passed";
+}
+
+TEST_F(BindingTest, CallFuncReportsUnknownNamesAndRecovers) {
+  ExpectCdeclError(ErrNo::FunctionNotFound, L"Failed to locate function: sqlite3_no_such_thing",
+                   [&] { sqlite.CallFunc(L"sqlite3_no_such_thing", {}); });
+  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_libversion_number", {}), sqlite.sqlite3_libversion_number());
+}
+
+TEST_F(BindingTest, DllLoadMakesTheNextCallResolveAgain) {
+  EXPECT_GT(sqlite.CallFunc(L"sqlite3_libversion_number", {}), 0);
+  // The same name in a library without that export: a cached address would be called.
+  ASSERT_TRUE(sqlite.DllLoad(L"libm.so.6"));
+  ExpectCdeclError(ErrNo::FunctionNotFound, L"Failed to locate function: sqlite3_libversion_number",
+                   [&] { sqlite.CallFunc(L"sqlite3_libversion_number", {}); });
+  ASSERT_TRUE(sqlite.DllLoad(L"libsqlite3.so.0"));
+  EXPECT_GT(sqlite.CallFunc(L"sqlite3_libversion_number", {}), 0);
+  EXPECT_FALSE(sqlite.Initialized()) << "a replaced library is no longer initialized";
+  EXPECT_TRUE(sqlite.DllUnload());
+  EXPECT_FALSE(sqlite.DllUnload());
+}
+
+TEST_F(BindingTest, StatementTextLengthCountsUtf8Bytes) {
+  // 'ä' takes two bytes: a length counted in characters would cut the closing quote.
+  EXPECT_EQ(QueryText(L"SELECT 'ä'"), L"ä");
+  EXPECT_EQ(QueryText(L"SELECT 'ø日本😀'"), L"ø日本😀");
+
+  intptr_t tail = 0;
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 1; SELECT 2", 0, stmt, tail), 0);
+  EXPECT_EQ(tail, 9) << "the rest of the text starts after the first statement";
+  sqlite.sqlite3_finalize(stmt);
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 'ä', garbage", 11, stmt, tail), 0)
+      << "an explicit length ends the statement";
+  EXPECT_EQ(sqlite.sqlite3_column_count(stmt), 1);
+  sqlite.sqlite3_finalize(stmt);
+  stmt = 0;
+
+  ASSERT_EQ(sqlite.sqlite3_prepare16_v2(db, L"SELECT 'ü日'", 0, stmt, tail), 0);
+  ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+  EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"ü日");
+}
+
+TEST_F(BindingTest, TextComesBackWithZeroBytesAndNamesAndMessages) {
+  EXPECT_EQ(QueryText(L"SELECT CAST(X'610062' AS TEXT)"), std::wstring(L"a\0b", 3));
+  intptr_t tail = 0;
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 2.5 AS Größe", 0, stmt, tail), 0);
+  ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+  EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"Größe");
+  EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 2);
+  EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 2.5);
+  sqlite.sqlite3_finalize(stmt);
+  stmt = 0;
+
+  EXPECT_NE(sqlite.sqlite3_exec(db, L"SELECT * FROM nowhere"), 0);
+  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"no such table: nowhere");
+  EXPECT_EQ(sqlite.sqlite3_libversion().substr(0, 2), L"3.");
+}
+
+TEST_F(BindingTest, OpenV2WithoutAVfsNameUsesTheDefault) {
+  intptr_t other = 0;
+  constexpr int32_t kReadWriteCreate = 0x2 | 0x4;
+  EXPECT_EQ(sqlite.sqlite3_open_v2(Path("v2.db").wstring(), other, kReadWriteCreate, L""), 0);
+  EXPECT_EQ(sqlite.sqlite3_close(other), 0);
+  EXPECT_TRUE(std::filesystem::exists(Path("v2.db")));
+}
+
+int DenyEverything(void*, int, const char*, const char*, const char*, const char*) {
+  return 1;  // SQLITE_DENY
+}
+
+TEST_F(BindingTest, AuthorizerCallbackIsCalledThroughItsAddress) {
+  const auto address = reinterpret_cast<intptr_t>(&DenyEverything);
+  EXPECT_EQ(sqlite.WrapCallback(address, 6), address);
+  ASSERT_EQ(sqlite.sqlite3_set_authorizer(db, address, 0), 0);
+  EXPECT_NE(sqlite.sqlite3_exec(db, L"CREATE TABLE t (a)"), 0);
+  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"not authorized");
+}
+
+TEST_F(BindingTest, LoadsFromANamedFolderOrFails) {
+  // A folder holding the library (a link to the system's), named with ".." and no "/".
+  auto lib = Path("lib");
+  std::filesystem::create_directories(lib);
+  std::filesystem::create_symlink(SystemLibraryFile(), lib / "libsqlite3.so.0");
+  clsSqlLite fromFolder;
+  EXPECT_EQ(fromFolder.sqlite3_initialize((Path("lib") / ".." / "lib").wstring()), 0);
+  EXPECT_TRUE(fromFolder.Initialized());
+  EXPECT_EQ(fromFolder.sqlite3_shutdown(), 0);
+  EXPECT_FALSE(fromFolder.Loaded());
+
+  // A folder without the library is a failure, not a search elsewhere.
+  errors = std::make_shared<PolicyErrorHandler>(Policy::Continue);
+  gE = errors;
+  clsSqlLite missing;
+  EXPECT_EQ(missing.sqlite3_initialize(Path("empty").wstring()), 1);
+  EXPECT_FALSE(missing.Loaded());
+  EXPECT_NE(missing.LoadError().find(L"libsqlite3.so.0"), std::wstring::npos);
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].number, ErrNo::DllNotLoaded);
+  EXPECT_EQ(reports[0].module, L"clsSqlLite");
+  EXPECT_EQ(reports[0].procedure, L"sqlite3_shutdown");
+}
+
+TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {
+  {
+    clsSqlLite second;
+    ASSERT_EQ(second.sqlite3_initialize(), 0);
+    EXPECT_EQ(second.sqlite3_shutdown(), 0);
+  }
+  // The library is still initialized for the first binding: configuring it is refused
+  // (SQLITE_MISUSE), as it is only while the library is shut down.
+  constexpr int32_t kConfigSingleThread = 1, kMisuse = 21;
+  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"sqlite3_config", {kConfigSingleThread})),
+            kMisuse);
+  EXPECT_EQ(sqlite.sqlite3_exec(db, L"CREATE TABLE t (a); INSERT INTO t VALUES ('still here')"), 0);
+  EXPECT_EQ(QueryText(L"SELECT a FROM t"), L"still here");
+}
+
+TEST_F(BindingTest, ShutdownIsTraced) {
+  auto trace = std::make_shared<StreamTrace>();
+  gSP = trace;
+  gTraceFlag = L"1";
+  sqlite.sqlite3_close(db);
+  EXPECT_EQ(sqlite.sqlite3_shutdown(), 0);
+  auto events = trace->Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_TRUE(events[0].enter);
+  EXPECT_EQ(events[0].procedure, L"sqlite3_shutdown");
+  EXPECT_EQ(events[0].module, L"clsSqlLite");
+  EXPECT_FALSE(events[1].enter);
+  EXPECT_FALSE(sqlite.Initialized());
+  EXPECT_EQ(sqlite.sqlite3_step(0), 1) << "shut down answers as uninitialized";
+}
+
+}  // namespace
+}  // namespace QuillData::testing

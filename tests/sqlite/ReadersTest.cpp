@@ -1,0 +1,333 @@
+// The readers: which rows come back, under which keys, with which values, and what happens
+// with rows that do not fit.
+#include <functional>
+#include <map>
+
+#include "QuillData/locale/Locale.h"
+#include "sqlite/SqlText.h"
+#include "sqlite/SqliteFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+using sqlite_detail::SqlText;
+using Reader = std::function<CollectionPtr(clsQuillData&, int32_t&)>;
+
+class ReadersTest : public SqliteTest {
+ protected:
+  std::vector<PolicyErrorHandler::Report> Reports() const { return errors->Reports(); }
+};
+
+struct ReaderCase {
+  const char* name;
+  Reader read;
+  int32_t count;
+  std::vector<std::wstring> firstKeys;
+};
+
+TEST_F(ReadersTest, EveryReaderReturnsItsTableUnderItsKeys) {
+  auto backend = Open(NewDatabase(true));
+  // clang-format off
+  const std::vector<ReaderCase> cases = {
+      {"GETFilterScenariosCol(true)", [](clsQuillData& d, int32_t& n) { return d.GETFilterScenariosCol(true, n); }, 2, {L"1|A#2|A", L"1|A#3|B"}},
+      {"GETFilterScenariosCol(false)", [](clsQuillData& d, int32_t& n) { return d.GETFilterScenariosCol(false, n); }, 2, {L"4|A", L"6|G"}},
+      {"GETTblConstructionScenarioTypes", [](clsQuillData& d, int32_t& n) { return d.GETTblConstructionScenarioTypes(n); }, 2, {L"Standard", L"Frameless"}},
+      {"GETTblFilterScenarios", [](clsQuillData& d, int32_t& n) { return d.GETTblFilterScenarios(n); }, 4, {L"1|A#2|A", L"1|A#3|B", L"4|A#0|"}},
+      {"GETTblGlobalContrFeatrLists", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalContrFeatrLists(n); }, 2, {L"1,7", L"2,8"}},
+      {"GETTblGlobalContrFeatrPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalContrFeatrPatterns(n); }, 3, {L"1,1,B", L"1,4,A", L"2,6,G"}},
+      {"GETTblGlobalFaceContourLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalFaceContourLinks(n); }, 2, {L"1,1,A", L"2,6,G"}},
+      {"GETTblGlobalImprintAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalImprintAssignments(n); }, 2, {L"1", L"3"}},
+      {"GETTblGlobalImprintDefinitions", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalImprintDefinitions(n); }, 2, {L"1", L"3"}},
+      {"GETTblGlobalMachiningLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalMachiningLinks(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblGlobalRelationAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalRelationAssignments(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblGlobalRelationshipPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalRelationshipPatterns(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblLocalContrFeatrLists", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalContrFeatrLists(n); }, 1, {L"1"}},
+      {"GETTblLocalDesigns", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalDesigns(n); }, 2, {L"1", L"2"}},
+      {"GETTblLocalFaceContourLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalFaceContourLinks(n); }, 1, {L"5|A|1|2"}},
+      {"GETTblLocalMachiningLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalMachiningLinks(n); }, 2, {L"1", L"2"}},
+      {"GETTblLocalRelationAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalRelationAssignments(n); }, 2, {L"1", L"2"}},
+      {"GETTblLocalRelationshipPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalRelationshipPatterns(n); }, 2, {L"1", L"2"}},
+      {"GETTblMachining", [](clsQuillData& d, int32_t& n) { return d.GETTblMachining(n); }, 5, {L"1", L"2", L"3", L"4", L"5"}},
+      {"GETTblMachRouting", [](clsQuillData& d, int32_t& n) { return d.GETTblMachRouting(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblMachLink", [](clsQuillData& d, int32_t& n) { return d.GETTblMachLink(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblMachVariable", [](clsQuillData& d, int32_t& n) { return d.GETTblMachVariable(n); }, 4, {L"HingeDist", L"PinPitch", L"DowelDist", L"HandleLength"}},
+      {"GETTblMachVertical", [](clsQuillData& d, int32_t& n) { return d.GETTblMachVertical(n); }, 3, {L"1", L"2", L"3"}},
+      {"GETTblMFGPartTypes", [](clsQuillData& d, int32_t& n) { return d.GETTblMFGPartTypes(n); }, 4, {L"1|A", L"1|B", L"4|A", L"6|G"}},
+      {"GETTblMFGScenario", [](clsQuillData& d, int32_t& n) { return d.GETTblMFGScenario(n); }, 3, {L"1,1,A", L"1,4,A", L"2,6,G"}},
+  };
+  // clang-format on
+  for (const ReaderCase& c : cases) {
+    int32_t count = -1;
+    CollectionPtr rows = c.read(*backend, count);
+    ASSERT_NE(rows, nullptr) << c.name;
+    EXPECT_EQ(rows->Count(), c.count) << c.name;
+    EXPECT_EQ(count, c.count) << c.name;
+    auto keys = Keys(*rows);
+    keys.resize(std::min(keys.size(), c.firstKeys.size()));
+    EXPECT_EQ(keys, c.firstKeys) << c.name;
+  }
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
+  auto path = NewDatabase();
+  Exec(path,
+       LR"(
+    INSERT INTO tblFilter_Scenarios VALUES ('0', '3', '0', 'A', ''), ('0', '3', '5', 'A', 'B');
+    INSERT INTO tblGlobal_Contr_Featr_Lists (fldFeatureListID, fldFeatureID) VALUES (12, 7);
+    INSERT INTO tblLocal_Face_Contour_Links (fldPartTypeID, fldSubTypeID, fldConstScenarioID,
+      fldDesignID) VALUES ('3', 'A', 4, 9);
+    INSERT INTO Machining (MachID, MachName) VALUES (-5, 'negative');
+    INSERT INTO MachVariable (MachVarID, Name) VALUES (40, 'Width'), (41, 'Höhe');
+    INSERT INTO tblMFG_Part_Types (fldPartID, fldSubTypeID) VALUES ('3', 'A|B');
+  )");
+  auto backend = Open(path);
+  EXPECT_EQ(Keys(*backend->GETTblFilterScenarios()),
+            (std::vector<std::wstring>{L"3|A#0|", L"3|A#5|B"}));
+  EXPECT_EQ(Keys(*backend->GETFilterScenariosCol(false)), std::vector<std::wstring>{L"3|A"});
+  EXPECT_EQ(Keys(*backend->GETFilterScenariosCol(true)), std::vector<std::wstring>{L"3|A#5|B"});
+  EXPECT_EQ(Keys(*backend->GETTblGlobalContrFeatrLists()), std::vector<std::wstring>{L"12,7"});
+  EXPECT_EQ(Keys(*backend->GETTblLocalFaceContourLinks()), std::vector<std::wstring>{L"3|A|4|9"});
+  EXPECT_EQ(Keys(*backend->GETTblMachining()), std::vector<std::wstring>{L"-5"});
+  EXPECT_EQ(Keys(*backend->GETTblMachVariable()), (std::vector<std::wstring>{L"Width", L"Höhe"}));
+  EXPECT_EQ(Keys(*backend->GETTblMFGPartTypes()), std::vector<std::wstring>{L"3|A|B"});
+}
+
+TEST_F(ReadersTest, FieldsTakeTheirColumnsConverted) {
+  auto backend = Open(NewDatabase(true));
+  auto machining = backend->GETTblMachining();
+  auto handle = machining->ItemAs<tblMachining>(L"5");
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->MachName, L"Handle 128");
+  EXPECT_EQ(handle->MachGroup, L"Handles");
+  EXPECT_EQ(handle->X, 64.0);
+  EXPECT_EQ(handle->Y, 35.25);
+  EXPECT_EQ(handle->MachLibID, 2);
+
+  auto link = backend->GETTblMachLink()->ItemAs<tblMachLink>(L"2");
+  EXPECT_TRUE(link->MirrorX);
+  EXPECT_FALSE(link->MirrorY);
+  EXPECT_EQ(link->VarList, nullptr);
+
+  auto routing = backend->GETTblMachRouting();
+  auto pocket = routing->ItemAs<tblMachRouting>(L"2");
+  EXPECT_EQ(pocket->dblDepthValue, L"12.5");
+  EXPECT_EQ(pocket->strToolRotation, L"right");
+  EXPECT_EQ(pocket->lngGrain, L"X");
+  EXPECT_EQ(pocket->MachID, 5);
+  // A routing row of NULLs reads as a new record's machine defaults.
+  auto profile = routing->ItemAs<tblMachRouting>(L"3");
+  EXPECT_EQ(profile->strName, L"Edge profile");
+  EXPECT_EQ(profile->strActiveFlag, L"A");
+  EXPECT_EQ(profile->lngToolRotationSpeed, L"18000");
+  EXPECT_EQ(profile->strOffsetDirection, L"cont_offset_right");
+  EXPECT_EQ(profile->lngGrain, L"");
+  EXPECT_EQ(profile->MachID, 3);
+
+  auto definition =
+      backend->GETTblGlobalImprintDefinitions()->ItemAs<tblGlobal_Imprint_Definitions>(L"1");
+  EXPECT_TRUE(definition->fldMerge);
+  EXPECT_EQ(definition->fldLngLeftSide, 4);
+  EXPECT_TRUE(definition->fldblnLeftUnion);
+  auto link2 = backend->GETTblGlobalMachiningLinks()->ItemAs<tblGlobal_Machining_Links>(L"2");
+  EXPECT_EQ(link2->fldAngle, 90.0);
+  EXPECT_EQ(link2->fldVarSet, L"HingeDist=96");
+}
+
+TEST_F(ReadersTest, EmptyTablesAndNullColumns) {
+  auto path = NewDatabase();
+  auto backend = Open(path);
+  int32_t count = 99;
+  auto rows = backend->GETTblMachVertical(count);
+  ASSERT_NE(rows, nullptr) << "an empty table gives an empty collection, not nothing";
+  EXPECT_EQ(rows->Count(), 0);
+  EXPECT_EQ(count, 0);
+
+  Exec(path,
+       L"INSERT INTO Machining (MachID, MachName, X, Y, Z, MachLibID) "
+       L"VALUES (7, NULL, NULL, 1.5, NULL, NULL)");
+  auto rec = backend->GETTblMachining()->ItemAs<tblMachining>(L"7");
+  EXPECT_EQ(rec->MachName, L"");
+  EXPECT_EQ(rec->X, 0.0);
+  EXPECT_EQ(rec->Y, 1.5);
+  EXPECT_EQ(rec->MachLibID, 0);
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndDotsInTextAsCommas) {
+  auto path = NewDatabase();
+  Exec(path,
+       LR"(
+    INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, MachLibID)
+      VALUES (1, 'A.B', 'no dots', 2.5, 1234.125, 3);
+    INSERT INTO MachRouting (lngMachRoutingID, strName, dblDepthValue) VALUES (1, 'R', '12.5');
+    INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldCheckSum) VALUES (1, 'v1.2', 2.5);
+  )");
+  {
+    auto backend = Open(path);
+    auto rec = backend->GETTblMachining()->ItemAs<tblMachining>(L"1");
+    EXPECT_EQ(rec->MachName, L"A.B");
+    EXPECT_EQ(rec->X, 2.5);
+  }
+
+  UseLocale("de_DE.UTF-8");
+  auto backend = Open(path);  // the separator is read when the backend is made
+  auto rec = backend->GETTblMachining()->ItemAs<tblMachining>(L"1");
+  EXPECT_EQ(rec->X, 2.5);
+  EXPECT_EQ(rec->Y, 1234.125);
+  EXPECT_EQ(rec->MachName, L"A,B");
+  EXPECT_EQ(rec->MachGroup, L"no dots");
+  EXPECT_EQ(rec->MachLibID, 3);
+  EXPECT_EQ(backend->GETTblMachRouting()->ItemAs<tblMachRouting>(L"1")->dblDepthValue, L"12,5");
+  // The designs copy text unchanged, and read a float as the number it is.
+  auto design = backend->GETTblLocalDesigns()->ItemAs<tblLocal_Designs>(L"1");
+  EXPECT_EQ(design->fldDesignName, L"v1.2");
+  EXPECT_EQ(design->fldCheckSum, 2) << "2.5 rounds half to even";
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(ReadersTest, FloatsReadAsTheirTextSays) {
+  auto path = NewDatabase();
+  // Doubles that need 16 or 17 digits, and some that do not.
+  Exec(path,
+       LR"(
+    INSERT INTO Machining (MachID, X) VALUES (1, 0.1 + 0.2), (2, 1.0 / 3), (3, -2.0 / 7 * 1e12),
+      (4, 1e300 / 7), (5, -1.0 / 81e10), (6, 2.5), (7, 1e20), (8, 123456789.125), (9, 5e-324),
+      (10, 9007199254740993.0), (11, 0.0);
+  )");
+  // The library's text of each float, converted: what a float column reads as.
+  clsSqlLite sqlite;
+  ASSERT_EQ(sqlite.sqlite3_initialize(), 0);
+  intptr_t db = 0, stmt = 0, tail = 0;
+  ASSERT_EQ(sqlite.OpenDB(path.wstring(), db), 0);
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT MachID, X FROM Machining", 0, stmt, tail), 0);
+  std::map<std::wstring, double> fromText;
+  while (sqlite.sqlite3_step(stmt) == 100) {
+    fromText[sqlite.sqlite3_column_text(stmt, 0)] = sqlite.sqlite3_column_double(stmt, 1);
+  }
+  sqlite.sqlite3_finalize(stmt);
+  sqlite.sqlite3_close(db);
+  sqlite.sqlite3_shutdown();
+  ASSERT_EQ(fromText.size(), 11u);
+  EXPECT_EQ(fromText[L"1"], 0.3);
+
+  auto backend = Open(path);
+  auto rows = backend->GETTblMachining();
+  for (const auto& [key, expected] : fromText) {
+    EXPECT_EQ(rows->ItemAs<tblMachining>(key)->X, expected) << ToUtf8(key);
+  }
+}
+
+TEST_F(ReadersTest, DuplicateKeysFollowTheErrorCompanion) {
+  auto path = NewDatabase();
+  Exec(path,
+       L"INSERT INTO MachVariable (MachVarID, Name, Value) "
+       L"VALUES (1, 'Dup', 'first'), (2, 'Dup', 'second'), (3, 'Other', 'third')");
+  {
+    auto backend = Open(path, Policy::Continue);
+    int32_t count = 77;
+    auto rows = backend->GETTblMachVariable(count);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(Keys(*rows), (std::vector<std::wstring>{L"Dup", L"Other"}));
+    EXPECT_EQ(rows->ItemAs<tblMachVariable>(L"Dup")->Value, L"first");
+    EXPECT_EQ(count, 2);
+    auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].number, ErrNo::DuplicateKey);
+    EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
+    EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMachVariable");
+  }
+  {
+    auto backend = Open(path, Policy::Leave);
+    int32_t count = 77;
+    EXPECT_EQ(backend->GETTblMachVariable(count), nullptr);
+    EXPECT_EQ(count, 77);
+    // The statement was finalized on leaving: a writer is not locked out.
+    Exec(path, L"INSERT INTO MachVariable (MachVarID, Name) VALUES (4, 'after')");
+  }
+  {
+    auto backend = Open(path, Policy::Retry, 2);
+    EXPECT_EQ(backend->GETTblMachVariable(), nullptr);
+    EXPECT_EQ(Reports().size(), 3u) << "two retries, then leave";
+  }
+}
+
+TEST_F(ReadersTest, LocalDesignsReadTheirDateAndNeverTheirData) {
+  auto path = NewDatabase(true);
+  Exec(path,
+       L"INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldCreated, fldData) "
+       L"VALUES (3, 'Undated', 'next tuesday', 'some text');"
+       L"INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldData) "
+       L"VALUES (4, 'Now', X'00')");
+  auto backend = Open(path);
+  auto designs = backend->GETTblLocalDesigns();
+  ASSERT_EQ(designs->Count(), 4);
+  auto first = designs->ItemAs<tblLocal_Designs>(L"1");
+  EXPECT_EQ(first->fldDesignName, L"Kitchen wall unit 600");
+  EXPECT_EQ(first->fldComputerName, L"WORKSHOP-PC");
+  EXPECT_EQ(first->fldCheckSum, 48213);
+  EXPECT_EQ(first->fldCreated.value, DaysFromCivil(2024, 3, 18, 9, 41, 0).value());
+  EXPECT_EQ(designs->ItemAs<tblLocal_Designs>(L"3")->fldCreated, Date{});
+  EXPECT_GT(designs->ItemAs<tblLocal_Designs>(L"4")->fldCreated.value,
+            DaysFromCivil(2024, 1, 1).value())
+      << "a new design is stamped with the current time";
+  for (const Variant& item : *designs) {
+    EXPECT_TRUE(item.ObjectAs<tblLocal_Designs>()->fldData.IsEmpty());
+  }
+}
+
+TEST_F(ReadersTest, TextReadsBackExactly) {
+  auto path = NewDatabase();
+  std::wstring big;
+  while (big.size() < (1u << 20)) big += L"ab'cä日😀 ";
+  const std::vector<std::wstring> texts = {
+      L"O'Brien", L"''", L"\"quoted\"", L"äöü ß ø Å", L"日本語のテキスト", L"😀🎉 party", L"", big};
+  int32_t id = 1;
+  for (const auto& text : texts) {
+    Exec(path, SqlText(L"INSERT INTO MachVariable (MachVarID, Name, Value) VALUES (")
+                   << id << L", 'n" << id << L"', '" << text << L"')");
+    ++id;
+  }
+  auto backend = Open(path);
+  auto rows = backend->GETTblMachVariable();
+  ASSERT_EQ(rows->Count(), static_cast<int32_t>(texts.size()));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    auto rec = rows->ItemAs<tblMachVariable>(static_cast<int32_t>(i + 1));
+    EXPECT_EQ(rec->Value.size(), texts[i].size()) << i;
+    EXPECT_TRUE(rec->Value == texts[i]) << i;
+  }
+}
+
+TEST_F(ReadersTest, ColumnsThatDoNotFitAreReportedByTypeSelect) {
+  auto path = NewDatabase();
+  Exec(path,
+       LR"(
+    ALTER TABLE Machining ADD COLUMN Extra TEXT;
+    INSERT INTO Machining (MachID, MachName, MachLibID, Extra) VALUES (1, 'with extra', 5000000000, 'x');
+    INSERT INTO Machining (MachID, MachName, MachLibID, Extra) VALUES (2, 'plain', 2.5, NULL);
+    INSERT INTO MachLink (MachLinkID, MachID, MirrorX, MirrorY) VALUES (1, 4, 'maybe', 1);
+  )");
+  auto backend = Open(path, Policy::Continue);
+  auto rows = backend->GETTblMachining();
+  ASSERT_EQ(rows->Count(), 2) << "continue goes on with the next column, then the row is added";
+  EXPECT_EQ(rows->ItemAs<tblMachining>(L"1")->MachName, L"with extra");
+  EXPECT_EQ(rows->ItemAs<tblMachining>(L"1")->MachLibID, 0) << "64-bit values are not cut";
+  EXPECT_EQ(rows->ItemAs<tblMachining>(L"2")->MachLibID, 2) << "2.5 rounds half to even";
+  auto link = backend->GETTblMachLink()->ItemAs<tblMachLink>(L"1");
+  EXPECT_EQ(link->MachID, 4);
+  EXPECT_TRUE(link->MirrorY);
+
+  auto reports = Reports();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].number, ErrNo::Overflow);
+  EXPECT_EQ(reports[1].number, 438);
+  EXPECT_NE(reports[1].description.find(L"Extra"), std::wstring::npos);
+  EXPECT_EQ(reports[2].number, ErrNo::TypeMismatch);
+  for (const auto& r : reports) {
+    EXPECT_EQ(r.module, L"clsQuillData_SqlLite");
+    EXPECT_EQ(r.procedure, L"TypeSelect");
+  }
+}
+
+}  // namespace
+}  // namespace QuillData::testing

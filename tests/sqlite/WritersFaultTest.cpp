@@ -1,0 +1,200 @@
+// The writers when the database cannot take a write: locked by another connection, a file
+// the process may only read, a table missing half-way through a multi-table delete.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "sqlite/WritersFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+// Answers "retry", and on the first report runs `onFirst` (which ends the lock); after a few
+// reports it leaves, so that a lock that never ends cannot hang the test.
+class RetryAfter : public cE {
+ public:
+  explicit RetryAfter(std::function<void()> onFirst) : onFirst_(std::move(onFirst)) {}
+  int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring& procedure,
+                      std::shared_ptr<cSP>&, int32_t&) override {
+    seen.push_back(procedure + L": " + err.Description());
+    if (seen.size() == 1 && onFirst_) onFirst_();
+    return seen.size() < 5 ? kRetry : kLeave;
+  }
+  std::vector<std::wstring> seen;
+
+ private:
+  std::function<void()> onFirst_;
+};
+
+class WritersLockTest : public WritersTest {
+ protected:
+  void SetUp() override {
+    WritersTest::SetUp();
+    Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'd');"
+        "INSERT INTO tblGlobal_Face_Contour_Links (fldPartTypeID, fldConstScenarioID) VALUES ('1', "
+        "1);"
+        "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+        "INSERT INTO MachRouting (lngMachRoutingID, MachID) VALUES (1, 1);");
+    locker = std::make_unique<RawDb>(file);
+    // An open write transaction elsewhere, with a change of its own that will be undone.
+    ASSERT_EQ(locker->Exec("BEGIN IMMEDIATE; INSERT INTO MachLink (MachLinkID) VALUES (99)"),
+              SQLITE_OK);
+  }
+  void TearDown() override {
+    locker.reset();
+    WritersTest::TearDown();
+  }
+  void Release() { EXPECT_EQ(locker->Exec("ROLLBACK"), SQLITE_OK) << locker->Error(); }
+
+  // The writers below, each of a different shape, on a backend whose companion is `handler`.
+  void RunWriters(const std::shared_ptr<cE>& handler) {
+    auto backend = std::make_shared<clsQuillData_SqlLite>();
+    ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}));
+    ids.push_back(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0));
+    backend->DELMachining(1);
+    backend->INSERTCopyMachiningScenario(1, L"Copy");
+  }
+
+  std::unique_ptr<RawDb> locker;
+  std::vector<int32_t> ids;
+};
+
+TEST_F(WritersLockTest, ALockedDatabaseIsReportedAndRetriedOnceTheLockIsGone) {
+  auto handler = std::make_shared<RetryAfter>([this] { Release(); });
+  RunWriters(handler);
+  ASSERT_EQ(handler->seen.size(), 1u);
+  EXPECT_EQ(handler->seen[0], L"clsQuillData_INSERTMachining: database is locked");
+  EXPECT_GT(ids[0], 0);
+  EXPECT_EQ(One("SELECT MachName FROM Machining"), "new");
+  EXPECT_EQ(Count("MachRouting"), 0);
+  EXPECT_EQ(Count("tblGlobal_Face_Contour_Links"), 2);
+  EXPECT_EQ(Count("MachLink"), 0) << "the other connection's change was undone";
+}
+
+TEST_F(WritersLockTest, LeavingALockedWriteWritesNothing) {
+  Snapshot before = Dump();
+  auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+  RunWriters(handler);
+  EXPECT_EQ(ids[0], 0);
+  auto reports = handler->Reports();
+  ASSERT_EQ(reports.size(), 3u);
+  for (const auto& r : reports) EXPECT_EQ(r.description, L"database is locked");
+  EXPECT_EQ(reports[2].procedure, L"clsQuillData_INSERTCopyMachiningScenario");
+  Release();
+  EXPECT_TRUE(Diff(before, Dump()).empty());
+}
+
+TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
+  Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'd');"
+      "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+      "INSERT INTO MachRouting (lngMachRoutingID, MachID) VALUES (1, 1);");
+  Snapshot before = Dump();
+  db.reset();  // no connection crosses the fork
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+
+  // File permissions do not bind the superuser: the writes run in a child that has given up
+  // its privileges (an unprivileged run needs no such step).
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(out[0]);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    auto handler = std::make_shared<PolicyErrorHandler>(Policy::Continue);
+    {
+      clsQuillData_SqlLite backend;
+      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+      backend.INSERTMachining(L"new", L"g", 1, 0, 0, 0);
+      backend.UPDATEParaMachRouting(L"strName", L"changed", 1);
+      backend.DELMachining(1);
+      backend.INSERTCopyMachiningScenario(1, L"Copy");
+    }
+    std::string text;
+    for (const auto& r : handler->Reports())
+      text += ToUtf8(r.procedure + L": " + r.description) + "\n";
+    const bool written = write(out[1], text.data(), text.size()) == ssize_t(text.size());
+    _exit(written ? 0 : 5);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[512];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not give up privileges, 4: could not open";
+
+  const std::string readOnly = "attempt to write a readonly database";
+  EXPECT_EQ(text, "clsQuillData_INSERTMachining: " + readOnly + "\n" +
+                      "clsQuillData_UPDATEParaMachRouting: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_INSERTCopyMachiningScenario: " + readOnly + "\n");
+  EXPECT_TRUE(Diff(before, Dump()).empty());
+}
+
+class WritersScenarioDeleteTest : public WritersTest {
+ protected:
+  void SetUp() override {
+    WritersTest::SetUp();
+    for (int scenario : {1, 2}) {
+      const std::string s = std::to_string(scenario);
+      Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (" + s + ", 'S" + s +
+          "', '');"
+          "INSERT INTO tblGlobal_Relation_Assignments (fldPatternID, fldConstScenarioID) VALUES "
+          "(1, " +
+          s +
+          ");"
+          "INSERT INTO tblLocal_Relation_Assignments (fldPatternID, fldConstScenarioID) VALUES "
+          "(1, " +
+          s +
+          ");"
+          "INSERT INTO tblGlobal_Face_Contour_Links (fldConstScenarioID) VALUES (" +
+          s +
+          ");"
+          "INSERT INTO tblLocal_Face_Contour_Links (fldConstScenarioID) VALUES (" +
+          s +
+          ");"
+          "INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID) VALUES (" +
+          s + ");");
+    }
+    // The fourth of the six deletes fails.
+    Raw("DROP TABLE tblLocal_Face_Contour_Links");
+  }
+  // The rows of scenario 1 left in each of the other five tables, in delete order.
+  std::vector<std::string> Left() {
+    return {
+        One("SELECT count(*) FROM tblGlobal_Relation_Assignments WHERE fldConstScenarioID = 1"),
+        One("SELECT count(*) FROM tblLocal_Relation_Assignments WHERE fldConstScenarioID = 1"),
+        One("SELECT count(*) FROM tblGlobal_Face_Contour_Links WHERE fldConstScenarioID = 1"),
+        One("SELECT count(*) FROM tblGlobal_Imprint_Assignments WHERE fldlngConstScenarioID = 1"),
+        One("SELECT count(*) FROM tblConstruction_Scenario_Types WHERE fldConstScenarioID = 1")};
+  }
+};
+
+TEST_F(WritersScenarioDeleteTest, LeavingAfterAFailureKeepsTheDeletesBeforeIt) {
+  EXPECT_EQ(db->DELMachiningScenario(1), 0);
+  EXPECT_EQ(Left(), (std::vector<std::string>{"0", "0", "0", "1", "1"}));
+  ASSERT_EQ(Reported(), std::vector<std::wstring>{L"no such table: tblLocal_Face_Contour_Links"});
+  EXPECT_EQ(Count("tblConstruction_Scenario_Types"), 2);
+}
+
+TEST_F(WritersScenarioDeleteTest, ContinuingAfterAFailureRunsTheRemainingDeletes) {
+  db = Open(file, Policy::Continue);
+  EXPECT_EQ(db->DELMachiningScenario(1), 0);
+  EXPECT_EQ(Left(), (std::vector<std::string>{"0", "0", "0", "0", "0"}));
+  EXPECT_EQ(Reported().size(), 1u);
+  // The other scenario is untouched.
+  EXPECT_EQ(
+      One("SELECT count(*) FROM tblGlobal_Imprint_Assignments WHERE fldlngConstScenarioID = 2"),
+      "1");
+}
+
+}  // namespace
+}  // namespace QuillData::testing
