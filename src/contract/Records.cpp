@@ -20,10 +20,22 @@ std::wstring Lower(std::wstring_view text) {
   return out;
 }
 
+template <class M>
+struct MemberClass;
+template <class C, class T>
+struct MemberClass<T C::*> {
+  using type = C;
+};
+
 // One field of record class R: its declared type and its member.
 template <class R>
 using MemberOf = std::variant<int32_t R::*, std::wstring R::*, double R::*, bool R::*, Date R::*,
                               Variant R::*, std::shared_ptr<Tessera::Collection> R::*>;
+
+template <auto member>
+void* AddressOf(Record& record) {
+  return &(static_cast<typename MemberClass<decltype(member)>::type&>(record).*member);
+}
 
 template <class R>
 struct FieldOf {
@@ -139,7 +151,8 @@ int RecordType::FieldIndex(std::wstring_view name) const {
 }
 
 // Each record class's descriptor, from its field list in Records.h.
-#define QUILLDATA_FIELD_(kind, name, ...) {{L## #name, FieldType::kind}, &Self::name},
+#define QUILLDATA_FIELD_(kind, name, ...) \
+  {{L## #name, FieldType::kind, &AddressOf<&Self::name>}, &Self::name},
 #define QUILLDATA_DEFINE_RECORD_(cls, FIELDS)                                  \
   const RecordType& cls::Descriptor() {                                        \
     using Self = cls;                                                          \

@@ -37,7 +37,8 @@ Trap::Decision Trap::Decide() {
 
 void Trap::TraceEnter() const {
   if (options_.traced && gSP && TracingOn()) {
-    gSP->TraceEnter(std::wstring(procedure_), std::wstring(module_));
+    gSP->TraceEnter(std::wstring(procedure_),
+                    std::wstring(options_.traceModule.empty() ? module_ : options_.traceModule));
   }
 }
 

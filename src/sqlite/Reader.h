@@ -7,7 +7,6 @@
 
 #include "QuillData/contract/RecordType.h"
 #include "QuillData/sqlite/clsSqlLite.h"
-#include "sqlite/FieldAccess.h"
 
 namespace QuillData::sqlite_detail {
 
@@ -25,8 +24,8 @@ struct ReaderInfo {
 struct ColumnPlan {
   int field = -1;  // -1: the record has no field of the column's name
   FieldType type = FieldType::Variant;
-  FieldAddress address = nullptr;  // direct storage access, when available
-  std::wstring name;               // the column's name
+  void* (*address)(Record&) = nullptr;  // the field's storage (RecordType's FieldInfo)
+  std::wstring name;                    // the column's name
 };
 
 // Everything a row copy needs, fixed once per statement.

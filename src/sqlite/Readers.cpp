@@ -108,13 +108,12 @@ const ReaderInfo kMFGScenario{L"clsQuillData_GETTblMFGScenario",
 struct KeyPart {
   int field = -1;  // -1: the piece is `separator`
   FieldType type = FieldType::Variant;
-  sqlite_detail::FieldAddress address = nullptr;
+  void* (*address)(Record&) = nullptr;
   wchar_t separator = 0;
 };
 
 std::vector<KeyPart> PlanKey(const RecordType& type, std::wstring_view key) {
   std::vector<KeyPart> parts;
-  auto addresses = sqlite_detail::FieldAddresses(type);
   auto addField = [&](std::wstring_view name) {
     int field = type.FieldIndex(name);
     if (field < 0) {
@@ -125,7 +124,7 @@ std::vector<KeyPart> PlanKey(const RecordType& type, std::wstring_view key) {
     KeyPart part;
     part.field = field;
     part.type = type.Fields()[field].type;
-    if (!addresses.empty()) part.address = addresses[field];
+    part.address = type.Fields()[field].address;
     parts.push_back(part);
   };
   size_t start = 0;
@@ -275,7 +274,6 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const RecordType& type) {
   if (gDecSepDiffers && gDecSep.size() == 1) plan.localSeparator = gDecSep[0];
   if (stmt == 0) return plan;
   const int32_t n = sqlite.sqlite3_column_count(stmt);
-  auto addresses = sqlite_detail::FieldAddresses(type);
   plan.columns.resize(static_cast<size_t>(n > 0 ? n : 0));
   for (int32_t i = 0; i < n; ++i) {
     ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
@@ -283,7 +281,7 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const RecordType& type) {
     column.field = type.FieldIndex(column.name);
     if (column.field >= 0) {
       column.type = type.Fields()[static_cast<size_t>(column.field)].type;
-      if (!addresses.empty()) column.address = addresses[static_cast<size_t>(column.field)];
+      column.address = type.Fields()[static_cast<size_t>(column.field)].address;
     }
   }
   return plan;
@@ -342,7 +340,7 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
       const RowPlan plan = PlanRows(Binding(), op.Statement(), type);
       // The records are made first and handed to the collection once their number is known:
       // sized once, it does not grow (and rehash its keys) row by row.
-      std::vector<std::pair<Variant, Variant>> rows;
+      std::vector<std::pair<Variant, std::wstring>> rows;
       while (op.Step()) {
         t.Step([&] {
           std::shared_ptr<Record> rec = type.Create();
@@ -351,13 +349,15 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
           } else {
             TypeSelect(*rec, plan);
           }
-          Variant k(KeyOf(*rec, key));
+          std::wstring k = KeyOf(*rec, key);
           rows.emplace_back(Variant(std::move(rec)), std::move(k));
         });
       }
       op.Finalize();
       collection->Reserve(rows.size());
-      for (const auto& row : rows) t.Step([&] { collection->Add(row.first, row.second); });
+      for (auto& row : rows) {
+        t.Step([&] { collection->Append(std::move(row.first), std::move(row.second)); });
+      }
     }
     count = collection->Count();
     op.Finalize();

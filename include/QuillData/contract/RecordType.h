@@ -31,6 +31,9 @@ class Record : public Object {
 struct FieldInfo {
   std::wstring_view name;
   FieldType type;
+  // The field's storage in a record of this type, for copiers on a hot path: an int32_t,
+  // std::wstring, double, bool, Date, Variant or collection pointer as `type` says.
+  void* (*address)(Record&);
 };
 
 class RecordType {

@@ -3,10 +3,11 @@
 // were added (or the place before/after asked for); keys are unique, compared exactly, and
 // found in O(1).
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "QuillData/contract/Object.h"
@@ -22,12 +23,15 @@ class Collection : public Object {
   // designates no item, 13 for a key or position that is neither number nor text.
   void Add(const Variant& item, const Variant& key = {}, const Variant& before = {},
            const Variant& after = {});
-  int32_t Count() const noexcept { return static_cast<int32_t>(order_.size()); }
+  // The readers' fast path: adds at the end under `key`, taking both. A duplicate key raises
+  // 457 and leaves `item` and `key` as they were.
+  void Append(Variant&& item, std::wstring&& key);
+  int32_t Count() const noexcept { return static_cast<int32_t>(entries_.size()); }
   // The item at a 1-based index or under a key; error 9 when there is none, 5 for an index
   // that is not a whole number or a key that is not text.
   const Variant& Item(const Variant& indexOrKey) const;
   void Remove(const Variant& indexOrKey);
-  bool Contains(const std::wstring& key) const { return byKey_.count(key) != 0; }
+  bool Contains(const std::wstring& key) const { return Find(key) != kNone; }
   // The key an item was added with, by 1-based index (nullopt when it has none).
   std::optional<std::wstring> KeyAt(int32_t index) const;
 
@@ -41,20 +45,26 @@ class Collection : public Object {
   const_iterator begin() const;
   const_iterator end() const;
 
-  void Reserve(size_t n) {
-    order_.reserve(n);
-    byKey_.reserve(n);
-  }
+  void Reserve(size_t n);
 
  private:
+  // Items live in order in one vector; keys are found through an open-addressing index of
+  // positions, so an item costs no allocation of its own and a lookup hashes once.
   struct Entry {
     Variant item;
-    std::optional<std::wstring> key;
+    std::wstring key;
+    size_t hash = 0;
+    bool keyed = false;
   };
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t Find(std::wstring_view key) const;  // position, or kNone
   size_t PositionOf(const Variant& indexOrKey) const;
+  void Index(size_t position);  // enters a keyed entry into the index
+  void Reindex(size_t minimumSlots = 0);
 
-  std::vector<std::shared_ptr<Entry>> order_;
-  std::unordered_map<std::wstring, std::shared_ptr<Entry>> byKey_;
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> slots_;  // position + 1; 0 = free
+  size_t keyed_ = 0;
 };
 
 class Collection::const_iterator {
@@ -65,8 +75,8 @@ class Collection::const_iterator {
   using pointer = const Variant*;
   using reference = const Variant&;
   const_iterator() = default;
-  reference operator*() const { return (*it_)->item; }
-  pointer operator->() const { return &(*it_)->item; }
+  reference operator*() const { return it_->item; }
+  pointer operator->() const { return &it_->item; }
   const_iterator& operator++() {
     ++it_;
     return *this;
@@ -80,15 +90,15 @@ class Collection::const_iterator {
 
  private:
   friend class Collection;
-  explicit const_iterator(std::vector<std::shared_ptr<Entry>>::const_iterator it) : it_(it) {}
-  std::vector<std::shared_ptr<Entry>>::const_iterator it_;
+  explicit const_iterator(std::vector<Entry>::const_iterator it) : it_(it) {}
+  std::vector<Entry>::const_iterator it_;
 };
 
 inline Collection::const_iterator Collection::begin() const {
-  return const_iterator(order_.begin());
+  return const_iterator(entries_.begin());
 }
 inline Collection::const_iterator Collection::end() const {
-  return const_iterator(order_.end());
+  return const_iterator(entries_.end());
 }
 
 using CollectionPtr = std::shared_ptr<Collection>;

@@ -25,7 +25,9 @@ namespace QuillData {
 
 struct TrapOptions {
   bool traced = false;  // call the trace companion when tracing is on
-  int32_t flag = 0;     // the flag handed to HandleError (2 in OpenDB)
+  // The module named to the trace companion, when it is not the one errors are reported with.
+  std::wstring_view traceModule = {};
+  int32_t flag = 0;  // the flag handed to HandleError (2 in OpenDB)
   // The answer 0 ends the operation as if it had run to its end (clean-up and exit trace)
   // instead of retrying the failing step.
   bool retryFinishes = false;
