@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -98,11 +99,15 @@ SplitDate Split(double days) {
   double whole = std::floor(magnitude);
   auto seconds = static_cast<int64_t>(std::llround((magnitude - whole) * 86400.0));
   if (seconds >= 86400) {
-    whole += 1;
-    seconds -= 86400;
+    // Rounding up past the last day of the range would leave the range: the day ends at
+    // 23:59:59 instead.
+    if (whole + 1 >= (negative ? -detail::kDateLowerBound : detail::kDateUpperBound)) {
+      seconds = 86399;
+    } else {
+      whole += 1;
+      seconds -= 86400;
+    }
   }
-  if (whole >= (negative ? -detail::kDateLowerBound : detail::kDateUpperBound))
-    throw QuillError(ErrNo::Overflow);
   const auto serial = static_cast<int64_t>(whole);
   return {negative ? -serial : serial, seconds};
 }
@@ -256,7 +261,14 @@ std::optional<double> CanonicalToDouble(const std::string& canonical) {
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   errno = 0;
   const double value = strtod_l(canonical.c_str(), nullptr, cLocale);
-  if (errno == ERANGE && std::isinf(value)) return std::nullopt;
+  if (errno == ERANGE && std::isinf(value)) {
+    // 15 significant digits round the largest doubles up past the largest double: such a
+    // text still means that double, or the largest double could not be read back.
+    errno = 0;
+    const long double wide = strtold_l(canonical.c_str(), nullptr, cLocale);
+    if (std::fabs(wide) > 1.79769313486232e308L) return std::nullopt;
+    return wide < 0 ? -DBL_MAX : DBL_MAX;
+  }
   return value;
 }
 
@@ -266,7 +278,9 @@ UserLocale::UserLocale() {
   name_ = EnvironmentLocaleName();
   locale_t loc = newlocale(LC_ALL_MASK, name_.c_str(), static_cast<locale_t>(nullptr));
   if (loc == static_cast<locale_t>(nullptr)) {
-    name_ = "C";
+    // Short literals are assigned by character throughout: g++ 12 at -O2 takes a literal
+    // assignment to a std::string here for an overlapping copy (a false -Wrestrict).
+    name_.assign(1, 'C');
     loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   }
   if (loc == static_cast<locale_t>(nullptr)) return;  // keeps "." and month/day/year
@@ -308,12 +322,12 @@ UserLocale::UserLocale() {
         order += 'Y';
         break;
       case 'D':
-        order += "MDY";
-        if (separator.empty()) separator = "/";
+        for (char part : {'M', 'D', 'Y'}) order.push_back(part);
+        if (separator.empty()) separator.assign(1, '/');
         break;
       case 'F':
-        order += "YMD";
-        if (separator.empty()) separator = "-";
+        for (char part : {'Y', 'M', 'D'}) order.push_back(part);
+        if (separator.empty()) separator.assign(1, '-');
         break;
       default:
         break;

@@ -1,0 +1,99 @@
+// Fuzz target: the SQL text builder (src/sqlite/SqlText.h). A text argument placed between
+// the quotes of a fixed fragment, as every operation writes it, must give exactly one
+// statement whose literal is the argument: the statement, converted with ToUtf8 and prepared
+// by SQLite with its full length (as the backend prepares), leaves no tail, has the columns
+// the fixed pieces say, and answers one row whose first column is ToUtf8(argument), byte for
+// byte. The argument comes from the input either as UTF-8 (through FromUtf8, so any bytes are
+// valid) or as raw 32-bit wide units, which may be lone surrogates or past U+10FFFF. For
+// those, "equal" means equal to ToUtf8 of the argument: the units that are not characters
+// reach SQLite as U+FFFD, never as a quote or anything else that ends the literal.
+//
+// U+0000 cannot be stored in a SQLite text literal: SQLite ends its scan of the literal
+// there. An argument holding it must make the statement fail to prepare (a clear error),
+// never prepare as some other statement.
+#include <sqlite3.h>
+
+#include <string>
+
+#include "QuillData/contract/Text.h"
+#include "fuzz/FuzzCheck.h"
+#include "sqlite/SqlText.h"
+
+namespace QuillData::fuzz {
+
+namespace {
+
+using sqlite_detail::SqlText;
+
+sqlite3* Db() {
+  static sqlite3* db = [] {
+    sqlite3* d = nullptr;
+    if (sqlite3_open(":memory:", &d) != SQLITE_OK) std::abort();
+    return d;
+  }();
+  return db;
+}
+
+struct Statement {
+  sqlite3_stmt* stmt = nullptr;
+  ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// The statement's tail after prepare holds nothing but blanks.
+bool OnlyBlanks(const char* tail, const char* end) {
+  for (; tail < end; ++tail) {
+    if (*tail != ' ' && *tail != '\t' && *tail != '\n' && *tail != '\r') return false;
+  }
+  return true;
+}
+
+// Two shapes of statement text the backend writes: a literal as a result column, and the
+// same argument twice in a comparison, followed by more fixed text.
+void CheckStatement(const std::wstring& arg, bool comparison) {
+  const std::wstring sql = comparison ? SqlText(L"SELECT '") << arg << L"', 7 WHERE '" << arg
+                                                             << L"' = '" << arg << L"' AND 1 = 1"
+                                      : SqlText(L"SELECT '") << arg << L"', 7";
+  const std::string text = ToUtf8(sql);
+  const std::string expected = ToUtf8(arg);
+  Statement st;
+  const char* tail = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(Db(), text.c_str(), static_cast<int>(text.size()), &st.stmt, &tail);
+  if (arg.find(L'\0') != std::wstring::npos) {
+    QD_FUZZ_CHECK(rc != SQLITE_OK, "an argument with U+0000 prepared: " + Show(text));
+    return;
+  }
+  QD_FUZZ_CHECK(rc == SQLITE_OK && st.stmt != nullptr,
+                "did not prepare: " + Show(text) + ": " + sqlite3_errmsg(Db()));
+  QD_FUZZ_CHECK(OnlyBlanks(tail, text.c_str() + text.size()),
+                "more than one statement: " + Show(text) + ", tail " + Show(std::string(tail)));
+  QD_FUZZ_CHECK(sqlite3_column_count(st.stmt) == 2, "column count of " + Show(text));
+  QD_FUZZ_CHECK(sqlite3_step(st.stmt) == SQLITE_ROW, "no row: " + Show(text));
+  const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, 0));
+  const int length = sqlite3_column_bytes(st.stmt, 0);
+  const std::string got = value ? std::string(value, static_cast<size_t>(length)) : std::string();
+  QD_FUZZ_CHECK(sqlite3_column_type(st.stmt, 0) == SQLITE_TEXT, "not text: " + Show(text));
+  QD_FUZZ_CHECK(got == expected, "literal " + Show(got) + " != argument " + Show(expected));
+  QD_FUZZ_CHECK(sqlite3_column_int(st.stmt, 1) == 7, "fixed column lost: " + Show(text));
+  QD_FUZZ_CHECK(sqlite3_step(st.stmt) == SQLITE_DONE, "more than one row: " + Show(text));
+}
+
+}  // namespace
+
+void CheckSqlText(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  const uint8_t mode = in.Byte();
+  const std::string_view rest = in.Rest();
+  std::wstring arg;
+  if ((mode & 1) == 0) {
+    arg = FromUtf8(rest);
+  } else {
+    arg.resize(rest.size() / sizeof(wchar_t));
+    std::memcpy(arg.data(), rest.data(), arg.size() * sizeof(wchar_t));
+  }
+  CheckStatement(arg, (mode & 2) != 0);
+}
+
+}  // namespace QuillData::fuzz
+
+QD_FUZZ_ENTRY(CheckSqlText)
