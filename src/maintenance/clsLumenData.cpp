@@ -29,47 +29,6 @@ T& Must(const std::shared_ptr<T>& object) {
   return *object;
 }
 
-// These operations trace under another module name than the one they report errors with,
-// so they trace here and run an untraced trap.
-class TraceAs {
- public:
-  TraceAs(const wchar_t* procedure, const wchar_t* module) : procedure_(procedure) {
-    if (gSP && TracingOn()) gSP->TraceEnter(procedure_, module);
-  }
-  // Only at the normal end of the operation.
-  void Exit() const {
-    if (gSP && TracingOn()) gSP->TraceExit(procedure_);
-  }
-
- private:
-  std::wstring procedure_;
-};
-
-// MakeDetachCopy's one exception to the trap: the answer 0 goes to the clean-up instead of
-// running the failed statement again. The trap runs a step again on that answer, so a
-// step's second run is the answer 0: it marks the work as over and the rest is skipped.
-class StepsUntilRetry {
- public:
-  explicit StepsUntilRetry(Trap& trap) : trap_(trap) {}
-  template <class Fn>
-  void Step(Fn&& fn) {
-    if (over_) return;
-    bool ran = false;
-    trap_.Step([&] {
-      if (ran) {
-        over_ = true;
-        return;
-      }
-      ran = true;
-      fn();
-    });
-  }
-
- private:
-  Trap& trap_;
-  bool over_ = false;
-};
-
 std::wstring TrimSpaces(const std::wstring& s) {
   const size_t first = s.find_first_not_of(L' ');
   if (first == std::wstring::npos) return {};
@@ -96,9 +55,9 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
 
 clsLumenData::~clsLumenData() {
   try {
-    TraceAs trace(L"Class_Terminate", kTraceModule);
+    if (gSP && TracingOn()) gSP->TraceEnter(L"Class_Terminate", kTraceModule);
     m_Conn.reset();
-    trace.Exit();
+    if (gSP && TracingOn()) gSP->TraceExit(L"Class_Terminate");
   } catch (...) {
     // A teardown has no trap and must not throw; the connection is released either way.
   }
@@ -131,84 +90,79 @@ bool clsLumenData::OpenDB(const std::wstring& strConn, const std::shared_ptr<cSP
 std::shared_ptr<ado::Recordset> clsLumenData::Get_Lumen_Set(const std::wstring& SQLString,
                                                             ByRef<int32_t> lngRecordsAffected) {
   std::shared_ptr<ado::Recordset> result;
-  TraceAs trace(L"Get_Lumen_Set", kTraceModule);
-  bool ended = false;
-  Trap(L"clsLumenData", L"Get_Lumen_Set").Run([&](Trap& t) {
-    ado::CommandPtr command;
-    t.Step([&] { command = std::make_shared<ado::Command>(); });
-    t.Step([&] { Must(command).ActiveConnection(m_Conn); });
-    t.Step([&] { Must(command).CommandText(SQLString); });
-    t.Step([&] { Must(command).CommandType(ado::adCmdText); });
+  Trap(L"clsLumenData", L"Get_Lumen_Set", {.traced = true, .traceModule = kTraceModule})
+      .Run([&](Trap& t) {
+        ado::CommandPtr command;
+        t.Step([&] { command = std::make_shared<ado::Command>(); });
+        t.Step([&] { Must(command).ActiveConnection(m_Conn); });
+        t.Step([&] { Must(command).CommandText(SQLString); });
+        t.Step([&] { Must(command).CommandType(ado::adCmdText); });
 
-    std::shared_ptr<ado::Recordset> rows;
-    t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
-    t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });
-    t.Step([&] { Must(rows).LockType(ado::adLockReadOnly); });
-    t.Step([&] { Must(rows).CursorLocation(ado::adUseClient); });
-    t.Step([&] {
-      Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                      ado::adOptionUnspecified);
-      // A statement without rows leaves the recordset closed, and a closed recordset cannot
-      // be counted or read: the caller gets an open, empty one instead.
-      if (rows->State() != ado::adStateOpen) {
-        rows = ado::Recordset::FromRows(std::make_shared<ado::RowSet>());
-      }
-    });
-    t.Step([&] { lngRecordsAffected = Must(rows).RecordCount(); });
-    t.Step([&] { result = rows; });
-    command.reset();
-    ended = true;
-  });
-  if (ended) trace.Exit();
+        std::shared_ptr<ado::Recordset> rows;
+        t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
+        t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });
+        t.Step([&] { Must(rows).LockType(ado::adLockReadOnly); });
+        t.Step([&] { Must(rows).CursorLocation(ado::adUseClient); });
+        t.Step([&] {
+          Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                          ado::adOptionUnspecified);
+          // A statement without rows leaves the recordset closed, and a closed recordset cannot
+          // be counted or read: the caller gets an open, empty one instead.
+          if (rows->State() != ado::adStateOpen) {
+            rows = ado::Recordset::FromRows(std::make_shared<ado::RowSet>());
+          }
+        });
+        t.Step([&] { lngRecordsAffected = Must(rows).RecordCount(); });
+        t.Step([&] { result = rows; });
+      });
   return result;
 }
 
 Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::wstring& strPwd,
                                      const std::wstring& strSrv, const std::wstring& strDatabase,
                                      const std::wstring& strNewName) {
-  TraceAs trace(L"MakeDetachCopy", kTraceModule);
   std::shared_ptr<ServerAdmin> server;
   std::shared_ptr<AdminDatabase> database;
-  bool ended = false;
-  Trap(L"frmMain", L"MakeDetachCopy").Run([&](Trap& t) {
-    StepsUntilRetry steps(t);
-    steps.Step([&] { server = CreateServerAdmin(kSqlServerAdminId); });
-    steps.Step([&] { Must(server).Connect(strSrv, strLogin, strPwd); });
-    steps.Step([&] { database = Must(server).Databases(strDatabase, L"dbo"); });
+  // The answer 0 goes to the clean-up instead of running the failed statement again.
+  Trap(L"frmMain", L"MakeDetachCopy",
+       {.traced = true, .traceModule = kTraceModule, .retryFinishes = true})
+      .Run([&](Trap& steps) {
+        steps.Step([&] { server = CreateServerAdmin(kSqlServerAdminId); });
+        steps.Step([&] { Must(server).Connect(strSrv, strLogin, strPwd); });
+        steps.Step([&] { database = Must(server).Databases(strDatabase, L"dbo"); });
 
-    std::wstring folder, dataFile, logFile;
-    steps.Step([&] { folder = Must(database).PrimaryFilePath(); });
-    steps.Step([&] { dataFile = TrimSpaces(Must(database).DataFilePhysicalName()); });
-    steps.Step([&] { logFile = TrimSpaces(Must(database).LogFilePhysicalName()); });
-    // Plain concatenation: the folder ends in a separator.
-    const std::wstring dataCopy = folder + strNewName + L".mdf";
-    const std::wstring logCopy = folder + strNewName + L"_log.ldf";
+        std::wstring folder, dataFile, logFile;
+        steps.Step([&] { folder = Must(database).PrimaryFilePath(); });
+        steps.Step([&] { dataFile = TrimSpaces(Must(database).DataFilePhysicalName()); });
+        steps.Step([&] { logFile = TrimSpaces(Must(database).LogFilePhysicalName()); });
+        // Plain concatenation: the folder ends in a separator.
+        const std::wstring dataCopy = folder + strNewName + L".mdf";
+        const std::wstring logCopy = folder + strNewName + L"_log.ldf";
 
-    // A copy that cannot be made would leave the database detached; a copy refused for an
-    // existing file is found out before the detach.
-    steps.Step([&] {
-      for (const std::wstring* copy : {&dataCopy, &logCopy}) {
-        std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(*copy, ec))) {
-          throw QuillError(
-              CopyRefusal::DestinationExists, L"MakeDetachCopy",
-              L"The file \"" + *copy + L"\" already exists; the database was not detached.");
-        }
-      }
-    });
+        // A copy that cannot be made would leave the database detached; a copy refused for an
+        // existing file is found out before the detach.
+        steps.Step([&] {
+          for (const std::wstring* copy : {&dataCopy, &logCopy}) {
+            std::error_code ec;
+            if (std::filesystem::exists(std::filesystem::symlink_status(*copy, ec))) {
+              throw QuillError(
+                  CopyRefusal::DestinationExists, L"MakeDetachCopy",
+                  L"The file \"" + *copy + L"\" already exists; the database was not detached.");
+            }
+          }
+        });
 
-    steps.Step([&] { database.reset(); });
-    steps.Step([&] { Must(server).DetachDB(strDatabase); });
-    steps.Step([&] { CopyDatabaseFile(dataFile, dataCopy); });
-    steps.Step([&] { CopyDatabaseFile(logFile, logCopy); });
-    steps.Step([&] { Must(server).AttachDB(strDatabase, AttachFileList({dataFile, logFile})); });
-
-    // The clean-up: also where the answer 0 leads.
-    database.reset();
-    server.reset();
-    ended = true;
-  });
-  if (ended) trace.Exit();
+        steps.Step([&] { database.reset(); });
+        steps.Step([&] { Must(server).DetachDB(strDatabase); });
+        steps.Step([&] { CopyDatabaseFile(dataFile, dataCopy); });
+        steps.Step([&] { CopyDatabaseFile(logFile, logCopy); });
+        steps.Step([&] {
+          Must(server).AttachDB(strDatabase, AttachFileList({dataFile, logFile}));
+        });
+      });
+  // The clean-up: also where the answer 0 leads.
+  database.reset();
+  server.reset();
   return Variant();
 }
 
