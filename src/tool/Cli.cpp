@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "tool/Call.h"
 #include "tool/Catalog.h"
 #include "tool/Database.h"
+#include "tool/Maintenance.h"
 
 namespace QuillData::tool {
 
@@ -65,10 +67,54 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
   DemoSettings demo;
   std::string demoDb;
-  auto* demoCmd =
-      app.add_subcommand("demo", "Create a sample database and print what every reader returns");
+  auto* demoCmd = app.add_subcommand(
+      "demo", "Create a sample database, show every reader, then write through the interface");
   demoCmd->add_option("DB", demoDb, "Keep the database in this file (default: temporary)");
   demoCmd->add_option("--sqlite-lib", demo.sqliteLib, "Folder holding libsqlite3.so.0");
+
+  QuerySettings query;
+  auto* queryCmd =
+      app.add_subcommand("query", "Run any SQL text and print the rows as JSON (or a table)");
+  queryCmd->add_option("SQL", query.sql, "The SQL text")->required();
+  queryCmd->add_option("--db", query.db, "SQLite database file (must exist)");
+  queryCmd->add_option("--server", query.server, "Connection string of a database server");
+  queryCmd->add_option("--sqlite-lib", query.sqliteLib, "Folder holding libsqlite3.so.0");
+  queryCmd->add_flag("--table", query.table, "An aligned table for people instead of JSON");
+  queryCmd->footer(
+      "JSON: {\"recordCount\": n, \"columns\": [names], \"rows\": [[values in column "
+      "order], ...]}.\nExit codes: 0 rows printed, 1 the SQL or the connection failed, 2 bad "
+      "usage or no such file.");
+
+  CopySettings copy;
+  auto* copyCmd = app.add_subcommand(
+      "copy", "Copy an SQLite database consistently, even while others write to it");
+  copyCmd->add_option("SRC", copy.source, "The database to copy")->required();
+  copyCmd->add_option("DST", copy.destination, "The new file (never overwritten)")->required();
+  copyCmd->add_option("--sqlite-lib", copy.sqliteLib, "Folder holding libsqlite3.so.0");
+  copyCmd->footer(
+      "Exit codes: 0 copied, 1 the copy failed, 2 refused (DST exists, its folder does not, "
+      "SRC is\nmissing or not a database): nothing was written.");
+
+  DetachCopySettings detach;
+  bool passwordFromStdin = false;
+  auto* detachCmd = app.add_subcommand(
+      "detach-copy", "Copy a SQL Server database's files under a new name (detach, copy, attach)");
+  detachCmd->add_option("--server-name", detach.serverName, "The server (host[\\instance])")
+      ->required();
+  detachCmd->add_option("--login", detach.login,
+                        "SQL Server login (default: the operating system's identity)");
+  auto* passwordOpt = detachCmd->add_option("--password", detach.password, "The login's password");
+  detachCmd
+      ->add_flag("--password-stdin", passwordFromStdin,
+                 "Read the password from the first line of standard input (keeps it out of "
+                 "the process list)")
+      ->excludes(passwordOpt);
+  detachCmd->add_option("DATABASE", detach.database, "The database to copy")->required();
+  detachCmd->add_option("NEWNAME", detach.newName, "The copies' name: NEWNAME.mdf, NEWNAME_log.ldf")
+      ->required();
+  detachCmd->footer(
+      "The files are copied by this process: run it where the server's file paths can be "
+      "reached.\nThe database is detached while its files are copied.");
 
   try {
     app.parse(argc, argv);
@@ -122,6 +168,15 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     return RunCall(call, name, rest, out, err);
   }
   if (initCmd->parsed()) return RunInit(init, out, err);
+  if (queryCmd->parsed()) return RunQuery(query, out, err);
+  if (copyCmd->parsed()) return RunCopy(copy, out, err);
+  if (detachCmd->parsed()) {
+    if (passwordFromStdin) {
+      std::getline(std::cin, detach.password);
+      if (!detach.password.empty() && detach.password.back() == '\r') detach.password.pop_back();
+    }
+    return RunDetachCopy(detach, out, err);
+  }
   if (demoCmd->parsed()) {
     if (!demoDb.empty()) demo.db = demoDb;
     return RunDemo(demo, out, err);

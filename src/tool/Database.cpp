@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
@@ -69,6 +72,193 @@ class TempDir {
  private:
   fs::path path_;
 };
+
+// A table as the demo shows it: the reader that returns it and the fields worth seeing
+// (empty: all of them).
+struct View {
+  const char* table;
+  const char* reader;
+  CollectionPtr (clsQuillData::*read)(RecordsAffected);
+  std::vector<std::wstring> fields;
+};
+
+const View kMachining{"Machining", "GETTblMachining", &clsQuillData::GETTblMachining, {}};
+const View kRouting{"MachRouting",
+                    "GETTblMachRouting",
+                    &clsQuillData::GETTblMachRouting,
+                    {L"lngMachRoutingID", L"strName", L"strToolRotation", L"lngToolRotationSpeed",
+                     L"lngPocket", L"MachID"}};
+const View kVertical{"MachVertical",
+                     "GETTblMachVertical",
+                     &clsQuillData::GETTblMachVertical,
+                     {L"MachVerticalID", L"strName", L"strMachOrientation", L"Zstart", L"NormalX",
+                      L"NormalY", L"NormalZ", L"MachID"}};
+const View kLink{"MachLink",
+                 "GETTblMachLink",
+                 &clsQuillData::GETTblMachLink,
+                 {L"MachLinkID", L"MachID", L"MachRuleID", L"MachListVar", L"MachExprVar",
+                  L"MirrorX", L"MirrorY"}};
+const View kVariable{"MachVariable", "GETTblMachVariable", &clsQuillData::GETTblMachVariable, {}};
+const View kScenarios{"tblConstruction_Scenario_Types",
+                      "GETTblConstructionScenarioTypes",
+                      &clsQuillData::GETTblConstructionScenarioTypes,
+                      {}};
+const View kGlobalAssignments{"tblGlobal_Relation_Assignments",
+                              "GETTblGlobalRelationAssignments",
+                              &clsQuillData::GETTblGlobalRelationAssignments,
+                              {L"fldPatternID", L"fldConstScenarioID", L"fldPartType1",
+                               L"fldPartType2", L"fldSubType1", L"fldSubType2"}};
+const View kGlobalPatterns{"tblGlobal_Relationship_Patterns",
+                           "GETTblGlobalRelationshipPatterns",
+                           &clsQuillData::GETTblGlobalRelationshipPatterns,
+                           {}};
+const View kLocalAssignments{
+    "tblLocal_Relation_Assignments",
+    "GETTblLocalRelationAssignments",
+    &clsQuillData::GETTblLocalRelationAssignments,
+    {L"fldItemID", L"fldPatternID", L"fldConstScenarioID", L"fldPattType", L"fldRelation"}};
+const View kLocalPatterns{"tblLocal_Relationship_Patterns",
+                          "GETTblLocalRelationshipPatterns",
+                          &clsQuillData::GETTblLocalRelationshipPatterns,
+                          {}};
+const View kFaceContours{
+    "tblGlobal_Face_Contour_Links",
+    "GETTblGlobalFaceContourLinks",
+    &clsQuillData::GETTblGlobalFaceContourLinks,
+    {L"fldConstScenarioID", L"fldPartTypeID", L"fldSubTypeID", L"fldLinkName"}};
+const View kLocalFaceContours{
+    "tblLocal_Face_Contour_Links",
+    "GETTblLocalFaceContourLinks",
+    &clsQuillData::GETTblLocalFaceContourLinks,
+    {L"fldConstScenarioID", L"fldPartTypeID", L"fldSubTypeID", L"fldLinkName", L"fldDesignID"}};
+const View kImprints{"tblGlobal_Imprint_Assignments",
+                     "GETTblGlobalImprintAssignments",
+                     &clsQuillData::GETTblGlobalImprintAssignments,
+                     {L"fldlngRelationPattern", L"fldlngConstScenarioID", L"fldstrUDI_Type",
+                      L"fldstrPartType1", L"fldstrPartType2"}};
+
+void Show(std::ostream& out, clsQuillData& db, const View& view, const char* when) {
+  std::string title = std::string(view.table) + " " + when + " (" + view.reader + ")";
+  if (auto c = (db.*view.read)(RecordsAffected()))
+    PrintCollection(out, title, *c, 120, view.fields);
+  else
+    out << title << ": nothing returned\n\n";
+}
+
+// One step of the write tour: what it does, the operations it calls, the tables it touches
+// (shown before and after), and the calls themselves, which describe what came back.
+struct WriteStep {
+  std::string what;
+  std::string calls;
+  std::vector<const View*> tables;
+  std::function<void(clsQuillData&, std::ostream&)> run;
+};
+
+// Adds, changes, copies and deletes rows through the interface, one step at a time; stops
+// at the first step the error companion heard of. False when a step failed.
+bool WriteTour(std::ostream& out, std::ostream& err, clsQuillData& db,
+               const PolicyErrorHandler& errors) {
+  int32_t machId = 0, routingId = 0;
+  const std::wstring copyType = L"Standard (copy)";
+  const std::vector<WriteStep> steps{
+      {"add a machining",
+       "INSERTMachining",
+       {&kMachining},
+       [&](clsQuillData& q, std::ostream& o) {
+         machId = q.INSERTMachining(L"Cable grommet 60", L"Grommets", 1, 300.0, 250.0, 19.0);
+         o << "INSERTMachining(\"Cable grommet 60\", \"Grommets\", MachLibID 1, X 300, Y 250, "
+              "Z 19) returned MachID "
+           << machId << ".\n";
+         int32_t again = q.INSERTMachining(L"Cable grommet 60", L"Grommets", 1, 300.0, 250.0, 19.0);
+         o << "Called again with the same name and library it returned " << again
+           << ": the row is looked up first, so it is not written twice.\n";
+       }},
+      {"give it a routing (a pocket)",
+       "INSERTMachRouting",
+       {&kRouting},
+       [&](clsQuillData& q, std::ostream& o) {
+         routingId = q.INSERTMachRouting(L"Grommet pocket", machId, 1);
+         o << "INSERTMachRouting(\"Grommet pocket\", MachID " << machId
+           << ", lngPocket 1) returned " << routingId
+           << ". The other columns get the defaults of a new tblMachRouting.\n";
+       }},
+      {"give it a vertical drilling",
+       "INSERTMachVertical",
+       {&kVertical},
+       [&](clsQuillData& q, std::ostream& o) {
+         int32_t id = q.INSERTMachVertical(L"Grommet pilot hole", L"V", machId);
+         o << "INSERTMachVertical(\"Grommet pilot hole\", orientation \"V\", MachID " << machId
+           << ") returned " << id << ". \"V\" drills from above: Zstart Z, normal (0, 0, -1).\n";
+       }},
+      {"link it to a rule",
+       "INSERTMachLink",
+       {&kLink},
+       [&](clsQuillData& q, std::ostream& o) {
+         int32_t id = q.INSERTMachLink(machId, 40, L"GrommetCount", L"GrommetDist", false, false);
+         o << "INSERTMachLink(MachID " << machId
+           << ", rule 40, \"GrommetCount\", \"GrommetDist\", no mirroring) returned " << id
+           << ".\n";
+       }},
+      {"add the variables the link uses",
+       "INSERTMachVariable",
+       {&kVariable},
+       [&](clsQuillData& q, std::ostream& o) {
+         int32_t dist = q.INSERTMachVariable(L"GrommetDist", L"250", 1, true);
+         int32_t count = q.INSERTMachVariable(L"GrommetCount", L"2", 1, false);
+         o << "INSERTMachVariable(\"GrommetDist\", \"250\", MachLibID 1, requested) returned "
+           << dist << ";\nINSERTMachVariable(\"GrommetCount\", \"2\", MachLibID 1, not requested) "
+           << "returned " << count << ".\n";
+       }},
+      {"change one routing parameter",
+       "UPDATEParaMachRouting",
+       {&kRouting},
+       [&](clsQuillData& q, std::ostream& o) {
+         q.UPDATEParaMachRouting(L"strToolRotation", L"left", routingId);
+         o << "UPDATEParaMachRouting(\"strToolRotation\", \"left\", routing " << routingId
+           << "): the column name is checked against the table before it is used.\n";
+       }},
+      {"copy construction scenario 1 (\"Standard\")",
+       "INSERTCopyMachiningScenario",
+       {&kScenarios, &kGlobalAssignments, &kGlobalPatterns, &kLocalAssignments, &kLocalPatterns,
+        &kFaceContours, &kLocalFaceContours, &kImprints},
+       [&](clsQuillData& q, std::ostream& o) {
+         int32_t r = q.INSERTCopyMachiningScenario(1, copyType);
+         o << "INSERTCopyMachiningScenario(1, \"" << ToUtf8(copyType) << "\") returned " << r
+           << ".\nIn one transaction it made the new scenario type and copied every row of "
+              "scenario 1 to it:\nrelation assignments (each with a fresh copy of its "
+              "relationship pattern), face-contour\nlinks and imprint assignments.\n";
+       }},
+      {"delete the machining",
+       "DELMachining",
+       {&kMachining, &kRouting, &kVertical, &kLink, &kVariable},
+       [&](clsQuillData& q, std::ostream& o) {
+         int32_t r = q.DELMachining(machId);
+         o << "DELMachining(" << machId << ") returned " << r
+           << ". It deletes the machining with its routing and drilling rows;\nits links and "
+              "the library's variables stay.\n";
+       }},
+  };
+
+  out << "Then writing through the interface, in " << steps.size()
+      << " steps; each shows the tables it changes before and after.\n\n";
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const WriteStep& step = steps[i];
+    std::string heading = "Step " + std::to_string(i + 1) + " of " + std::to_string(steps.size()) +
+                          ": " + step.what + " (" + step.calls + ")";
+    out << heading << '\n' << std::string(heading.size(), '=') << "\n\n";
+    for (const View* v : step.tables) Show(out, db, *v, "before");
+    const size_t reported = errors.Reports().size();
+    step.run(db, out);
+    out << '\n';
+    if (errors.Reports().size() != reported) {
+      err << "quilldata demo: step " << i + 1 << " (" << step.calls
+          << ") failed; the error is above\n";
+      return false;
+    }
+    for (const View* v : step.tables) Show(out, db, *v, "after");
+  }
+  return errors.Reports().empty();
+}
 
 }  // namespace
 
@@ -137,7 +327,7 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
 
   out << "QuillData demo: a new database with the sample data, "
       << (settings.db ? "kept in " + db : std::string("in a temporary file")) << ".\n"
-      << "Every reader of the interface, called through clsQuillData:\n\n";
+      << "First every reader of the interface, called through clsQuillData.\n\n";
   for (const Operation& op : Operations()) {
     if (op.Result() != ResultType::Collection) continue;
     // Readers take nothing but the count, except the filter reader's selection flag.
@@ -153,11 +343,15 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
         out << title << ": nothing returned\n\n";
     }
   }
-  backend.reset();
   if (!errors->Reports().empty()) {
-    err << "quilldata demo: " << errors->Reports().size() << " operation(s) failed\n";
+    err << "quilldata demo: " << errors->Reports().size() << " reader(s) failed\n";
     return kExitFailed;
   }
+  const bool wrote = WriteTour(out, err, *backend, *errors);
+  backend.reset();
+  if (!wrote) return kExitFailed;
+  out << "Every step ran through clsQuillData on "
+      << (settings.db ? db : std::string("a temporary file, now removed")) << ".\n";
   return kExitOk;
 }
 

@@ -89,44 +89,17 @@ std::wstring DisplayText(const Variant& value) {
   return text;
 }
 
-void PrintCollection(std::ostream& out, const std::string& title,
-                     const Tessera::Collection& collection, size_t width) {
-  const int32_t count = collection.Count();
-  out << title << ": " << count << (count == 1 ? " record" : " records") << '\n';
-  if (count == 0) {
-    out << '\n';
-    return;
-  }
-  // Columns from the first record's type; an item that is something else gets one column.
-  auto first = collection.ItemAs<Record>(Variant(int32_t{1}));
-  const RecordType* type = first ? &first->Type() : nullptr;
+namespace {
 
-  Row header{L"key"};
-  if (type)
-    for (const FieldInfo& f : type->Fields()) header.emplace_back(f.name);
-  else
-    header.push_back(L"item");
-  std::vector<Row> rows{header};
-  int32_t index = 1;
-  for (const Variant& item : collection) {
-    Row r{Cell(collection.KeyAt(index++).value_or(L""))};
-    auto record = item.ObjectAs<Record>();
-    if (type && record && &record->Type() == type) {
-      for (size_t f = 0; f < type->Fields().size(); ++f)
-        r.push_back(Cell(DisplayText(type->Get(*record, f))));
-    } else {
-      r.push_back(Cell(DisplayText(item)));
-      r.resize(header.size());
-    }
-    rows.push_back(std::move(r));
-  }
-
+// rows[0] is the header. Printed as it is when it fits, else on its side: the first column
+// names the fields, each further one is a row, in as many blocks as the width needs.
+void PrintAligned(std::ostream& out, const std::vector<Row>& rows, size_t width) {
   if (TotalWidth(rows) <= width) {
     PrintRows(out, rows);
     out << '\n';
     return;
   }
-  // On its side: the first column names the fields, each further one is a record.
+  const Row& header = rows[0];
   size_t fieldWidth = 0;
   for (const auto& h : header) fieldWidth = std::max(fieldWidth, h.size());
   size_t next = 1;
@@ -150,6 +123,64 @@ void PrintCollection(std::ostream& out, const std::string& title,
     out << '\n';
     next = end;
   }
+}
+
+}  // namespace
+
+void PrintCollection(std::ostream& out, const std::string& title,
+                     const Tessera::Collection& collection, size_t width,
+                     const std::vector<std::wstring>& fields) {
+  const int32_t count = collection.Count();
+  out << title << ": " << count << (count == 1 ? " record" : " records") << '\n';
+  if (count == 0) {
+    out << '\n';
+    return;
+  }
+  // Columns from the first record's type; an item that is something else gets one column.
+  auto first = collection.ItemAs<Record>(Variant(int32_t{1}));
+  const RecordType* type = first ? &first->Type() : nullptr;
+
+  std::vector<size_t> shown;
+  if (type) {
+    if (fields.empty()) {
+      for (size_t f = 0; f < type->Fields().size(); ++f) shown.push_back(f);
+    } else {
+      for (const auto& name : fields)
+        if (int f = type->FieldIndex(name); f >= 0) shown.push_back(static_cast<size_t>(f));
+    }
+  }
+  Row header{L"key"};
+  if (type)
+    for (size_t f : shown) header.emplace_back(type->Fields()[f].name);
+  else
+    header.push_back(L"item");
+  std::vector<Row> rows{header};
+  int32_t index = 1;
+  for (const Variant& item : collection) {
+    Row r{Cell(collection.KeyAt(index++).value_or(L""))};
+    auto record = item.ObjectAs<Record>();
+    if (type && record && &record->Type() == type) {
+      for (size_t f : shown) r.push_back(Cell(DisplayText(type->Get(*record, f))));
+    } else {
+      r.push_back(Cell(DisplayText(item)));
+    }
+    r.resize(header.size());
+    rows.push_back(std::move(r));
+  }
+  PrintAligned(out, rows, width);
+}
+
+void PrintTable(std::ostream& out, const std::vector<std::wstring>& header,
+                const std::vector<std::vector<std::wstring>>& rows, size_t width) {
+  if (header.empty()) return;
+  std::vector<Row> all{header};
+  for (const auto& row : rows) {
+    Row r;
+    for (const auto& cell : row) r.push_back(Cell(cell));
+    r.resize(header.size());
+    all.push_back(std::move(r));
+  }
+  PrintAligned(out, all, width);
 }
 
 }  // namespace QuillData::tool

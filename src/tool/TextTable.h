@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Variant.h"
@@ -15,8 +16,16 @@ std::wstring DisplayText(const Variant& value);
 
 // Writes "title: n record(s)" and the records, one row per record with its key first. A
 // table wider than `width` characters is turned on its side (one row per field, one column
-// per record, in as many blocks as needed) so that wide records stay readable.
+// per record, in as many blocks as needed) so that wide records stay readable. `fields`
+// picks the fields shown, in that order (names without regard to case; a name the record
+// lacks is left out); empty shows them all.
 void PrintCollection(std::ostream& out, const std::string& title,
-                     const Tessera::Collection& collection, size_t width = 120);
+                     const Tessera::Collection& collection, size_t width = 120,
+                     const std::vector<std::wstring>& fields = {});
+
+// Rows of text under a header, aligned, long cells cut short, turned on its side like a
+// collection when wider than `width`. Writes nothing when the header is empty.
+void PrintTable(std::ostream& out, const std::vector<std::wstring>& header,
+                const std::vector<std::vector<std::wstring>>& rows, size_t width = 120);
 
 }  // namespace QuillData::tool

@@ -1,42 +1,22 @@
 // The built `quilldata` binary: what it prints and its exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "RunTool.h"
 #include "tool/Json.h"
 
 namespace QuillData::tool {
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
-
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the tool with arguments already quoted for the shell, after environment settings.
-Result Tool(const std::string& args, const std::string& env = "") {
-  auto dir = std::filesystem::temp_directory_path();
-  auto out = dir / ("quilldata-cli-" + std::to_string(::getpid()) + ".out");
-  auto err = dir / ("quilldata-cli-" + std::to_string(::getpid()) + ".err");
-  std::string command = env + " '" + QUILLDATA_TOOL + "' " + args + " >'" + out.string() + "' 2>'" +
-                        err.string() + "'";
-  int status = std::system(command.c_str());
-  Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
-  return r;
-}
+using Result = runner::ToolResult;
+using runner::Quote;
+using runner::Tool;
 
 TEST(Cli, RecordsShowsFieldsTypesAndConstructionDefaults) {
   Result r = Tool("records tblMachRouting");
@@ -156,6 +136,169 @@ TEST_F(CliOnSqlite, DemoPrintsEveryReader) {
   EXPECT_GT(std::filesystem::file_size(dir_ / "kept.db"), 0u);
   EXPECT_EQ(Tool("demo " + Db("kept.db")).code, 2);
 }
+
+TEST_F(CliOnSqlite, DemoWritesThroughTheInterfaceStepByStep) {
+  Result r = Tool("demo " + Db("tour.db"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  // A heading per step naming the operation it calls, in order.
+  size_t at = 0;
+  for (const char* op : {"INSERTMachining", "INSERTMachRouting", "INSERTMachVertical",
+                         "INSERTMachLink", "INSERTMachVariable", "UPDATEParaMachRouting",
+                         "INSERTCopyMachiningScenario", "DELMachining"}) {
+    size_t next = r.out.find(std::string("(") + op + ")\n===", at);
+    ASSERT_NE(next, std::string::npos) << op;
+    at = next;
+  }
+  EXPECT_NE(r.out.find("MachRouting before (GETTblMachRouting)"), std::string::npos);
+  EXPECT_NE(r.out.find("MachRouting after (GETTblMachRouting)"), std::string::npos);
+#if QUILLDATA_WITH_MAINTENANCE
+  // What the tour left in the kept database: the copied scenario and its assignments, the
+  // machining gone with its routing and drilling, its link and variables still there.
+  auto count = [&](const std::string& sql) {
+    Result q = Tool("query --db " + Db("tour.db") + " " + Quote(sql));
+    EXPECT_EQ(q.code, 0) << q.err;
+    return Json::parse(q.out)["rows"][0][0].get<int>();
+  };
+  EXPECT_EQ(count("SELECT count(*) FROM tblGlobal_Relation_Assignments a JOIN "
+                  "tblConstruction_Scenario_Types t USING (fldConstScenarioID) "
+                  "WHERE t.fldConstScenarioType = 'Standard (copy)'"),
+            2);
+  EXPECT_EQ(count("SELECT count(*) FROM Machining WHERE MachName = 'Cable grommet 60'"), 0);
+  EXPECT_EQ(count("SELECT count(*) FROM MachRouting WHERE strName = 'Grommet pocket'"), 0);
+  EXPECT_EQ(count("SELECT count(*) FROM MachVertical WHERE strName = 'Grommet pilot hole'"), 0);
+  EXPECT_EQ(count("SELECT count(*) FROM MachLink WHERE MachExprVar = 'GrommetDist'"), 1);
+  EXPECT_EQ(count("SELECT count(*) FROM MachVariable WHERE Name LIKE 'Grommet%'"), 2);
+#endif
+}
+
+#if QUILLDATA_WITH_MAINTENANCE
+
+class CliMaintenance : public CliOnSqlite {
+ protected:
+  void SetUp() override {
+    CliOnSqlite::SetUp();
+    ASSERT_EQ(Tool("init " + Db("src.db") + " --sample").code, 0);
+  }
+  Result Query(const std::string& db, const std::string& sql, const std::string& more = "") {
+    return Tool("query --db " + Db(db.c_str()) + " " + more + " " + Quote(sql));
+  }
+};
+
+TEST_F(CliMaintenance, QueryPrintsColumnsRowsAndTheirCount) {
+  Result r = Query("src.db", "SELECT MachID, MachName, X FROM Machining ORDER BY MachID");
+  ASSERT_EQ(r.code, 0) << r.err;
+  Json j = Json::parse(r.out);
+  EXPECT_EQ(j["recordCount"], 5);
+  EXPECT_EQ(j["columns"], Json::parse(R"(["MachID", "MachName", "X"])"));
+  ASSERT_EQ(j["rows"].size(), 5u);
+  EXPECT_EQ(j["rows"][0], Json::parse(R"([1, "Hinge bore 35", 22.5])"));
+  // Columns of one name stay apart; NULL is null.
+  j = Json::parse(Query("src.db", "SELECT 1 AS a, NULL AS a").out);
+  EXPECT_EQ(j["columns"], Json::parse(R"(["a", "a"])"));
+  EXPECT_EQ(j["rows"], Json::parse("[[1, null]]"));
+  // A statement without rows: an empty result, and the change is made.
+  r = Query("src.db", "UPDATE Machining SET MachGroup = 'Bores' WHERE MachID = 1");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Json::parse(r.out), Json::parse(R"({"recordCount": 0, "columns": [], "rows": []})"));
+  EXPECT_EQ(
+      Json::parse(
+          Query("src.db", "SELECT MachGroup FROM Machining WHERE MachID = 1").out)["rows"][0][0],
+      "Bores");
+}
+
+TEST_F(CliMaintenance, QueryTableIsAlignedAndCounted) {
+  Result r = Query("src.db", "SELECT MachID, MachName FROM Machining ORDER BY MachID", "--table");
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> lines;
+  std::stringstream s(r.out);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 8u);
+  EXPECT_EQ(lines[0].rfind("MachID  MachName", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[2].substr(lines[0].find("MachName"), 13), "Hinge bore 35");
+  EXPECT_EQ(lines.back(), "(5 records)");
+}
+
+TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
+  Result r = Query("src.db", "SELECT * FROM NoSuchTable");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("no such table: NoSuchTable"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  // A missing file is not created.
+  r = Query("missing.db", "SELECT 1");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing.db"));
+  for (std::string args : {std::string("query 'SELECT 1'"),
+                           "query --db " + Db("src.db") + " --server 'DSN=x' 'SELECT 1'",
+                           "query --db " + Db("src.db") + " '  '", std::string("query --db x")}) {
+    r = Tool(args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_FALSE(r.err.empty()) << args;
+  }
+}
+
+TEST_F(CliMaintenance, CopyHoldsEveryRowAndPassesTheIntegrityCheck) {
+  ASSERT_EQ(Query("src.db",
+                  "INSERT INTO MachVariable (Name, Value, MachLibID) "
+                  "VALUES ('Late', '1', 3)")
+                .code,
+            0);
+  Result r = Tool("copy " + Db("src.db") + " " + Db("copy.db"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  Result check = Query("copy.db", "PRAGMA integrity_check");
+  ASSERT_EQ(check.code, 0) << check.err;
+  EXPECT_EQ(Json::parse(check.out)["rows"], Json::parse(R"([["ok"]])"));
+  for (const char* table : {"Machining", "MachVariable", "MachRouting", "tblLocal_Designs"}) {
+    std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY 1";
+    EXPECT_EQ(Query("copy.db", sql).out, Query("src.db", sql).out) << table;
+  }
+}
+
+TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
+  std::ofstream(dir_ / "taken.db") << "keep me";
+  std::ofstream(dir_ / "notes.txt") << "not a database";
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  for (const Case& c : {
+           Case{Db("src.db") + " " + Db("taken.db"), "already exists"},
+           Case{Db("notes.txt") + " " + Db("new1.db"), "not a SQLite database"},
+           Case{Db("src.db") + " " + Db("no/such/folder/new2.db"), "does not exist"},
+           Case{Db("absent.db") + " " + Db("new3.db"), "does not exist"},
+       }) {
+    Result r = Tool("copy " + c.args);
+    EXPECT_EQ(r.code, 2) << c.args;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(runner::ReadFile(dir_ / "taken.db"), "keep me");
+  // Nothing else appeared in the folder (no copy, no partial file).
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_))
+    names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"src.db", "taken.db", "notes.txt"}));
+}
+
+TEST(Cli, DetachCopyUsageErrorsTouchNothing) {
+  for (const char* args : {
+           "detach-copy Parts Copy",                        // no server
+           "detach-copy --server-name db01 Parts",          // no new name
+           "detach-copy --server-name db01 Parts ../Copy",  // a path
+           "detach-copy --server-name db01 Parts ..",       // not a name
+           "detach-copy --server-name db01 Parts ''",       // empty
+           "detach-copy --server-name db01 '' Copy",        // no database
+           "detach-copy --server-name db01 --password x --password-stdin Parts Copy",
+       }) {
+    Result r = Tool(args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_FALSE(r.err.empty()) << args;
+    EXPECT_EQ(r.out, "") << args;
+  }
+}
+
+#endif
 
 #endif
 

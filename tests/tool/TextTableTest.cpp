@@ -64,5 +64,34 @@ TEST(TextTable, AnEmptyCollectionSaysSo) {
   EXPECT_EQ(out.str(), "GETTblLocalDesigns: 0 records\n\n");
 }
 
+TEST(TextTable, ChosenFieldsInTheirOrderUnknownOnesLeftOut) {
+  Tessera::Collection c;
+  auto r = std::make_shared<tblMachRouting>();
+  r->lngMachRoutingID = 4;
+  r->strName = L"Pocket";
+  c.Add(Variant(r), Variant(L"4"));
+  std::ostringstream out;
+  PrintCollection(out, "MachRouting", c, 120, {L"strname", L"NoSuchField", L"lngMachRoutingID"});
+  auto lines = Lines(out.str());
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1], "key  strName  lngMachRoutingID");
+  EXPECT_EQ(lines[3], "4    Pocket   4");
+}
+
+TEST(TextTable, PlainRowsAreAlignedPaddedAndCut) {
+  std::ostringstream out;
+  PrintTable(out, {L"a", L"bb"},
+             {{L"1"}, {L"long text that goes on and on past the cell's width", L"x"}});
+  auto lines = Lines(out.str());
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].rfind("a", 0), 0u);
+  EXPECT_EQ(lines[2], "1");  // the missing cell is blank
+  EXPECT_LT(lines[3].size(), 40u);
+  EXPECT_NE(lines[3].find("\u2026"), std::string::npos);
+  std::ostringstream none;
+  PrintTable(none, {}, {{L"1"}});
+  EXPECT_EQ(none.str(), "");
+}
+
 }  // namespace
 }  // namespace QuillData::tool

@@ -1,0 +1,89 @@
+// `quilldata call --server` and `quilldata query --server` on a real PostgreSQL server loaded
+// with schema/postgresql.sql, through the tool binary as a person would run it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "QuillData/contract/Text.h"
+#include "RunTool.h"
+#include "support/PgServer.h"
+#include "tool/Json.h"
+
+namespace QuillData::tool {
+namespace {
+
+using runner::Quote;
+using runner::Tool;
+using runner::ToolResult;
+
+class CliOnServer : public test::PgServerTest {
+ protected:
+  void SetUp() override {
+    PgServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    Server().PsqlFile(std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql", Database());
+    // The driver list the server helper set up reaches the tool through the environment.
+    conn_ = Quote(ToUtf8(ConnectionString()));
+  }
+  ToolResult Call(const std::string& args) { return Tool("call --server " + conn_ + " " + args); }
+  ToolResult Query(const std::string& sql, const std::string& more = "") {
+    return Tool("query --server " + conn_ + " " + more + " " + Quote(sql));
+  }
+  std::string conn_;
+};
+
+TEST_F(CliOnServer, CallWritesAndReadsThroughTheStoredProcedures) {
+  ToolResult r = Call("INSERTMachining 'Hinge bore 35' H 1 22.5 96 13");
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  Json doc = Json::parse(r.out);
+  EXPECT_EQ(doc["errors"], Json::array());
+  const int id = doc["result"].get<int>();
+  EXPECT_GT(id, 0);
+  // Found, not written twice.
+  EXPECT_EQ(Json::parse(Call("INSERTMachining 'Hinge bore 35' H 1 22.5 96 13").out)["result"], id);
+  r = Call("INSERTMachVertical 'Cup' V " + std::to_string(id));
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  r = Call("GETTblMachining");
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  doc = Json::parse(r.out);
+  EXPECT_EQ(doc["lngRecordsAffected"], 1);
+  EXPECT_EQ(doc["result"]["items"][0]["record"]["MachName"], "Hinge bore 35") << r.out;
+  EXPECT_EQ(doc["result"]["items"][0]["record"]["X"], 22.5);
+}
+
+TEST_F(CliOnServer, QueryPrintsTheRowsAndReportsTheServersMessage) {
+  ASSERT_EQ(Call("INSERTMachVariable Depth 12.5 1 true").code, 0);
+  // The schema keeps the record fields' mixed case in quoted column names.
+  ToolResult r = Query(R"(SELECT "Name", "Value", "MachLibID" FROM MachVariable)");
+  ASSERT_EQ(r.code, 0) << r.err;
+  Json doc = Json::parse(r.out);
+  EXPECT_EQ(doc["recordCount"], 1);
+  ASSERT_EQ(doc["columns"].size(), 3u);
+  EXPECT_EQ(doc["rows"][0][0], "Depth");
+  EXPECT_EQ(doc["rows"][0][1], "12.5");
+  EXPECT_EQ(doc["rows"][0][2], 1);
+
+  r = Query(R"(SELECT "Name" FROM MachVariable)", "--table");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Depth"), std::string::npos);
+  EXPECT_NE(r.out.find("(1 record)"), std::string::npos) << r.out;
+
+  r = Query("SELECT * FROM nothing_here");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("nothing_here"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliOnServer, AServerThatIsNotThereFailsWithExitOne) {
+  std::wstring conn = ConnectionString();
+  const std::wstring port = L"Port=" + std::to_wstring(Server().Port());
+  conn.replace(conn.find(port), port.size(), L"Port=1");
+  ToolResult r = Tool("query --server " + Quote(ToUtf8(conn)) + " 'SELECT 1'");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("could not open"), std::string::npos) << r.err;
+  r = Tool("call --server " + Quote(ToUtf8(conn)) + " GETTblMachining");
+  EXPECT_EQ(r.code, 1);
+}
+
+}  // namespace
+}  // namespace QuillData::tool
