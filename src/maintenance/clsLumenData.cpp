@@ -29,6 +29,14 @@ T& Must(const std::shared_ptr<T>& object) {
   return *object;
 }
 
+bool IsPlainFileName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (wchar_t c : name) {
+    if (c == L'/' || c == L'\\' || c < 0x20) return false;
+  }
+  return true;
+}
+
 std::wstring TrimSpaces(const std::wstring& s) {
   const size_t first = s.find_first_not_of(L' ');
   if (first == std::wstring::npos) return {};
@@ -127,6 +135,14 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
   Trap(L"frmMain", L"MakeDetachCopy",
        {.traced = true, .traceModule = kTraceModule, .retryFinishes = true})
       .Run([&](Trap& steps) {
+        // The new name is glued to the database's folder: a path in it would write elsewhere.
+        steps.Step([&] {
+          if (!IsPlainFileName(strNewName)) {
+            throw QuillError(ErrNo::InvalidProcedureCall, L"MakeDetachCopy",
+                             L"The new name \"" + strNewName +
+                                 L"\" must be a plain file name (no folder, no '.' or '..').");
+          }
+        });
         steps.Step([&] { server = CreateServerAdmin(kSqlServerAdminId); });
         steps.Step([&] { Must(server).Connect(strSrv, strLogin, strPwd); });
         steps.Step([&] { database = Must(server).Databases(strDatabase, L"dbo"); });

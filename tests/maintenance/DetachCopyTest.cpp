@@ -160,5 +160,18 @@ TEST_F(DetachCopyTest, AnExistingCopyIsRefusedBeforeTheDetachAndLeftAsItIs) {
   EXPECT_FALSE(fs::exists(dir / "Copy.mdf"));
 }
 
+TEST_F(DetachCopyTest, ANewNameWithAPathIsRefusedBeforeAnythingHappens) {
+  for (const wchar_t* name : {L"../Copy", L"sub/Copy", L"..", L"", L"a\\b"}) {
+    errors->Clear();
+    server->calls.clear();
+    EXPECT_TRUE(lumen.MakeDetachCopy(L"sa", L"secret", L"db01", L"Parts", name).IsEmpty());
+    ASSERT_EQ(errors->Reports().size(), 1u) << std::wstring(name).size();
+    EXPECT_EQ(errors->Reports()[0].number, ErrNo::InvalidProcedureCall);
+    EXPECT_TRUE(server->calls.empty()) << "nothing reached the server";
+    EXPECT_TRUE(server->attached);
+  }
+  EXPECT_FALSE(fs::exists(dir.parent_path() / "Copy.mdf"));
+}
+
 }  // namespace
 }  // namespace QuillData
