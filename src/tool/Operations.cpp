@@ -163,14 +163,14 @@ template <class... P, size_t... I>
 void Fill(const Operation& op, Holders<P...>& holders, const std::vector<std::string>& values,
           std::index_sequence<I...>) {
   auto one = [&]<class Q>(std::type_identity<Q>, auto& holder, size_t index) {
-    const ArgSpec& spec = op.Args()[index];
+    const ArgSpec& argument = op.Args()[index];
     const bool given = index < values.size();
-    const std::string& text = given ? values[index] : spec.defaultText;
+    const std::string& text = given ? values[index] : argument.defaultText;
     auto parsed = Param<Q>::Parse(text);
     if (!parsed) {
-      throw UsageError(op.NameUtf8() + ": " + spec.name + " must be " +
-                       (spec.type == ArgType::Bool ? "a bool (true, false, 1, 0 or -1)"
-                        : spec.type == ArgType::Int32
+      throw UsageError(op.NameUtf8() + ": " + argument.name + " must be " +
+                       (argument.type == ArgType::Bool ? "a bool (true, false, 1, 0 or -1)"
+                        : argument.type == ArgType::Int32
                             ? "a whole number from -2147483648 to 2147483647"
                             : "a number with '.' as decimal point") +
                        ", not \"" + text + "\"\nusage: " + op.Signature());
@@ -208,18 +208,18 @@ Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), const char* const (
   std::vector<ArgSpec> args;
   for (size_t i = 0; i < N; ++i) {
     std::string n = names[i];
-    ArgSpec spec{n, types[i], false, false, ""};
+    ArgSpec argument{n, types[i], false, false, ""};
     if (auto eq = n.find('='); eq != std::string::npos) {
-      spec.name = n.substr(0, eq);
-      spec.optional = true;
-      spec.defaultText = n.substr(eq + 1);
+      argument.name = n.substr(0, eq);
+      argument.optional = true;
+      argument.defaultText = n.substr(eq + 1);
     }
     if (byRef[i]) {
-      spec.byRef = true;
-      spec.optional = true;
-      spec.defaultText = "-1";  // what an omitted ByRef holds
+      argument.byRef = true;
+      argument.optional = true;
+      argument.defaultText = "-1";  // what an omitted ByRef holds
     }
-    args.push_back(std::move(spec));
+    args.push_back(std::move(argument));
   }
   Operation::Binder binder = [fn](const Operation& op, const std::vector<std::string>& values) {
     auto holders = std::make_shared<Holders<P...>>();

@@ -88,13 +88,14 @@ TEST(OperationTable, MatchesTheInterfaceHeaderMemberByMember) {
     EXPECT_EQ(ResultTypeName(op.Result()), resultTypes.at(d.result));
     ASSERT_EQ(op.Args().size(), d.args.size());
     for (size_t a = 0; a < d.args.size(); ++a) {
-      const ArgSpec& spec = op.Args()[a];
-      EXPECT_EQ(spec.name, d.args[a].name);
-      EXPECT_EQ(ArgTypeName(spec.type), argTypes.at(d.args[a].type));
-      EXPECT_EQ(spec.optional, d.args[a].optional) << spec.name;
-      EXPECT_EQ(spec.byRef, d.args[a].type == "RecordsAffected") << spec.name;
+      const ArgSpec& argument = op.Args()[a];
+      EXPECT_EQ(argument.name, d.args[a].name);
+      EXPECT_EQ(ArgTypeName(argument.type), argTypes.at(d.args[a].type));
+      EXPECT_EQ(argument.optional, d.args[a].optional) << argument.name;
+      EXPECT_EQ(argument.byRef, d.args[a].type == "RecordsAffected") << argument.name;
       if (d.args[a].optional) {
-        EXPECT_EQ(spec.defaultText, spec.byRef ? "-1" : d.args[a].defaultText) << spec.name;
+        EXPECT_EQ(argument.defaultText, argument.byRef ? "-1" : d.args[a].defaultText)
+            << argument.name;
       }
     }
   }
