@@ -1,31 +1,233 @@
-// GETTblMachRouting (20,000 rows, 47 columns) and GETTblMachining (100,000 rows, 7 columns)
-// through the backend, each against a raw SQLite loop that reads the same rows into plain
-// structs in the same process. Prints rows/s per benchmark and, at the end, each reader's
-// time as a multiple of its raw loop's.
+// The 24 readers through the backend, each against a raw SQLite C loop in the same process
+// that runs the same query and fills the same record class (typed fields, text widened to
+// wide strings) into a plain container; and, after the timed runs, the bytes each reader's
+// returned collection holds against the bytes of its records themselves.
 //
-//   bench_readers [--benchmark_repetitions=5] [google benchmark flags]
+// Machining has 100,000 rows, MachRouting 20,000 (47 columns, mostly text), every other table
+// 10,000. The raw loop neither builds keys nor shares its records: the ratio is the whole
+// cost of the interface (keyed collection, shared records, column-by-name copy) on top of the
+// library's own work.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sqlite3.h>
-#include <stdlib.h>
+#include <strings.h>
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <map>
+#include <deque>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "BenchCommon.h"
 #include "QuillData/contract/Companions.h"
-#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Records.h"
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 
 namespace {
 
-constexpr int kRoutingRows = 20000;
-constexpr int kMachiningRows = 100000;
+using namespace QuillData;
 
-// The database both sides read, made once per process.
+constexpr int kMachiningRows = 100000;
+constexpr int kRoutingRows = 20000;
+constexpr int kTableRows = 10000;
+
+// ---- The raw side: a record class's fields as member pointers, from the same field lists
+// that declare the classes.
+template <class R>
+struct RawField {
+  const char* name;
+  int32_t R::*whole = nullptr;
+  std::wstring R::*text = nullptr;
+  double R::*real = nullptr;
+  bool R::*flag = nullptr;
+};
+template <class R>
+RawField<R> Field(const char* name, int32_t R::*m) {
+  return {name, m, nullptr, nullptr, nullptr};
+}
+template <class R>
+RawField<R> Field(const char* name, std::wstring R::*m) {
+  return {name, nullptr, m, nullptr, nullptr};
+}
+template <class R>
+RawField<R> Field(const char* name, double R::*m) {
+  return {name, nullptr, nullptr, m, nullptr};
+}
+template <class R>
+RawField<R> Field(const char* name, bool R::*m) {
+  return {name, nullptr, nullptr, nullptr, m};
+}
+// Dates, variants and collections: no table column the benchmark fills.
+template <class R, class T>
+RawField<R> Field(const char* name, T R::*) {
+  return {name};
+}
+
+template <class R>
+std::vector<RawField<R>> FieldsOf();
+#define BENCH_FIELD_(kind, name, ...) Field<R>(#name, &R::name),
+#define BENCH_FIELDS_(cls, FIELDS)                              \
+  template <>                                                   \
+  [[maybe_unused]] std::vector<RawField<cls>> FieldsOf<cls>() { \
+    using R = cls;                                              \
+    return {FIELDS(BENCH_FIELD_)};                              \
+  }
+QUILLDATA_RECORDS(BENCH_FIELDS_)
+#undef BENCH_FIELDS_
+#undef BENCH_FIELD_
+
+// The bytes of a record itself: the object and the heap blocks of its strings.
+size_t HeapOf(const std::wstring& s) {
+  const auto* data = reinterpret_cast<const char*>(s.data());
+  const auto* self = reinterpret_cast<const char*>(&s);
+  if (data >= self && data < self + sizeof s) return 0;  // kept inside the string object
+  return malloc_usable_size(const_cast<wchar_t*>(s.data()));
+}
+template <class T>
+size_t HeapOf(const T&) {
+  return 0;
+}
+#define BENCH_HEAP_(kind, name, ...) +HeapOf(r.name)
+#define BENCH_OWN_(cls, FIELDS)                    \
+  [[maybe_unused]] size_t OwnBytes(const cls& r) { \
+    return sizeof r FIELDS(BENCH_HEAP_);           \
+  }
+QUILLDATA_RECORDS(BENCH_OWN_)
+#undef BENCH_OWN_
+#undef BENCH_HEAP_
+
+// One read: prepare, step, copy each column into the field of its name, finalize.
+template <class R>
+size_t RawRead(sqlite3* db, const char* sql, std::deque<R>& rows) {
+  static const std::vector<RawField<R>> fields = FieldsOf<R>();
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) return 0;
+  const int n = sqlite3_column_count(s);
+  std::vector<const RawField<R>*> plan(size_t(n), nullptr);
+  for (int i = 0; i < n; ++i) {
+    for (const RawField<R>& f : fields) {
+      if (strcasecmp(f.name, sqlite3_column_name(s, i)) == 0) plan[size_t(i)] = &f;
+    }
+  }
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    R& row = rows.emplace_back();
+    for (int i = 0; i < n; ++i) {
+      const RawField<R>* f = plan[size_t(i)];
+      if (f == nullptr || sqlite3_column_type(s, i) == SQLITE_NULL) continue;
+      if (f->whole) {
+        row.*(f->whole) = sqlite3_column_int(s, i);
+      } else if (f->text) {
+        const unsigned char* text = sqlite3_column_text(s, i);
+        bench::Widen(row.*(f->text), text, sqlite3_column_bytes(s, i));
+      } else if (f->real) {
+        row.*(f->real) = sqlite3_column_double(s, i);
+      } else if (f->flag) {
+        row.*(f->flag) = sqlite3_column_int(s, i) != 0;
+      }
+    }
+  }
+  sqlite3_finalize(s);
+  return rows.size();
+}
+
+// ---- The readers.
+using Call = std::function<CollectionPtr(clsQuillData&, int32_t&)>;
+
+struct Reader {
+  const char* name;
+  const char* table;
+  const char* sql;
+  const RecordType& (*type)();
+  Call call;
+  std::function<size_t(sqlite3*, const char*)> raw;
+  std::function<size_t(const Tessera::Collection&)> ownBytes;
+  int rows = kTableRows;
+};
+
+template <class R>
+Reader Make(const char* name, const char* table, const char* sql, Call call) {
+  Reader r{name,
+           table,
+           sql,
+           &R::Descriptor,
+           std::move(call),
+           [](sqlite3* db, const char* text) {
+             std::deque<R> rows;
+             const size_t n = RawRead<R>(db, text, rows);
+             benchmark::DoNotOptimize(rows);
+             return n;
+           },
+           [](const Tessera::Collection& c) {
+             size_t bytes = 0;
+             for (const Variant& item : c) bytes += OwnBytes(*item.ObjectAs<R>());
+             return bytes;
+           }};
+  return r;
+}
+
+#define BENCH_READER_(cls, name, table)           \
+  Make<cls>(#name, table, "SELECT * FROM " table, \
+            [](clsQuillData& db, int32_t& n) { return db.name(n); })
+
+const std::vector<Reader>& Readers() {
+  static const std::vector<Reader> readers = [] {
+    std::vector<Reader> r = {
+        Make<tblFilter_Scenarios>(
+            "GETFilterScenariosCol", "tblFilter_Scenarios",
+            "SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'",
+            [](clsQuillData& db, int32_t& n) { return db.GETFilterScenariosCol(true, n); }),
+        BENCH_READER_(tblConstruction_Scenario_Types, GETTblConstructionScenarioTypes,
+                      "tblConstruction_Scenario_Types"),
+        BENCH_READER_(tblFilter_Scenarios, GETTblFilterScenarios, "tblFilter_Scenarios"),
+        BENCH_READER_(tblGlobal_Contr_Featr_Lists, GETTblGlobalContrFeatrLists,
+                      "tblGlobal_Contr_Featr_Lists"),
+        BENCH_READER_(tblGlobal_Contr_Featr_Patterns, GETTblGlobalContrFeatrPatterns,
+                      "tblGlobal_Contr_Featr_Patterns"),
+        BENCH_READER_(tblGlobal_Face_Contour_Links, GETTblGlobalFaceContourLinks,
+                      "tblGlobal_Face_Contour_Links"),
+        BENCH_READER_(tblGlobal_Imprint_Assignments, GETTblGlobalImprintAssignments,
+                      "tblGlobal_Imprint_Assignments"),
+        BENCH_READER_(tblGlobal_Imprint_Definitions, GETTblGlobalImprintDefinitions,
+                      "tblGlobal_Imprint_Definitions"),
+        BENCH_READER_(tblGlobal_Machining_Links, GETTblGlobalMachiningLinks,
+                      "tblGlobal_Machining_Links"),
+        BENCH_READER_(tblGlobal_Relation_Assignments, GETTblGlobalRelationAssignments,
+                      "tblGlobal_Relation_Assignments"),
+        BENCH_READER_(tblGlobal_Relationship_Patterns, GETTblGlobalRelationshipPatterns,
+                      "tblGlobal_Relationship_Patterns"),
+        BENCH_READER_(tblLocal_Contr_Featr_Lists, GETTblLocalContrFeatrLists,
+                      "tblLocal_Contr_Featr_Lists"),
+        BENCH_READER_(tblLocal_Designs, GETTblLocalDesigns, "tblLocal_Designs"),
+        BENCH_READER_(tblLocal_Face_Contour_Links, GETTblLocalFaceContourLinks,
+                      "tblLocal_Face_Contour_Links"),
+        BENCH_READER_(tblLocal_Machining_Links, GETTblLocalMachiningLinks,
+                      "tblLocal_Machining_Links"),
+        BENCH_READER_(tblLocal_Relation_Assignments, GETTblLocalRelationAssignments,
+                      "tblLocal_Relation_Assignments"),
+        BENCH_READER_(tblLocal_Relationship_Patterns, GETTblLocalRelationshipPatterns,
+                      "tblLocal_Relationship_Patterns"),
+        BENCH_READER_(tblMachining, GETTblMachining, "Machining"),
+        BENCH_READER_(tblMachRouting, GETTblMachRouting, "MachRouting"),
+        BENCH_READER_(tblMachLink, GETTblMachLink, "MachLink"),
+        BENCH_READER_(tblMachVariable, GETTblMachVariable, "MachVariable"),
+        BENCH_READER_(tblMachVertical, GETTblMachVertical, "MachVertical"),
+        BENCH_READER_(tblMFG_Part_Types, GETTblMFGPartTypes, "tblMFG_Part_Types"),
+        BENCH_READER_(tblMFG_Scenario, GETTblMFGScenario, "tblMFG_Scenario"),
+    };
+    for (Reader& reader : r) {
+      if (std::string(reader.table) == "Machining") reader.rows = kMachiningRows;
+      if (std::string(reader.table) == "MachRouting") reader.rows = kRoutingRows;
+    }
+    return r;
+  }();
+  return readers;
+}
+#undef BENCH_READER_
+
+// ---- The database every reader reads, made once per process.
 class Fixture {
  public:
   static const Fixture& Get() {
@@ -39,24 +241,28 @@ class Fixture {
   }
 
  private:
-  Fixture() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quilldata-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    dir_ = pattern;
-    path_ = (dir_ / "bench.db").string();
-    QuillData::CreateDatabase(path_, false);
-    Fill();
+  Fixture() : dir_(bench::MakeTempDir()) {
+    path_ = (dir_ / "readers.db").string();
+    CreateDatabase(path_, false);
+    sqlite3* db = nullptr;
+    bench::Check(sqlite3_open(path_.c_str(), &db), db);
+    bench::Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
+    FillMachining(db);
+    FillRouting(db);
+    for (const Reader& reader : Readers()) {
+      const std::string table = reader.table;
+      if (table != "Machining" && table != "MachRouting" && !filled_.count(table)) {
+        FillTable(db, table, reader.type(), reader.rows);
+      }
+    }
+    bench::Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    sqlite3_close(db);
   }
 
-  void Fill() {
-    sqlite3* db = nullptr;
-    Check(sqlite3_open(path_.c_str(), &db), db);
-    Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
-
+  static void FillMachining(sqlite3* db) {
     static const char* const kGroups[] = {"Hinges", "Shelves", "Grooves", "Connectors", "Handles"};
     sqlite3_stmt* m = nullptr;
-    Check(
+    bench::Check(
         sqlite3_prepare_v2(db,
                            "INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, Z, MachLibID)"
                            " VALUES (?, ?, ?, ?, ?, ?, ?)",
@@ -71,62 +277,64 @@ class Fixture {
       sqlite3_bind_double(m, 5, 96.25 + i % 7);
       sqlite3_bind_double(m, 6, 13 + i % 3 * 0.5);
       sqlite3_bind_int(m, 7, 1 + i % 4);
-      if (sqlite3_step(m) != SQLITE_DONE) Check(SQLITE_ERROR, db);
+      if (sqlite3_step(m) != SQLITE_DONE) bench::Check(SQLITE_ERROR, db);
       sqlite3_reset(m);
     }
     sqlite3_finalize(m);
+  }
 
-    // Text values as a routing row carries them: names, descriptions, numbers and options.
-    static const char* const kText[45] = {"",
-                                          "",
-                                          "A",
-                                          "dep_per_no",
-                                          "8",
-                                          "12",
-                                          "1",
-                                          "right",
-                                          "18000",
-                                          "100",
-                                          "50",
-                                          "90",
-                                          "90",
-                                          "nil",
-                                          "0",
-                                          "",
-                                          "0",
-                                          "1",
-                                          "0",
-                                          "lead_in_arc",
-                                          "0",
-                                          "100",
-                                          "90",
-                                          "lead_out_no",
-                                          "0",
-                                          "100",
-                                          "90",
-                                          "0.5",
-                                          "cont_offset_right",
-                                          "0",
-                                          "0",
-                                          "0",
-                                          "60",
-                                          "25",
-                                          "Spiral cutter 12",
-                                          "128",
-                                          "30",
-                                          "12.5",
-                                          "6",
-                                          "64",
-                                          "35.25",
-                                          "0",
-                                          "0",
-                                          "0",
-                                          "1"};
+  // Text values as a routing row carries them: names, descriptions, numbers and options.
+  static void FillRouting(sqlite3* db) {
+    static const std::array<const char*, 45> kText = {"",
+                                                      "",
+                                                      "A",
+                                                      "dep_per_no",
+                                                      "8",
+                                                      "12",
+                                                      "1",
+                                                      "right",
+                                                      "18000",
+                                                      "100",
+                                                      "50",
+                                                      "90",
+                                                      "90",
+                                                      "nil",
+                                                      "0",
+                                                      "",
+                                                      "0",
+                                                      "1",
+                                                      "0",
+                                                      "lead_in_arc",
+                                                      "0",
+                                                      "100",
+                                                      "90",
+                                                      "lead_out_no",
+                                                      "0",
+                                                      "100",
+                                                      "90",
+                                                      "0.5",
+                                                      "cont_offset_right",
+                                                      "0",
+                                                      "0",
+                                                      "0",
+                                                      "60",
+                                                      "25",
+                                                      "Spiral cutter 12",
+                                                      "128",
+                                                      "30",
+                                                      "12.5",
+                                                      "6",
+                                                      "64",
+                                                      "35.25",
+                                                      "0",
+                                                      "0",
+                                                      "0",
+                                                      "1"};
     std::string sql = "INSERT INTO MachRouting VALUES (?";
     for (int c = 1; c < 47; ++c) sql += ", ?";
     sql += ")";
     sqlite3_stmt* r = nullptr;
-    Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &r, nullptr), db);
+    bench::Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &r, nullptr), db);
     for (int i = 1; i <= kRoutingRows; ++i) {
       std::string name = "Routing " + std::to_string(i);
       std::string description = "Contour routing of part " + std::to_string(i % 500);
@@ -138,161 +346,139 @@ class Fixture {
         sqlite3_bind_text(r, column, value, -1, SQLITE_TRANSIENT);
       }
       sqlite3_bind_int(r, 37, 1 + i % kMachiningRows);
-      if (sqlite3_step(r) != SQLITE_DONE) Check(SQLITE_ERROR, db);
+      if (sqlite3_step(r) != SQLITE_DONE) bench::Check(SQLITE_ERROR, db);
       sqlite3_reset(r);
     }
     sqlite3_finalize(r);
-    Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
-    sqlite3_close(db);
   }
 
-  static void Check(int rc, sqlite3* db) {
-    if (rc != SQLITE_OK) {
-      std::fprintf(stderr, "bench setup: %s\n", sqlite3_errmsg(db));
-      std::abort();
+  // `rows` rows numbered 1..rows; each column gets a value of its field's type that carries
+  // the row's number (so every reader's key is unique): whole numbers, "<column> <n>" texts,
+  // quarters, 0/1 flags. Dates and blobs stay empty.
+  void FillTable(sqlite3* db, const std::string& table, const RecordType& type, int rows) {
+    filled_.insert(table);
+    std::string columns, values;
+    sqlite3_stmt* info = nullptr;
+    bench::Check(
+        sqlite3_prepare_v2(db, ("PRAGMA table_info(" + table + ")").c_str(), -1, &info, nullptr),
+        db);
+    while (sqlite3_step(info) == SQLITE_ROW) {
+      const std::string column = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
+      const int field = type.FieldIndex(std::wstring(column.begin(), column.end()));
+      std::string value = "NULL";
+      if (field >= 0) {
+        switch (type.Fields()[size_t(field)].type) {
+          case FieldType::Long:
+            value = "i";
+            break;
+          case FieldType::String:
+            value = "'" + column + " ' || i";
+            break;
+          case FieldType::Double:
+            value = "i * 0.25";
+            break;
+          case FieldType::Bool:
+            value = "i % 2";
+            break;
+          default:
+            break;
+        }
+      }
+      columns += (columns.empty() ? "" : ", ") + column;
+      values += (values.empty() ? "" : ", ") + value;
     }
+    sqlite3_finalize(info);
+    const std::string sql =
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+        "WHERE i < " +
+        std::to_string(rows) + ") INSERT INTO " + table + " (" + columns + ") SELECT " + values +
+        " FROM n";
+    bench::Check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db);
   }
 
   std::filesystem::path dir_;
   std::string path_;
+  std::set<std::string> filled_;
 };
 
-// The raw loop's rows.
-struct RawMachining {
-  int32_t MachID;
-  std::string MachName;
-  std::string MachGroup;
-  double X, Y, Z;
-  int32_t MachLibID;
-};
-struct RawRouting {
-  int32_t lngMachRoutingID;
-  std::array<std::string, 45> text;
-  int32_t MachID;
-};
-
-std::string Text(sqlite3_stmt* s, int i) {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-  return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s, i))) : std::string();
+std::shared_ptr<clsQuillData_SqlLite> OpenBackend() {
+  auto db = std::make_shared<clsQuillData_SqlLite>();
+  auto errors = std::make_shared<PolicyErrorHandler>();
+  const std::wstring path = std::filesystem::path(Fixture::Get().Path()).wstring();
+  if (!db->OpenDB(nullptr, errors, {L"", path, L"0"})) return nullptr;
+  return db;
 }
 
-template <class Row, class ReadRow>
-void RawLoop(benchmark::State& state, const char* sql, int expected, ReadRow readRow) {
-  sqlite3* db = nullptr;
-  sqlite3_open(Fixture::Get().Path().c_str(), &db);
-  for (auto _ : state) {
-    std::vector<Row> rows;
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
-    while (sqlite3_step(s) == SQLITE_ROW) rows.push_back(readRow(s));
-    sqlite3_finalize(s);
-    if (static_cast<int>(rows.size()) != expected) state.SkipWithError("wrong row count");
-    benchmark::DoNotOptimize(rows.data());
-  }
-  sqlite3_close(db);
-  state.SetItemsProcessed(state.iterations() * expected);
-}
-
-void BM_RawMachRouting(benchmark::State& state) {
-  RawLoop<RawRouting>(state, "SELECT * FROM MachRouting", kRoutingRows, [](sqlite3_stmt* s) {
-    RawRouting row;
-    row.lngMachRoutingID = sqlite3_column_int(s, 0);
-    for (int c = 0; c < 45; ++c) row.text[c] = Text(s, c < 35 ? c + 1 : c + 2);
-    row.MachID = sqlite3_column_int(s, 36);
-    return row;
-  });
-}
-
-void BM_RawMachining(benchmark::State& state) {
-  RawLoop<RawMachining>(state, "SELECT * FROM Machining", kMachiningRows, [](sqlite3_stmt* s) {
-    return RawMachining{sqlite3_column_int(s, 0),
-                        Text(s, 1),
-                        Text(s, 2),
-                        sqlite3_column_double(s, 3),
-                        sqlite3_column_double(s, 4),
-                        sqlite3_column_double(s, 5),
-                        sqlite3_column_int(s, 6)};
-  });
-}
-
-template <class Read>
-void Backend(benchmark::State& state, int expected, Read read) {
-  auto db = std::make_shared<QuillData::clsQuillData_SqlLite>();
-  auto errors = std::make_shared<QuillData::PolicyErrorHandler>();
-  std::wstring path = std::filesystem::path(Fixture::Get().Path()).wstring();
-  if (!db->OpenDB(nullptr, errors, {L"", path, L"0"})) {
-    state.SkipWithError("OpenDB failed");
-    return;
-  }
+void Backend(benchmark::State& state, const Reader& reader) {
+  auto db = OpenBackend();
+  if (!db) return state.SkipWithError("OpenDB failed");
   for (auto _ : state) {
     int32_t count = 0;
-    QuillData::CollectionPtr rows = read(*db, count);
-    if (!rows || count != expected) state.SkipWithError("wrong row count");
+    CollectionPtr rows = reader.call(*db, count);
+    if (!rows || count != reader.rows) state.SkipWithError("wrong row count");
     benchmark::DoNotOptimize(rows.get());
   }
-  state.SetItemsProcessed(state.iterations() * expected);
+  state.SetItemsProcessed(state.iterations() * reader.rows);
 }
 
-void BM_GETTblMachRouting(benchmark::State& state) {
-  Backend(state, kRoutingRows,
-          [](QuillData::clsQuillData& db, int32_t& n) { return db.GETTblMachRouting(n); });
+void Raw(benchmark::State& state, const Reader& reader) {
+  sqlite3* db = bench::OpenRaw(Fixture::Get().Path());
+  for (auto _ : state) {
+    if (reader.raw(db, reader.sql) != size_t(reader.rows)) state.SkipWithError("wrong row count");
+  }
+  sqlite3_close(db);
+  state.SetItemsProcessed(state.iterations() * reader.rows);
 }
-
-void BM_GETTblMachining(benchmark::State& state) {
-  Backend(state, kMachiningRows,
-          [](QuillData::clsQuillData& db, int32_t& n) { return db.GETTblMachining(n); });
-}
-
-BENCHMARK(BM_RawMachRouting)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GETTblMachRouting)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RawMachining)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GETTblMachining)->Unit(benchmark::kMillisecond);
-
-// The console output plus, at the end, each reader's time over its raw loop's (medians when
-// the run has repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      if (run.run_type == Run::RT_Iteration) {
-        auto& sample = single_[run.run_name.function_name];
-        sample = sample == 0 ? run.GetAdjustedCPUTime() : sample;
-      } else if (run.aggregate_name == "median") {
-        median_[run.run_name.function_name] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    Ratio("GETTblMachRouting", "BM_GETTblMachRouting", "BM_RawMachRouting", 1.5);
-    Ratio("GETTblMachining", "BM_GETTblMachining", "BM_RawMachining", 2.5);
-  }
-
- private:
-  double Time(const std::string& name) const {
-    auto m = median_.find(name);
-    if (m != median_.end()) return m->second;
-    auto s = single_.find(name);
-    return s == single_.end() ? 0 : s->second;
-  }
-  void Ratio(const char* label, const std::string& reader, const std::string& raw, double target) {
-    double a = Time(reader), b = Time(raw);
-    if (a <= 0 || b <= 0) return;
-    std::printf("%-18s %.2fx the raw loop (target: within %.1fx)\n", label, a / b, target);
-  }
-  std::map<std::string, double> single_, median_;
-};
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  Fixture::Get();
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+namespace bench {
+
+void RegisterReaders() {
+  for (const Reader& reader : Readers()) {
+    const std::string name = reader.name;
+    benchmark::RegisterBenchmark((name + "/raw").c_str(), [&reader](benchmark::State& s) {
+      Raw(s, reader);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(name.c_str(), [&reader](benchmark::State& s) {
+      Backend(s, reader);
+    })->Unit(benchmark::kMillisecond);
+    const std::string digits = std::to_string(reader.rows);
+    std::string rows;
+    for (size_t i = 0; i < digits.size(); ++i) {
+      if (i > 0 && (digits.size() - i) % 3 == 0) rows += ',';
+      rows += digits[i];
+    }
+    AddPair({"Readers: backend / raw loop", name + " (" + rows + " rows)", name, name + "/raw"});
+  }
 }
+
+void MeasureReaderMemory() {
+  auto db = OpenBackend();
+  if (!db) return;
+  AddNote("Memory held by a reader's returned collection against its records' own bytes");
+  AddNote("(sizeof(record) + the heap blocks of its strings), counted through operator new:");
+  char line[160];
+  std::snprintf(line, sizeof line, "%-34s %8s %12s %12s %9s %7s", "reader", "rows", "held",
+                "records", "per row", "ratio");
+  AddNote(line);
+  for (const Reader& reader : Readers()) {
+    int32_t count = 0;
+    reader.call(*db, count);  // the library's caches and the statement's first use, uncounted
+    CountAllocations(true);
+    const int64_t before = LiveBytes();
+    CollectionPtr rows = reader.call(*db, count);
+    const int64_t held = LiveBytes() - before;
+    const auto own = int64_t(reader.ownBytes(*rows));
+    rows.reset();
+    CountAllocations(false);
+    if (count <= 0 || own <= 0) continue;
+    std::snprintf(line, sizeof line, "%-34s %8d %9.1f MB %9.1f MB %6lld B %6.2fx", reader.name,
+                  count, double(held) / 1e6, double(own) / 1e6, (long long)((held - own) / count),
+                  double(held) / double(own));
+    AddNote(line);
+  }
+  AddNote("(per row: the bytes beyond the records' own, i.e. what the collection adds per row)");
+}
+
+}  // namespace bench

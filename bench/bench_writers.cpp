@@ -1,15 +1,12 @@
-// The look-up-then-insert writers (INSERTMachining, INSERTMachVariable) through the backend,
-// each against a raw SQLite program in the same process that sends the same statement texts
-// in the same order (look-up, insert, " select last_insert_rowid() "), for a new row and (the
-// look-up alone) for an existing one; the same writer on a table of 100 and of 100,000 rows;
-// and one reader call on a 10-row table (the fixed cost of an operation) against a raw loop.
-// Prints ops/s per benchmark and, at the end, the ratios.
+// The main writers through the backend, each against a raw SQLite program in the same process
+// that sends the same statement texts in the same order: for the look-up writers the unit
+// BEGIN IMMEDIATE, look-up, write, " select last_insert_rowid() ", COMMIT; for a new row and
+// (the look-up alone) for an existing one; the same writer on a table of 100 and of 100,000
+// rows; and one reader call on a 10-row table (the fixed cost of an operation).
 //
 // Both sides run with PRAGMA synchronous = OFF so that the comparison measures the library,
 // not the disk's flushes; the *Durable pair shows the default settings, where each commit
 // waits for the disk.
-//
-//   bench_writers [--benchmark_repetitions=5] [google benchmark flags]
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -22,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchCommon.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
@@ -31,12 +29,7 @@ namespace {
 constexpr int kRows = 1000;       // rows in the tables of the backend-against-raw pairs
 constexpr int kCleanEvery = 500;  // inserted rows are removed this often (untimed)
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK) {
-    std::fprintf(stderr, "bench: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
+using bench::Check;
 
 // Database files by number of rows in Machining and MachVariable, made on first use.
 class Files {
@@ -56,12 +49,7 @@ class Files {
   }
 
  private:
-  Files() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quilldata-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    dir_ = pattern;
-  }
+  Files() : dir_(bench::MakeTempDir()) {}
   static void Fill(const std::string& path, int rows) {
     sqlite3* db = nullptr;
     Check(sqlite3_open(path.c_str(), &db), db);
@@ -101,7 +89,7 @@ class Files {
 class Raw {
  public:
   Raw(const std::string& path, bool durable) {
-    Check(sqlite3_open(path.c_str(), &db_), db_);
+    db_ = bench::OpenRaw(path);
     if (!durable) Exec("PRAGMA synchronous = OFF");
   }
   Raw(const Raw&) = delete;
@@ -136,27 +124,53 @@ class Raw {
     std::snprintf(buffer, sizeof buffer, "%.15g", x);
     return buffer;
   }
+  // The look-up writers' unit: the look-up and the write it decides under one write lock.
   int InsertMachining(const std::string& name, const std::string& group, int lib, double x,
                       double y, double z) {
+    Exec("BEGIN IMMEDIATE");
+    int id = 0;
     if (auto found = QueryInt(" SELECT MachID FROM Machining  WHERE [MachName] = '" + Quoted(name) +
                               "' AND MachLibID = " + std::to_string(lib))) {
-      return *found;
+      id = *found;
+    } else {
+      Exec(" INSERT INTO Machining ([MachName], X, Y, Z, MachGroup, MachLibID)  VALUES('" +
+           Quoted(name) + "'," + Number(x) + "," + Number(y) + "," + Number(z) + ",'" +
+           Quoted(group) + "'," + std::to_string(lib) + ")");
+      id = QueryInt(" select last_insert_rowid() ").value_or(0);
     }
-    Exec(" INSERT INTO Machining ([MachName], X, Y, Z, MachGroup, MachLibID)  VALUES('" +
-         Quoted(name) + "'," + Number(x) + "," + Number(y) + "," + Number(z) + ",'" +
-         Quoted(group) + "'," + std::to_string(lib) + ")");
-    return QueryInt(" select last_insert_rowid() ").value_or(0);
+    Exec("COMMIT");
+    return id;
   }
   int InsertMachVariable(const std::string& name, const std::string& value, int lib,
                          bool requested) {
+    Exec("BEGIN IMMEDIATE");
+    int id = 0;
     if (auto found = QueryInt(" SELECT MachVarID FROM MachVariable  WHERE [Name] = '" +
                               Quoted(name) + "' AND MachLibID = " + std::to_string(lib))) {
-      return *found;
+      id = *found;
+    } else {
+      Exec(" INSERT INTO MachVariable ([Name], [Value], MachLibID, Requested)  VALUES('" +
+           Quoted(name) + "','" + Quoted(value) + "'," + std::to_string(lib) + "," +
+           (requested ? "1" : "0") + ")");
+      id = QueryInt(" select last_insert_rowid() ").value_or(0);
     }
-    Exec(" INSERT INTO MachVariable ([Name], [Value], MachLibID, Requested)  VALUES('" +
-         Quoted(name) + "','" + Quoted(value) + "'," + std::to_string(lib) + "," +
-         (requested ? "1" : "0") + ")");
-    return QueryInt(" select last_insert_rowid() ").value_or(0);
+    Exec("COMMIT");
+    return id;
+  }
+  void UpdateMachVariable(const std::string& name, const std::string& value, int lib, int id) {
+    Exec("BEGIN IMMEDIATE");
+    if (QueryInt(" SELECT MachVarID FROM MachVariable  WHERE MachVarID = " + std::to_string(id) +
+                 " AND MachLibID = " + std::to_string(lib))) {
+      Exec(" UPDATE MachVariable  SET Name = '" + Quoted(name) + "', Value = '" + Quoted(value) +
+           "' WHERE MachLibID = " + std::to_string(lib) + " AND MachVarID = " + std::to_string(id));
+    }
+    Exec("COMMIT");
+  }
+  // Three deletes, each its own statement (no unit: a failure half-way keeps what went before).
+  void DelMachining(int id) {
+    Exec(" DELETE FROM Machining WHERE MachID = " + std::to_string(id));
+    Exec(" DELETE FROM MachVertical WHERE MachID = " + std::to_string(id));
+    Exec(" DELETE FROM MachRouting WHERE MachID = " + std::to_string(id));
   }
 
  private:
@@ -304,12 +318,66 @@ void BM_RawReadMachining10(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// UPDATEMachVariable on an existing variable (look-up, update) and DELMachining of a machining
+// that has no drillings or routings (the row is put back, untimed, every time).
+void BM_UPDATEMachVariable(benchmark::State& state) {
+  auto db = OpenBackend(Files::Path(kRows), false);
+  if (!db) return state.SkipWithError("OpenDB failed");
+  int64_t i = 0;
+  for (auto _ : state) {
+    const int32_t id = int32_t(1 + i % kRows);
+    db->UPDATEMachVariable(L"Variable " + std::to_wstring(id), L"12.5", 1 + id % 4, id);
+    ++i;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RawUpdateMachVariable(benchmark::State& state) {
+  Raw raw(Files::Path(kRows), false);
+  int64_t i = 0;
+  for (auto _ : state) {
+    const int id = int(1 + i % kRows);
+    raw.UpdateMachVariable("Variable " + std::to_string(id), "12.5", 1 + id % 4, id);
+    ++i;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+template <class Delete>
+void DeleteLoop(benchmark::State& state, Delete del) {
+  Raw restorer(Files::Path(kRows), false);
+  for (auto _ : state) {
+    del(1);
+    state.PauseTiming();
+    restorer.Exec(
+        "INSERT OR REPLACE INTO Machining (MachID, MachName, MachGroup, X, Y, Z, MachLibID)"
+        " VALUES (1, 'Machining 1', 'Group', 22.5, 96.25, 13, 2)");
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_DELMachining(benchmark::State& state) {
+  auto db = OpenBackend(Files::Path(kRows), false);
+  if (!db) return state.SkipWithError("OpenDB failed");
+  DeleteLoop(state, [&](int32_t id) { db->DELMachining(id); });
+}
+
+void BM_RawDelMachining(benchmark::State& state) {
+  Raw raw(Files::Path(kRows), false);
+  DeleteLoop(state, [&](int id) { raw.DelMachining(id); });
+}
+
 BENCHMARK(BM_RawInsertMachining)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachining)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawInsertMachiningFound)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachiningFound)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawInsertMachVariable)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachVariable)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RawUpdateMachVariable)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UPDATEMachVariable)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RawDelMachining)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DELMachining)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachiningNewAt)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachiningFoundAt)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawReadMachining10)->Unit(benchmark::kMicrosecond);
@@ -320,79 +388,26 @@ BENCHMARK(BM_RawInsertMachiningDurable)
     ->UseRealTime();
 BENCHMARK(BM_INSERTMachiningDurable)->Iterations(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-// The console output plus, at the end, the ratios (medians when the run has repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const std::string& args = run.run_name.args;
-      const std::string name = run.run_name.function_name + (args.empty() ? "" : "/" + args);
-      // Every benchmark here reports in microseconds; kept in seconds.
-      const double cpu = run.GetAdjustedCPUTime() * 1e-6;
-      if (run.run_type == Run::RT_Iteration) {
-        if (!single_.count(name)) single_[name] = cpu;
-        if (!wall_.count(name)) wall_[name] = run.GetAdjustedRealTime() * 1e-6;
-      } else if (run.aggregate_name == "median") {
-        median_[name] = cpu;
-        wall_[name] = run.GetAdjustedRealTime() * 1e-6;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\n");
-    Ratio("INSERTMachining / raw", "BM_INSERTMachining", "BM_RawInsertMachining", 1.2);
-    Ratio("INSERTMachining found / raw", "BM_INSERTMachiningFound", "BM_RawInsertMachiningFound",
-          1.2);
-    Ratio("INSERTMachVariable / raw", "BM_INSERTMachVariable", "BM_RawInsertMachVariable", 1.2);
-    Ratio("new row, 100000 / 100 rows", "BM_INSERTMachiningNewAt/100000",
-          "BM_INSERTMachiningNewAt/100", 1.2);
-    Ratio("found row, 100000 / 100 rows", "BM_INSERTMachiningFoundAt/100000",
-          "BM_INSERTMachiningFoundAt/100", 1.2);
-    Ratio("GETTblMachining (10 rows) / raw", "BM_GETTblMachining10", "BM_RawReadMachining10", 0);
-    double reader = Time("BM_GETTblMachining10"), raw = Time("BM_RawReadMachining10");
-    if (reader > 0 && raw > 0) {
-      std::printf("%-34s %.2f us per call over the raw loop's %.2f us\n",
-                  "fixed cost of one operation", (reader - raw) * 1e6, raw * 1e6);
-    }
-    double durable = Wall("BM_INSERTMachiningDurable"),
-           rawDurable = Wall("BM_RawInsertMachiningDurable");
-    if (durable > 0 && rawDurable > 0) {
-      std::printf("%-34s %.2fx (wall time, default durability: %.0f against %.0f ops/s)\n",
-                  "INSERTMachining durable / raw", durable / rawDurable, 1 / durable,
-                  1 / rawDurable);
-    }
-  }
-
- private:
-  static double Find(const std::map<std::string, double>& m, const std::string& name) {
-    auto found = m.find(name);
-    return found == m.end() ? 0 : found->second;
-  }
-  double Time(const std::string& name) const {
-    double median = Find(median_, name);
-    return median > 0 ? median : Find(single_, name);
-  }
-  double Wall(const std::string& name) const { return Find(wall_, name); }
-  void Ratio(const char* label, const std::string& a, const std::string& b, double target) {
-    double x = Time(a), y = Time(b);
-    if (x <= 0 || y <= 0) return;
-    std::printf("%-34s %.2fx (%.0f against %.0f ops/s)", label, x / y, 1 / x, 1 / y);
-    if (target > 0) std::printf("  target: within %.1fx", target);
-    std::printf("\n");
-  }
-  std::map<std::string, double> single_, median_, wall_;
-};
+// The writers' lines of the final table.
+const bool kPairs = [] {
+  const char* w = "Writers: backend / raw program (same statements)";
+  bench::AddPair({w, "INSERTMachining, new row", "BM_INSERTMachining", "BM_RawInsertMachining"});
+  bench::AddPair({w, "INSERTMachining, existing row", "BM_INSERTMachiningFound",
+                  "BM_RawInsertMachiningFound"});
+  bench::AddPair(
+      {w, "INSERTMachVariable, new row", "BM_INSERTMachVariable", "BM_RawInsertMachVariable"});
+  bench::AddPair({w, "UPDATEMachVariable", "BM_UPDATEMachVariable", "BM_RawUpdateMachVariable"});
+  bench::AddPair({w, "DELMachining", "BM_DELMachining", "BM_RawDelMachining"});
+  bench::AddPair({w, "GETTblMachining, 10 rows (fixed cost of a call)", "BM_GETTblMachining10",
+                  "BM_RawReadMachining10"});
+  bench::AddPair({w, "INSERTMachining, new row, durable", "BM_INSERTMachiningDurable",
+                  "BM_RawInsertMachiningDurable", true});
+  const char* s = "Writers: 100,000-row table / 100-row table";
+  bench::AddPair({s, "INSERTMachining, new row", "BM_INSERTMachiningNewAt/100000",
+                  "BM_INSERTMachiningNewAt/100"});
+  bench::AddPair({s, "INSERTMachining, existing row", "BM_INSERTMachiningFoundAt/100000",
+                  "BM_INSERTMachiningFoundAt/100"});
+  return true;
+}();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
-}

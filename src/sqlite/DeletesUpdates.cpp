@@ -178,7 +178,7 @@ int32_t clsQuillData_SqlLite::UPDATEConstructionScenarioTypes(
     const std::wstring& strConstScenarioDesc, RecordsAffected) {
   // Only the row that already carries this type text changes: in effect, its description.
   Operation op(*this, L"clsQuillData_UPDATEConstructionScenarioTypes");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     if (!LookUp(op, t,
                 SqlText(L" SELECT fldConstScenarioType FROM tblConstruction_Scenario_Types "
                         L" WHERE fldConstScenarioType = '")
@@ -215,7 +215,7 @@ void clsQuillData_SqlLite::UPDATEMachNameFromMachining(const std::wstring& strMa
   // A name stays unique within its library: the rename happens only when no machining of the
   // library bears the new name yet.
   Operation op(*this, L"clsQuillData_UPDATEMachNameFromMachining");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     if (LookUp(op, t,
                SqlText(L" SELECT MachID FROM Machining "
                        L" WHERE MachName = '")
@@ -235,7 +235,7 @@ void clsQuillData_SqlLite::UPDATEMachVariable(const std::wstring& Name, const st
                                               const int32_t& MachLibID, const int32_t& MachVarID,
                                               RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEMachVariable");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     if (!LookUp(op, t,
                 SqlText(L" SELECT MachVarID FROM MachVariable "
                         L" WHERE MachVarID = ")
@@ -257,7 +257,7 @@ void clsQuillData_SqlLite::UPDATEMachLink(const int32_t& MachLinkID, const int32
                                           const std::wstring& MachExprVar, const bool& MirrorX,
                                           const bool& MirrorY, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEMachLink");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     if (!LookUp(op, t,
                 SqlText(L" SELECT MachLinkID FROM MachLink "
                         L" WHERE MachLinkID = ")

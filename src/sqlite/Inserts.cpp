@@ -1,6 +1,7 @@
 // The insert operations: look up a row holding the same values and insert one only when
 // there is none, returning the identifier found or written; the insert-or-update operations
-// and the two relationship-pattern writers they use.
+// and the two relationship-pattern writers they use. A look-up and the write it decides run as
+// one unit (Operation::RunAtomic), so that two connections cannot both miss and both insert.
 #include <cmath>
 #include <optional>
 #include <string>
@@ -82,7 +83,7 @@ int32_t clsQuillData_SqlLite::INSERTConstructionScenario(const std::wstring& str
                                                          RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTConstructionScenario");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (auto found =
             LookUp(op, t,
                    SqlText(L" SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types "
@@ -109,7 +110,7 @@ Variant clsQuillData_SqlLite::INSERTGlobalContrFeatrLists(const int32_t& lngFeat
                                                           const std::wstring& strLinkVarSet) {
   Variant result;
   Operation op(*this, L"clsQuillData_INSERTGlobalContrFeatrLists");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (auto found =
             LookUp(op, t,
                    SqlText(L" SELECT fldFeatureListID FROM tblGlobal_Contr_Featr_Lists "
@@ -149,7 +150,7 @@ Variant clsQuillData_SqlLite::INSERTGlobalContrFeatrPatterns(const int32_t& lngP
                                                              const int32_t& lngFeatureListID) {
   Variant result;
   Operation op(*this, L"clsQuillData_INSERTGlobalContrFeatrPatterns");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     // A found row answers with its first column, the part type.
     if (auto found = LookUp(op, t,
                             SqlText(L" SELECT * FROM tblGlobal_Contr_Featr_Patterns "
@@ -178,7 +179,7 @@ void clsQuillData_SqlLite::INSERTFilter(const int32_t& lngPartType1, const int32
                                         const std::wstring& strSubType1,
                                         const std::wstring& strSubType2, RecordsAffected) {
   Operation op(*this, L"clsQuillData_INSERTFilter");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     // The part types are text columns: compared as quoted text, written as numbers.
     if (LookUp(op, t,
                SqlText(L" SELECT * FROM tblFilter_Scenarios "
@@ -226,7 +227,7 @@ int32_t clsQuillData_SqlLite::INSERTImprintAssignments(
     const bool& blnFront) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTImprintAssignments");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     int32_t subType1 = 0, subType2 = 0;
     if (!Checked(t, [&] {
           subType1 = WholeNumber(op, L"strSubType1", strSubType1);
@@ -277,7 +278,7 @@ int32_t clsQuillData_SqlLite::INSERTMachining(const std::wstring& strMachName,
                                               const double& Y, const double& Z, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTMachining");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (!Checked(t, [&] {
           RequireFinite(op, L"X", X);
           RequireFinite(op, L"Y", Y);
@@ -308,7 +309,7 @@ int32_t clsQuillData_SqlLite::INSERTMachLink(const int32_t& MachID, const int32_
                                              const bool& MirrorY, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTMachLink");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (auto found =
             LookUp(op, t,
                    SqlText(L" SELECT MachLinkID FROM MachLink "
@@ -334,7 +335,7 @@ int32_t clsQuillData_SqlLite::INSERTMachRouting(const std::wstring& Name, const 
                                                 const int32_t& lngPocket, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTMachRouting");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (!LookUp(op, t, SqlText(L" SELECT MachID FROM Machining WHERE MachID = ") << MachID)) {
       return;
     }
@@ -379,7 +380,7 @@ int32_t clsQuillData_SqlLite::INSERTMachVariable(const std::wstring& Name,
                                                  RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTMachVariable");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     // A variable found by name keeps its old value.
     if (auto found = LookUp(op, t,
                             SqlText(L" SELECT MachVarID FROM MachVariable "
@@ -403,7 +404,7 @@ int32_t clsQuillData_SqlLite::INSERTMachVertical(const std::wstring& Name,
                                                  const int32_t& MachID, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTMachVertical");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (!LookUp(op, t, SqlText(L" SELECT MachID FROM Machining WHERE MachID = ") << MachID)) {
       return;
     }
@@ -431,7 +432,7 @@ void clsQuillData_SqlLite::INSERTMFGPartTypes(
     const std::wstring& strPartGrain, const std::wstring& strSubtypeDesc, const bool&,
     RecordsAffected) {
   Operation op(*this, L"clsQuillData_INSERTMFGPartTypes");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     if (!LookUp(op, t,
                 SqlText(L" SELECT fldPartID FROM tblMFG_Part_Types "
                         L" WHERE fldSubTypeID = '")
@@ -465,20 +466,23 @@ void clsQuillData_SqlLite::INSERTMFGPartTypes(
 int32_t clsQuillData_SqlLite::INSERTSELDesignIDFromLocalDesigns(const std::wstring& strDesignName,
                                                                 const std::wstring& strComputerName,
                                                                 RecordsAffected) {
-  // No trap: a failure reaches the caller as it is.
+  // No trap: a failure reaches the caller as it is (after the unit is rolled back).
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTSELDesignIDFromLocalDesigns");
-  if (auto found = op.QueryInt(SqlText(L" SELECT fldDesignID FROM tblLocal_Designs "
-                                       L" WHERE fldDesignName = '")
-                               << strDesignName << L"'" << L" AND fldComputerName = '"
-                               << strComputerName << L"'")) {
-    return *found;
-  }
-  op.Exec(SqlText(L" INSERT INTO tblLocal_Designs "
-                  L" (fldDesignName, fldComputerName) "
-                  L" VALUES ( '")
-          << strDesignName << L"','" << strComputerName << L"')");
-  if (auto id = op.NewId()) result = *id;
+  op.Atomically([&] {
+    if (auto found = op.QueryInt(SqlText(L" SELECT fldDesignID FROM tblLocal_Designs "
+                                         L" WHERE fldDesignName = '")
+                                 << strDesignName << L"'" << L" AND fldComputerName = '"
+                                 << strComputerName << L"'")) {
+      result = *found;
+      return;
+    }
+    op.Exec(SqlText(L" INSERT INTO tblLocal_Designs "
+                    L" (fldDesignName, fldComputerName) "
+                    L" VALUES ( '")
+            << strDesignName << L"','" << strComputerName << L"')");
+    if (auto id = op.NewId()) result = *id;
+  });
   return result;
 }
 
@@ -490,7 +494,7 @@ int32_t clsQuillData_SqlLite::INSERTSELLinkIDFromLocalMachiningLinks(
     const std::wstring& strRelation, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTSELLinkIDFromLocalMachiningLinks");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (!Checked(t, [&] { RequireFinite(op, L"dblAngle", dblAngle); })) return;
     if (auto found =
             LookUp(op, t,
@@ -528,7 +532,7 @@ int32_t clsQuillData_SqlLite::INSERTSELLinkIDFromMachiningLinks(
     const std::wstring& strRefCorner, RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTSELLinkIDFromMachiningLinks");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (!Checked(t, [&] { RequireFinite(op, L"dblAngle", dblAngle); })) return;
     if (auto found = LookUp(
             op, t,
@@ -565,7 +569,7 @@ int32_t clsQuillData_SqlLite::INSERTUPDATEGlobalImprintDefinitions(
     RecordsAffected) {
   int32_t result = 0;
   Operation op(*this, L"clsQuillData_INSERTUPDATEGlobalImprintDefinitions");
-  op.Run([&](Trap& t) {
+  op.RunAtomic(result, [&](Trap& t) {
     if (auto found = LookUp(op, t,
                             SqlText(L" SELECT fldlngRelationPattern FROM "
                                     L"tblGlobal_Imprint_Definitions "
@@ -614,7 +618,7 @@ void clsQuillData_SqlLite::INSERTUPDATEGlobalRelationAssignments(
     const std::wstring& strFaceNormal1, const std::wstring& strFaceNormal2,
     const int32_t& lngLinkID, const std::wstring& strPatternField, RecordsAffected) {
   Operation op(*this, L"clsQuillData_INSERTUPDATEGlobalRelationAssignments");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     const wchar_t* field = nullptr;
     if (!Checked(t, [&] { field = PatternField(op, strPatternField); })) return;
     if (auto pattern = LookUp(
@@ -662,7 +666,7 @@ void clsQuillData_SqlLite::INSERTUPDATELocalRelationAssignments(
     const int32_t& lngLinkID, const std::wstring& strPatternField, const std::wstring& strPattType,
     const std::wstring& strRelation, const int32_t& lngDesignID, RecordsAffected) {
   Operation op(*this, L"clsQuillData_INSERTUPDATELocalRelationAssignments");
-  op.Run([&](Trap& t) {
+  op.RunAtomic([&](Trap& t) {
     const wchar_t* field = nullptr;
     if (!Checked(t, [&] { field = PatternField(op, strPatternField); })) return;
     if (auto pattern = LookUp(

@@ -13,6 +13,12 @@
 //
 // Whatever way the operation ends (normally, left by the error companion, or with an error
 // reaching the caller), the statement slot is finalized.
+//
+// A writer whose look-up decides its write runs as one unit (RunAtomic): BEGIN IMMEDIATE takes
+// the database's write lock before the look-up, so no other connection can write between the
+// look-up and the write it decides, and COMMIT ends it. A unit is never left open: when the
+// operation leaves after a failure, goes on past a failed COMMIT, or lets an error reach the
+// caller, it is rolled back. Retry re-runs the failed step inside the open unit.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +44,33 @@ class Operation {
   template <class Body>
   void Run(Body&& body) {
     trap_.Run(std::forward<Body>(body));
+  }
+
+  // Runs `body` in the trap as one unit (see above). A unit that could not begin writes
+  // nothing, whatever the error companion answers other than retry: without the lock the
+  // look-up would decide nothing for sure. When the rollback undoes a write, `result` is reset
+  // to its empty value: the identifier it holds may name a row that is gone. Otherwise it
+  // keeps what it held (an identifier found by the look-up still names its row).
+  template <class Result, class Body>
+  void RunAtomic(Result& result, Body&& body) {
+    if (RunUnit(std::forward<Body>(body))) result = Result{};
+  }
+  template <class Body>
+  void RunAtomic(Body&& body) {
+    RunUnit(std::forward<Body>(body));
+  }
+  // The same unit for an operation without a trap: a failure rolls it back and reaches the
+  // caller.
+  template <class Fn>
+  void Atomically(Fn&& fn) {
+    BeginUnit();
+    try {
+      fn();
+      CommitUnit();
+    } catch (...) {
+      EndUnit();
+      throw;
+    }
   }
 
   // Runs a change; raises the statement error on a result other than SQLITE_OK.
@@ -68,9 +101,43 @@ class Operation {
   const std::wstring& Procedure() const { return procedure_; }
 
  private:
+  enum class Unit { None, Transaction, Savepoint };
+
+  // True when the rollback undid a write.
+  template <class Body>
+  bool RunUnit(Body&& body) {
+    try {
+      trap_.Run([&](Trap& t) {
+        bool begun = false;
+        t.Step([&] {
+          BeginUnit();
+          begun = true;
+        });
+        if (!begun) return;
+        body(t);
+        t.Step([&] { CommitUnit(); });
+      });
+    } catch (...) {
+      EndUnit();
+      throw;
+    }
+    return EndUnit();
+  }
+  // BEGIN IMMEDIATE; inside a transaction the host opened on this connection, a savepoint, so
+  // that the host's transaction decides and a failure undoes only this operation.
+  void BeginUnit();
+  void CommitUnit();
+  // Rolls an open unit back; true when a write of it was undone.
+  bool EndUnit() noexcept;
+  // Raises the statement error when the library has rolled the open unit back by itself
+  // (after a full disk or an I/O error): a statement run now would run outside it.
+  void CheckUnit();
+
   clsQuillData_SqlLite& db_;
   std::wstring procedure_;
   Trap trap_;
+  Unit unit_ = Unit::None;
+  bool wrote_ = false;  // a change ran inside the open unit
 };
 
 }  // namespace QuillData::sqlite_detail

@@ -23,6 +23,11 @@ thread_local clsQuillData_SqlLite::MessageHook gDefaultMessageHook;
 constexpr int32_t kOpenReadWrite = 0x2;
 constexpr int32_t kOpenCreate = 0x4;
 constexpr int32_t kOpenNoMutex = 0x8000;
+// How long a statement waits for another connection's lock before it fails with "database is
+// locked": long enough for any one write of this component, short enough to report a stuck
+// lock.
+constexpr int32_t kBusyTimeoutMs = 5000;
+constexpr const wchar_t* kSavepoint = L"quilldata_unit";
 
 // The text of a message when the library has none to give (it is not loaded).
 std::wstring NotLoadedText(const clsSqlLite& binding) {
@@ -130,6 +135,11 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
         ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
         return;
       }
+      // Writers from other processes wait for each other instead of failing at once.
+      if (sqlite.SetBusyTimeout(m_lngDb, kBusyTimeoutMs) != 0) {
+        ShowMessage(sqlite.sqlite3_errmsg(m_lngDb));
+        return;
+      }
       gTraceFlag = trace;
       result = true;
     });
@@ -145,10 +155,61 @@ Operation::Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptio
       trap_(L"clsQuillData_SqlLite", procedure_, options) {}
 
 Operation::~Operation() {
+  EndUnit();
   try {
     Finalize();
   } catch (...) {
     // Finalizing releases; there is nothing to report it to here.
+  }
+}
+
+void Operation::BeginUnit() {
+  clsSqlLite& sqlite = Binding();
+  // 0: a transaction is open on this connection (the library not loaded answers 0 as well, and
+  // the statement below then fails as any would).
+  if (sqlite.sqlite3_get_autocommit(db_.m_lngDb) == 0) {
+    Exec(std::wstring(L"SAVEPOINT ") + kSavepoint);
+    unit_ = Unit::Savepoint;
+  } else {
+    Exec(L"BEGIN IMMEDIATE");
+    unit_ = Unit::Transaction;
+  }
+  wrote_ = false;
+}
+
+void Operation::CommitUnit() {
+  Finalize();
+  Exec(unit_ == Unit::Savepoint ? std::wstring(L"RELEASE ") + kSavepoint : L"COMMIT");
+  unit_ = Unit::None;
+  wrote_ = false;
+}
+
+bool Operation::EndUnit() noexcept {
+  if (unit_ == Unit::None) return false;
+  const Unit unit = unit_;
+  unit_ = Unit::None;
+  const bool undone = wrote_;
+  wrote_ = false;
+  try {
+    Finalize();
+    clsSqlLite& sqlite = Binding();
+    // Nothing to undo when the library has rolled the transaction back itself.
+    if (sqlite.sqlite3_get_autocommit(db_.m_lngDb) != 0) return undone;
+    if (unit == Unit::Savepoint) {
+      sqlite.sqlite3_exec(db_.m_lngDb, std::wstring(L"ROLLBACK TO ") + kSavepoint);
+      sqlite.sqlite3_exec(db_.m_lngDb, std::wstring(L"RELEASE ") + kSavepoint);
+    } else {
+      sqlite.sqlite3_exec(db_.m_lngDb, L"ROLLBACK");
+    }
+  } catch (...) {
+    // The failure that led here is the one being reported.
+  }
+  return undone;
+}
+
+void Operation::CheckUnit() {
+  if (unit_ != Unit::None && Binding().sqlite3_get_autocommit(db_.m_lngDb) != 0) {
+    RaiseStatementError(L"the operation's transaction was rolled back after an earlier failure");
   }
 }
 
@@ -164,11 +225,14 @@ void Operation::RaiseStatementError(const std::wstring& description) {
 }
 
 void Operation::Exec(const std::wstring& sql) {
+  CheckUnit();
   if (Binding().sqlite3_exec(db_.m_lngDb, sql) != kSqliteOk) RaiseStatementError();
+  if (unit_ != Unit::None) wrote_ = true;
 }
 
 void Operation::Prepare(const std::wstring& sql) {
   Finalize();
+  CheckUnit();
   intptr_t tail = 0;
   if (Binding().sqlite3_prepare_v2(db_.m_lngDb, sql, 0, db_.m_lngStmt, tail) != kSqliteOk) {
     db_.m_lngStmt = 0;

@@ -2,12 +2,15 @@
 
 #include <dlfcn.h>
 #include <ffi.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "QuillData/contract/Coerce.h"
@@ -471,6 +474,37 @@ int32_t clsSqlLite::sqlite3_set_authorizer(intptr_t sqlite3, intptr_t xAuth, int
 int32_t clsSqlLite::sqlite3_sleep(int32_t Value) {
   if (!m_bInitialized) return 1;
   return Call(m_api.sleep, "sqlite3_sleep")(Value);
+}
+
+namespace {
+
+// The busy handler of SetBusyTimeout: `context` carries the limit in milliseconds, `count` is
+// 0 on the first try of each wait. The jitter keeps waiters from waking together.
+int BusyWait(void* context, int count) {
+  using Clock = std::chrono::steady_clock;
+  thread_local Clock::time_point start;
+  thread_local uint32_t seed =
+      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&start)) ^ static_cast<uint32_t>(getpid());
+  const Clock::time_point now = Clock::now();
+  if (count == 0) start = now;
+  const auto limit = std::chrono::milliseconds(reinterpret_cast<intptr_t>(context));
+  if (now - start >= limit) return 0;
+  seed ^= seed << 13;
+  seed ^= seed >> 17;
+  seed ^= seed << 5;
+  std::this_thread::sleep_for(std::chrono::microseconds(500 + seed % 1000));
+  return 1;
+}
+
+}  // namespace
+
+int32_t clsSqlLite::SetBusyTimeout(intptr_t sqlite3, int32_t ms) {
+  if (!m_bInitialized) return 1;
+  using BusyHandler = int (*)(void*, int (*)(void*, int), void*);
+  auto fn = reinterpret_cast<BusyHandler>(dlsym(m_hModule, "sqlite3_busy_handler"));
+  if (fn == nullptr) detail::RaiseFunctionNotFound("sqlite3_busy_handler");
+  return fn(Ptr(sqlite3), ms > 0 ? &BusyWait : nullptr,
+            reinterpret_cast<void*>(static_cast<intptr_t>(ms)));
 }
 
 int32_t clsSqlLite::sqlite3_soft_heap_limit(int32_t Value) {

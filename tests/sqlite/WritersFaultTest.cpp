@@ -52,6 +52,8 @@ class WritersLockTest : public WritersTest {
   void RunWriters(const std::shared_ptr<cE>& handler) {
     auto backend = std::make_shared<clsQuillData_SqlLite>();
     ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}));
+    // The lock outlasts any wait: a short one keeps the test fast.
+    sqlite3_busy_timeout(reinterpret_cast<sqlite3*>(backend->DatabaseHandle()), 50);
     ids.push_back(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0));
     backend->DELMachining(1);
     backend->INSERTCopyMachiningScenario(1, L"Copy");

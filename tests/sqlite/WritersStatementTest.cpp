@@ -213,10 +213,12 @@ const std::vector<StatementCase> kCases = {
 
 int Collect(unsigned, void* context, void* statement, void*) {
   const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
-  // The checks of names against the schema (and the pragma the library runs for them) are the
-  // frame's own statements.
+  // The checks of names against the schema (and the pragma the library runs for them) and the
+  // transaction around a look-up and its write are the frame's own statements.
   if (std::strstr(sql, "pragma_table_info") == nullptr &&
-      std::strstr(sql, "sqlite_schema") == nullptr && std::strncmp(sql, "PRAGMA ", 7) != 0) {
+      std::strstr(sql, "sqlite_schema") == nullptr && std::strncmp(sql, "PRAGMA ", 7) != 0 &&
+      std::strcmp(sql, "BEGIN IMMEDIATE") != 0 && std::strcmp(sql, "COMMIT") != 0 &&
+      std::strcmp(sql, "ROLLBACK") != 0) {
     static_cast<std::vector<std::string>*>(context)->push_back(sql);
   }
   return 0;

@@ -172,6 +172,12 @@ class clsSqlLite : public Object {
   // const char*) function.
   int32_t sqlite3_set_authorizer(intptr_t sqlite3, intptr_t xAuth, intptr_t pUserData);
   int32_t sqlite3_sleep(int32_t Value);
+  // Makes a statement that meets another connection's lock wait for it up to `ms`
+  // milliseconds (0: fail at once with SQLITE_BUSY, "database is locked"). Unlike the
+  // library's own busy timeout, which backs off to 100 ms between tries, the wait tries again
+  // about every millisecond: a process that writes in a loop releases its lock only for
+  // moments, and a waiter that sleeps long misses every one of them.
+  int32_t SetBusyTimeout(intptr_t sqlite3, int32_t ms);
   // The export returns nothing: 0 once called.
   int32_t sqlite3_soft_heap_limit(int32_t Value);
   int32_t sqlite3_release_memory(int32_t Value);

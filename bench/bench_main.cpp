@@ -1,0 +1,267 @@
+// The benchmark program: every reader and the main writers against raw SQLite loops doing the
+// same work, in one process; at the end, the ratios as one table and the memory the readers'
+// collections hold.
+//
+//   bench_quilldata [--benchmark_repetitions=N (default 5)] [--benchmark_filter=...]
+//                   [google benchmark flags]
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+
+#include "BenchCommon.h"
+
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<int64_t> gLive{0};
+
+void* Allocate(std::size_t n) {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (p == nullptr) throw std::bad_alloc();
+  if (gCounting.load(std::memory_order_relaxed)) {
+    gLive.fetch_add(int64_t(malloc_usable_size(p)), std::memory_order_relaxed);
+  }
+  return p;
+}
+
+void Release(void* p) noexcept {
+  if (p == nullptr) return;
+  if (gCounting.load(std::memory_order_relaxed)) {
+    gLive.fetch_sub(int64_t(malloc_usable_size(p)), std::memory_order_relaxed);
+  }
+  std::free(p);
+}
+
+}  // namespace
+
+// The program's own allocation functions: every operator new of the process (the library's
+// included) comes here, so that the bytes a collection holds can be counted.
+void* operator new(std::size_t n) {
+  return Allocate(n);
+}
+void* operator new[](std::size_t n) {
+  return Allocate(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept {
+  Release(p);
+}
+void operator delete[](void* p) noexcept {
+  Release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  Release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  Release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  Release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  Release(p);
+}
+
+namespace bench {
+
+namespace {
+std::vector<Pair>& PairList() {
+  static std::vector<Pair> pairs;
+  return pairs;
+}
+std::vector<std::string>& NoteList() {
+  static std::vector<std::string> notes;
+  return notes;
+}
+}  // namespace
+
+std::filesystem::path MakeTempDir() {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "quilldata-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  return pattern;
+}
+
+void Check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK) {
+    std::fprintf(stderr, "bench: %s\n", sqlite3_errmsg(db));
+    std::abort();
+  }
+}
+
+sqlite3* OpenRaw(const std::string& path) {
+  sqlite3* db = nullptr;
+  Check(sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr),
+        db);
+  return db;
+}
+
+void CountAllocations(bool on) {
+  gCounting.store(on);
+}
+int64_t LiveBytes() {
+  return gLive.load();
+}
+
+void AddPair(Pair pair) {
+  PairList().push_back(std::move(pair));
+}
+const std::vector<Pair>& Pairs() {
+  return PairList();
+}
+void AddNote(std::string line) {
+  NoteList().push_back(std::move(line));
+}
+
+void Widen(std::wstring& out, const unsigned char* text, int bytes) {
+  const auto n = static_cast<size_t>(bytes > 0 ? bytes : 0);
+  bool ascii = true;
+  for (size_t i = 0; i < n; ++i) ascii &= text[i] < 0x80;
+  if (ascii) {
+    out.assign(text, text + n);
+    return;
+  }
+  out.clear();
+  for (size_t i = 0; i < n;) {
+    unsigned c = text[i];
+    const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    if (extra > 0) c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : 0x1F;
+    for (int k = 1; k <= extra && i + size_t(k) < n; ++k) c = (c << 6) | (text[i + k] & 0x3F);
+    out += wchar_t(c);
+    i += size_t(extra) + 1;
+  }
+}
+
+}  // namespace bench
+
+namespace {
+
+// The console output; keeps each benchmark's time per iteration (the median when the run has
+// repetitions) for the table.
+class Reporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const std::string& args = run.run_name.args;
+      const std::string base = run.run_name.function_name + (args.empty() ? "" : "/" + args);
+      Times t{ToSeconds(run.GetAdjustedCPUTime(), run.time_unit),
+              ToSeconds(run.GetAdjustedRealTime(), run.time_unit)};
+      if (run.run_type == Run::RT_Iteration) {
+        if (!times_.count(base)) times_[base] = t;
+      } else if (run.aggregate_name == "median") {
+        medians_[base] = t;
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void PrintTable() const {
+    std::string section;
+    for (const bench::Pair& pair : bench::Pairs()) {
+      const double a = Time(pair.a, pair.wall), b = Time(pair.b, pair.wall);
+      if (a <= 0 || b <= 0) continue;
+      if (pair.section != section) {
+        section = pair.section;
+        std::printf("\n%-46s %12s %12s %8s\n", section.c_str(), "time", "against", "ratio");
+      }
+      std::printf("%-46s %12s %12s %7.2fx%s\n", pair.label.c_str(), Format(a).c_str(),
+                  Format(b).c_str(), a / b, pair.wall ? " (wall)" : "");
+    }
+  }
+
+ private:
+  struct Times {
+    double cpu = 0, wall = 0;
+  };
+  static double ToSeconds(double value, benchmark::TimeUnit unit) {
+    switch (unit) {
+      case benchmark::kNanosecond:
+        return value * 1e-9;
+      case benchmark::kMicrosecond:
+        return value * 1e-6;
+      case benchmark::kMillisecond:
+        return value * 1e-3;
+      default:
+        return value;
+    }
+  }
+  static std::string Format(double seconds) {
+    char text[32];
+    if (seconds >= 1e-3) {
+      std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    } else {
+      std::snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
+    }
+    return text;
+  }
+  double Time(const std::string& name, bool wall) const {
+    auto m = medians_.find(name);
+    if (m != medians_.end()) return wall ? m->second.wall : m->second.cpu;
+    auto s = times_.find(name);
+    if (s == times_.end()) return 0;
+    return wall ? s->second.wall : s->second.cpu;
+  }
+  std::map<std::string, Times> times_, medians_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Unless told otherwise: each benchmark five times, the repetitions of all benchmarks in
+  // random order (a benchmark run after a large read finds the heap in another state than one
+  // run first), and the medians in the table, so that one run gives steady ratios.
+  std::vector<char*> args(argv, argv + argc);
+  auto given = [&](const char* flag) {
+    for (int i = 1; i < argc; ++i) {
+      if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) return true;
+    }
+    return false;
+  };
+  std::string repetitions = "--benchmark_repetitions=5";
+  std::string aggregates = "--benchmark_display_aggregates_only=true";
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  if (!given("--benchmark_repetitions")) args.push_back(repetitions.data());
+  if (!given("--benchmark_enable_random_interleaving")) args.push_back(interleave.data());
+  if (!given("--benchmark_display_aggregates_only") &&
+      !given("--benchmark_report_aggregates_only")) {
+    args.push_back(aggregates.data());
+  }
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  bench::RegisterReaders();
+  Reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf(
+      "\nThe backend's time over the raw SQLite C loop doing the same work "
+      "(1.00x = no cost of its own)\n");
+  reporter.PrintTable();
+  bench::MeasureReaderMemory();
+  std::printf("\n");
+  for (const std::string& line : bench::NoteList()) std::printf("%s\n", line.c_str());
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,323 @@
+// Writers under concurrency: processes racing the same look-up-then-insert, the wait for a
+// short lock, and the unit a look-up and its write run in (what each answer of the error
+// companion leaves behind, a failing COMMIT, a transaction of the host's own).
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "sqlite/WritersFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+sqlite3* HandleOf(clsQuillData_SqlLite& backend) {
+  return reinterpret_cast<sqlite3*>(backend.DatabaseHandle());
+}
+
+// A statement through the backend's own connection, inside whatever it has open.
+void OnConnection(clsQuillData_SqlLite& backend, const char* sql) {
+  ASSERT_EQ(sqlite3_exec(HandleOf(backend), sql, nullptr, nullptr, nullptr), SQLITE_OK)
+      << sql << ": " << sqlite3_errmsg(HandleOf(backend));
+}
+
+bool InTransaction(clsQuillData_SqlLite& backend) {
+  return sqlite3_get_autocommit(HandleOf(backend)) == 0;
+}
+
+// Reads everything a child writes until it closes its end.
+std::string ReadAll(int fd) {
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
+  return out;
+}
+
+class HardeningTest : public WritersTest {};
+
+TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
+  constexpr int kChildren = 4;
+  constexpr int kCalls = 200;
+  db.reset();  // no connection crosses the fork
+
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> children;
+  std::vector<int> results;
+  for (int c = 0; c < kChildren; ++c) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(out[0]);
+      close(go[1]);
+      auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+      std::vector<int32_t> ids;
+      int32_t failures = 0;
+      {
+        clsQuillData_SqlLite backend;
+        if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+        char byte;
+        if (read(go[0], &byte, 1) != 0) _exit(5);  // every child starts on the same close
+        // The same 200 calls in the same order in every process: 200 races per writer.
+        for (int i = 0; i < kCalls; ++i) {
+          const std::wstring name = L"Shared " + std::to_wstring(i);
+          ids.push_back(backend.INSERTMachining(name, L"G", 1, 1.5, 2, 3));
+          try {
+            ids.push_back(backend.INSERTSELDesignIDFromLocalDesigns(name, L"Host"));
+          } catch (const QuillError& e) {
+            std::fprintf(stderr, "design: %s\n", ToUtf8(e.Description()).c_str());
+            ++failures;
+            ids.push_back(0);
+          }
+        }
+      }
+      failures += int32_t(handler->Reports().size());
+      for (const auto& r : handler->Reports()) {
+        std::fprintf(stderr, "%s: %s\n", ToUtf8(r.procedure).c_str(),
+                     ToUtf8(r.description).c_str());
+      }
+      ids.push_back(failures);
+      const auto bytes = ssize_t(ids.size() * sizeof(int32_t));
+      _exit(write(out[1], ids.data(), size_t(bytes)) == bytes ? 0 : 6);
+    }
+    close(out[1]);
+    children.push_back(child);
+    results.push_back(out[0]);
+  }
+  close(go[0]);
+  close(go[1]);
+
+  std::vector<std::vector<int32_t>> ids;
+  for (int c = 0; c < kChildren; ++c) {
+    std::string bytes = ReadAll(results[c]);
+    close(results[c]);
+    int status = 0;
+    ASSERT_EQ(waitpid(children[c], &status, 0), children[c]);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child " << c << " status " << status << " (4: open, 5: start, 6: report)";
+    ASSERT_EQ(bytes.size(), (2 * kCalls + 1) * sizeof(int32_t));
+    ids.emplace_back(2 * kCalls + 1);
+    std::memcpy(ids.back().data(), bytes.data(), bytes.size());
+    EXPECT_EQ(ids.back().back(), 0) << "child " << c << " saw failures";
+  }
+
+  EXPECT_EQ(Count("Machining"), kCalls);
+  EXPECT_EQ(Count("tblLocal_Designs"), kCalls);
+  EXPECT_EQ(One("SELECT count(*) FROM (SELECT MachName FROM Machining GROUP BY MachName "
+                "HAVING count(*) > 1)"),
+            "0");
+  for (int i = 0; i < kCalls; ++i) {
+    const std::string name = "'Shared " + std::to_string(i) + "'";
+    const int machId = std::stoi(One("SELECT MachID FROM Machining WHERE MachName = " + name));
+    const int designId =
+        std::stoi(One("SELECT fldDesignID FROM tblLocal_Designs WHERE fldDesignName = " + name));
+    for (int c = 0; c < kChildren; ++c) {
+      ASSERT_EQ(ids[c][2 * i], machId) << "child " << c << ", machining " << i;
+      ASSERT_EQ(ids[c][2 * i + 1], designId) << "child " << c << ", design " << i;
+    }
+  }
+}
+
+TEST_F(HardeningTest, AWriterWaitsOutAShortLockAndReportsALongOne) {
+  RawDb locker(file);
+  ASSERT_EQ(locker.Exec("BEGIN IMMEDIATE; INSERT INTO MachVariable (Name) VALUES ('other')"),
+            SQLITE_OK);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    locker.Exec("COMMIT");
+  });
+  auto start = std::chrono::steady_clock::now();
+  const int32_t id = db->INSERTMachining(L"waited", L"G", 1, 0, 0, 0);
+  auto waited = std::chrono::steady_clock::now() - start;
+  release.join();
+  EXPECT_TRUE(Reported().empty()) << ToUtf8(Reported().front());
+  EXPECT_GT(id, 0);
+  EXPECT_GE(waited, std::chrono::milliseconds(250));
+  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'waited'"), std::to_string(id));
+  EXPECT_EQ(Count("MachVariable"), 1);
+
+  // A lock that outlasts the wait (shortened here) is reported, and nothing is written.
+  ASSERT_EQ(db->Sqlite()->SetBusyTimeout(db->DatabaseHandle(), 200), SQLITE_OK);
+  ASSERT_EQ(locker.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(db->INSERTMachining(L"locked out", L"G", 1, 0, 0, 0), 0);
+  waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(locker.Exec("ROLLBACK"), SQLITE_OK);
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"database is locked"});
+  EXPECT_GE(waited, std::chrono::milliseconds(190));
+  EXPECT_LT(waited, std::chrono::milliseconds(2000));
+  EXPECT_EQ(Count("Machining"), 1);
+  EXPECT_FALSE(InTransaction(*db));
+}
+
+// A relation assignment whose insert is refused after its pattern was written.
+class HardeningUnitTest : public HardeningTest {
+ protected:
+  void SetUp() override {
+    HardeningTest::SetUp();
+    Raw("CREATE TRIGGER refuse BEFORE INSERT ON tblGlobal_Relation_Assignments "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  }
+  void Assign() {
+    db->INSERTUPDATEGlobalRelationAssignments(7, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 9,
+                                              L"EF");
+  }
+};
+
+TEST_F(HardeningUnitTest, LeavingAfterAFailureUndoesTheWholeUnit) {
+  Snapshot before = Dump();
+  Assign();
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
+  EXPECT_FALSE(InTransaction(*db));
+  EXPECT_TRUE(Diff(before, Dump()).empty()) << "the pattern written before the failure stayed";
+
+  // The connection is usable and commits as before.
+  EXPECT_GT(db->INSERTMachining(L"after", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(Count("Machining"), 1);
+}
+
+TEST_F(HardeningUnitTest, RetryRunsOnlyTheFailedStepAgainInsideTheUnit) {
+  // The companion lifts the refusal on the backend's own connection (another connection could
+  // not: the unit holds the write lock), then answers retry.
+  class LiftAndRetry : public cE {
+   public:
+    explicit LiftAndRetry(clsQuillData_SqlLite& backend) : backend_(backend) {}
+    int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring&,
+                        std::shared_ptr<cSP>&, int32_t&) override {
+      seen.push_back(err.Description());
+      inUnit = InTransaction(backend_);
+      OnConnection(backend_, "DROP TRIGGER refuse");
+      return seen.size() < 3 ? kRetry : kLeave;
+    }
+    std::vector<std::wstring> seen;
+    bool inUnit = false;
+
+   private:
+    clsQuillData_SqlLite& backend_;
+  };
+  auto handler = std::make_shared<LiftAndRetry>(*db);
+  gE = handler;
+  Assign();
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"refused"});
+  EXPECT_TRUE(handler->inUnit);
+  EXPECT_FALSE(InTransaction(*db));
+  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 1) << "the pattern step ran once";
+  EXPECT_EQ(Query("SELECT fldPatternID, fldConstScenarioID FROM tblGlobal_Relation_Assignments"),
+            (std::vector<Row>{{"1", "7"}}));
+}
+
+TEST_F(HardeningUnitTest, ContinuingPastAFailedStepCommitsTheRest) {
+  db = Open(file, Policy::Continue);
+  Raw("CREATE TRIGGER refuse_part BEFORE INSERT ON tblMFG_Part_Types "
+      "BEGIN SELECT RAISE(ABORT, 'no part'); END");
+  db->INSERTMFGPartTypes(3, 1, L"S", L"D", L"K", L"G", L"SD");
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"no part"});
+  EXPECT_FALSE(InTransaction(*db));
+  EXPECT_EQ(Count("tblMFG_Part_Types"), 0);
+  EXPECT_EQ(Query("SELECT fldMFGScenarioID, fldPartID, fldSubTypeID FROM tblMFG_Scenario"),
+            (std::vector<Row>{{"3", "1", "S"}}));
+}
+
+TEST_F(HardeningUnitTest, WithoutACompanionTheFailureReachesTheCallerAfterTheRollback) {
+  gE.reset();
+  Raw("CREATE TRIGGER refuse_design BEFORE INSERT ON tblLocal_Designs "
+      "BEGIN SELECT RAISE(ABORT, 'no design'); END");
+  try {
+    Assign();
+    ADD_FAILURE() << "no error";
+  } catch (const QuillError& e) {
+    EXPECT_EQ(e.Description(), L"refused");
+  }
+  EXPECT_FALSE(InTransaction(*db));
+  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 0);
+
+  try {
+    db->INSERTSELDesignIDFromLocalDesigns(L"D", L"C");
+    ADD_FAILURE() << "no error";
+  } catch (const QuillError& e) {
+    EXPECT_EQ(e.Description(), L"no design");
+  }
+  EXPECT_FALSE(InTransaction(*db));
+}
+
+// A COMMIT the database refuses: a row whose deferred foreign key has no parent yet.
+class HardeningCommitTest : public HardeningTest {
+ protected:
+  void SetUp() override {
+    HardeningTest::SetUp();
+    Raw("CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+        "CREATE TABLE child (pid REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED);"
+        "CREATE TRIGGER dangling AFTER INSERT ON Machining "
+        "BEGIN INSERT INTO child VALUES (NEW.MachID + 1000); END");
+  }
+  void CheckForeignKeys(clsQuillData_SqlLite& backend) {
+    OnConnection(backend, "PRAGMA foreign_keys = ON");
+  }
+};
+
+TEST_F(HardeningCommitTest, AFailedCommitIsRolledBackAndReturnsNoId) {
+  for (Policy policy : {Policy::Leave, Policy::Continue}) {
+    db = Open(file, policy);
+    CheckForeignKeys(*db);
+    EXPECT_EQ(db->INSERTMachining(L"m", L"G", 1, 0, 0, 0), 0) << int(policy);
+    EXPECT_EQ(Reported(), std::vector<std::wstring>{L"FOREIGN KEY constraint failed"});
+    EXPECT_FALSE(InTransaction(*db));
+    EXPECT_EQ(Count("Machining"), 0);
+    EXPECT_EQ(Count("child"), 0);
+  }
+}
+
+TEST_F(HardeningCommitTest, RetryingAFailedCommitCommitsOnceTheCauseIsGone) {
+  class AddParent : public cE {
+   public:
+    explicit AddParent(clsQuillData_SqlLite& backend) : backend_(backend) {}
+    int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring&,
+                        std::shared_ptr<cSP>&, int32_t&) override {
+      seen.push_back(err.Description());
+      OnConnection(backend_, "INSERT INTO parent SELECT pid FROM child");
+      return seen.size() < 3 ? kRetry : kLeave;
+    }
+    std::vector<std::wstring> seen;
+
+   private:
+    clsQuillData_SqlLite& backend_;
+  };
+  auto handler = std::make_shared<AddParent>(*db);
+  gE = handler;
+  CheckForeignKeys(*db);
+  const int32_t id = db->INSERTMachining(L"m", L"G", 1, 0, 0, 0);
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"FOREIGN KEY constraint failed"});
+  EXPECT_FALSE(InTransaction(*db));
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'm'"), std::to_string(id));
+  EXPECT_EQ(Count("child"), 1);
+}
+
+TEST_F(HardeningTest, InsideTheHostsTransactionAWriterUndoesOnlyItsOwnPart) {
+  Raw("CREATE TRIGGER refuse BEFORE INSERT ON tblGlobal_Relation_Assignments "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  OnConnection(*db, "BEGIN");
+  const int32_t kept = db->INSERTMachining(L"kept", L"G", 1, 0, 0, 0);
+  db->INSERTUPDATEGlobalRelationAssignments(7, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 9,
+                                            L"EF");
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
+  EXPECT_TRUE(InTransaction(*db)) << "the host's transaction was ended by a writer";
+  EXPECT_EQ(Count("Machining"), 0) << "nothing is committed before the host commits";
+  OnConnection(*db, "COMMIT");
+  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'kept'"), std::to_string(kept));
+  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 0);
+
+  // The host's rollback takes a writer's row with it.
+  OnConnection(*db, "BEGIN");
+  EXPECT_GT(db->INSERTMachining(L"dropped", L"G", 1, 0, 0, 0), 0);
+  OnConnection(*db, "ROLLBACK");
+  EXPECT_EQ(Count("Machining"), 1);
+}
+
+}  // namespace
+}  // namespace QuillData::testing
