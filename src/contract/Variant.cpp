@@ -110,23 +110,42 @@ const wchar_t* TypeName(VarType type) {
 }
 
 Decimal Decimal::FromDouble(double value) {
+  return FromDoubleDigits(value, 15);
+}
+
+Decimal Decimal::FromShortestDouble(double value) {
+  return FromDoubleDigits(value, 0);
+}
+
+Decimal Decimal::FromDoubleDigits(double value, int significant) {
   if (!std::isfinite(value)) throw QuillError(ErrNo::Overflow);
   if (value == 0) return {};
-  // Fifteen significant digits, exactly as the double prints them: d.dddddddddddddde±x.
+  // The digits as the double prints them: d.ddde±x, with `significant` digits, or the fewest
+  // that read back as the same double (0).
   char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  const auto res = significant > 0
+                       ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
+                                       significant - 1)
+                       : std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
   const char* p = buf;
   const bool negative = *p == '-';
   if (negative) ++p;
   __int128 digits = 0;
+  int fraction = -1;  // digits after the point
   for (; p < res.ptr && *p != 'e'; ++p) {
-    if (*p != '.') digits = digits * 10 + (*p - '0');
+    if (*p == '.') {
+      fraction = 0;
+    } else {
+      digits = digits * 10 + (*p - '0');
+      if (fraction >= 0) ++fraction;
+    }
   }
+  if (fraction < 0) fraction = 0;
   int exponent = 0;
   std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
-  // value = digits * 10^(exponent - 14)
+  // value = digits * 10^(exponent - fraction)
   if (exponent > kMaxScale) throw QuillError(ErrNo::Overflow);
-  int scale = 14 - exponent;
+  int scale = fraction - exponent;
   if (scale < 0) {
     digits *= Pow10(-scale);
     scale = 0;

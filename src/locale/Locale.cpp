@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -254,6 +254,37 @@ std::optional<std::string> CanonicalNumber(std::wstring_view text, const UserLoc
   }
   if (i != s.size()) return std::nullopt;
   return out;
+}
+
+bool IsDecimalText(std::wstring_view text, wchar_t point) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) ++i;
+  bool digits = false, seenPoint = false;
+  for (; i < text.size(); ++i) {
+    if (IsDigit(text[i])) {
+      digits = true;
+    } else if (text[i] == point && !seenPoint) {
+      seenPoint = true;
+    } else {
+      break;
+    }
+  }
+  if (!digits) return false;
+  if (i < text.size() && (text[i] == L'E' || text[i] == L'e')) {
+    ++i;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) ++i;
+    const size_t exponent = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i == exponent) return false;
+  }
+  return i == text.size();
+}
+
+std::string ShortestDoubleText(double value) {
+  char text[32];
+  // to_chars without a precision writes the shortest text that round-trips, locale-free.
+  auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
 }
 
 std::optional<double> CanonicalToDouble(const std::string& canonical) {

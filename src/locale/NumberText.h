@@ -29,4 +29,13 @@ std::optional<std::string> CanonicalNumber(std::wstring_view text, const UserLoc
 // The double nearest to a canonical number text; nullopt when it is beyond the double range.
 std::optional<double> CanonicalToDouble(const std::string& canonical);
 
+// True when `text` is, as a whole, one decimal number written with `point` as its decimal
+// point: an optional sign, digits with at most one `point` among them, an optional exponent
+// ("12.5", "-0.25", ".5", "1.5E-05"). No blanks, no thousands separators.
+bool IsDecimalText(std::wstring_view text, wchar_t point);
+
+// The shortest text, with "." as decimal point, that reads back as exactly `value`
+// ("0.1", "0.3333333333333333", "1.7976931348623157e+308"); whole numbers have no point.
+std::string ShortestDoubleText(double value);
+
 }  // namespace QuillData::detail

@@ -209,6 +209,12 @@ TEST_F(CLocale, DecimalsFromDoublesKeepFifteenDigits) {
   }
   for (double bad : {std::nan(""), 1e29, -HUGE_VAL})
     ExpectError(ErrNo::Overflow, "FromDouble", [&] { Decimal::FromDouble(bad); });
+  // The shortest digits that read back as the same double.
+  EXPECT_EQ(Decimal::FromShortestDouble(0.1 + 0.2).ToString(), "0.30000000000000004");
+  EXPECT_EQ(Decimal::FromShortestDouble(-1.0 / 3).ToString(), "-0.3333333333333333");
+  EXPECT_EQ(Decimal::FromShortestDouble(12.345).ToString(), "12.345");
+  EXPECT_EQ(Decimal::FromShortestDouble(1e20).ToString(), "100000000000000000000");
+  EXPECT_EQ(Decimal::FromShortestDouble(1.0 / 3).ToDouble(), 1.0 / 3);
   EXPECT_EQ((Decimal{-1250, 2}).ToString(), "-12.50");
   EXPECT_EQ((Decimal{-5, 3}).ToString(), "-0.005");
   EXPECT_EQ((Decimal{12345, 3}).ToDouble(), 12.345);

@@ -42,10 +42,15 @@ struct Decimal {
 
   // The double's 15 significant digits, as the platform converts a double to a decimal.
   static Decimal FromDouble(double value);
+  // The fewest digits that read back as the same double: 0.1 for 0.1, and 1/3 with 16 digits.
+  static Decimal FromShortestDouble(double value);
   // Exact text with "." as decimal point ("-12.50" for mantissa -1250, scale 2).
   std::string ToString() const;
   double ToDouble() const;
   bool operator==(const Decimal&) const = default;
+
+ private:
+  static Decimal FromDoubleDigits(double value, int significant);
 };
 
 class Variant {

@@ -1,19 +1,18 @@
 #pragma once
 // Locale-neutral number text for SQL statements. SQLite writes and reads "." as decimal
-// point whatever the user's locale says; these helpers translate at the statement boundary
-// using the module-wide gDecSep / gDecSepDiffers (contract/Module.h).
+// point whatever the user's locale says; these helpers translate at the statement boundary.
 #include <string>
+
+#include "QuillData/contract/Module.h"  // ReadDecimalSeparator, gDecSep, gDecSepDiffers
 
 namespace QuillData {
 
-// Fills gDecSep (the user's one-character decimal separator, empty when the locale has no
-// single-character one) and gDecSepDiffers (gDecSep is not ".") for this thread.
-void ReadDecimalSeparator();
-
-// `x` as the user's locale writes it, with every gDecSep turned into ".".
+// The shortest text with "." as decimal point that reads back as exactly `x`, whatever the
+// locale of the process or the thread ("0.1", "0.3333333333333333").
 std::wstring NumberToSql(const double& x);
 
-// `s` with every gDecSep turned into "." (unchanged when the separator is ".").
+// `s` with the user's decimal separator turned into "." when `s` is, as a whole, one decimal
+// number ("12,5" -> "12.5" under a comma locale); any other text unchanged ("x,y;1,5").
 std::wstring TextToSql(const std::wstring& s);
 
 }  // namespace QuillData
