@@ -46,7 +46,9 @@ std::vector<IdPair> IdPairs(Operation& op, const std::wstring& sql) {
   return rows;
 }
 
-int32_t NewIdOrFail(Operation& op) {
+// Runs an INSERT that must write one row, and returns the row's identifier.
+int32_t InsertOne(Operation& op, const std::wstring& sql) {
+  if (!op.Insert(sql)) op.RaiseStatementError(L"no row was written");
   auto id = op.NewId();
   if (!id) op.RaiseStatementError(L"the new row's identifier could not be read");
   return *id;
@@ -94,11 +96,11 @@ void CopyAssignments(Operation& op, const AssignmentTables& tables, int32_t oldI
         pattern = copied->second;
       } else if (op.QueryInt(SqlText(L"SELECT 1 FROM ") << patterns << L" WHERE fldPatternID = "
                                                         << static_cast<int32_t>(row.second))) {
-        op.Exec(SqlText(L"INSERT INTO ")
-                << patterns << L" (" << patternColumns << L") SELECT " << patternColumns
-                << L" FROM " << patterns << L" WHERE fldPatternID = "
-                << static_cast<int32_t>(row.second));
-        pattern = NewIdOrFail(op);
+        pattern =
+            InsertOne(op, SqlText(L"INSERT INTO ")
+                              << patterns << L" (" << patternColumns << L") SELECT "
+                              << patternColumns << L" FROM " << patterns
+                              << L" WHERE fldPatternID = " << static_cast<int32_t>(row.second));
         patternCopies.emplace(row.second, *pattern);
       }
     }
@@ -144,18 +146,18 @@ void CopyImprints(Operation& op, int32_t oldId, int32_t newId) {
                               << oldId << L" ORDER BY fldlngRelationPattern");
   for (const IdPair& row : rows) {
     const auto oldImprint = static_cast<int32_t>(row.first);
-    op.Exec(SqlText(L"INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID, "
+    const int32_t newImprint = InsertOne(
+        op, SqlText(L"INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID, "
                     L"fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
                     L"fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
                     L"fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, "
                     L"fldblnFront) SELECT ")
-            << newId
-            << L", fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
-               L"fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
-               L"fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, "
-               L"fldblnFront FROM tblGlobal_Imprint_Assignments WHERE fldlngRelationPattern = "
-            << oldImprint);
-    const int32_t newImprint = NewIdOrFail(op);
+                << newId
+                << L", fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
+                   L"fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
+                   L"fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, "
+                   L"fldblnFront FROM tblGlobal_Imprint_Assignments WHERE fldlngRelationPattern = "
+                << oldImprint);
     op.Exec(SqlText(L"INSERT INTO tblGlobal_Imprint_Definitions (fldlngRelationPattern, "
                     L"fldstrName, fldstrDescription, fldMerge, "
                     L"fldLngBotDist, fldLngBotPartType, fldLngBotOffset, fldLngBotSide, "
@@ -196,13 +198,13 @@ void CopyScenario(Operation& op, int32_t oldId, const std::wstring& newType) {
                     << newType << L"'")) {
       Refuse(op, L"construction scenario type '" + newType + L"' is already in use");
     }
-    op.Exec(SqlText(L"INSERT INTO tblConstruction_Scenario_Types (fldConstScenarioType, "
-                    L"fldConstScenarioDesc) SELECT '")
-            << newType
-            << L"', fldConstScenarioDesc FROM tblConstruction_Scenario_Types "
-               L"WHERE fldConstScenarioID = "
-            << oldId);
-    const int32_t newId = NewIdOrFail(op);
+    const int32_t newId =
+        InsertOne(op, SqlText(L"INSERT INTO tblConstruction_Scenario_Types (fldConstScenarioType, "
+                              L"fldConstScenarioDesc) SELECT '")
+                          << newType
+                          << L"', fldConstScenarioDesc FROM tblConstruction_Scenario_Types "
+                             L"WHERE fldConstScenarioID = "
+                          << oldId);
     CopyAssignments(op, kGlobalAssignments, oldId, newId);
     CopyAssignments(op, kLocalAssignments, oldId, newId);
     CopyFaceContourLinks(op, oldId, newId);

@@ -2,6 +2,7 @@
 // the error companion decides whether a failure half-way stops there or goes on. Column and
 // table names taken from arguments are checked against the live schema before they enter a
 // statement.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,17 @@ int32_t ExecOne(clsQuillData_SqlLite& db, const wchar_t* procedure, const std::w
   Operation op(db, procedure);
   op.Run([&](Trap& t) { t.Step([&] { op.Exec(sql); }); });
   return 0;
+}
+
+bool IsPatternTable(const std::wstring& table) {
+  // Table names ignore ASCII letter case.
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
+  auto same = [&](std::wstring_view name) {
+    return table.size() == name.size() &&
+           std::equal(name.begin(), name.end(), table.begin(),
+                      [&](wchar_t a, wchar_t b) { return lower(a) == lower(b); });
+  };
+  return same(L"tblGlobal_Relationship_Patterns") || same(L"tblLocal_Relationship_Patterns");
 }
 
 }  // namespace
@@ -313,14 +325,13 @@ void clsQuillData_SqlLite::UPDATEPropertyRelationshipPatterns(
   op.Run([&](Trap& t) {
     std::optional<Name> table, column;
     if (!Checked(t, [&] {
-          table = op.CheckedTable(strTableToUpdate);
-          // The row is chosen by fldPatternID: a table without it is not a pattern table.
-          try {
-            op.CheckedColumn(strTableToUpdate, L"fldPatternID");
-          } catch (const QuillError& e) {
-            if (e.Description().rfind(L"no such column", 0) != 0) throw;
-            op.RaiseStatementError(L"table " + strTableToUpdate + L" has no column fldPatternID");
+          // Only the two pattern tables: other tables have a fldPatternID too (the relation
+          // assignments), and a change there would move an assignment to another pattern.
+          if (!IsPatternTable(strTableToUpdate)) {
+            op.RaiseStatementError(L"table " + strTableToUpdate +
+                                   L" is not a relationship-pattern table");
           }
+          table = op.CheckedTable(strTableToUpdate);
           column = op.CheckedColumn(strTableToUpdate, strPropertyToUpdate);
         })) {
       return;

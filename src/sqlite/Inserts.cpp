@@ -32,8 +32,9 @@ std::wstring AsciiLower(std::wstring text) {
   return text;
 }
 
-// A subtype compared as a number. Text that is not a whole number would be stored as text
-// or a fraction, and the look-up could never find the row again.
+// A subtype compared as a number, and written as the number it was read as: text that is not
+// a whole number, or a whole number written otherwise ("7,0"), would be stored as text the
+// look-up could never find again.
 int32_t WholeNumber(const Operation& op, const wchar_t* argument, const std::wstring& text) {
   auto mismatch = [&] {
     return QuillError(
@@ -55,8 +56,13 @@ int32_t WholeNumber(const Operation& op, const wchar_t* argument, const std::wst
 // refused: the text becomes part of a column name, and an assignment without its pattern
 // could never be updated.
 const wchar_t* PatternField(const Operation& op, const std::wstring& strPatternField) {
+  // Column names ignore letter case, so "ee" names the same column as "EE".
+  auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
   for (const wchar_t* field : {L"EE", L"EF", L"FE", L"FF"}) {
-    if (strPatternField == field) return field;
+    if (strPatternField.size() == 2 && upper(strPatternField[0]) == field[0] &&
+        upper(strPatternField[1]) == field[1]) {
+      return field;
+    }
   }
   throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
                    L"strPatternField must be EE, EF, FE or FF, not '" + strPatternField + L"'");
@@ -123,23 +129,15 @@ Variant clsQuillData_SqlLite::INSERTGlobalContrFeatrLists(const int32_t& lngFeat
       result = Variant(*found);
       return;
     }
-    int32_t id = 0;
-    bool haveId = false;
-    t.Step([&] {
-      op.Exec(SqlText(L" INSERT INTO tblGlobal_Contr_Featr_Lists (fldFeatureID, "
-                      L"fldNewFtrSandEPoints,fldLinkName,fldLinkDescription,fldLinkType,"
-                      L"fldLinkVarSet) "
-                      L" VALUES(")
-              << lngFeatureID << L",'" << strNewFtrSandEPoints << L"','" << strLinkName << L"','"
-              << strLinkDescription << L"','" << strLinkType << L"','" << strLinkVarSet << L"')");
-    });
-    t.Step([&] {
-      if (auto newId = op.NewId()) {
-        id = *newId;
-        haveId = true;
-      }
-    });
-    if (haveId) result = Variant(id);
+    InsertWithNewId(op, t,
+                    SqlText(L" INSERT INTO tblGlobal_Contr_Featr_Lists (fldFeatureID, "
+                            L"fldNewFtrSandEPoints,fldLinkName,fldLinkDescription,fldLinkType,"
+                            L"fldLinkVarSet) "
+                            L" VALUES(")
+                        << lngFeatureID << L",'" << strNewFtrSandEPoints << L"','" << strLinkName
+                        << L"','" << strLinkDescription << L"','" << strLinkType << L"','"
+                        << strLinkVarSet << L"')",
+                    result);
   });
   return result;
 }
@@ -161,16 +159,13 @@ Variant clsQuillData_SqlLite::INSERTGlobalContrFeatrPatterns(const int32_t& lngP
       result = Variant(*found);
       return;
     }
-    std::optional<int32_t> id;
-    t.Step([&] {
-      op.Exec(SqlText(L" INSERT INTO tblGlobal_Contr_Featr_Patterns (fldPartTypeID,fldSubTypeID,"
-                      L"fldFeatureKey,fldFeatureListID) "
-                      L" VALUES(")
-              << lngPartType << L",'" << strSubType << L"'," << lngFeatureKey << L","
-              << lngFeatureListID << L")");
-    });
-    t.Step([&] { id = op.NewId(); });
-    if (id) result = Variant(*id);
+    InsertWithNewId(op, t,
+                    SqlText(L" INSERT INTO tblGlobal_Contr_Featr_Patterns (fldPartTypeID,"
+                            L"fldSubTypeID,fldFeatureKey,fldFeatureListID) "
+                            L" VALUES(")
+                        << lngPartType << L",'" << strSubType << L"'," << lngFeatureKey << L","
+                        << lngFeatureListID << L")",
+                    result);
   });
   return result;
 }
@@ -264,8 +259,8 @@ int32_t clsQuillData_SqlLite::INSERTImprintAssignments(
                 L" VALUES(")
             << lngConstScenarioID << L",'" << strImprintType << L"'," << lngPartType1 << L","
             << lngPartType2 << L",'" << strFeaturePattern1 << L"','" << strFeaturePattern2 << L"','"
-            << strFaceNormal1 << L"','" << strFaceNormal2 << L"','" << strSubType1 << L"','"
-            << strSubType2 << L"','" << strPart1FacesTypeOrient << L"','" << strPart2FacesTypeOrient
+            << strFaceNormal1 << L"','" << strFaceNormal2 << L"','" << subType1 << L"','"
+            << subType2 << L"','" << strPart1FacesTypeOrient << L"','" << strPart2FacesTypeOrient
             << L"'," << blnFront << L")",
         result);
   });
@@ -477,10 +472,12 @@ int32_t clsQuillData_SqlLite::INSERTSELDesignIDFromLocalDesigns(const std::wstri
       result = *found;
       return;
     }
-    op.Exec(SqlText(L" INSERT INTO tblLocal_Designs "
-                    L" (fldDesignName, fldComputerName) "
-                    L" VALUES ( '")
-            << strDesignName << L"','" << strComputerName << L"')");
+    if (!op.Insert(SqlText(L" INSERT INTO tblLocal_Designs "
+                           L" (fldDesignName, fldComputerName) "
+                           L" VALUES ( '")
+                   << strDesignName << L"','" << strComputerName << L"')")) {
+      return;
+    }
     if (auto id = op.NewId()) result = *id;
   });
   return result;

@@ -14,11 +14,14 @@
 // Whatever way the operation ends (normally, left by the error companion, or with an error
 // reaching the caller), the statement slot is finalized.
 //
-// A writer whose look-up decides its write runs as one unit (RunAtomic): BEGIN IMMEDIATE takes
-// the database's write lock before the look-up, so no other connection can write between the
-// look-up and the write it decides, and COMMIT ends it. A unit is never left open: when the
-// operation leaves after a failure, goes on past a failed COMMIT, or lets an error reach the
-// caller, it is rolled back. Retry re-runs the failed step inside the open unit.
+// A writer whose look-up decides its write runs as one unit (RunAtomic). It first runs its
+// look-up without any lock: a row that is there is returned at once, even while another
+// connection holds the write lock. Only when it has to write does it run again, from the
+// start, under BEGIN IMMEDIATE, which takes the database's write lock before the look-up, so
+// that no other connection can write between the look-up and the write it decides; COMMIT
+// ends it. A unit is never left open: when the operation leaves after a failure, goes on past
+// a failed COMMIT, or lets an error reach the caller, it is rolled back. Retry re-runs the
+// failed step inside the open unit.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,6 +35,7 @@ namespace QuillData::sqlite_detail {
 
 constexpr int kSqliteOk = 0;
 constexpr int kSqliteRow = 100;
+constexpr int kSqliteDone = 101;
 
 class Operation {
  public:
@@ -53,16 +57,19 @@ class Operation {
   // keeps what it held (an identifier found by the look-up still names its row).
   template <class Result, class Body>
   void RunAtomic(Result& result, Body&& body) {
-    if (RunUnit(std::forward<Body>(body))) result = Result{};
+    if (FoundWithoutLock(result, body)) return;
+    if (RunUnit(body)) result = Result{};
   }
   template <class Body>
   void RunAtomic(Body&& body) {
-    RunUnit(std::forward<Body>(body));
+    bool none = false;
+    RunAtomic(none, body);
   }
   // The same unit for an operation without a trap: a failure rolls it back and reaches the
   // caller.
   template <class Fn>
   void Atomically(Fn&& fn) {
+    if (FoundWithoutLock(fn)) return;
     BeginUnit();
     try {
       fn();
@@ -75,10 +82,14 @@ class Operation {
 
   // Runs a change; raises the statement error on a result other than SQLITE_OK.
   void Exec(const std::wstring& sql);
+  // Runs an INSERT; true when it wrote a row (a trigger may have refused it without an error).
+  bool Insert(const std::wstring& sql);
   // Prepares a query into the statement slot (finalizing what it held); raises the
   // statement error on failure.
   void Prepare(const std::wstring& sql);
-  // Steps the slot: true while it answers a row. An unprepared slot has no rows.
+  // Steps the slot: true while it answers a row, false at the end; raises the statement error
+  // when the library fails (a busy or damaged database): rows must not go missing silently.
+  // An unprepared slot has no rows.
   bool Step();
   // Finalizes the slot (nothing when it is empty).
   void Finalize();
@@ -102,6 +113,52 @@ class Operation {
 
  private:
   enum class Unit { None, Transaction, Savepoint };
+
+  // Thrown by a change while the operation looks up without the lock; it passes every trap.
+  struct NeedsWriteLock : TrapPassThrough {};
+  // Marks the connection as looking up without the lock while it lives.
+  class Probing {
+   public:
+    explicit Probing(clsQuillData_SqlLite& db) : db_(db) { db_.m_probing = true; }
+    ~Probing() { db_.m_probing = false; }
+    Probing(const Probing&) = delete;
+    Probing& operator=(const Probing&) = delete;
+
+   private:
+    clsQuillData_SqlLite& db_;
+  };
+
+  // Runs `body` once without any lock and without reporting failures: true when it ran to its
+  // end without wanting to write (a found row), `result` holding what it found. A write, or
+  // any failure, ends the try: `result` is put back, and the caller runs the unit under the
+  // lock, where a failure is reported as usual.
+  template <class Result, class Body>
+  bool FoundWithoutLock(Result& result, Body& body) {
+    const Result before = result;
+    try {
+      Probing probing(db_);
+      Trap quiet(L"clsQuillData_SqlLite", procedure_, {.reportFailures = false});
+      quiet.Run([&](Trap& t) { body(t); });
+      Finalize();
+      return true;
+    } catch (...) {
+      Finalize();
+      result = before;
+      return false;
+    }
+  }
+  template <class Fn>
+  bool FoundWithoutLock(Fn& fn) {
+    try {
+      Probing probing(db_);
+      fn();
+      Finalize();
+      return true;
+    } catch (...) {
+      Finalize();
+      return false;
+    }
+  }
 
   // True when the rollback undid a write.
   template <class Body>

@@ -16,16 +16,26 @@ namespace QuillData::sqlite_detail {
 // failed and the error companion went on).
 inline std::optional<int32_t> LookUp(Operation& op, Trap& t, const std::wstring& sql) {
   std::optional<int32_t> found;
-  t.Step([&] { found = op.QueryInt(sql); });
+  t.Step([&] {
+    // Into a variable of its own first: assigned straight from a call that throws, `found`
+    // loses its empty start under g++ 12 -O2, and a failed look-up under "continue" found
+    // a row with a random identifier.
+    const std::optional<int32_t> value = op.QueryInt(sql);
+    found = value;
+  });
   return found;
 }
 
-// The insert, then the new row's identifier into `result` (left as it is when none comes
-// back), each its own step.
-inline void InsertWithNewId(Operation& op, Trap& t, const std::wstring& sql, int32_t& result) {
-  t.Step([&] { op.Exec(sql); });
+// The insert, then the new row's identifier into `result`, each its own step. `result` is
+// left as it is when no row was written: after a failed insert (the error companion went
+// on) or one a trigger refused, the connection's last rowid names some other row.
+template <class Result>
+void InsertWithNewId(Operation& op, Trap& t, const std::wstring& sql, Result& result) {
+  bool inserted = false;
+  t.Step([&] { inserted = op.Insert(sql); });
+  if (!inserted) return;
   t.Step([&] {
-    if (auto id = op.NewId()) result = *id;
+    if (auto id = op.NewId()) result = Result(*id);
   });
 }
 

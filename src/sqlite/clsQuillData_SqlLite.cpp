@@ -21,7 +21,6 @@ namespace {
 thread_local clsQuillData_SqlLite::MessageHook gDefaultMessageHook;
 
 constexpr int32_t kOpenReadWrite = 0x2;
-constexpr int32_t kOpenCreate = 0x4;
 constexpr int32_t kOpenNoMutex = 0x8000;
 // How long a statement waits for another connection's lock before it fails with "database is
 // locked": long enough for any one write of this component, short enough to report a stuck
@@ -127,16 +126,23 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
         ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
         return;
       }
-      // As sqlite3_open (read and write, created when missing), without the connection's own
-      // mutex: the connection never leaves this object, which one thread uses at a time.
-      if (sqlite.sqlite3_open_v2(path, m_lngDb, kOpenReadWrite | kOpenCreate | kOpenNoMutex, L"") !=
-          0) {
+      // Read and write, without the connection's own mutex: the connection never leaves this
+      // object, which one thread uses at a time. A missing file is not created: a mistyped
+      // path would otherwise open a new, empty database, and every call would fail later.
+      if (sqlite.sqlite3_open_v2(path, m_lngDb, kOpenReadWrite | kOpenNoMutex, L"") != 0) {
         std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
         ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
         return;
       }
       // Writers from other processes wait for each other instead of failing at once.
       if (sqlite.SetBusyTimeout(m_lngDb, kBusyTimeoutMs) != 0) {
+        ShowMessage(sqlite.sqlite3_errmsg(m_lngDb));
+        return;
+      }
+      // The library reads the file only when it first needs to: read its schema now, so that
+      // a file that is not a database ("file is not a database") fails here, not at the first
+      // operation. An empty file is an empty database.
+      if (sqlite.sqlite3_exec(m_lngDb, L"SELECT 1 FROM sqlite_schema LIMIT 1") != 0) {
         ShowMessage(sqlite.sqlite3_errmsg(m_lngDb));
         return;
       }
@@ -225,6 +231,7 @@ void Operation::RaiseStatementError(const std::wstring& description) {
 }
 
 void Operation::Exec(const std::wstring& sql) {
+  if (db_.m_probing) throw NeedsWriteLock{};
   CheckUnit();
   if (Binding().sqlite3_exec(db_.m_lngDb, sql) != kSqliteOk) RaiseStatementError();
   if (unit_ != Unit::None) wrote_ = true;
@@ -240,9 +247,17 @@ void Operation::Prepare(const std::wstring& sql) {
   }
 }
 
+bool Operation::Insert(const std::wstring& sql) {
+  Exec(sql);
+  return Binding().Changes(db_.m_lngDb) > 0;
+}
+
 bool Operation::Step() {
   if (db_.m_lngStmt == 0) return false;
-  return Binding().sqlite3_step(db_.m_lngStmt) == kSqliteRow;
+  const int32_t rc = Binding().sqlite3_step(db_.m_lngStmt);
+  if (rc == kSqliteRow) return true;
+  if (rc != kSqliteDone) RaiseStatementError();
+  return false;
 }
 
 void Operation::Finalize() {

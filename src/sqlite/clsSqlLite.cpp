@@ -198,6 +198,7 @@ void clsSqlLite::ResolveApi() {
   get(a.libversion_number, "sqlite3_libversion_number");
   get(a.libversion, "sqlite3_libversion");
   get(a.get_autocommit, "sqlite3_get_autocommit");
+  get(a.changes, "sqlite3_changes");
   get(a.set_authorizer, "sqlite3_set_authorizer");
   get(a.sleep, "sqlite3_sleep");
   get(a.soft_heap_limit, "sqlite3_soft_heap_limit");

@@ -31,7 +31,14 @@ struct TrapOptions {
   // The answer 0 ends the operation as if it had run to its end (clean-up and exit trace)
   // instead of retrying the failing step.
   bool retryFinishes = false;
+  // False: a failure is not reported; it leaves Run as the exception it is. For a try that
+  // has a fallback of its own (a look-up without a lock, before the one under it).
+  bool reportFailures = true;
 };
+
+// Exceptions of a type derived from this pass every trap unreported: they are the library's
+// own control flow, never a failure.
+struct TrapPassThrough {};
 
 class Trap {
  public:
@@ -54,7 +61,10 @@ class Trap {
       } catch (const StopSignal& stop) {
         if (!stop.finish) return;
         break;
+      } catch (const TrapPassThrough&) {
+        throw;
       } catch (...) {
+        if (!options_.reportFailures) throw;
         // A failure outside any step: the body is the failing statement.
         Decision d = Decide();
         if (d == kLeaveNow) return;
@@ -72,7 +82,10 @@ class Trap {
         return;
       } catch (const StopSignal&) {
         throw;
+      } catch (const TrapPassThrough&) {
+        throw;
       } catch (...) {
+        if (!options_.reportFailures) throw;
         Decision d = Decide();
         if (d == kLeaveNow || d == kFinishNow) throw StopSignal{d == kFinishNow};
         if (d == kGoOn) return;

@@ -42,9 +42,9 @@ class clsQuillData_SqlLite : public clsQuillData {
   ConnectionPtr Conn() const override;
   void Conn(const ConnectionPtr& vData) override;
   // ConnArgs: [0] the folder holding libsqlite3.so.0 (empty: this component's folder, then
-  // the system's search path), [1] the database file (created when missing), [2] the trace
-  // switch stored in gTraceFlag. Stores the companions first. On a failure the message hook
-  // gets the text and the result is false.
+  // the system's search path), [1] the database file (which must exist: a missing file or one that
+  // is not a database fails the open), [2] the trace switch stored in gTraceFlag. Stores the
+  // companions first. On a failure the message hook gets the text and the result is false.
   bool OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
               const std::vector<Variant>& ConnArgs) override;
 
@@ -263,10 +263,10 @@ class clsQuillData_SqlLite : public clsQuillData {
 
   CollectionPtr ReadTable(const sqlite_detail::ReaderInfo& reader, RecordsAffected& count);
   // Copies the current row into `rec`, column by column through `plan` (the record field
-  // of each column, found once per statement); trapped as "TypeSelect".
+  // of each column, found once per statement). A cell that cannot be copied keeps its field's
+  // default and is reported, trapped as "TypeSelect", with its table, column and row key;
+  // the other fields are copied all the same.
   static void TypeSelect(Record& rec, const sqlite_detail::RowPlan& plan);
-  // GETTblLocalDesigns' own row copy.
-  static void CopyDesignRow(Record& rec, const sqlite_detail::RowPlan& plan);
   void CloseDatabase();
   void ShowMessage(const std::wstring& text) const;
   clsSqlLite& Binding();
@@ -275,6 +275,8 @@ class clsQuillData_SqlLite : public clsQuillData {
   std::shared_ptr<clsSqlLite> m_oSqlite;
   intptr_t m_lngDb = 0;
   intptr_t m_lngStmt = 0;
+  // An operation is looking a row up without the write lock: a write must not happen now.
+  bool m_probing = false;
   MessageHook m_messageHook;
 };
 

@@ -59,6 +59,7 @@ struct SqliteApi {
   int (*libversion_number)() = nullptr;
   const char* (*libversion)() = nullptr;
   int (*get_autocommit)(void*) = nullptr;
+  int (*changes)(void*) = nullptr;
   int (*set_authorizer)(void*, Authorizer, void*) = nullptr;
   int (*sleep)(int) = nullptr;
   void (*soft_heap_limit)(int) = nullptr;
@@ -208,6 +209,11 @@ class clsSqlLite : public Object {
   int64_t ColumnInt64(intptr_t stmt, int32_t iCol) {
     if (!m_bInitialized) return 0;
     return Call(m_api.column_int64, "sqlite3_column_int64")(Ptr(stmt), iCol);
+  }
+  // The rows that the connection's last INSERT, UPDATE or DELETE changed (sqlite3_changes).
+  int32_t Changes(intptr_t sqlite3) {
+    if (!m_bInitialized) return 0;
+    return Call(m_api.changes, "sqlite3_changes")(Ptr(sqlite3));
   }
   // The library's own double of the column (sqlite3_column_double of the library).
   double ColumnReal(intptr_t stmt, int32_t iCol) {
