@@ -31,8 +31,11 @@ size_t HashOf(std::wstring_view key) {
 }  // namespace
 
 size_t Collection::Find(std::wstring_view key) const {
+  return Find(key, HashOf(key));
+}
+
+size_t Collection::Find(std::wstring_view key, size_t hash) const {
   if (slots_.empty()) return kNone;
-  const size_t hash = HashOf(key);
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     if (slots_[i] == 0) return kNone;
@@ -88,11 +91,15 @@ size_t Collection::PositionOf(const Variant& indexOrKey) const {
   return static_cast<size_t>(index - 1);
 }
 
-void Collection::Append(Variant&& item, std::wstring&& key) {
-  if (Find(key) != kNone) throw QuillError(ErrNo::DuplicateKey, kSource);
+bool Collection::Append(Variant&& item, std::wstring&& key) {
   const size_t hash = HashOf(key);
+  if (Find(key, hash) != kNone) {
+    entries_.push_back({std::move(item), {}, 0, false});
+    return false;
+  }
   entries_.push_back({std::move(item), std::move(key), hash, true});
   Index(entries_.size() - 1);
+  return true;
 }
 
 void Collection::Add(const Variant& item, const Variant& key, const Variant& before,

@@ -28,13 +28,24 @@ struct ColumnPlan {
   std::wstring name;                    // the column's name
 };
 
+// One piece of a key: a field's value, or the separator that follows it.
+struct KeyPart {
+  int field = -1;  // -1: the piece is `separator`
+  FieldType type = FieldType::Variant;
+  void* (*address)(Record&) = nullptr;
+  wchar_t separator = 0;
+};
+
 // Everything a row copy needs, fixed once per statement.
 struct RowPlan {
   clsSqlLite& sqlite;
   intptr_t stmt;
   // Under a locale whose decimal separator is not ".", the separator that replaces "." in
-  // text columns (0: leave the text as the library gives it).
+  // text columns that hold one decimal number (0: leave every text as the library gives it).
   wchar_t localSeparator;
+  bool ownRowCopy;     // GETTblLocalDesigns copies its rows itself
+  std::wstring table;  // for messages
+  std::vector<KeyPart> key;
   std::vector<ColumnPlan> columns;
 };
 

@@ -10,12 +10,14 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#include "locale/NumberText.h"
 #include "sqlite/Operation.h"
 #include "sqlite/Reader.h"
 
 namespace QuillData {
 
 using sqlite_detail::ColumnPlan;
+using sqlite_detail::KeyPart;
 using sqlite_detail::Operation;
 using sqlite_detail::ReaderInfo;
 using sqlite_detail::RowPlan;
@@ -104,14 +106,6 @@ const ReaderInfo kMFGScenario{L"clsQuillData_GETTblMFGScenario",
     L"fldMFGScenarioID,fldPartID,fldSubTypeID"};
 // clang-format on
 
-// One piece of a key: a field's value, or the separator that follows it.
-struct KeyPart {
-  int field = -1;  // -1: the piece is `separator`
-  FieldType type = FieldType::Variant;
-  void* (*address)(Record&) = nullptr;
-  wchar_t separator = 0;
-};
-
 std::vector<KeyPart> PlanKey(const RecordType& type, std::wstring_view key) {
   std::vector<KeyPart> parts;
   auto addField = [&](std::wstring_view name) {
@@ -179,36 +173,13 @@ void AssignUtf8(std::wstring& out, std::string_view bytes) {
   }
 }
 
-void ReplaceDots(std::wstring& text, wchar_t separator) {
-  if (separator == 0) return;
+// Under a comma locale, a text that is one decimal number reads with the local separator
+// ("12.5" -> "12,5"); any other text reads byte for byte.
+void LocalNumberText(std::wstring& text, wchar_t separator) {
+  if (separator == 0 || !detail::IsDecimalText(text, L'.')) return;
   for (auto& c : text) {
     if (c == L'.') c = separator;
   }
-}
-
-// The double that a float column's text stands for. The library writes a float with 15
-// significant digits, and the row copy converts that text: the result is the library's own
-// double when a decimal of at most 15 digits rounds to it, and that double rounded to 15
-// significant digits otherwise. Computed so, without formatting and parsing text per value;
-// the text carries "." whatever the locale, so the result does not depend on it.
-double FloatAsText(double value) {
-  // N / 10^k with |N| < 10^15 that rounds back to the value: the 15-digit text, being at
-  // least as close to the value, converts back to it as well.
-  double scale = 1;
-  for (int k = 0; k <= 15; ++k, scale *= 10) {
-    const double scaled = std::nearbyint(value * scale);
-    if (!(scaled > -1e15 && scaled < 1e15)) break;
-    if (scaled / scale == value) return value;
-  }
-  char text[40];
-  auto rounded = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
-  double out = value;
-  std::from_chars(text, rounded.ptr, out);
-  return out;
-}
-
-double ReadFloat(const RowPlan& plan, int32_t column) {
-  return FloatAsText(plan.sqlite.ColumnReal(plan.stmt, column));
 }
 
 // A whole-number column as the variant the record's Set converts from; values beyond 32 bits
@@ -244,7 +215,7 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
       break;
     }
     case kFloat: {
-      const double value = ReadFloat(plan, i);
+      const double value = sqlite.ColumnReal(plan.stmt, i);
       if (column.address && column.type == FieldType::Double) {
         *static_cast<double*>(column.address(rec)) = value;
       } else {
@@ -257,11 +228,11 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
       if (column.address && column.type == FieldType::String) {
         auto& target = *static_cast<std::wstring*>(column.address(rec));
         AssignUtf8(target, bytes);
-        ReplaceDots(target, plan.localSeparator);
+        LocalNumberText(target, plan.localSeparator);
       } else {
         std::wstring text;
         AssignUtf8(text, bytes);
-        ReplaceDots(text, plan.localSeparator);
+        LocalNumberText(text, plan.localSeparator);
         rec.Type().Set(rec, field, Variant(std::move(text)));
       }
       break;
@@ -269,10 +240,63 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
   }
 }
 
-RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const RecordType& type) {
-  RowPlan plan{sqlite, stmt, 0, {}};
-  if (gDecSepDiffers && gDecSep.size() == 1) plan.localSeparator = gDecSep[0];
-  if (stmt == 0) return plan;
+// GETTblLocalDesigns' own copy of a column: every column but the last two as the library
+// types it, text unchanged; column 4 (fldCreated) only when its text is a date; column 5
+// (fldData) never.
+void CopyDesignColumn(Record& rec, const RowPlan& plan, int32_t i) {
+  constexpr int32_t kCreated = 4;
+  clsSqlLite& sqlite = plan.sqlite;
+  const RecordType& type = rec.Type();
+  const auto n = static_cast<int32_t>(plan.columns.size());
+  const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
+  if (i == kCreated) {
+    std::wstring text = sqlite.sqlite3_column_text(plan.stmt, kCreated);
+    if (auto days = UserLocale::Current().ParseDate(text)) {
+      if (column.field < 0) RaiseNoField(column);
+      type.Set(rec, static_cast<size_t>(column.field), Variant(Date{*days}));
+    }
+    return;
+  }
+  if (i + 2 >= n) return;
+  const int t = sqlite.sqlite3_column_type(plan.stmt, i);
+  if (t != kInteger && t != kFloat && t != kText) return;
+  if (column.field < 0) RaiseNoField(column);
+  const auto field = static_cast<size_t>(column.field);
+  if (t == kInteger) {
+    type.Set(rec, field, IntegerValue(sqlite.ColumnInt64(plan.stmt, i)));
+  } else if (t == kFloat) {
+    type.Set(rec, field, Variant(sqlite.ColumnReal(plan.stmt, i)));
+  } else {
+    type.Set(rec, field, Variant(sqlite.sqlite3_column_text(plan.stmt, i)));
+  }
+}
+
+void CopyCell(Record& rec, const RowPlan& plan, int32_t i) {
+  if (plan.ownRowCopy) {
+    CopyDesignColumn(rec, plan, i);
+  } else {
+    CopyColumn(rec, plan, i);
+  }
+}
+
+// The table a reader's statement reads ("SELECT * FROM Machining ..." -> "Machining").
+std::wstring TableOf(std::wstring_view sql) {
+  constexpr std::wstring_view kFrom = L" FROM ";
+  const size_t at = sql.find(kFrom);
+  if (at == std::wstring_view::npos) return {};
+  std::wstring_view rest = sql.substr(at + kFrom.size());
+  return std::wstring(rest.substr(0, rest.find(L' ')));
+}
+
+RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const ReaderInfo& reader) {
+  const RecordType& type = reader.recordType();
+  RowPlan plan{sqlite,
+               stmt,
+               LocalDecimalPoint(),
+               reader.ownRowCopy,
+               TableOf(reader.sql),
+               PlanKey(type, reader.key),
+               {}};
   const int32_t n = sqlite.sqlite3_column_count(stmt);
   plan.columns.resize(static_cast<size_t>(n > 0 ? n : 0));
   for (int32_t i = 0; i < n; ++i) {
@@ -290,80 +314,65 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const RecordType& type) {
 }  // namespace
 
 void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
-  Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
-    const auto n = static_cast<int32_t>(plan.columns.size());
-    for (int32_t i = 0; i < n; ++i) t.Step([&] { CopyColumn(rec, plan, i); });
-  });
-}
-
-void clsQuillData_SqlLite::CopyDesignRow(Record& rec, const RowPlan& plan) {
-  clsSqlLite& sqlite = plan.sqlite;
-  const RecordType& type = rec.Type();
+  // Every cell first; the ones that fail are reported once the row's key can name the row.
+  thread_local std::vector<int32_t> failed;
+  failed.clear();
   const auto n = static_cast<int32_t>(plan.columns.size());
-  // Every column but the last two, as the library types it; text unchanged.
-  for (int32_t i = 0; i + 2 < n; ++i) {
-    const int t = sqlite.sqlite3_column_type(plan.stmt, i);
-    if (t != kInteger && t != kFloat && t != kText) continue;
-    const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
-    if (column.field < 0) RaiseNoField(column);
-    const auto field = static_cast<size_t>(column.field);
-    if (t == kInteger) {
-      type.Set(rec, field, IntegerValue(sqlite.ColumnInt64(plan.stmt, i)));
-    } else if (t == kFloat) {
-      type.Set(rec, field, Variant(ReadFloat(plan, i)));
-    } else {
-      type.Set(rec, field, Variant(sqlite.sqlite3_column_text(plan.stmt, i)));
+  for (int32_t i = 0; i < n; ++i) {
+    try {
+      CopyCell(rec, plan, i);
+    } catch (const QuillError&) {
+      failed.push_back(i);
     }
   }
-  // Column 4 (fldCreated) when its text is a date; column 5 (fldData) is never copied.
-  constexpr int32_t kCreated = 4;
-  if (n > kCreated) {
-    std::wstring text = sqlite.sqlite3_column_text(plan.stmt, kCreated);
-    if (auto days = UserLocale::Current().ParseDate(text)) {
-      const ColumnPlan& column = plan.columns[kCreated];
-      if (column.field < 0) RaiseNoField(column);
-      type.Set(rec, static_cast<size_t>(column.field), Variant(Date{*days}));
+  if (failed.empty()) return;
+  const std::vector<int32_t> cells = failed;
+  const std::wstring key = KeyOf(rec, plan.key);
+  Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
+    for (int32_t i : cells) {
+      t.Step([&] {
+        try {
+          CopyCell(rec, plan, i);
+        } catch (const QuillError& e) {
+          throw QuillError(e.Number(), e.Source(),
+                           e.Description() + L" (" + plan.table + L"." +
+                               plan.columns[static_cast<size_t>(i)].name + L", row with key '" +
+                               key + L"')");
+        }
+      });
     }
-  }
+  });
 }
 
 CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsAffected& count) {
-  CollectionPtr result;
+  // Whatever happens below, the caller gets a collection: the rows read before a failure.
+  auto collection = std::make_shared<Tessera::Collection>();
   Operation op(*this, reader.procedure);
   op.Run([&](Trap& t) {
     t.Step([&] { op.Prepare(reader.sql); });
-    auto collection = std::make_shared<Tessera::Collection>();
+    if (op.Statement() == 0) return;  // did not prepare: no rows
+    const RowPlan plan = PlanRows(Binding(), op.Statement(), reader);
     const RecordType& type = reader.recordType();
-    const std::vector<KeyPart> key = PlanKey(type, reader.key);
-    // A statement that did not prepare has no rows.
-    if (op.Statement() != 0) {
-      const RowPlan plan = PlanRows(Binding(), op.Statement(), type);
-      // The records are made first and handed to the collection once their number is known:
-      // sized once, it does not grow (and rehash its keys) row by row.
-      std::vector<std::pair<Variant, std::wstring>> rows;
-      while (op.Step()) {
-        t.Step([&] {
-          std::shared_ptr<Record> rec = type.Create();
-          if (reader.ownRowCopy) {
-            CopyDesignRow(*rec, plan);
-          } else {
-            TypeSelect(*rec, plan);
-          }
-          std::wstring k = KeyOf(*rec, key);
-          rows.emplace_back(Variant(std::move(rec)), std::move(k));
-        });
-      }
-      op.Finalize();
-      collection->Reserve(rows.size());
-      for (auto& row : rows) {
-        t.Step([&] { collection->Append(std::move(row.first), std::move(row.second)); });
-      }
+    for (;;) {
+      bool row = false, stepped = false;
+      t.Step([&] {
+        row = op.Step();
+        stepped = true;
+      });
+      // A failed step that the companion went on from ends the rows: stepping again would
+      // start the statement over.
+      if (!stepped || !row) break;
+      t.Step([&] {
+        std::shared_ptr<Record> rec = type.Create();
+        TypeSelect(*rec, plan);
+        std::wstring key = KeyOf(*rec, plan.key);
+        collection->Append(Variant(std::move(rec)), std::move(key));
+      });
     }
-    count = collection->Count();
     op.Finalize();
-    result = std::move(collection);
   });
-  return result;
+  count = collection->Count();
+  return collection;
 }
 
 // clang-format off

@@ -23,9 +23,10 @@ class Collection : public Object {
   // designates no item, 13 for a key or position that is neither number nor text.
   void Add(const Variant& item, const Variant& key = {}, const Variant& before = {},
            const Variant& after = {});
-  // The readers' fast path: adds at the end under `key`, taking both. A duplicate key raises
-  // 457 and leaves `item` and `key` as they were.
-  void Append(Variant&& item, std::wstring&& key);
+  // The readers' path: adds at the end under `key`, taking both. When another item holds the
+  // key already, this one goes in without a key (reached in order and by index; the first
+  // keeps the key) and the result is false: a table whose rows share a key loses no row.
+  bool Append(Variant&& item, std::wstring&& key);
   int32_t Count() const noexcept { return static_cast<int32_t>(entries_.size()); }
   // The item at a 1-based index or under a key; error 9 when there is none, 5 for an index
   // that is not a whole number or a key that is not text.
@@ -58,6 +59,7 @@ class Collection : public Object {
   };
   static constexpr size_t kNone = static_cast<size_t>(-1);
   size_t Find(std::wstring_view key) const;  // position, or kNone
+  size_t Find(std::wstring_view key, size_t hash) const;
   size_t PositionOf(const Variant& indexOrKey) const;
   void Index(size_t position);  // enters a keyed entry into the index
   void Reindex(size_t minimumSlots = 0);
