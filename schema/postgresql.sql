@@ -604,9 +604,11 @@ BEGIN
 END $$;
 
 -- A new construction scenario type (the old one's description) with a copy of every row
--- that carries the old scenario: relation assignments (each with a fresh copy of its
--- relationship pattern), face-contour links and imprint assignments. An old scenario that
--- does not exist, or a new type already in use, copies nothing.
+-- that carries the old scenario: relation assignments (each pointing at a fresh copy of its
+-- relationship pattern; assignments that shared a pattern share its copy, and a pattern id
+-- without a pattern row is kept as it is), face-contour links, and imprint assignments with
+-- the imprint definition kept under each. An empty new type, an old scenario that does not
+-- exist, or a new type already in use copies nothing.
 CREATE OR REPLACE FUNCTION P_I_CopyMachiningScenario(oldmachiningscenarioid integer,
                                                      newmachiningscenariotype text)
 RETURNS integer LANGUAGE plpgsql AS $$
@@ -615,7 +617,13 @@ DECLARE
   newid integer;
   assignment record;
   pattern integer;
+  copies jsonb;
+  newimprint integer;
 BEGIN
+  IF coalesce(newmachiningscenariotype, '') = '' THEN
+    RAISE EXCEPTION 'The new construction scenario type is empty'
+      USING ERRCODE = 'invalid_parameter_value';
+  END IF;
   SELECT * INTO old FROM tblConstruction_Scenario_Types
    WHERE "fldConstScenarioID" = oldmachiningscenarioid;
   IF NOT FOUND THEN
@@ -632,36 +640,54 @@ BEGIN
   VALUES (newmachiningscenariotype, old."fldConstScenarioDesc")
   RETURNING "fldConstScenarioID" INTO newid;
 
+  copies := '{}';
   FOR assignment IN SELECT * FROM tblGlobal_Relation_Assignments
-                     WHERE "fldConstScenarioID" = oldmachiningscenarioid LOOP
-    pattern := NULL;
-    INSERT INTO tblGlobal_Relationship_Patterns ("fldLinkIDEE", "fldLinkIDEF", "fldLinkIDFE",
-                                                 "fldLinkIDFF")
-    SELECT "fldLinkIDEE", "fldLinkIDEF", "fldLinkIDFE", "fldLinkIDFF"
-      FROM tblGlobal_Relationship_Patterns WHERE "fldPatternID" = assignment."fldPatternID"
-    RETURNING "fldPatternID" INTO pattern;
+                     WHERE "fldConstScenarioID" = oldmachiningscenarioid ORDER BY ctid LOOP
+    pattern := assignment."fldPatternID";
+    IF pattern IS NOT NULL THEN
+      IF copies ? pattern::text THEN
+        pattern := (copies ->> pattern::text)::integer;
+      ELSIF EXISTS (SELECT 1 FROM tblGlobal_Relationship_Patterns
+                     WHERE "fldPatternID" = assignment."fldPatternID") THEN
+        INSERT INTO tblGlobal_Relationship_Patterns ("fldLinkIDEE", "fldLinkIDEF",
+                                                     "fldLinkIDFE", "fldLinkIDFF")
+        SELECT "fldLinkIDEE", "fldLinkIDEF", "fldLinkIDFE", "fldLinkIDFF"
+          FROM tblGlobal_Relationship_Patterns WHERE "fldPatternID" = assignment."fldPatternID"
+        RETURNING "fldPatternID" INTO pattern;
+        copies := copies || jsonb_build_object(assignment."fldPatternID"::text, pattern);
+      END IF;
+    END IF;
     INSERT INTO tblGlobal_Relation_Assignments ("fldPatternID", "fldConstScenarioID",
       "fldPartType1", "fldPartType2", "fldFeaturePattern1", "fldFeaturePattern2",
       "fldFaceNormal1", "fldFaceNormal2", "fldSubType1", "fldSubType2")
-    VALUES (coalesce(pattern, 0), newid, assignment."fldPartType1", assignment."fldPartType2",
+    VALUES (pattern, newid, assignment."fldPartType1", assignment."fldPartType2",
             assignment."fldFeaturePattern1", assignment."fldFeaturePattern2",
             assignment."fldFaceNormal1", assignment."fldFaceNormal2", assignment."fldSubType1",
             assignment."fldSubType2");
   END LOOP;
 
+  copies := '{}';
   FOR assignment IN SELECT * FROM tblLocal_Relation_Assignments
                      WHERE "fldConstScenarioID" = oldmachiningscenarioid ORDER BY "fldItemID" LOOP
-    pattern := NULL;
-    INSERT INTO tblLocal_Relationship_Patterns ("fldPattType", "fldRelation", "fldLinkIDEE",
-                                                "fldLinkIDEF", "fldLinkIDFE", "fldLinkIDFF")
-    SELECT "fldPattType", "fldRelation", "fldLinkIDEE", "fldLinkIDEF", "fldLinkIDFE",
-           "fldLinkIDFF"
-      FROM tblLocal_Relationship_Patterns WHERE "fldPatternID" = assignment."fldPatternID"
-    RETURNING "fldPatternID" INTO pattern;
+    pattern := assignment."fldPatternID";
+    IF pattern IS NOT NULL THEN
+      IF copies ? pattern::text THEN
+        pattern := (copies ->> pattern::text)::integer;
+      ELSIF EXISTS (SELECT 1 FROM tblLocal_Relationship_Patterns
+                     WHERE "fldPatternID" = assignment."fldPatternID") THEN
+        INSERT INTO tblLocal_Relationship_Patterns ("fldPattType", "fldRelation", "fldLinkIDEE",
+                                                    "fldLinkIDEF", "fldLinkIDFE", "fldLinkIDFF")
+        SELECT "fldPattType", "fldRelation", "fldLinkIDEE", "fldLinkIDEF", "fldLinkIDFE",
+               "fldLinkIDFF"
+          FROM tblLocal_Relationship_Patterns WHERE "fldPatternID" = assignment."fldPatternID"
+        RETURNING "fldPatternID" INTO pattern;
+        copies := copies || jsonb_build_object(assignment."fldPatternID"::text, pattern);
+      END IF;
+    END IF;
     INSERT INTO tblLocal_Relation_Assignments ("fldPatternID", "fldDesignID", "fldPattType",
       "fldRelation", "fldConstScenarioID", "fldPartType1", "fldPartType2", "fldFeaturePattern1",
       "fldFeaturePattern2", "fldFaceNormal1", "fldFaceNormal2", "fldSubType1", "fldSubType2")
-    VALUES (coalesce(pattern, 0), assignment."fldDesignID", assignment."fldPattType",
+    VALUES (pattern, assignment."fldDesignID", assignment."fldPattType",
             assignment."fldRelation", newid, assignment."fldPartType1", assignment."fldPartType2",
             assignment."fldFeaturePattern1", assignment."fldFeaturePattern2",
             assignment."fldFaceNormal1", assignment."fldFaceNormal2", assignment."fldSubType1",
@@ -672,24 +698,48 @@ BEGIN
     "fldLinkName", "fldLinkDescription", "fldLinkType", "fldLinkVarSet")
   SELECT "fldPartTypeID", "fldSubTypeID", newid, "fldLinkName", "fldLinkDescription",
          "fldLinkType", "fldLinkVarSet"
-    FROM tblGlobal_Face_Contour_Links WHERE "fldConstScenarioID" = oldmachiningscenarioid;
+    FROM tblGlobal_Face_Contour_Links WHERE "fldConstScenarioID" = oldmachiningscenarioid
+   ORDER BY ctid;
 
   INSERT INTO tblLocal_Face_Contour_Links ("fldPartTypeID", "fldSubTypeID", "fldConstScenarioID",
     "fldLinkName", "fldLinkDescription", "fldLinkType", "fldLinkVarSet", "fldPattType",
     "fldRelation", "fldDesignID")
   SELECT "fldPartTypeID", "fldSubTypeID", newid, "fldLinkName", "fldLinkDescription",
          "fldLinkType", "fldLinkVarSet", "fldPattType", "fldRelation", "fldDesignID"
-    FROM tblLocal_Face_Contour_Links WHERE "fldConstScenarioID" = oldmachiningscenarioid;
+    FROM tblLocal_Face_Contour_Links WHERE "fldConstScenarioID" = oldmachiningscenarioid
+   ORDER BY ctid;
 
-  INSERT INTO tblGlobal_Imprint_Assignments ("fldlngConstScenarioID", "fldstrUDI_Type",
-    "fldstrPartType1", "fldstrPartType2", "fldstrFeaturePattern1", "fldstrFeaturePattern2",
-    "fldstrFaceNormal1", "fldstrFaceNormal2", "fldSubType1", "fldSubType2",
-    "fldstrPart1FacesTypeOrient", "fldstrPart2FacesTypeOrient", "fldblnFront")
-  SELECT newid, "fldstrUDI_Type", "fldstrPartType1", "fldstrPartType2", "fldstrFeaturePattern1",
-         "fldstrFeaturePattern2", "fldstrFaceNormal1", "fldstrFaceNormal2", "fldSubType1",
-         "fldSubType2", "fldstrPart1FacesTypeOrient", "fldstrPart2FacesTypeOrient", "fldblnFront"
-    FROM tblGlobal_Imprint_Assignments WHERE "fldlngConstScenarioID" = oldmachiningscenarioid
-   ORDER BY "fldlngRelationPattern";
+  FOR assignment IN SELECT * FROM tblGlobal_Imprint_Assignments
+                     WHERE "fldlngConstScenarioID" = oldmachiningscenarioid
+                     ORDER BY "fldlngRelationPattern" LOOP
+    INSERT INTO tblGlobal_Imprint_Assignments ("fldlngConstScenarioID", "fldstrUDI_Type",
+      "fldstrPartType1", "fldstrPartType2", "fldstrFeaturePattern1", "fldstrFeaturePattern2",
+      "fldstrFaceNormal1", "fldstrFaceNormal2", "fldSubType1", "fldSubType2",
+      "fldstrPart1FacesTypeOrient", "fldstrPart2FacesTypeOrient", "fldblnFront")
+    VALUES (newid, assignment."fldstrUDI_Type", assignment."fldstrPartType1",
+            assignment."fldstrPartType2", assignment."fldstrFeaturePattern1",
+            assignment."fldstrFeaturePattern2", assignment."fldstrFaceNormal1",
+            assignment."fldstrFaceNormal2", assignment."fldSubType1", assignment."fldSubType2",
+            assignment."fldstrPart1FacesTypeOrient", assignment."fldstrPart2FacesTypeOrient",
+            assignment."fldblnFront")
+    RETURNING "fldlngRelationPattern" INTO newimprint;
+    INSERT INTO tblGlobal_Imprint_Definitions ("fldlngRelationPattern",
+      "fldstrName", "fldstrDescription", "fldMerge", "fldLngBotDist", "fldLngBotPartType",
+      "fldLngBotOffset", "fldLngBotSide", "fldblnBotUnion", "fldLngRightDist",
+      "fldLngRightPartType", "fldLngRightOffset", "fldLngRightSide", "fldblnRightUnion",
+      "fldLngTopDist", "fldLngTopPartType", "fldLngTopOffset", "fldLngTopSide", "fldblnTopUnion",
+      "fldLngLeftDist", "fldLngLeftPartType", "fldLngLeftOffset", "fldLngLeftSide",
+      "fldblnLeftUnion")
+    SELECT newimprint,
+           "fldstrName", "fldstrDescription", "fldMerge", "fldLngBotDist", "fldLngBotPartType",
+           "fldLngBotOffset", "fldLngBotSide", "fldblnBotUnion", "fldLngRightDist",
+           "fldLngRightPartType", "fldLngRightOffset", "fldLngRightSide", "fldblnRightUnion",
+           "fldLngTopDist", "fldLngTopPartType", "fldLngTopOffset", "fldLngTopSide",
+           "fldblnTopUnion", "fldLngLeftDist", "fldLngLeftPartType", "fldLngLeftOffset",
+           "fldLngLeftSide", "fldblnLeftUnion"
+      FROM tblGlobal_Imprint_Definitions
+     WHERE "fldlngRelationPattern" = assignment."fldlngRelationPattern";
+  END LOOP;
   RETURN 0;
 END $$;
 
@@ -997,6 +1047,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   pattern integer;
 BEGIN
+  patternfield := upper(patternfield);  -- as column names, "ee" and "EE" are the same
   PERFORM quill_check_pattern_field(patternfield);
   SELECT "fldPatternID" INTO pattern FROM tblGlobal_Relation_Assignments
    WHERE "fldConstScenarioID" = machscenarioid AND "fldPartType1" = parttype1::text
@@ -1042,6 +1093,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   pattern integer;
 BEGIN
+  patternfield := upper(patternfield);  -- as column names, "ee" and "EE" are the same
   PERFORM quill_check_pattern_field(patternfield);
   SELECT "fldPatternID" INTO pattern FROM tblLocal_Relation_Assignments
    WHERE "fldConstScenarioID" = machscenarioid AND "fldPartType1" = parttype1::text
@@ -1157,12 +1209,18 @@ BEGIN
   RETURN 0;
 END $$;
 
--- The table must hold a fldPatternID as well as the named column.
+-- Only the two relationship-pattern tables: other tables hold a fldPatternID too (the
+-- relation assignments), and a change there would move an assignment to another pattern.
 CREATE OR REPLACE FUNCTION P_U_PropertyRelationship_Patterns(tabletoupdate text,
                                                              propertytoupdate text,
                                                              newvalue text, patternid integer)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
+  IF lower(tabletoupdate) NOT IN ('tblglobal_relationship_patterns',
+                                  'tbllocal_relationship_patterns') THEN
+    RAISE EXCEPTION 'The table "%" is not a relationship-pattern table', tabletoupdate
+      USING ERRCODE = 'invalid_parameter_value';
+  END IF;
   PERFORM quill_set_column(tabletoupdate, 'fldPatternID', patternid, propertytoupdate, newvalue);
   RETURN 0;
 END $$;

@@ -379,6 +379,9 @@ Variant Convert(From from, const Variant& arg) {
     case From::OneOrZero:
       return static_cast<int16_t>(CBool(arg) ? 1 : 0);
     case From::Decimal:
+      // A double goes to the server as the shortest decimal that reads back as it; the
+      // parameter's precision and scale then round it as the server does.
+      if (const auto* value = arg.Get<double>()) return Decimal::FromShortestDouble(*value);
       return ChangeType(arg, VarType::Decimal);
     case From::WholeNumber:
       return CLng(arg);
@@ -465,7 +468,17 @@ void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& pro
   }
   // With -1 the recordset stays referenced until the call is over, and is never read.
   ado::RecordsetPtr returned;
-  trap.Step([&] { returned = Must(command).Execute(procedure.options); });
+  bool executed = false;
+  trap.Step([&] {
+    returned = Must(command).Execute(procedure.options);
+    executed = true;
+  });
+  // A call that did not run has no result: the return parameter still holds what was bound
+  // into it (the caller's lngRecordsAffected, or -1), never an identifier.
+  if (!executed) {
+    command.reset();
+    return;
+  }
   switch (procedure.result) {
     case Result::Long:
       trap.Step([&] {

@@ -6,6 +6,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Records.h"
+#include "QuillData/contract/Trap.h"
 
 namespace QuillData::mssql {
 
@@ -18,7 +19,7 @@ const RecordType& TypeOf() {
 
 const std::vector<Reader>& Readers() {
   static const std::vector<Reader> readers = {
-      // operation, table, record type, key[, key with part type 2[, guarded[, unfilled]]]
+      // operation, table, record type, key[, key with part type 2[, unfilled]]
       {L"GETTblConstructionScenarioTypes", L"tblConstruction_Scenario_Types",
        TypeOf<tblConstruction_Scenario_Types>, L"{fldConstScenarioType}"},
       {L"GETTblFilterScenarios", L"tblFilter_Scenarios", TypeOf<tblFilter_Scenarios>,
@@ -34,13 +35,8 @@ const std::vector<Reader>& Readers() {
        L"{fldConstScenarioID},{fldPartTypeID},{fldSubTypeID}"},
       {L"GETTblGlobalImprintAssignments", L"tblGlobal_Imprint_Assignments",
        TypeOf<tblGlobal_Imprint_Assignments>, L"{fldlngRelationPattern}"},
-      {L"GETTblGlobalImprintDefinitions",
-       L"tblGlobal_Imprint_Definitions",
-       TypeOf<tblGlobal_Imprint_Definitions>,
-       L"{fldlngRelationPattern}",
-       {},
-       {L"fldstrName", L"fldstrDescription", L"fldLngBotDist", L"fldLngRightDist", L"fldLngTopDist",
-        L"fldLngLeftDist"}},
+      {L"GETTblGlobalImprintDefinitions", L"tblGlobal_Imprint_Definitions",
+       TypeOf<tblGlobal_Imprint_Definitions>, L"{fldlngRelationPattern}"},
       {L"GETTblGlobalMachiningLinks", L"tblGlobal_Machining_Links",
        TypeOf<tblGlobal_Machining_Links>, L"{fldLinkID}"},
       {L"GETTblGlobalRelationAssignments", L"tblGlobal_Relation_Assignments",
@@ -49,52 +45,32 @@ const std::vector<Reader>& Readers() {
        TypeOf<tblGlobal_Relationship_Patterns>, L"{fldPatternID}"},
       {L"GETTblLocalContrFeatrLists", L"tblLocal_Contr_Featr_Lists",
        TypeOf<tblLocal_Contr_Featr_Lists>, L"{fldFeatureListID}"},
-      {L"GETTblLocalDesigns",
-       L"tblLocal_Designs",
-       TypeOf<tblLocal_Designs>,
-       L"{fldDesignID}",
-       {},
-       {L"fldComputerName", L"fldCheckSum", L"fldCreated"}},
+      {L"GETTblLocalDesigns", L"tblLocal_Designs", TypeOf<tblLocal_Designs>, L"{fldDesignID}"},
       {L"GETTblLocalFaceContourLinks", L"tblLocal_Face_Contour_Links",
        TypeOf<tblLocal_Face_Contour_Links>,
        L"{fldPartTypeID}|{fldSubTypeID}|{fldConstScenarioID}|{fldDesignID}"},
-      {L"GETTblLocalMachiningLinks",
-       L"tblLocal_Machining_Links",
-       TypeOf<tblLocal_Machining_Links>,
-       L"{fldLinkID}",
-       {},
-       {L"fldRefCorner"}},
+      {L"GETTblLocalMachiningLinks", L"tblLocal_Machining_Links", TypeOf<tblLocal_Machining_Links>,
+       L"{fldLinkID}"},
       {L"GETTblLocalRelationAssignments",
        L"tblLocal_Relation_Assignments",
        TypeOf<tblLocal_Relation_Assignments>,
        L"{fldPatternID}",
        {},
-       {},
        {L"fldItemID"}},
       {L"GETTblLocalRelationshipPatterns", L"tblLocal_Relationship_Patterns",
        TypeOf<tblLocal_Relationship_Patterns>, L"{fldPatternID}"},
       {L"GETTblMachining", L"Machining", TypeOf<tblMachining>, L"{MachID}"},
-      {L"GETTblMachLink", L"MachLink", TypeOf<tblMachLink>, L"{MachLinkID}", {}, {}, {L"VarList"}},
+      {L"GETTblMachLink", L"MachLink", TypeOf<tblMachLink>, L"{MachLinkID}", {}, {L"VarList"}},
       {L"GETTblMachRouting",
        L"MachRouting",
        TypeOf<tblMachRouting>,
        L"{lngMachRoutingID}",
        {},
-       {},
        {L"MachDescription"}},
       {L"GETTblMachVariable", L"MachVariable", TypeOf<tblMachVariable>, L"{Name}"},
-      {L"GETTblMachVertical",
-       L"MachVertical",
-       TypeOf<tblMachVertical>,
-       L"{MachVerticalID}",
-       {},
-       {L"MachDescription"}},
-      {L"GETTblMFGPartTypes",
-       L"tblMFG_Part_Types",
-       TypeOf<tblMFG_Part_Types>,
-       L"{fldPartID}|{fldSubTypeID}",
-       {},
-       {L"fldVenLam"}},
+      {L"GETTblMachVertical", L"MachVertical", TypeOf<tblMachVertical>, L"{MachVerticalID}"},
+      {L"GETTblMFGPartTypes", L"tblMFG_Part_Types", TypeOf<tblMFG_Part_Types>,
+       L"{fldPartID}|{fldSubTypeID}"},
       {L"GETTblMFGScenario", L"tblMFG_Scenario", TypeOf<tblMFG_Scenario>,
        L"{fldMFGScenarioID},{fldPartID},{fldSubTypeID}"},
   };
@@ -143,15 +119,40 @@ std::wstring KeyOf(const RecordType& type, const Record& record, std::wstring_vi
   return key;
 }
 
-void Fill(ado::Recordset& rows, const Reader& reader, const RecordType& type, Record& record) {
+void Fill(ado::Recordset& rows, const Reader& reader, const RecordType& type, Record& record,
+          const std::function<std::wstring()>& keyOf) {
   const auto& fields = type.Fields();
+  auto fill = [&](size_t i) {
+    auto column = rows.Fields()->Item(std::wstring(fields[i].name));
+    const Variant& value = column->Value();
+    if (!value.IsNull()) type.Set(record, i, value);
+  };
+  std::vector<size_t> failed;
   for (size_t i = 0; i < fields.size(); ++i) {
-    const FieldInfo& info = fields[i];
-    if (Listed(reader.unfilled, info.name)) continue;
-    auto column = rows.Fields()->Item(std::wstring(info.name));
-    if (Listed(reader.guarded, info.name) && column->Value().IsNull()) continue;
-    type.Set(record, i, column->Value());
+    if (Listed(reader.unfilled, fields[i].name)) continue;
+    try {
+      fill(i);
+    } catch (const QuillError&) {
+      failed.push_back(i);
+    }
   }
+  if (failed.empty()) return;
+  const std::wstring key = keyOf();
+  const std::wstring table =
+      reader.table.empty() ? std::wstring(type.Name()) : std::wstring(reader.table);
+  Trap(L"clsQuillData", reader.operation).Run([&](Trap& t) {
+    for (size_t i : failed) {
+      t.Step([&] {
+        try {
+          fill(i);
+        } catch (const QuillError& e) {
+          throw QuillError(e.Number(), e.Source(),
+                           e.Description() + L" (" + table + L"." + std::wstring(fields[i].name) +
+                               L", row with key '" + key + L"')");
+        }
+      });
+    }
+  });
 }
 
 }  // namespace QuillData::mssql

@@ -1,7 +1,7 @@
 #pragma once
 // The table readers as data: the readers differ only in the table, the record type, the key
-// each record enters the collection under, and which fields are guarded against a database
-// null or left unfilled.
+// each record enters the collection under, and which fields are left unfilled.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,13 +16,12 @@ namespace QuillData::mssql {
 struct Reader {
   Reader(std::wstring_view operation, std::wstring_view table, const RecordType& (*type)(),
          std::wstring_view key, std::wstring_view keyWithPartType2 = {},
-         std::vector<std::wstring_view> guarded = {}, std::vector<std::wstring_view> unfilled = {})
+         std::vector<std::wstring_view> unfilled = {})
       : operation(operation),
         table(table),
         type(type),
         key(key),
         keyWithPartType2(keyWithPartType2),
-        guarded(std::move(guarded)),
         unfilled(std::move(unfilled)) {}
 
   std::wstring_view operation;
@@ -32,7 +31,6 @@ struct Reader {
   std::wstring_view key;
   // When not empty, the key of a row whose fldPartType2 is not the text "0".
   std::wstring_view keyWithPartType2;
-  std::vector<std::wstring_view> guarded;   // a null leaves the field as a new record has it
   std::vector<std::wstring_view> unfilled;  // never read from the row
 };
 
@@ -45,23 +43,25 @@ const Reader& FilterScenarioRows();
 // The key of a filled record by a key pattern.
 std::wstring KeyOf(const RecordType& type, const Record& record, std::wstring_view pattern);
 
+// Fills one record from the current row. A null leaves its field as a new record has it (the
+// server's tables are nullable); a cell that cannot be converted leaves its field so too and
+// is reported to the error companion, naming the table, the column and the row's key; the
+// other fields are filled all the same. `keyOf` gives the key of the filled record.
+void Fill(ado::Recordset& rows, const Reader& reader, const RecordType& type, Record& record,
+          const std::function<std::wstring()>& keyOf);
+
 // Creates, fills and adds one record per row from the current position to the end, with the
-// key that `keyFor` picks for each record.
-template <class KeyFor>
-void AddRows(ado::Recordset& rows, const Reader& reader, Tessera::Collection& collection,
-             KeyFor&& keyFor);
-
-// Fills one record from the current row.
-void Fill(ado::Recordset& rows, const Reader& reader, const RecordType& type, Record& record);
-
+// key that `keyFor` picks for each record. A row whose key another row holds already goes in
+// without a key.
 template <class KeyFor>
 void AddRows(ado::Recordset& rows, const Reader& reader, Tessera::Collection& collection,
              KeyFor&& keyFor) {
   const RecordType& type = reader.type();
   while (!rows.Eof()) {
     auto record = type.Create();
-    Fill(rows, reader, type, *record);
-    collection.Add(Variant(record), Variant(keyFor(type, *record)));
+    Fill(rows, reader, type, *record, [&] { return keyFor(type, *record); });
+    std::wstring key = keyFor(type, *record);
+    collection.Append(Variant(std::move(record)), std::move(key));
     rows.MoveNext();
   }
 }

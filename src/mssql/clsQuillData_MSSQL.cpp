@@ -120,8 +120,9 @@ CollectionPtr clsQuillData_MSSQL::ReadTable(const mssql::Reader& reader,
   auto collection = std::make_shared<Tessera::Collection>();
   int32_t unused = -1;
   ado::RecordsetPtr rows = GetTable(std::wstring(reader.table), unused);
-  // A GetTable that failed and was left hands back nothing: the reader fails on its first use.
-  ado::Recordset& rs = Must(rows);
+  // A GetTable that failed has reported it and hands back nothing: no rows.
+  if (!rows) return collection;
+  ado::Recordset& rs = *rows;
   if (!rs.Eof()) {
     rs.MoveFirst();
     mssql::AddRows(rs, reader, *collection, [&](const RecordType& type, const Record& record) {
@@ -241,15 +242,15 @@ int32_t clsQuillData_MSSQL::DELMachVertical(const int32_t& MachVerticalID,
 CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartType2,
                                                         RecordsAffected lngRecordsAffected) {
   const mssql::Procedure& procedure = mssql::Entry(L"GETFilterScenariosCol");
-  CollectionPtr result;
+  // The caller gets a collection whatever happens: the rows read before a failure.
+  auto collection = std::make_shared<Tessera::Collection>();
   Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
     Variant unused;
     ado::RecordsetPtr rows;
     mssql::Call(t, m_oConn, procedure, std::vector<Variant>{blnWithPartType2}, -1, unused, &rows);
-    CollectionPtr collection;
+    if (!rows) return;  // the call failed and was reported
     t.Step([&] {
-      collection = std::make_shared<Tessera::Collection>();
-      ado::Recordset& rs = Must(rows);
+      ado::Recordset& rs = *rows;
       // Only a recordset standing past its last row without being before its first is
       // skipped; an empty one is walked (no row) and counted as 0.
       if (!(rs.Eof() && !rs.Bof())) {
@@ -261,9 +262,8 @@ CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartT
         lngRecordsAffected = collection->Count();
       }
     });
-    result = collection;
   });
-  return result;
+  return collection;
 }
 
 #define QUILLDATA_MSSQL_TABLE_READER(name)                                     \
@@ -517,7 +517,8 @@ void clsQuillData_MSSQL::UPDATEMachNameFromMachining(const std::wstring& strMach
 void clsQuillData_MSSQL::UPDATEMachVariable(const std::wstring& Name, const std::wstring& Value,
                                             const int32_t& MachLibID, const int32_t& MachVarID,
                                             RecordsAffected /*lngRecordsAffected*/) {
-  Run(L"UPDATEMachVariable", {Name, Value, MachLibID, MachVarID});
+  // A value that is one decimal number is stored with "." as the embedded backend stores it.
+  Run(L"UPDATEMachVariable", {Name, DecimalTextToDot(Value), MachLibID, MachVarID});
 }
 
 void clsQuillData_MSSQL::UPDATEMachLink(const int32_t& MachLinkID, const int32_t& MachID,
@@ -533,14 +534,14 @@ void clsQuillData_MSSQL::UPDATEParaMachRouting(const std::wstring& ParaToUpdate,
                                                const std::wstring& NewValue,
                                                const int32_t& MachRoutingID,
                                                RecordsAffected /*lngRecordsAffected*/) {
-  Run(L"UPDATEParaMachRouting", {ParaToUpdate, NewValue, MachRoutingID});
+  Run(L"UPDATEParaMachRouting", {ParaToUpdate, DecimalTextToDot(NewValue), MachRoutingID});
 }
 
 void clsQuillData_MSSQL::UPDATEParaMachVertical(const std::wstring& ParaToUpdate,
                                                 const std::wstring& NewValue,
                                                 const int32_t& MachVerticalID,
                                                 RecordsAffected /*lngRecordsAffected*/) {
-  Run(L"UPDATEParaMachVertical", {ParaToUpdate, NewValue, MachVerticalID});
+  Run(L"UPDATEParaMachVertical", {ParaToUpdate, DecimalTextToDot(NewValue), MachVerticalID});
 }
 
 void clsQuillData_MSSQL::UPDATEPropertyRelationshipPatterns(
