@@ -27,15 +27,21 @@ namespace QuillData::conformance {
 
 struct Backend {
   using Open = std::function<std::shared_ptr<clsQuillData>(const std::shared_ptr<cE>& errors)>;
-  Backend(
-      std::string name, Open open,
-      std::function<std::string()> skipReason = [] { return std::string("not available"); })
-      : name(std::move(name)), open(std::move(open)), skipReason(std::move(skipReason)) {}
+  using Sql = std::function<std::string(const std::string& sql)>;
+  Backend(std::string name, Open open, Sql sql, std::function<std::string()> skipReason)
+      : name(std::move(name)),
+        open(std::move(open)),
+        sql(std::move(sql)),
+        skipReason(std::move(skipReason)) {}
 
   std::string name;
   // A backend opened (OpenDB done, tracing off) on an empty store of its own, with `errors` as
   // its error companion. An empty pointer skips the test (skipReason says why).
   Open open;
+  // Runs SQL text on the store that `open` made last, beside the backend: a statement, or a
+  // query whose first value comes back as text ("" when there is none). Written with quoted
+  // column names ("MachID"), the same text works on every store.
+  Sql sql;
   std::function<std::string()> skipReason;
 };
 
@@ -54,12 +60,20 @@ class ConformanceTest : public ::testing::TestWithParam<Backend> {
 
   // The test expects failures to be reported; TearDown then does not insist on none.
   void ExpectErrors() { errorsExpected_ = true; }
+  // SQL text on the backend's store (Backend::sql).
+  std::string Sql(const std::string& sql) { return GetParam().sql(sql); }
+  // Runs the rest of the test under a comma locale (de_DE.UTF-8), as this thread's user
+  // locale; TearDown puts the environment back.
+  void UseCommaLocale();
 
   std::shared_ptr<clsQuillData> db;
   std::shared_ptr<PolicyErrorHandler> errors;
 
  private:
   bool errorsExpected_ = false;
+  bool localeChanged_ = false;
+  std::string savedLcAll_;
+  bool hadLcAll_ = false;
 };
 
 }  // namespace QuillData::conformance

@@ -1,5 +1,6 @@
 // The backend's frame: opening, failing to open, statement errors, teardown, the number text
 // of statements and the schema the database is made from.
+#include <cfloat>
 #include <fstream>
 #include <map>
 #include <random>
@@ -58,29 +59,44 @@ TEST_F(FrameTest, OpensAFileAndStoresTheCompanionsAndTraceSwitch) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(FrameTest, AMissingFileIsCreatedEmpty) {
-  ASSERT_TRUE(OpenFrom(L"", Path("new.db")));
-  EXPECT_TRUE(std::filesystem::exists(Path("new.db")));
-  int32_t count = 42;
-  EXPECT_EQ(backend->GETTblMachining(count), nullptr);
-  EXPECT_EQ(count, 42) << "a reader that left keeps the caller's count";
-  auto reports = StatementErrors();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].source, L"clsQuillData_GETTblMachining");
-  EXPECT_EQ(reports[0].description, L"no such table: Machining");
-  EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
-  EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMachining");
-  EXPECT_EQ(reports[0].flag, 0);
-}
+TEST_F(FrameTest, OnlyAnExistingDatabaseOpens) {
+  // A missing file is not created: a mistyped path fails here, not at every later call.
+  EXPECT_FALSE(OpenFrom(L"", Path("new.db")));
+  EXPECT_FALSE(std::filesystem::exists(Path("new.db")));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"unable to open database file");
 
-TEST_F(FrameTest, AStatementErrorThatContinuesGivesAnEmptyCollection) {
-  ASSERT_TRUE(OpenFrom(L"", Path("new.db"), Policy::Continue));
+  // Random bytes, and a text file, are not databases.
+  auto noise = Path("noise.db");
+  {
+    std::ofstream out(noise, std::ios::binary);
+    std::mt19937 random(7);
+    for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(random()));
+  }
+  std::ofstream(Path("notes.txt")) << "not a database, only a few words of text\n";
+  for (const auto& path : {noise, Path("notes.txt")}) {
+    messages.clear();
+    EXPECT_FALSE(OpenFrom(L"", path)) << path;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], L"file is not a database");
+  }
+
+  // An empty file is an empty database; a reader there fails on its table and, under
+  // "continue", still hands back a collection.
+  std::ofstream(Path("empty.db")).close();
+  ASSERT_TRUE(OpenFrom(L"", Path("empty.db"), Policy::Continue));
   int32_t count = 42;
   auto rows = backend->GETTblMFGScenario(count);
   ASSERT_NE(rows, nullptr);
   EXPECT_EQ(rows->Count(), 0);
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(StatementErrors().size(), 1u);
+  auto reports = StatementErrors();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].source, L"clsQuillData_GETTblMFGScenario");
+  EXPECT_EQ(reports[0].description, L"no such table: tblMFG_Scenario");
+  EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
+  EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMFGScenario");
+  EXPECT_EQ(reports[0].flag, 0);
 }
 
 TEST_F(FrameTest, AFolderWithoutTheLibraryFailsToOpen) {
@@ -91,8 +107,10 @@ TEST_F(FrameTest, AFolderWithoutTheLibraryFailsToOpen) {
   EXPECT_EQ(gTraceFlag, L"") << "the trace switch is stored only on success";
   EXPECT_FALSE(std::filesystem::exists(Path("x.db")));
 
-  // Later operations answer through the error companion.
-  EXPECT_EQ(backend->GETTblMachLink(), nullptr);
+  // Later operations answer through the error companion; a reader with an empty collection.
+  auto links = backend->GETTblMachLink();
+  ASSERT_NE(links, nullptr);
+  EXPECT_EQ(links->Count(), 0);
   auto reports = StatementErrors();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMachLink");
@@ -105,24 +123,10 @@ TEST_F(FrameTest, ADatabaseInAMissingFolderFailsToOpen) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], L"unable to open database file");
 
-  EXPECT_EQ(backend->GETTblMachVertical(), nullptr);
+  EXPECT_EQ(backend->GETTblMachVertical()->Count(), 0);
   auto reports = StatementErrors();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].description, L"unable to open database file");
-}
-
-TEST_F(FrameTest, AFileThatIsNotADatabaseFailsAtTheFirstStatement) {
-  auto path = Path("noise.db");
-  {
-    std::ofstream out(path, std::ios::binary);
-    std::mt19937 random(7);
-    for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(random()));
-  }
-  ASSERT_TRUE(OpenFrom(L"", path));
-  EXPECT_EQ(backend->GETTblMachVariable(), nullptr);
-  auto reports = StatementErrors();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].description, L"file is not a database");
 }
 
 TEST_F(FrameTest, MissingConnectionArgumentsAreReportedWithFlagTwo) {
@@ -145,6 +149,7 @@ TEST_F(FrameTest, WithoutAnErrorCompanionFailuresReachTheCaller) {
   } catch (const QuillError& e) {
     EXPECT_EQ(e.Number(), ErrNo::ObjectNotSet);
   }
+  std::ofstream(Path("new.db")).close();
   ASSERT_TRUE(backend->OpenDB(nullptr, nullptr, {L"", Path("new.db").wstring(), L""}));
   try {
     backend->GETTblMachining();
@@ -196,8 +201,18 @@ TEST_F(FrameTest, NumbersEnterStatementsWithAPoint) {
   EXPECT_EQ(NumberToSql(1.5), L"1.5");
   EXPECT_EQ(NumberToSql(-1234567.25), L"-1234567.25");
   EXPECT_EQ(NumberToSql(3.0), L"3");
+  // The shortest text that reads back as the same double.
+  EXPECT_EQ(NumberToSql(0.1), L"0.1");
+  EXPECT_EQ(NumberToSql(1.0 / 3), L"0.3333333333333333");
+  EXPECT_EQ(NumberToSql(DBL_MAX), L"1.7976931348623157e+308");
+  EXPECT_EQ(NumberToSql(5e-324), L"5e-324");
+  // Only text that is one number changes.
   EXPECT_EQ(TextToSql(L"1,25"), L"1.25");
-  EXPECT_EQ(TextToSql(L"a,b,c"), L"a.b.c");
+  EXPECT_EQ(TextToSql(L"-0,25"), L"-0.25");
+  EXPECT_EQ(TextToSql(L"a,b,c"), L"a,b,c");
+  EXPECT_EQ(TextToSql(L"x,y;1,5"), L"x,y;1,5");
+  EXPECT_EQ(TextToSql(L"1,2,3"), L"1,2,3");
+  EXPECT_EQ(TextToSql(L"1.234,5"), L"1.234,5");
 }
 
 TEST_F(FrameTest, StatementTextDoublesQuotesAndWritesValuesByType) {

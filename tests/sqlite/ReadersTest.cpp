@@ -154,13 +154,14 @@ TEST_F(ReadersTest, EmptyTablesAndNullColumns) {
   EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndDotsInTextAsCommas) {
+TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndNumberTextWithACommaOnly) {
   auto path = NewDatabase();
   Exec(path,
        LR"(
     INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, MachLibID)
-      VALUES (1, 'A.B', 'no dots', 2.5, 1234.125, 3);
+      VALUES (1, 'A.B', 'Hinge 3.5', 2.5, 1234.125, 3);
     INSERT INTO MachRouting (lngMachRoutingID, strName, dblDepthValue) VALUES (1, 'R', '12.5');
+    INSERT INTO MachVariable (MachVarID, Name, Value) VALUES (1, '-0.25', 'x.y;1.5');
     INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldCheckSum) VALUES (1, 'v1.2', 2.5);
   )");
   {
@@ -175,10 +176,14 @@ TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndDotsInTextAsCommas) {
   auto rec = backend->GETTblMachining()->ItemAs<tblMachining>(L"1");
   EXPECT_EQ(rec->X, 2.5);
   EXPECT_EQ(rec->Y, 1234.125);
-  EXPECT_EQ(rec->MachName, L"A,B");
-  EXPECT_EQ(rec->MachGroup, L"no dots");
+  EXPECT_EQ(rec->MachName, L"A.B");
+  EXPECT_EQ(rec->MachGroup, L"Hinge 3.5");
   EXPECT_EQ(rec->MachLibID, 3);
   EXPECT_EQ(backend->GETTblMachRouting()->ItemAs<tblMachRouting>(L"1")->dblDepthValue, L"12,5");
+  // Keys are made of the fields as read.
+  auto variables = backend->GETTblMachVariable();
+  EXPECT_EQ(Keys(*variables), std::vector<std::wstring>{L"-0,25"});
+  EXPECT_EQ(variables->ItemAs<tblMachVariable>(1)->Value, L"x.y;1.5");
   // The designs copy text unchanged, and read a float as the number it is.
   auto design = backend->GETTblLocalDesigns()->ItemAs<tblLocal_Designs>(L"1");
   EXPECT_EQ(design->fldDesignName, L"v1.2");
@@ -186,70 +191,53 @@ TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndDotsInTextAsCommas) {
   EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(ReadersTest, FloatsReadAsTheirTextSays) {
+TEST_F(ReadersTest, FloatsReadAsTheExactDoublesStoredUnderEveryLocale) {
   auto path = NewDatabase();
-  // Doubles that need 16 or 17 digits, and some that do not.
+  // Doubles that need 16 or 17 digits, and some that do not; the library computes each as
+  // C++ does.
   Exec(path,
        LR"(
     INSERT INTO Machining (MachID, X) VALUES (1, 0.1 + 0.2), (2, 1.0 / 3), (3, -2.0 / 7 * 1e12),
       (4, 1e300 / 7), (5, -1.0 / 81e10), (6, 2.5), (7, 1e20), (8, 123456789.125), (9, 5e-324),
-      (10, 9007199254740993.0), (11, 0.0);
+      (10, 9007199254740993.0), (11, 0.0), (12, 1.7976931348623157e308);
   )");
-  // The library's text of each float, converted: what a float column reads as.
-  clsSqlLite sqlite;
-  ASSERT_EQ(sqlite.sqlite3_initialize(), 0);
-  intptr_t db = 0, stmt = 0, tail = 0;
-  ASSERT_EQ(sqlite.OpenDB(path.wstring(), db), 0);
-  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT MachID, X FROM Machining", 0, stmt, tail), 0);
-  std::map<std::wstring, double> fromText;
-  while (sqlite.sqlite3_step(stmt) == 100) {
-    fromText[sqlite.sqlite3_column_text(stmt, 0)] = sqlite.sqlite3_column_double(stmt, 1);
-  }
-  sqlite.sqlite3_finalize(stmt);
-  sqlite.sqlite3_close(db);
-  sqlite.sqlite3_shutdown();
-  ASSERT_EQ(fromText.size(), 11u);
-  EXPECT_EQ(fromText[L"1"], 0.3);
-
-  auto backend = Open(path);
-  auto rows = backend->GETTblMachining();
-  for (const auto& [key, expected] : fromText) {
-    EXPECT_EQ(rows->ItemAs<tblMachining>(key)->X, expected) << ToUtf8(key);
+  const std::map<std::wstring, double> stored = {{L"1", 0.1 + 0.2},
+                                                 {L"2", 1.0 / 3},
+                                                 {L"3", -2.0 / 7 * 1e12},
+                                                 {L"4", 1e300 / 7},
+                                                 {L"5", -1.0 / 81e10},
+                                                 {L"6", 2.5},
+                                                 {L"7", 1e20},
+                                                 {L"8", 123456789.125},
+                                                 {L"9", 5e-324},
+                                                 {L"10", 9007199254740993.0},
+                                                 {L"11", 0.0},
+                                                 {L"12", 1.7976931348623157e308}};
+  for (const char* locale : {"C.UTF-8", "de_DE.UTF-8"}) {
+    UseLocale(locale);
+    auto backend = Open(path);
+    auto rows = backend->GETTblMachining();
+    for (const auto& [key, expected] : stored) {
+      EXPECT_EQ(rows->ItemAs<tblMachining>(key)->X, expected) << ToUtf8(key) << " " << locale;
+    }
   }
 }
 
-TEST_F(ReadersTest, DuplicateKeysFollowTheErrorCompanion) {
+TEST_F(ReadersTest, AReadThatFailsReturnsWhatItRead) {
   auto path = NewDatabase();
-  Exec(path,
-       L"INSERT INTO MachVariable (MachVarID, Name, Value) "
-       L"VALUES (1, 'Dup', 'first'), (2, 'Dup', 'second'), (3, 'Other', 'third')");
-  {
-    auto backend = Open(path, Policy::Continue);
+  Exec(path, L"DROP TABLE MachVariable");
+  for (auto policy : {Policy::Leave, Policy::Continue}) {
+    auto backend = Open(path, policy);
     int32_t count = 77;
     auto rows = backend->GETTblMachVariable(count);
     ASSERT_NE(rows, nullptr);
-    EXPECT_EQ(Keys(*rows), (std::vector<std::wstring>{L"Dup", L"Other"}));
-    EXPECT_EQ(rows->ItemAs<tblMachVariable>(L"Dup")->Value, L"first");
-    EXPECT_EQ(count, 2);
-    auto reports = Reports();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].number, ErrNo::DuplicateKey);
-    EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
-    EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMachVariable");
+    EXPECT_EQ(rows->Count(), 0);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(Reports().size(), 1u);
+    EXPECT_EQ(Reports()[0].procedure, L"clsQuillData_GETTblMachVariable");
   }
-  {
-    auto backend = Open(path, Policy::Leave);
-    int32_t count = 77;
-    EXPECT_EQ(backend->GETTblMachVariable(count), nullptr);
-    EXPECT_EQ(count, 77);
-    // The statement was finalized on leaving: a writer is not locked out.
-    Exec(path, L"INSERT INTO MachVariable (MachVarID, Name) VALUES (4, 'after')");
-  }
-  {
-    auto backend = Open(path, Policy::Retry, 2);
-    EXPECT_EQ(backend->GETTblMachVariable(), nullptr);
-    EXPECT_EQ(Reports().size(), 3u) << "two retries, then leave";
-  }
+  // The statement was finalized on leaving: a writer is not locked out.
+  Exec(path, L"CREATE TABLE MachVariable (MachVarID INTEGER PRIMARY KEY)");
 }
 
 TEST_F(ReadersTest, LocalDesignsReadTheirDateAndNeverTheirData) {
@@ -320,12 +308,38 @@ TEST_F(ReadersTest, ColumnsThatDoNotFitAreReportedByTypeSelect) {
   auto reports = Reports();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_EQ(reports[0].number, ErrNo::Overflow);
+  EXPECT_NE(reports[0].description.find(L"(Machining.MachLibID, row with key '1')"),
+            std::wstring::npos)
+      << ToUtf8(reports[0].description);
   EXPECT_EQ(reports[1].number, 438);
   EXPECT_NE(reports[1].description.find(L"Extra"), std::wstring::npos);
   EXPECT_EQ(reports[2].number, ErrNo::TypeMismatch);
+  EXPECT_NE(reports[2].description.find(L"MachLink.MirrorX"), std::wstring::npos);
   for (const auto& r : reports) {
     EXPECT_EQ(r.module, L"clsQuillData_SqlLite");
     EXPECT_EQ(r.procedure, L"TypeSelect");
+  }
+}
+
+TEST_F(ReadersTest, ABadCellSpoilsItsFieldOnly) {
+  auto path = NewDatabase();
+  Exec(path,
+       L"INSERT INTO MachRouting (lngMachRoutingID, MachID, strName, strToolRotation, lngPocket) "
+       L"VALUES (4, 'abc', 'R', 'left', '1')");
+  // Whatever the companion answers, the other fields of the row are read.
+  for (auto policy : {Policy::Continue, Policy::Leave}) {
+    auto backend = Open(path, policy);
+    auto rows = backend->GETTblMachRouting();
+    ASSERT_EQ(rows->Count(), 1);
+    auto r = rows->ItemAs<tblMachRouting>(L"4");
+    EXPECT_EQ(r->MachID, 0);
+    EXPECT_EQ(r->strName, L"R");
+    EXPECT_EQ(r->strToolRotation, L"left");
+    EXPECT_EQ(r->lngPocket, L"1");
+    ASSERT_EQ(Reports().size(), 1u);
+    EXPECT_NE(Reports()[0].description.find(L"(MachRouting.MachID, row with key '4')"),
+              std::wstring::npos)
+        << ToUtf8(Reports()[0].description);
   }
 }
 

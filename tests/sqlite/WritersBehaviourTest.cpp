@@ -1,5 +1,7 @@
 // What the SQLite writers write beyond what every backend promises: the rows' exact values,
 // numbers under a comma locale, refused arguments, and how failures are reported.
+#include <cfloat>
+
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Records.h"
 #include "sqlite/WritersFixture.h"
@@ -107,7 +109,7 @@ TEST_F(WritersTest, SubtypesThatAreNoWholeNumbersAreRefusedBeforeAnyStatement) {
 TEST_F(WritersTest, PatternFieldMustNameOneOfTheFourLinks) {
   db->INSERTUPDATEGlobalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5, L"EE");
   Snapshot before = Dump();
-  for (const wchar_t* bad : {L"ee", L"XX", L"", L"EE = 0, fldLinkIDFF"}) {
+  for (const wchar_t* bad : {L"EX", L"XX", L"", L"EE = 0, fldLinkIDFF"}) {
     // Both for the existing assignment and for a new one.
     db->INSERTUPDATEGlobalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 6, bad);
     db->INSERTUPDATELocalRelationAssignments(2, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 6, bad,
@@ -117,7 +119,7 @@ TEST_F(WritersTest, PatternFieldMustNameOneOfTheFourLinks) {
   auto reports = errors->Reports();
   ASSERT_EQ(reports.size(), 8u);
   EXPECT_EQ(reports[0].number, ErrNo::InvalidProcedureCall);
-  EXPECT_EQ(reports[0].description, L"strPatternField must be EE, EF, FE or FF, not 'ee'");
+  EXPECT_EQ(reports[0].description, L"strPatternField must be EE, EF, FE or FF, not 'EX'");
   EXPECT_EQ(reports[1].procedure, L"clsQuillData_INSERTUPDATELocalRelationAssignments");
 }
 
@@ -182,6 +184,28 @@ TEST_F(WritersTest, DesignLookUpArmsNoTrap) {
     EXPECT_EQ(e.Description(), L"no such table: tblLocal_Designs");
   }
   EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(WritersTest, AFiniteDoubleIsStoredAsTheSameDouble) {
+  // Fifteen digits would round the largest double up to infinity, and a third to another
+  // double; the shortest text that reads back keeps each exactly.
+  const double third = 1.0 / 3;
+  int32_t id = db->INSERTMachining(L"M", L"G", 1, DBL_MAX, third, 0.1 + 0.2);
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(One("SELECT typeof(X) || ' ' || (X = 1.7976931348623157e308) FROM Machining"),
+            "real 1");
+  auto m = db->GETTblMachining()->ItemAs<tblMachining>(std::to_wstring(id));
+  EXPECT_EQ(m->X, DBL_MAX);
+  EXPECT_EQ(m->Y, third);
+  EXPECT_EQ(m->Z, 0.1 + 0.2);
+  int32_t link = db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", third, 0, 0, 1, L"", L"");
+  EXPECT_EQ(db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", third, 0, 0, 1, L"", L""),
+            link);
+  EXPECT_EQ(db->GETTblGlobalMachiningLinks()
+                ->ItemAs<tblGlobal_Machining_Links>(std::to_wstring(link))
+                ->fldAngle,
+            third);
+  EXPECT_TRUE(Reported().empty());
 }
 
 }  // namespace

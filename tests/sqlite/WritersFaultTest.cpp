@@ -88,6 +88,34 @@ TEST_F(WritersLockTest, LeavingALockedWriteWritesNothing) {
   EXPECT_TRUE(Diff(before, Dump()).empty());
 }
 
+TEST_F(WritersLockTest, AFoundRowIsReturnedWithoutWaitingForTheLock) {
+  auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+  auto backend = std::make_shared<clsQuillData_SqlLite>();
+  ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}));
+  // No wait at all: a look-up that took the write lock would fail at once.
+  sqlite3_busy_timeout(reinterpret_cast<sqlite3*>(backend->DatabaseHandle()), 0);
+  EXPECT_EQ(backend->INSERTMachining(L"m", L"g", 1, 0, 0, 0), 1);
+  EXPECT_EQ(backend->INSERTConstructionScenario(L"Base", L"other"), 1);
+  EXPECT_TRUE(handler->Reports().empty());
+  // A row that is not there must be written, and that needs the lock.
+  EXPECT_EQ(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0), 0);
+  ASSERT_EQ(handler->Reports().size(), 1u);
+  EXPECT_EQ(handler->Reports()[0].description, L"database is locked");
+}
+
+TEST_F(WritersTest, AnInsertThatWroteNoRowReturnsNoIdentifier) {
+  Raw("CREATE TRIGGER refuse BEFORE INSERT ON MachVariable WHEN NEW.Name = 'abort' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+      "CREATE TRIGGER skip BEFORE INSERT ON MachVariable WHEN NEW.Name = 'ignore' "
+      "BEGIN SELECT RAISE(IGNORE); END;");
+  db = Open(file, Policy::Continue);
+  ASSERT_GT(db->INSERTMachining(L"m", L"g", 1, 0, 0, 0), 0);  // the connection's last rowid
+  EXPECT_EQ(db->INSERTMachVariable(L"abort", L"1", 1, false), 0);
+  EXPECT_EQ(db->INSERTMachVariable(L"ignore", L"1", 1, false), 0);
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
+  EXPECT_EQ(Count("MachVariable"), 0);
+}
+
 TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
   Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'd');"
       "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
