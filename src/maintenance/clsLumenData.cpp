@@ -107,13 +107,18 @@ std::shared_ptr<ado::Recordset> clsLumenData::Get_Lumen_Set(const std::wstring& 
         t.Step([&] { Must(command).CommandType(ado::adCmdText); });
 
         std::shared_ptr<ado::Recordset> rows;
+        // Any SQL text may write, so one that was under way when the connection was lost is
+        // not sent again; one that finds the connection lost opens it again first.
+        ado::ResendGuard guard(m_Conn, false);
         t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
         t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });
         t.Step([&] { Must(rows).LockType(ado::adLockReadOnly); });
         t.Step([&] { Must(rows).CursorLocation(ado::adUseClient); });
         t.Step([&] {
-          Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                          ado::adOptionUnspecified);
+          guard.Attempt([&] {
+            Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                            ado::adOptionUnspecified);
+          });
           // A statement without rows leaves the recordset closed, and a closed recordset cannot
           // be counted or read: the caller gets an open, empty one instead.
           if (rows->State() != ado::adStateOpen) {

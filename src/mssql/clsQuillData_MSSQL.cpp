@@ -106,9 +106,13 @@ ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
       rows->CursorLocation(ado::adUseClient);
       rows->LockType(ado::adLockOptimistic);
     });
+    // A read may always be sent again: a lost connection is opened again first.
+    ado::ResendGuard guard(m_oConn, true);
     t.Step([&] {
-      Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                      ado::adOptionUnspecified);
+      guard.Attempt([&] {
+        Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                        ado::adOptionUnspecified);
+      });
     });
     result = rows;
   });
