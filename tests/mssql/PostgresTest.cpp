@@ -2,12 +2,16 @@
 // conformance suite, what the driver really stores, and the server failing under it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QuillData/contract/Companions.h"
@@ -242,6 +246,50 @@ TEST(ServerGoneTest, TheNextCallReportsTheLossAndANewOpenDBAfterARestartWorks) {
   EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
   EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), first);
   EXPECT_EQ(errors->Reports().size(), 2u);
+  db.reset();
+  gE.reset();
+}
+
+TEST(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.PsqlFile(SchemaFile(), database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  auto db = OpenBackend(server.ConnectionString(database) + L";Connect Timeout=20", errors);
+
+  // The server stops once the stream is under way and comes back a moment later.
+  std::atomic<int> written{0};
+  std::atomic<bool> restarted{false};
+  std::thread restarter([&] {
+    while (written < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.Stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server.Start();
+    restarted = true;
+  });
+  std::set<int32_t> ids;
+  int rows = 0;
+  for (; rows < 5000 && !(restarted && rows >= 60); ++rows) {
+    // A look-up-then-insert: sending it again after a loss cannot write it twice.
+    ids.insert(db->INSERTMachining(L"Row" + std::to_wstring(rows), L"G", 1, rows, 0, 0));
+    ++written;
+  }
+  restarter.join();
+
+  EXPECT_EQ(static_cast<int>(ids.size()), rows);
+  EXPECT_EQ(ids.count(0), 0u) << "a write failed for good";
+  // What the server holds: one row per write, none twice.
+  auto stored = db->GETTblMachining();
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->Count(), rows);
+  std::set<std::wstring> names;
+  for (const Variant& item : *stored) names.insert(item.ObjectAs<tblMachining>()->MachName);
+  EXPECT_EQ(static_cast<int>(names.size()), rows);
+  auto reports = errors->Reports();
+  ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
   db.reset();
   gE.reset();
 }
