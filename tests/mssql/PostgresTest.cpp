@@ -1,6 +1,9 @@
 // The server backend on a real PostgreSQL server loaded with schema/postgresql.sql: the
 // conformance suite, what the driver really stores, and the server failing under it.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -290,6 +293,59 @@ TEST(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) 
   auto reports = errors->Reports();
   ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
   for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
+  db.reset();
+  gE.reset();
+}
+
+// A small tmpfs, so that the server can run out of room in a tablespace on it; mounting
+// needs root (Mounted() says whether it worked).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& size) {
+    std::string pattern = "/tmp/quilldata-small-XXXXXX";
+    if (!mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    const passwd* pw = getpwnam("postgres");
+    if (mounted_ && pw && chown(folder_.c_str(), pw->pw_uid, pw->pw_gid) != 0) mounted_ = false;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+    if (!folder_.empty()) rmdir(folder_.c_str());
+  }
+  bool Mounted() const { return mounted_; }
+  const std::string& Folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  SmallDisk disk("64k");  // outlives the server that writes on it
+  if (!disk.Mounted()) GTEST_SKIP() << "no small tmpfs can be mounted here: disk full untested";
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.PsqlFile(SchemaFile(), database);
+  server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
+  server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto db = OpenBackend(server.ConnectionString(database), errors);
+
+  int written = 0;
+  while (written < 20000 &&
+         db->INSERTMachining(L"Row" + std::to_wstring(written), L"G", 1, 0, 0, 0) > 0) {
+    ++written;
+  }
+  ASSERT_EQ(errors->Reports().size(), 1u) << "the disk never filled";
+  EXPECT_NE(errors->Reports()[0].description.find(L"No space left on device"), std::wstring::npos)
+      << ToUtf8(errors->Reports()[0].description);
+  // Every row written before is there; the failed one is not; the connection goes on.
+  EXPECT_EQ(db->GETTblMachining()->Count(), written);
+  EXPECT_GT(db->INSERTConstructionScenario(L"Elsewhere", L""), 0);
+  EXPECT_EQ(errors->Reports().size(), 1u);
   db.reset();
   gE.reset();
 }
