@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Recordset.h"
@@ -63,7 +64,7 @@ void Connection::Open(const std::wstring& connectionString, const std::wstring& 
   connectTimeout_ = timeouts.connect;
 }
 
-void Connection::Reconnect() {
+void Connection::Reconnect(bool waitForServer) {
   if (!Lost()) return;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::seconds(connectTimeout_);
@@ -76,7 +77,7 @@ void Connection::Reconnect() {
       session_ = std::move(session);
       return;
     } catch (const QuillError&) {
-      if (connectTimeout_ != 0 && Clock::now() >= deadline) throw;
+      if (!waitForServer || (connectTimeout_ != 0 && Clock::now() >= deadline)) throw;
     }
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pause);
     if (connectTimeout_ != 0) {
@@ -102,7 +103,8 @@ void ResendGuard::Prepare() {
           L"The connection was lost while the statement ran, so whether it took effect is "
           L"unknown; it is not sent again.");
   }
-  if (connection_ && connection_->Lost()) connection_->Reconnect();
+  const bool retry = std::exchange(retry_, true);
+  if (connection_ && connection_->Lost()) connection_->Reconnect(retry);
 }
 
 ExecuteResult Connection::Run(const CommandData& command) {

@@ -39,11 +39,12 @@ class Connection : public Object {
   int32_t State() const { return session_ && !session_->Lost() ? adStateOpen : adStateClosed; }
   // True when the connection was open and a failure showed that the server is gone.
   bool Lost() const { return session_ && session_->Lost(); }
-  // Opens a lost connection again with the string and credentials of its last Open. A
-  // server that refuses it (one restarting) is tried again until the connect timeout has
-  // passed (0: until it answers); then the last failure is raised. The lost session is
-  // kept until a new one is open, so Lost() stays true while the server is away.
-  void Reconnect();
+  // Opens a lost connection again with the string and credentials of its last Open. With
+  // waitForServer, a server that refuses it (one restarting) is tried again until the
+  // connect timeout has passed (0: until it answers); then the last failure is raised. The
+  // lost session is kept until a new one is open, so Lost() stays true while the server is
+  // away.
+  void Reconnect(bool waitForServer = true);
   // Fails with adErrObjectClosed when the connection was never opened or is closed.
   void Close();
 
@@ -69,7 +70,9 @@ class Connection : public Object {
 using ConnectionPtr = std::shared_ptr<Connection>;
 
 // Runs the attempts of one statement on a connection that may be lost between them: an
-// attempt that finds the connection lost opens it again first (Reconnect); an attempt during
+// attempt that finds the connection lost opens it again first (Reconnect: the first attempt
+// tries once, so a call fails at once while the server is away; a retry waits for the
+// server up to the connect timeout); an attempt during
 // which the connection was lost leaves the statement's outcome unknown, and the statement is
 // then sent again only when resendSafe (running it twice does what running it once does).
 // Otherwise the next attempt fails with adErrDataSource, saying so. One guard per statement:
@@ -96,6 +99,7 @@ class ResendGuard {
 
   std::shared_ptr<Connection> connection_;
   bool resendSafe_;
+  bool retry_ = false;  // an attempt came before this one
   bool outcomeUnknown_ = false;
 };
 
