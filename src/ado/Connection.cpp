@@ -41,6 +41,16 @@ void Connection::Open(const std::wstring& connectionString, const std::wstring& 
           L"Connection options " + std::to_wstring(options) + L" are not supported.");
   }
   if (!connectionString.empty()) connectionString_ = connectionString;
+  userId_ = userId;
+  password_ = password;
+  Connect(false);
+}
+
+void Connection::Reconnect(bool waitForServer) {
+  if (State() != adStateOpen) Connect(waitForServer);
+}
+
+void Connection::Connect(bool waitForServer) {
   std::shared_ptr<Provider> provider = provider_;
   std::vector<ConnectionStringItem> items;
   try {
@@ -48,39 +58,28 @@ void Connection::Open(const std::wstring& connectionString, const std::wstring& 
   } catch (const QuillError&) {
     // A malformed string is reported by the provider that has to read it.
   }
-  const ConnectionTimeouts timeouts = TimeoutsOf(items);
+  const int32_t timeout = TimeoutsOf(items).connect;
   if (!provider) {
     const std::wstring name = ConnectionStringValue(items, L"Provider");
     if (!name.empty()) provider = FindProvider(name);
     if (!provider) provider = MakeOdbcProvider();
   }
-  auto session = provider->Open(connectionString_, userId, password);
-  if (!session) Raise(adErrInvalidConnection, L"The provider opened no connection.");
-  if (session_) session_->Close();  // a lost one
-  openProvider_ = std::move(provider);
-  session_ = std::move(session);
-  userId_ = userId;
-  password_ = password;
-  connectTimeout_ = timeouts.connect;
-}
-
-void Connection::Reconnect(bool waitForServer) {
-  if (!Lost()) return;
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::seconds(connectTimeout_);
+  const auto deadline = Clock::now() + std::chrono::seconds(timeout);
   auto pause = std::chrono::milliseconds(100);
   for (;;) {
     try {
-      auto session = openProvider_->Open(connectionString_, userId_, password_);
+      auto session = provider->Open(connectionString_, userId_, password_);
       if (!session) Raise(adErrInvalidConnection, L"The provider opened no connection.");
-      session_->Close();
+      if (session_) session_->Close();  // a lost one
+      openProvider_ = std::move(provider);
       session_ = std::move(session);
       return;
     } catch (const QuillError&) {
-      if (!waitForServer || (connectTimeout_ != 0 && Clock::now() >= deadline)) throw;
+      if (!waitForServer || (timeout != 0 && Clock::now() >= deadline)) throw;
     }
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pause);
-    if (connectTimeout_ != 0) {
+    if (timeout != 0) {
       wait = std::min(
           wait, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()) +
                     std::chrono::milliseconds(1));

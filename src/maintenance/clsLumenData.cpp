@@ -144,7 +144,12 @@ bool clsLumenData::OpenDB(const std::wstring& strConn, const std::shared_ptr<cSP
     t.Step([&] { open = Must(m_Conn).State() == ado::adStateOpen; });
     if (!open) {
       t.Step([&] { Must(m_Conn).ConnectionString(strConn); });
-      t.Step([&] { Must(m_Conn).Open(L"", L"", L"", ado::adOptionUnspecified); });
+      // A retried open waits for the server, up to the connect timeout.
+      bool retry = false;
+      t.Step([&] {
+        if (std::exchange(retry, true)) return Must(m_Conn).Reconnect();
+        Must(m_Conn).Open(L"", L"", L"", ado::adOptionUnspecified);
+      });
     }
     // True only for an open connection, also when the companion let a failed Open go on.
     t.Step([&] { result = Must(m_Conn).State() == ado::adStateOpen; });

@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Object.h"
@@ -39,11 +38,11 @@ class Connection : public Object {
   int32_t State() const { return session_ && !session_->Lost() ? adStateOpen : adStateClosed; }
   // True when the connection was open and a failure showed that the server is gone.
   bool Lost() const { return session_ && session_->Lost(); }
-  // Opens a lost connection again with the string and credentials of its last Open. With
-  // waitForServer, a server that refuses it (one restarting) is tried again until the
-  // connect timeout has passed (0: until it answers); then the last failure is raised. The
-  // lost session is kept until a new one is open, so Lost() stays true while the server is
-  // away.
+  // Opens a connection that is not open (lost, or whose Open failed) again with the string
+  // and credentials of its last Open. With waitForServer, a server that refuses it (one
+  // restarting) is tried again until the connect timeout has passed (0: until it answers);
+  // then the last failure is raised. A lost session is kept until a new one is open, so
+  // Lost() stays true while the server is away.
   void Reconnect(bool waitForServer = true);
   // Fails with adErrObjectClosed when the connection was never opened or is closed.
   void Close();
@@ -55,6 +54,8 @@ class Connection : public Object {
 
  private:
   friend class Command;
+  // Opens a session on connectionString_ (see Reconnect for waitForServer).
+  void Connect(bool waitForServer);
   // Sends a command on the open session; adErrInvalidConnection when there is none.
   ExecuteResult Run(const CommandData& command);
 
@@ -64,7 +65,6 @@ class Connection : public Object {
   std::wstring connectionString_;
   std::wstring userId_;  // the credentials of the last Open, for Reconnect
   std::wstring password_;
-  int32_t connectTimeout_ = ConnectionTimeouts{}.connect;
 };
 
 using ConnectionPtr = std::shared_ptr<Connection>;
