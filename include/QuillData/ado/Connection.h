@@ -69,13 +69,13 @@ class Connection : public Object {
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
-// Runs the attempts of one statement on a connection that may be lost between them: an
-// attempt that finds the connection lost opens it again first (Reconnect: the first attempt
-// tries once, so a call fails at once while the server is away; a retry waits for the
-// server up to the connect timeout); an attempt during
-// which the connection was lost leaves the statement's outcome unknown, and the statement is
-// then sent again only when resendSafe (running it twice does what running it once does).
-// Otherwise the next attempt fails with adErrDataSource, saying so. One guard per statement:
+// Runs the attempts of one statement on a connection that may be lost between them. An
+// attempt that finds the connection lost opens it again first (Reconnect): the first attempt
+// of a call tries once, so a call fails at once while the server is away; a retry waits for
+// the server up to the connect timeout. An attempt during which the connection was lost
+// leaves the statement's outcome unknown: it is sent again only when resendSafe (running it
+// twice does what running it once does); otherwise every later attempt fails with
+// adErrDataSource, saying so. One guard per statement:
 //
 //   ado::ResendGuard guard(conn, /*resendSafe=*/true);
 //   trap.Step([&] { guard.Attempt([&] { rows = command->Execute(); }); });
