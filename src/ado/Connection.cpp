@@ -1,5 +1,10 @@
 #include "QuillData/ado/Connection.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <utility>
+
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Error.h"
@@ -21,7 +26,7 @@ std::shared_ptr<Connection> Connection::WithProvider(std::shared_ptr<Provider> p
 }
 
 void Connection::ConnectionString(const std::wstring& value) {
-  if (session_)
+  if (State() == adStateOpen)
     Raise(adErrObjectOpen,
           L"The connection string cannot change while the "
           L"connection is open.");
@@ -30,27 +35,58 @@ void Connection::ConnectionString(const std::wstring& value) {
 
 void Connection::Open(const std::wstring& connectionString, const std::wstring& userId,
                       const std::wstring& password, int32_t options) {
-  if (session_) Raise(adErrObjectOpen, L"The connection is already open.");
+  if (State() == adStateOpen) Raise(adErrObjectOpen, L"The connection is already open.");
   if (options != adOptionUnspecified && options != 0) {
     Raise(adErrInvalidArgument,
           L"Connection options " + std::to_wstring(options) + L" are not supported.");
   }
   if (!connectionString.empty()) connectionString_ = connectionString;
+  userId_ = userId;
+  password_ = password;
+  Connect(false);
+}
+
+void Connection::Reconnect(bool waitForServer) {
+  if (State() != adStateOpen) Connect(waitForServer);
+}
+
+void Connection::Connect(bool waitForServer) {
   std::shared_ptr<Provider> provider = provider_;
+  std::vector<ConnectionStringItem> items;
+  try {
+    items = ParseConnectionString(connectionString_);
+  } catch (const QuillError&) {
+    // A malformed string is reported by the provider that has to read it.
+  }
+  const int32_t timeout = TimeoutsOf(items).connect;
   if (!provider) {
-    std::wstring name;
-    try {
-      name = ConnectionStringValue(ParseConnectionString(connectionString_), L"Provider");
-    } catch (const QuillError&) {
-      // A malformed string is reported by the provider that has to read it.
-    }
+    const std::wstring name = ConnectionStringValue(items, L"Provider");
     if (!name.empty()) provider = FindProvider(name);
     if (!provider) provider = MakeOdbcProvider();
   }
-  auto session = provider->Open(connectionString_, userId, password);
-  if (!session) Raise(adErrInvalidConnection, L"The provider opened no connection.");
-  openProvider_ = std::move(provider);
-  session_ = std::move(session);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(timeout);
+  auto pause = std::chrono::milliseconds(100);
+  for (;;) {
+    try {
+      auto session = provider->Open(connectionString_, userId_, password_);
+      if (!session) Raise(adErrInvalidConnection, L"The provider opened no connection.");
+      if (session_) session_->Close();  // a lost one
+      openProvider_ = std::move(provider);
+      session_ = std::move(session);
+      return;
+    } catch (const QuillError&) {
+      if (!waitForServer || (timeout != 0 && Clock::now() >= deadline)) throw;
+    }
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pause);
+    if (timeout != 0) {
+      wait = std::min(
+          wait, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()) +
+                    std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(wait);
+    pause = std::min(pause * 2, std::chrono::milliseconds(1000));
+  }
 }
 
 void Connection::Close() {
@@ -58,6 +94,16 @@ void Connection::Close() {
   session_->Close();
   session_.reset();
   openProvider_.reset();
+}
+
+void ResendGuard::Prepare() {
+  if (outcomeUnknown_ && !resendSafe_) {
+    Raise(adErrDataSource,
+          L"The connection was lost while the statement ran, so whether it took effect is "
+          L"unknown; it is not sent again.");
+  }
+  const bool retry = std::exchange(retry_, true);
+  if (connection_ && connection_->Lost()) connection_->Reconnect(retry);
 }
 
 ExecuteResult Connection::Run(const CommandData& command) {

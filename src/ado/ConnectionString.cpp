@@ -44,10 +44,19 @@ bool IsSqlServerProvider(std::wstring_view provider) {
                                                 L"MSOLEDBSQL", L"MSOLEDBSQL19"});
 }
 
-// Keys of the ADO string that mean nothing to an ODBC driver.
+bool IsConnectTimeout(std::wstring_view key) {
+  return IsAny(key, {L"Connect Timeout", L"Connection Timeout", L"LoginTimeout"});
+}
+
+bool IsCommandTimeout(std::wstring_view key) {
+  return IsAny(key, {L"Command Timeout", L"QueryTimeout"});
+}
+
+// Keys of the ADO string that mean nothing to an ODBC driver. The timeouts reach it as
+// statement and connection attributes instead.
 bool IsDropped(std::wstring_view key) {
-  return IsAny(key, {L"Provider", L"Persist Security Info", L"Connect Timeout",
-                     L"Connection Timeout", L"Packet Size", L"Auto Translate",
+  return IsConnectTimeout(key) || IsCommandTimeout(key) ||
+         IsAny(key, {L"Provider", L"Persist Security Info", L"Packet Size", L"Auto Translate",
                      L"Use Procedure for Prepare", L"Tag with column collation when possible",
                      L"DataTypeCompatibility", L"OLE DB Services", L"General Timeout"});
 }
@@ -121,6 +130,29 @@ std::wstring OdbcPair(std::wstring_view key, std::wstring_view value) {
   }
   out += L'}';
   return out;
+}
+
+ConnectionTimeouts TimeoutsOf(const std::vector<ConnectionStringItem>& items) {
+  ConnectionTimeouts timeouts;
+  for (const auto& [key, value] : items) {
+    int32_t* target = IsConnectTimeout(key)   ? &timeouts.connect
+                      : IsCommandTimeout(key) ? &timeouts.command
+                                              : nullptr;
+    if (!target) continue;
+    const std::wstring_view text = Trim(value);
+    int64_t seconds = 0;
+    bool ok = !text.empty() && text.size() <= 9;
+    for (wchar_t c : text) {
+      ok = ok && c >= L'0' && c <= L'9';
+      seconds = seconds * 10 + (c - L'0');
+    }
+    if (!ok) {
+      Raise(adErrInvalidArgument, L"The connection string's \"" + key + L"=" + value +
+                                      L"\" is not a number of seconds (0 waits without limit).");
+    }
+    *target = static_cast<int32_t>(seconds);
+  }
+  return timeouts;
 }
 
 const std::vector<std::wstring>& SqlServerOdbcDrivers() {

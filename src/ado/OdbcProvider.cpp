@@ -48,8 +48,10 @@ std::wstring SourceFor(const std::wstring& driver) {
                         : std::wstring(detail::kSource) + L" (" + driver + L")";
 }
 
-// Every diagnostic record of the handle: "message (SQLSTATE xxxxx, native error n)".
-std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+// Every diagnostic record of the handle: "message (SQLSTATE xxxxx, native error n)"; the
+// SQLSTATEs also go to states when given.
+std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle,
+                         std::vector<std::wstring>* states = nullptr) {
   std::wstring out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLWCHAR state[6] = {};
@@ -71,12 +73,48 @@ std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     if (!out.empty()) out += L"; ";
     out += text + L" (SQLSTATE " + FromW(state, 5) + L", native error " + std::to_wstring(native) +
            L")";
+    if (states) states->push_back(FromW(state, 5));
   }
   return out.empty() ? L"The driver reported a failure without a message." : out;
 }
 
+// A failure the driver reported, with its SQLSTATEs, so that a session can tell a lost
+// connection and a timeout from other failures.
+class OdbcFailure : public QuillError {
+ public:
+  OdbcFailure(std::wstring source, std::wstring description, std::vector<std::wstring> states)
+      : QuillError(adErrDataSource, std::move(source), std::move(description)),
+        states_(std::move(states)) {}
+  bool Any(std::initializer_list<std::wstring_view> prefixes) const {
+    return std::any_of(states_.begin(), states_.end(), [&](const std::wstring& state) {
+      return std::any_of(prefixes.begin(), prefixes.end(),
+                         [&](std::wstring_view p) { return state.starts_with(p); });
+    });
+  }
+
+ private:
+  std::vector<std::wstring> states_;
+};
+
 [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::wstring& driver) {
-  throw QuillError(adErrDataSource, SourceFor(driver), Diagnostics(type, handle));
+  std::vector<std::wstring> states;
+  std::wstring text = Diagnostics(type, handle, &states);
+  throw OdbcFailure(SourceFor(driver), std::move(text), std::move(states));
+}
+
+// The driver's timeout states, and the server's "statement cancelled" that a server-side
+// statement timeout comes back as.
+bool IsTimeout(const OdbcFailure& failure) {
+  return failure.Any({L"HYT00", L"HYT01", L"57014"});
+}
+
+// A failure that ran out of time, told so: "timeout" and the seconds come first.
+[[noreturn]] void FailTimedOut(const OdbcFailure& failure, const wchar_t* what, int32_t seconds,
+                               const wchar_t* key) {
+  throw QuillError(failure.Number(), failure.Source(),
+                   std::wstring(what) + L" was cancelled at its timeout of " +
+                       std::to_wstring(seconds) + L" seconds (" + key + L"): " +
+                       failure.Description());
 }
 
 class Handle {
@@ -620,17 +658,31 @@ class Fetcher {
 
 class OdbcSession : public Session {
  public:
-  OdbcSession(const std::wstring& connectionString, std::wstring driver)
-      : env_(NewEnvironment()), driver_(std::move(driver)) {
+  OdbcSession(const std::wstring& connectionString, std::wstring driver,
+              ConnectionTimeouts timeouts)
+      : env_(NewEnvironment()), driver_(std::move(driver)), timeouts_(timeouts) {
     dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get());
     if (!*dbc_) Fail(SQL_HANDLE_ENV, env_->get(), driver_);
+    if (!Ok(SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, Seconds(timeouts_.connect),
+                              0))) {
+      Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+    }
     WText text = ToW(connectionString);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
     const SQLRETURN rc =
         SQLDriverConnectW(dbc_->get(), nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()),
                           completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
-    if (!Ok(rc)) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+    if (!Ok(rc)) {
+      try {
+        Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+      } catch (const OdbcFailure& failure) {
+        if (IsTimeout(failure) && timeouts_.connect > 0) {
+          FailTimedOut(failure, L"Opening the connection", timeouts_.connect, L"Connect Timeout");
+        }
+        throw;
+      }
+    }
     connected_ = true;
     if (driver_.empty()) {
       SQLWCHAR name[256] = {};
@@ -651,10 +703,38 @@ class OdbcSession : public Session {
     connected_ = false;
   }
 
+  bool Lost() const noexcept override { return lost_; }
+
   ExecuteResult Execute(const CommandData& command) override {
     if (!connected_) Raise(adErrInvalidConnection, L"The connection is closed.");
+    if (lost_) Raise(adErrDataSource, L"The connection to the server is lost.");
+    try {
+      return Run(command);
+    } catch (const OdbcFailure& failure) {
+      // SQLSTATE class 08 is a connection failure, and 57P0x a server that ended the session
+      // (shut down, crashed, starting up); the driver may also just know it is dead.
+      SQLUINTEGER dead = SQL_CD_FALSE;
+      lost_ = failure.Any({L"08", L"57P0"}) ||
+              (Ok(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+               dead == SQL_CD_TRUE);
+      if (!lost_ && IsTimeout(failure) && timeouts_.command > 0) {
+        FailTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
+      }
+      throw;
+    }
+  }
+
+ private:
+  static SQLPOINTER Seconds(int32_t seconds) {
+    return reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(seconds));
+  }
+
+  ExecuteResult Run(const CommandData& command) {
     Handle stmt(SQL_HANDLE_STMT, dbc_->get());
     if (!stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+    if (!Ok(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeouts_.command), 0))) {
+      Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
+    }
 
     const auto& params = command.parameters;
     std::vector<size_t> order;  // parameter index per marker
@@ -714,11 +794,12 @@ class OdbcSession : public Session {
     return result;
   }
 
- private:
   std::unique_ptr<Handle> env_;
   std::unique_ptr<Handle> dbc_;
   std::wstring driver_;
+  ConnectionTimeouts timeouts_;
   bool connected_ = false;
+  bool lost_ = false;
 };
 
 bool IsOdbcString(const std::wstring& text) {
@@ -743,7 +824,8 @@ class OdbcProvider : public Provider {
     if (!userId.empty()) odbc += L";" + OdbcPair(L"UID", userId);
     if (!password.empty()) odbc += L";" + OdbcPair(L"PWD", password);
     const std::wstring driver = ConnectionStringValue(ParseConnectionString(odbc), L"Driver");
-    return std::make_unique<OdbcSession>(odbc, driver);
+    return std::make_unique<OdbcSession>(odbc, driver,
+                                         TimeoutsOf(ParseConnectionString(connectionString)));
   }
 };
 

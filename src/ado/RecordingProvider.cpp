@@ -11,8 +11,11 @@ class RecordingProvider::RecordingSession : public Session {
 
   ExecuteResult Execute(const CommandData& command) override {
     if (closed_) detail::Raise(adErrInvalidConnection, L"The connection is closed.");
-    return provider_.Respond(command);
+    if (lost_) detail::Raise(adErrDataSource, L"The connection is lost.");
+    return provider_.Respond(command, lost_);
   }
+
+  bool Lost() const noexcept override { return lost_; }
 
   void Close() noexcept override {
     if (closed_) return;
@@ -29,6 +32,7 @@ class RecordingProvider::RecordingSession : public Session {
  private:
   RecordingProvider& provider_;
   bool closed_ = false;
+  bool lost_ = false;
 };
 
 ScriptedAnswer RecordingProvider::Returns(const Variant& returnValue) {
@@ -46,6 +50,12 @@ ScriptedAnswer RecordingProvider::Rows(RowSet rows) {
 ScriptedAnswer RecordingProvider::Fails(const QuillError& error) {
   ScriptedAnswer answer;
   answer.error = error;
+  return answer;
+}
+
+ScriptedAnswer RecordingProvider::LosesConnection(const QuillError& error) {
+  ScriptedAnswer answer = Fails(error);
+  answer.losesConnection = true;
   return answer;
 }
 
@@ -99,7 +109,7 @@ std::unique_ptr<Session> RecordingProvider::Open(const std::wstring& connectionS
   return std::make_unique<RecordingSession>(*this);
 }
 
-ExecuteResult RecordingProvider::Respond(const CommandData& command) {
+ExecuteResult RecordingProvider::Respond(const CommandData& command, bool& lost) {
   RecordedCall call;
   call.kind = RecordedCall::Kind::Execute;
   call.command = command;
@@ -114,7 +124,10 @@ ExecuteResult RecordingProvider::Respond(const CommandData& command) {
       if (detail::SameText(text, command.text)) answer = standing;
     }
   }
-  if (answer.error) throw *answer.error;
+  if (answer.error) {
+    lost = answer.losesConnection;
+    throw *answer.error;
+  }
 
   ExecuteResult result;
   if (detail::WantsRows(command.options)) result.rows = answer.rows;

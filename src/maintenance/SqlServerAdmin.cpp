@@ -1,11 +1,15 @@
 // The server administration for SQL Server: T-SQL on the master database over the ODBC
 // provider. Names enter statements only quoted: identifiers as [name] with "]" doubled,
 // text as N'text' with "'" doubled.
+#include <algorithm>
 #include <cwctype>
+#include <initializer_list>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "QuillData/ado/Connection.h"
+#include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Coerce.h"
@@ -108,12 +112,7 @@ class SqlServerAdmin : public ServerAdmin {
                const std::wstring& password) override {
     auto conn =
         provider_ ? ado::Connection::WithProvider(provider_) : std::make_shared<ado::Connection>();
-    std::wstring text =
-        L"Provider=SQLOLEDB;Data Source=" + ConnectionValue(server) + L";Initial Catalog=master;";
-    text += login.empty()
-                ? L"Integrated Security=SSPI"
-                : L"User ID=" + ConnectionValue(login) + L";Password=" + ConnectionValue(password);
-    conn->ConnectionString(text);
+    conn->ConnectionString(AdminConnectionString(BaseConnectionString(), server, login, password));
     conn->Open();
     conn_ = std::move(conn);  // a new connection replaces the old one only once it is open
   }
@@ -167,6 +166,56 @@ class SqlServerAdmin : public ServerAdmin {
 };
 
 }  // namespace
+
+std::wstring AdminConnectionString(std::wstring_view userString, const std::wstring& server,
+                                   const std::wstring& login, const std::wstring& password) {
+  const auto items = ado::ParseConnectionString(userString);
+  auto isAny = [](std::wstring_view key, std::initializer_list<std::wstring_view> names) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](std::wstring_view name) { return SameText(key, name); });
+  };
+  const bool odbc = std::any_of(items.begin(), items.end(), [&](const auto& item) {
+    return isAny(item.key, {L"Driver", L"DSN", L"FileDSN"});
+  });
+  // What this connection sets itself; everything else is the user's.
+  auto replaced = [&](std::wstring_view key) {
+    return isAny(key, {L"Data Source", L"Server", L"Address", L"Addr", L"Network Address",
+                       L"Initial Catalog", L"Database", L"User ID", L"UID", L"User", L"Password",
+                       L"PWD", L"Integrated Security", L"Trusted_Connection"});
+  };
+  std::vector<std::wstring> pairs;
+  auto add = [&](std::wstring_view key, std::wstring_view value) {
+    pairs.push_back(odbc ? ado::OdbcPair(key, value)
+                         : std::wstring(key) + L"=" + ConnectionValue(value));
+  };
+  std::wstring provider = L"Provider=SQLOLEDB";
+  for (const auto& [key, value] : items) {
+    if (odbc && isAny(key, {L"Driver"})) {
+      provider = L"Driver={" + Doubled(value, L'}') + L"}";
+    } else if (!odbc && isAny(key, {L"Provider"})) {
+      provider = L"Provider=" + ConnectionValue(value);
+    }
+  }
+  if (!odbc || std::any_of(items.begin(), items.end(),
+                           [&](const auto& item) { return isAny(item.key, {L"Driver"}); })) {
+    pairs.push_back(provider);
+  }
+  add(odbc ? L"Server" : L"Data Source", server);
+  pairs.push_back(odbc ? L"Database=master" : L"Initial Catalog=master");
+  if (login.empty()) {
+    pairs.push_back(odbc ? L"Trusted_Connection=yes" : L"Integrated Security=SSPI");
+  } else {
+    add(odbc ? L"UID" : L"User ID", login);
+    add(odbc ? L"PWD" : L"Password", password);
+  }
+  for (const auto& [key, value] : items) {
+    if (replaced(key) || isAny(key, {L"Provider", L"Driver"})) continue;
+    add(key, value);
+  }
+  std::wstring out;
+  for (const auto& pair : pairs) out += (out.empty() ? L"" : L";") + pair;
+  return out;
+}
 
 std::shared_ptr<ServerAdmin> MakeSqlServerAdmin(std::shared_ptr<ado::Provider> provider) {
   return std::make_shared<SqlServerAdmin>(std::move(provider));

@@ -1,8 +1,14 @@
 #include "QuillData/maintenance/clsLumenData.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Enums.h"
@@ -22,6 +28,7 @@ namespace {
 
 constexpr wchar_t kTraceModule[] = L"modDB";
 constexpr int32_t kFileAccessError = 75;  // "Path/File access error"
+constexpr int32_t kDiskFull = 61;         // "Disk full"
 
 template <class T>
 T& Must(const std::shared_ptr<T>& object) {
@@ -53,9 +60,59 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
                      L"The file \"" + to + L"\" already exists; it was not overwritten.");
   }
   if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec) {
+    // A half-written copy (a full disk) is this call's own file; one that appeared meanwhile
+    // is not.
+    if (ec != std::errc::file_exists) {
+      std::error_code ignored;
+      fs::remove(to, ignored);
+    }
     throw QuillError(
         kFileAccessError, L"MakeDetachCopy",
         L"Cannot copy \"" + from + L"\" to \"" + to + L"\": " + FromUtf8(ec.message()));
+  }
+}
+
+// The source files are copied by this process, after the detach: one it cannot read would
+// strand the database, so each is opened before anything happens.
+void CheckReadable(const std::wstring& file) {
+  const int fd = open(std::filesystem::path(file).c_str(), O_RDONLY | O_CLOEXEC);
+  char byte = 0;
+  const bool readable = fd >= 0 && read(fd, &byte, 1) >= 0;
+  const int error = errno;
+  if (fd >= 0) close(fd);
+  if (!readable) {
+    throw QuillError(kFileAccessError, L"MakeDetachCopy",
+                     L"This process cannot read the database file \"" + file + L"\" (" +
+                         FromUtf8(std::generic_category().message(error)) +
+                         L"); the database was not detached.");
+  }
+}
+
+// The copies go to folder: it must take a new file and have room for both copies.
+void CheckWritable(const std::wstring& folder, const std::vector<std::wstring>& sources) {
+  namespace fs = std::filesystem;
+  std::string probe = (fs::path(folder) / ".quilldata-probe-XXXXXX").string();
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) {
+    throw QuillError(kFileAccessError, L"MakeDetachCopy",
+                     L"This process cannot write to the folder \"" + folder + L"\" (" +
+                         FromUtf8(std::generic_category().message(errno)) +
+                         L"); the database was not detached.");
+  }
+  close(fd);
+  unlink(probe.c_str());
+  std::error_code ec;
+  uintmax_t needed = 0;
+  for (const auto& source : sources) {
+    const uintmax_t size = fs::file_size(source, ec);
+    if (!ec) needed += size;
+  }
+  const fs::space_info space = fs::space(folder, ec);
+  if (!ec && space.available < needed) {
+    throw QuillError(kDiskFull, L"MakeDetachCopy",
+                     L"The folder \"" + folder + L"\" has " + std::to_wstring(space.available) +
+                         L" bytes free and the copies need " + std::to_wstring(needed) +
+                         L"; the database was not detached.");
   }
 }
 
@@ -87,7 +144,12 @@ bool clsLumenData::OpenDB(const std::wstring& strConn, const std::shared_ptr<cSP
     t.Step([&] { open = Must(m_Conn).State() == ado::adStateOpen; });
     if (!open) {
       t.Step([&] { Must(m_Conn).ConnectionString(strConn); });
-      t.Step([&] { Must(m_Conn).Open(L"", L"", L"", ado::adOptionUnspecified); });
+      // A retried open waits for the server, up to the connect timeout.
+      bool retry = false;
+      t.Step([&] {
+        if (std::exchange(retry, true)) return Must(m_Conn).Reconnect();
+        Must(m_Conn).Open(L"", L"", L"", ado::adOptionUnspecified);
+      });
     }
     // True only for an open connection, also when the companion let a failed Open go on.
     t.Step([&] { result = Must(m_Conn).State() == ado::adStateOpen; });
@@ -107,13 +169,18 @@ std::shared_ptr<ado::Recordset> clsLumenData::Get_Lumen_Set(const std::wstring& 
         t.Step([&] { Must(command).CommandType(ado::adCmdText); });
 
         std::shared_ptr<ado::Recordset> rows;
+        // Any SQL text may write, so one that was under way when the connection was lost is
+        // not sent again; one that finds the connection lost opens it again first.
+        ado::ResendGuard guard(m_Conn, false);
         t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
         t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });
         t.Step([&] { Must(rows).LockType(ado::adLockReadOnly); });
         t.Step([&] { Must(rows).CursorLocation(ado::adUseClient); });
         t.Step([&] {
-          Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                          ado::adOptionUnspecified);
+          guard.Attempt([&] {
+            Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                            ado::adOptionUnspecified);
+          });
           // A statement without rows leaves the recordset closed, and a closed recordset cannot
           // be counted or read: the caller gets an open, empty one instead.
           if (rows->State() != ado::adStateOpen) {
@@ -144,7 +211,11 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
           }
         });
         steps.Step([&] { server = CreateServerAdmin(kSqlServerAdminId); });
-        steps.Step([&] { Must(server).Connect(strSrv, strLogin, strPwd); });
+        steps.Step([&] {
+          // The user's own settings (encryption, certificate trust) hold for this one too.
+          if (m_Conn) Must(server).BaseConnectionString(m_Conn->ConnectionString());
+          Must(server).Connect(strSrv, strLogin, strPwd);
+        });
         steps.Step([&] { database = Must(server).Databases(strDatabase, L"dbo"); });
 
         std::wstring folder, dataFile, logFile;
@@ -155,8 +226,8 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
         const std::wstring dataCopy = folder + strNewName + L".mdf";
         const std::wstring logCopy = folder + strNewName + L"_log.ldf";
 
-        // A copy that cannot be made would leave the database detached; a copy refused for an
-        // existing file is found out before the detach.
+        // Whatever can be found out before the detach is: a copy refused for an existing file,
+        // a source this process cannot read, a folder it cannot write or that is too full.
         steps.Step([&] {
           for (const std::wstring* copy : {&dataCopy, &logCopy}) {
             std::error_code ec;
@@ -167,13 +238,43 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
             }
           }
         });
+        steps.Step([&] {
+          CheckReadable(dataFile);
+          CheckReadable(logFile);
+        });
+        steps.Step([&] { CheckWritable(folder, {dataFile, logFile}); });
 
         steps.Step([&] { database.reset(); });
         steps.Step([&] { Must(server).DetachDB(strDatabase); });
-        steps.Step([&] { CopyDatabaseFile(dataFile, dataCopy); });
-        steps.Step([&] { CopyDatabaseFile(logFile, logCopy); });
+        // From here on the database is detached: whatever fails, it is attached again from its
+        // own files (and the copies made so far removed) before the failure is reported.
         steps.Step([&] {
-          Must(server).AttachDB(strDatabase, AttachFileList({dataFile, logFile}));
+          const std::wstring files = AttachFileList({dataFile, logFile});
+          std::vector<std::wstring> made;
+          try {
+            for (const auto& [from, to] : {std::pair{&dataFile, &dataCopy}, {&logFile, &logCopy}}) {
+              CopyDatabaseFile(*from, *to);
+              made.push_back(*to);
+            }
+            Must(server).AttachDB(strDatabase, files);
+          } catch (...) {
+            const QuillError failure = CurrentError();
+            for (const auto& copy : made) {
+              std::error_code ec;
+              std::filesystem::remove(copy, ec);
+            }
+            try {
+              Must(server).AttachDB(strDatabase, files);
+            } catch (...) {
+              throw QuillError(failure.Number(), failure.Source(),
+                               failure.Description() +
+                                   L" Attaching the database again failed too (" +
+                                   CurrentError().Description() +
+                                   L"); it is detached, its files are " + files + L".");
+            }
+            throw QuillError(failure.Number(), failure.Source(),
+                             failure.Description() + L" The database was attached again.");
+          }
         });
       });
   // The clean-up: also where the answer 0 leads.

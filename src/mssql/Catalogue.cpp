@@ -16,6 +16,10 @@ using namespace QuillData::ado;
 
 constexpr int32_t kNoRecords = adExecuteNoRecords;
 constexpr int32_t kUnspecified = adOptionUnspecified;
+// Why an entry may be sent again when its outcome is unknown: it only reads, or it looks its
+// row up before it writes, so a second run finds what the first one wrote.
+constexpr bool kReadsOnly = true;
+constexpr bool kLooksUpFirst = true;
 
 Param Ret(int32_t size, From from) {
   return {L"@Return_Value", adInteger, adParamReturnValue, size, from, -1, 0, 0};
@@ -167,7 +171,8 @@ std::vector<Procedure> Build() {
        L"GetFilterScenariosCol",
        kUnspecified,
        R::Rows,
-       {Bit(L"@WithPartType2", 8, 0, From::OneOrZero)}},
+       {Bit(L"@WithPartType2", 8, 0, From::OneOrZero)},
+       kReadsOnly},
 
       // Inserts.
       {L"INSERTConstructionScenario",
@@ -175,7 +180,8 @@ std::vector<Procedure> Build() {
        L"InsertConstructionScenario",
        kNoRecords,
        R::Long,
-       {Ret(8, RA), Chr(L"@ConstScenarioType", 50, 0), Chr(L"@ConstScenarioDesc", 100, 1)}},
+       {Ret(8, RA), Chr(L"@ConstScenarioType", 50, 0), Chr(L"@ConstScenarioDesc", 100, 1)},
+       kLooksUpFirst},
       {L"INSERTGlobalContrFeatrLists",
        L"P_IS_Global_Contr_Featr_Lists",
        L"INSERTGlobalContrFeatrLists",
@@ -183,14 +189,16 @@ std::vector<Procedure> Build() {
        R::Variant,
        {Ret(8, RA), Int(L"@FeatureID", 8, 0), Chr(L"@NewFtrSandEPoints", 50, 1),
         Chr(L"@LinkName", 50, 2), Chr(L"@LinkDescription", 254, 3), Chr(L"@LinkType", 50, 4),
-        Chr(L"@LinkVarSet", 254, 5)}},
+        Chr(L"@LinkVarSet", 254, 5)},
+       kLooksUpFirst},
       {L"INSERTGlobalContrFeatrPatterns",
        L"P_I_Global_Contr_Featr_Patterns",
        L"INSERTGlobalContrFeatrPatterns",
        kNoRecords,
        R::Empty,
        {Int(L"@PartType", 8, 0), Chr(L"@SubType", 50, 1), Int(L"@FeatureKey", 8, 2),
-        Int(L"@FeatureListID", 8, 3)}},
+        Int(L"@FeatureListID", 8, 3)},
+       kLooksUpFirst},
       {L"INSERTCopyMachiningScenario",
        L"P_I_CopyMachiningScenario",
        L"INSERTCopyMachiningScenario",
@@ -203,7 +211,8 @@ std::vector<Procedure> Build() {
        kNoRecords,
        R::None,
        {Ret(8, RA), Int(L"@PartType1", 10, 0), Int(L"@PartType2", 10, 1), Chr(L"@SubType1", 10, 2),
-        Chr(L"@SubType2", 10, 3)}},
+        Chr(L"@SubType2", 10, 3)},
+       kLooksUpFirst},
       {L"INSERTGlobalFaceContourLinks", L"P_I_Global_Face_Contour_Links",
        L"INSERTGlobalFaceContourLinks", kNoRecords, R::None, FaceContourLink()},
       {L"INSERTImprintAssignments",
@@ -216,14 +225,16 @@ std::vector<Procedure> Build() {
         Chr(L"@FeaturePattern2", 50, 5), Chr(L"@FaceNormal1", 15, 6), Chr(L"@FaceNormal2", 15, 7),
         Int(L"@SubType1", 8, 8, From::Text), Int(L"@SubType2", 8, 9, From::Text),
         Chr(L"@Part1FacesTypeOrient", 800, 10), Chr(L"@Part2FacesTypeOrient", 800, 11),
-        Bit(L"@OnFront", 1, 12)}},
+        Bit(L"@OnFront", 1, 12)},
+       kLooksUpFirst},
       {L"INSERTMachining",
        L"P_I_Machining",
        L"INSERTMachining",
        kNoRecords,
        R::Long,
        {Ret(0, From::LeftOut), Chr(L"@MachName", 20, 0), Chr(L"@MachGroup", 1, 1), Num(L"@X", 3),
-        Num(L"@Y", 4), Num(L"@Z", 5), Int(L"@MachLibID", 8, 2)}},
+        Num(L"@Y", 4), Num(L"@Z", 5), Int(L"@MachLibID", 8, 2)},
+       kLooksUpFirst},
       {L"INSERTMachLink",
        L"P_I_MachLink",
        L"INSERTMachLink",
@@ -231,7 +242,8 @@ std::vector<Procedure> Build() {
        R::Long,
        {Ret(0, From::LeftOut), Int(L"@MachID", 8, 0), Int(L"@MachRuleID", 8, 1),
         LongText(L"@MachListVar", 2), LongText(L"@MachExprVar", 3), Bit(L"@MirrorX", 1, 4),
-        Bit(L"@MirrorY", 1, 5)}},
+        Bit(L"@MirrorY", 1, 5)},
+       kLooksUpFirst},
       {L"INSERTMachRouting",
        L"P_I_MachRouting",
        L"INSERTMachRouting",
@@ -244,7 +256,8 @@ std::vector<Procedure> Build() {
        kNoRecords,
        R::Long,
        {Ret(0, From::LeftOut), Chr(L"@Name", 50, 0, From::First50), Chr(L"@Value", 100, 1),
-        Bit(L"@Requested", 1, 3, From::OneOrZero), Int(L"@MachLibID", 8, 2)}},
+        Bit(L"@Requested", 1, 3, From::OneOrZero), Int(L"@MachLibID", 8, 2)},
+       kLooksUpFirst},
       {L"INSERTMachVertical",
        L"P_I_MachVertical",
        L"INSERTMachVertical",
@@ -259,19 +272,22 @@ std::vector<Procedure> Build() {
        R::None,
        {Int(L"@MFGScenarioID", 8, 0), Int(L"@PartType", 8, 1), Chr(L"@SubTypeID", 50, 2),
         Chr(L"@PartDesc", 30, 3), Chr(L"@PartKind", 30, 4), Chr(L"@PartGrain", 10, 5),
-        Chr(L"@SubTypeDesc", 50, 6)}},
+        Chr(L"@SubTypeDesc", 50, 6)},
+       kLooksUpFirst},
       {L"INSERTSELDesignIDFromLocalDesigns",
        L"P_IS_DesignIDFromLocal_Designs",
        L"INSERTSELDesignIDFromLocalDesigns",
        kNoRecords,
        R::Long,
-       {Ret(0, RA), Chr(L"@DesignName", 254, 0), Chr(L"@ComputerName", 254, 1)}},
+       {Ret(0, RA), Chr(L"@DesignName", 254, 0), Chr(L"@ComputerName", 254, 1)},
+       kLooksUpFirst},
       {L"INSERTSELLinkIDFromLocalMachiningLinks", L"P_IS_LinkIDFromLocalMachiningLinks",
        L"INSERTSELLinkIDFromLocalMachiningLinks", kNoRecords, R::Long,
        Join(MachiningLink(),
-            std::vector<Param>{Chr(L"@PattType", 10, 9), Chr(L"@Relation", 255, 10)})},
+            std::vector<Param>{Chr(L"@PattType", 10, 9), Chr(L"@Relation", 255, 10)}),
+       kLooksUpFirst},
       {L"INSERTSELLinkIDFromMachiningLinks", L"P_IS_LinkIDFromMachiningLinks",
-       L"INSERTSELLinkIDFromMachiningLinks", kNoRecords, R::Long, MachiningLink()},
+       L"INSERTSELLinkIDFromMachiningLinks", kNoRecords, R::Long, MachiningLink(), kLooksUpFirst},
       {L"INSERTUPDATEGlobalImprintDefinitions",
        L"P_UI_GlobalImprintDefinitions",
        L"INSERTUPDATEGlobalImprintDefinitions",
@@ -282,14 +298,17 @@ std::vector<Procedure> Build() {
         Int(L"@RightPartType", 8, 6), Int(L"@RightOffset", 8, 7), Int(L"@RightSide", 8, 8),
         Bit(L"@RightUnion", 1, 9), Int(L"@TopPartType", 8, 10), Int(L"@TopOffset", 8, 11),
         Int(L"@TopSide", 8, 12), Bit(L"@TopUnion", 1, 13), Int(L"@LeftPartType", 8, 14),
-        Int(L"@LeftOffset", 8, 15), Int(L"@LeftSide", 8, 16), Bit(L"@LeftUnion", 1, 17)}},
+        Int(L"@LeftOffset", 8, 15), Int(L"@LeftSide", 8, 16), Bit(L"@LeftUnion", 1, 17)},
+       kLooksUpFirst},
       {L"INSERTUPDATEGlobalRelationAssignments", L"P_UI_GlobalRelationAssignments",
-       L"INSERTUPDATEGlobalRelationAssignments", kNoRecords, R::None, RelationAssignment()},
+       L"INSERTUPDATEGlobalRelationAssignments", kNoRecords, R::None, RelationAssignment(),
+       kLooksUpFirst},
       {L"INSERTUPDATELocalRelationAssignments", L"P_UI_LocalRelationAssignments",
        L"INSERTUPDATELocalRelationAssignments", kNoRecords, R::None,
        Join(RelationAssignment(),
             std::vector<Param>{Chr(L"@PattType", 10, 11), Chr(L"@Relation", 255, 12),
-                               Int(L"@DesignID", 8, 13)})},
+                               Int(L"@DesignID", 8, 13)}),
+       kLooksUpFirst},
 
       // Updates.
       {L"UPDATEConstructionScenarioTypes",
@@ -468,9 +487,10 @@ void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& pro
   }
   // With -1 the recordset stays referenced until the call is over, and is never read.
   ado::RecordsetPtr returned;
+  ado::ResendGuard guard(connection, procedure.resendSafe);
   bool executed = false;
   trap.Step([&] {
-    returned = Must(command).Execute(procedure.options);
+    guard.Attempt([&] { returned = Must(command).Execute(procedure.options); });
     executed = true;
   });
   // A call that did not run has no result: the return parameter still holds what was bound

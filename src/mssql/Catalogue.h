@@ -59,6 +59,9 @@ struct Procedure {
   int32_t options;              // Execute's options: adExecuteNoRecords or -1
   Result result;
   std::vector<Param> params;
+  // Running the procedure twice leaves what running it once leaves, so a call whose
+  // connection was lost mid-way (outcome unknown) may be sent again on a new connection.
+  bool resendSafe = false;
 };
 
 // Every entry, in the interface's order of the operations.
@@ -73,7 +76,8 @@ Variant ParameterValue(const Procedure& procedure, const Param& param,
 
 // Runs one entry on the connection as steps of the operation's trap: Command with
 // CommandType adCmdStoredProc, every parameter created and appended in order (precision and
-// scale set right after an adNumeric one is appended), Execute with the entry's options,
+// scale set right after an adNumeric one is appended), Execute with the entry's options
+// (a lost connection is opened again before Execute runs again; see ado::ResendGuard),
 // and the read-back the entry names into `result`. Result::Rows hands the recordset to
 // `rows`; with -1 any other recordset is held until the call ends and never read.
 void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,

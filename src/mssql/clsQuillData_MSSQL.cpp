@@ -81,7 +81,12 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
     t.Step([&] { m_oConn.reset(); });
     t.Step([&] { m_oConn = std::make_shared<ado::Connection>(); });
     t.Step([&] { Must(m_oConn).ConnectionString(CStr(values.at(0))); });
-    t.Step([&] { Must(m_oConn).Open(L"", L"", L"", ado::adOptionUnspecified); });
+    // A retried open waits for the server, up to the connect timeout.
+    bool retry = false;
+    t.Step([&] {
+      if (std::exchange(retry, true)) return Must(m_oConn).Reconnect();
+      Must(m_oConn).Open(L"", L"", L"", ado::adOptionUnspecified);
+    });
     t.Step([&] { result = Must(m_oConn).State() > 0; });
     t.Step([&] { gTraceFlag = CStr(values.at(1)); });
   });
@@ -106,9 +111,13 @@ ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
       rows->CursorLocation(ado::adUseClient);
       rows->LockType(ado::adLockOptimistic);
     });
+    // A read may always be sent again: a lost connection is opened again first.
+    ado::ResendGuard guard(m_oConn, true);
     t.Step([&] {
-      Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                      ado::adOptionUnspecified);
+      guard.Attempt([&] {
+        Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
+                        ado::adOptionUnspecified);
+      });
     });
     result = rows;
   });

@@ -185,8 +185,8 @@ int RunDetachCopy(const DetachCopySettings& settings, std::ostream& out, std::os
   doc["errors"] = ErrorsToJson(reports);
   out << Dump(doc) << '\n';
   if (!reports.empty()) {
-    err << "quilldata detach-copy: the copy failed (the error is above). A failure after the "
-           "detach leaves the database detached: check it on the server.\n";
+    err << "quilldata detach-copy: the copy failed (the error is above). After a failure the "
+           "database is attached again, unless the error says that failed too.\n";
     return kExitFailed;
   }
   return kExitOk;

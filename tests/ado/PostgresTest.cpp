@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "QuillData/ado/Ado.h"
@@ -255,8 +256,11 @@ TEST_F(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
   first->Open(connectionString);
   own.Stop();
 
-  // An open connection whose server went away reports it at the next command.
-  EXPECT_QUILL_ERROR(first->Execute(L"SELECT 1"), adErrDataSource);
+  // An open connection whose server went away reports it at the next command, and is lost.
+  EXPECT_EQ(first->State(), adStateOpen);
+  auto gone = EXPECT_QUILL_ERROR(first->Execute(L"SELECT 1"), adErrDataSource);
+  EXPECT_TRUE(first->Lost()) << ToUtf8(gone.Description());
+  EXPECT_EQ(first->State(), adStateClosed);
 
   auto down = std::make_shared<Connection>();
   auto e = EXPECT_QUILL_ERROR(down->Open(connectionString), adErrDataSource);
@@ -267,6 +271,33 @@ TEST_F(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
   own.Start();
   down->Open(connectionString);
   EXPECT_EQ(*down->Execute(L"SELECT 41 + 1")->Fields()->Item(0)->Value().Get<int32_t>(), 42);
+  first->Reconnect();
+  EXPECT_FALSE(first->Lost());
+  EXPECT_EQ(*first->Execute(L"SELECT 2")->Fields()->Item(0)->Value().Get<int32_t>(), 2);
+}
+
+TEST_F(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
+  // Another session holds the table until it ends its transaction.
+  auto holder = std::make_shared<Connection>();
+  holder->Open(ConnectionString());
+  holder->Execute(L"BEGIN; LOCK TABLE items IN ACCESS EXCLUSIVE MODE;", adExecuteNoRecords);
+
+  for (const wchar_t* key : {L"Command Timeout", L"QueryTimeout"}) {
+    auto waiting = std::make_shared<Connection>();
+    waiting->Open(ConnectionString() + L";" + key + L"=1");
+    const auto start = std::chrono::steady_clock::now();
+    auto e = EXPECT_QUILL_ERROR(waiting->Execute(L"SELECT count(*) FROM items"), adErrDataSource);
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 0.9);
+    EXPECT_LT(waited, 5.0);
+    EXPECT_NE(e.Description().find(L"timeout of 1 seconds (Command Timeout)"), std::wstring::npos)
+        << ToUtf8(e.Description());
+    // The statement was cancelled, not the connection.
+    EXPECT_EQ(waiting->State(), adStateOpen);
+    EXPECT_EQ(*waiting->Execute(L"SELECT 7")->Fields()->Item(0)->Value().Get<int32_t>(), 7);
+  }
+  holder->Execute(L"COMMIT;", adExecuteNoRecords);
 }
 
 }  // namespace

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "QuillData/ado/RecordingProvider.h"
 #include "QuillData/contract/Module.h"
+#include "QuillData/contract/Text.h"
 #include "QuillData/maintenance/ServerAdmin.h"
 #include "QuillData/maintenance/clsLumenData.h"
 
@@ -35,17 +39,24 @@ class FolderServer : public ServerAdmin, public AdminDatabase {
   bool attached = true;
   bool copiesAtDetach = false;
   bool copiesAtAttach = false;
+  std::wstring folderOverride;        // a PrimaryFilePath other than the files' folder
+  std::function<void()> afterDetach;  // what else happens to the files at the detach
+  int attachesToRefuse = 0;
+  std::wstring baseConnectionString;  // what Connect was given to build on
 
   bool CopiesExist() const {
     return fs::exists(folder + L"Copy.mdf") || fs::exists(folder + L"Copy_log.ldf");
   }
-  std::wstring PrimaryFilePath() override { return folder; }
+  std::wstring PrimaryFilePath() override {
+    return folderOverride.empty() ? folder : folderOverride;
+  }
   std::wstring DataFilePhysicalName() override { return L"  " + folder + L"Parts.mdf "; }
   std::wstring LogFilePhysicalName() override { return L" " + folder + L"Parts_log.ldf  "; }
 
   void Connect(const std::wstring& server, const std::wstring& login,
                const std::wstring& password) override {
     calls.push_back(L"Connect " + server + L" " + login + L" " + password);
+    baseConnectionString = BaseConnectionString();
   }
   std::shared_ptr<AdminDatabase> Databases(const std::wstring& name,
                                            const std::wstring& owner) override {
@@ -56,9 +67,14 @@ class FolderServer : public ServerAdmin, public AdminDatabase {
     calls.push_back(L"DetachDB " + name);
     copiesAtDetach = CopiesExist();
     attached = false;
+    if (afterDetach) afterDetach();
   }
   void AttachDB(const std::wstring& name, const std::wstring& files) override {
     calls.push_back(L"AttachDB " + name + L" " + files);
+    if (attachesToRefuse > 0) {
+      --attachesToRefuse;
+      throw QuillError(-2147467259, L"SQLDMO.SQLServer", L"attach refused");
+    }
     copiesAtAttach = fs::exists(folder + L"Copy.mdf") && fs::exists(folder + L"Copy_log.ldf");
     attached = true;
   }
@@ -120,32 +136,75 @@ TEST_F(DetachCopyTest, CopiesBothFilesBesideTheOriginalsAndAttachesAgain) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(DetachCopyTest, AFailureAfterTheDetachAnsweredZeroOrLeaveLeavesTheDatabaseDetached) {
-  // The log file is gone: its copy fails, after the data file's.
-  fs::remove(dir / "Parts_log.ldf");
+TEST_F(DetachCopyTest, NoFailureLeavesTheDatabaseDetachedOrAHalfCopy) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    bool detached;            // whether it got as far as the detach
+    const wchar_t* reported;  // in the one report
+  } cases[] = {
+      {"source unreadable", [&] { fs::remove(dir / "Parts_log.ldf"); }, false,
+       L"cannot read the database file"},
+      {"source is a folder",
+       [&] {
+         fs::remove(dir / "Parts_log.ldf");
+         fs::create_directory(dir / "Parts_log.ldf");
+       },
+       false, L"cannot read the database file"},
+      {"destination folder missing", [&] { server->folderOverride = server->folder + L"gone/"; },
+       false, L"cannot write to the folder"},
+      {"a source vanishes after the detach",
+       [&] { server->afterDetach = [&] { fs::remove(dir / "Parts_log.ldf"); }; }, true,
+       L"The database was attached again."},
+      {"the server refuses the attach once", [&] { server->attachesToRefuse = 1; }, true,
+       L"attach refused The database was attached again."},
+  };
   for (Policy policy : {Policy::Retry, Policy::Leave}) {
-    SCOPED_TRACE(policy == Policy::Retry ? "answer 0" : "leave");
-    fs::remove(dir / "Copy.mdf");
-    server->calls.clear();
-    server->attached = true;
-    trace->Clear();
-    auto handler = std::make_shared<PolicyErrorHandler>(policy, 5);
-    gE = handler;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (policy == Policy::Retry ? ", answer 0" : ", leave"));
+      TearDown();
+      server = std::make_shared<FolderServer>();
+      SetUp();
+      c.arrange();
+      auto handler = std::make_shared<PolicyErrorHandler>(policy, 5);
+      gE = handler;
 
-    EXPECT_TRUE(Copy().IsEmpty());
-    auto reports = handler->Reports();
-    ASSERT_EQ(reports.size(), 1u);  // the answer 0 does not retry
-    EXPECT_EQ(reports[0].module + L"." + reports[0].procedure, L"frmMain.MakeDetachCopy");
-    EXPECT_EQ(reports[0].flag, 0);
-    EXPECT_NE(reports[0].description.find(L"Parts_log.ldf"), std::wstring::npos);
-    EXPECT_FALSE(server->attached);
-    EXPECT_EQ(server->calls.back(), L"DetachDB Parts");
-    EXPECT_TRUE(fs::exists(dir / "Copy.mdf"));
-    EXPECT_FALSE(fs::exists(dir / "Copy_log.ldf"));
-    // 0 goes through the clean-up, which traces exit; leaving does not.
-    const std::vector<bool> enterExit = {true, false}, enterOnly = {true};
-    EXPECT_EQ(Traced(), policy == Policy::Retry ? enterExit : enterOnly);
+      EXPECT_TRUE(Copy().IsEmpty());
+      auto reports = handler->Reports();
+      ASSERT_EQ(reports.size(), 1u);  // the answer 0 does not retry
+      EXPECT_EQ(reports[0].module + L"." + reports[0].procedure, L"frmMain.MakeDetachCopy");
+      EXPECT_NE(reports[0].description.find(c.reported), std::wstring::npos)
+          << ToUtf8(reports[0].description);
+      EXPECT_TRUE(server->attached);
+      const bool detachedOnce =
+          std::count(server->calls.begin(), server->calls.end(), L"DetachDB Parts") == 1;
+      EXPECT_EQ(detachedOnce, c.detached);
+      EXPECT_FALSE(fs::exists(dir / "Copy.mdf"));
+      EXPECT_FALSE(fs::exists(dir / "Copy_log.ldf"));
+    }
   }
+}
+
+TEST_F(DetachCopyTest, AnAttachTheServerAlwaysRefusesIsReportedAsDetachedWithItsFiles) {
+  server->attachesToRefuse = 2;
+  EXPECT_TRUE(Copy().IsEmpty());
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].description.find(L"it is detached, its files are [" + server->folder +
+                                        L"Parts.mdf]"),
+            std::wstring::npos)
+      << ToUtf8(reports[0].description);
+  EXPECT_FALSE(fs::exists(dir / "Copy.mdf"));
+}
+
+TEST_F(DetachCopyTest, TheUsersConnectionSettingsReachTheServerAdministration) {
+  auto recorder = std::make_shared<ado::RecordingProvider>();
+  ado::RegisterProvider(L"Recording", recorder);
+  const std::wstring user = L"Provider=Recording;Encrypt=True;TrustServerCertificate=True";
+  ASSERT_TRUE(lumen.OpenDB(user, trace, errors));
+  Copy();
+  EXPECT_EQ(server->baseConnectionString, user);
+  ado::RegisterProvider(L"Recording", nullptr);
 }
 
 TEST_F(DetachCopyTest, AnExistingCopyIsRefusedBeforeTheDetachAndLeftAsItIs) {

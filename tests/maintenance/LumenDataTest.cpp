@@ -135,5 +135,32 @@ TEST_F(LumenDataTest, TeardownTracesAndReleasesWithoutClosing) {
   EXPECT_EQ(conn->Execute(L"SELECT id FROM parts")->RecordCount(), 3);
 }
 
+TEST(LumenServerGoneTest, StateShowsTheLossAndTheNextQueryReconnects) {
+  const std::string binaries = test::PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << test::PgServer::SkipReason();
+  test::PgServer server(binaries);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 2);
+  clsLumenData lumen;
+  ASSERT_TRUE(lumen.OpenDB(server.ConnectionString(), nullptr, errors));
+  server.Stop();
+  server.Start();
+
+  // The query was under way when the loss showed: any SQL text may write, so it is not sent
+  // again, and the connection says it is no longer open.
+  EXPECT_EQ(lumen.Get_Lumen_Set(L"SELECT 1"), nullptr);
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_NE(reports[1].description.find(L"not sent again"), std::wstring::npos);
+  EXPECT_EQ(lumen.Conn()->State(), ado::adStateClosed);
+
+  int32_t n = -1;
+  auto rows = lumen.Get_Lumen_Set(L"SELECT 1 UNION SELECT 2", n);
+  ASSERT_NE(rows, nullptr);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(lumen.Conn()->State(), ado::adStateOpen);
+  EXPECT_EQ(errors->Reports().size(), 3u);
+  gE.reset();
+}
+
 }  // namespace
 }  // namespace QuillData

@@ -44,6 +44,31 @@ TEST_F(SqlServerAdminTest, ConnectsToMasterWithTheValuesQuoted) {
             L"Integrated Security=SSPI");
 }
 
+TEST(AdminConnectionStringTest, KeepsTheUsersDriverAndSettingsAndReplacesWhoAndWhere) {
+  struct Case {
+    const wchar_t* user;
+    const wchar_t* login;
+    const wchar_t* built;
+  } cases[] = {
+      // ADO style: encryption and certificate trust carry over, server and database do not.
+      {L"Provider=MSOLEDBSQL;Data Source=old;Initial Catalog=Parts;User ID=u;Password=p;"
+       L"Encrypt=True;TrustServerCertificate=True;Connect Timeout=5",
+       L"sa",
+       L"Provider=\"MSOLEDBSQL\";Data Source=\"db01\";Initial Catalog=master;"
+       L"User ID=\"sa\";Password=\"pw\";Encrypt=\"True\";TrustServerCertificate=\"True\";"
+       L"Connect Timeout=\"5\""},
+      // ODBC style, signed in with the process's identity.
+      {L"Driver={ODBC Driver 18 for SQL Server};Server=old;Database=Parts;UID=u;PWD=p;"
+       L"Encrypt=yes;TrustServerCertificate=yes",
+       L"",
+       L"Driver={ODBC Driver 18 for SQL Server};Server=db01;Database=master;"
+       L"Trusted_Connection=yes;Encrypt=yes;TrustServerCertificate=yes"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AdminConnectionString(c.user, L"db01", c.login, L"pw"), c.built);
+  }
+}
+
 TEST_F(SqlServerAdminTest, ReadsTheDatabaseAndItsFilesFromTheCatalog) {
   Answer({{L"O'Neil", L"DOMAIN\\admin"}});
   auto db = server->Databases(L"O'Neil", L"dbo");

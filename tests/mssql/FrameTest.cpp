@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -120,6 +121,83 @@ TEST_F(FrameTest, AFailedCallIsRetriedWhenTheCompanionSaysSo) {
   EXPECT_EQ(recorder->Commands().size(), 2u);
   // The exit trace follows the successful retry.
   ASSERT_EQ(trace->Events().size(), 2u);
+}
+
+// What reached the provider: "Open", "Close" and the command texts, in order.
+std::vector<std::wstring> Sent(const ado::RecordingProvider& recorder) {
+  std::vector<std::wstring> out;
+  for (const auto& call : recorder.Calls()) {
+    using K = ado::RecordedCall::Kind;
+    out.push_back(call.kind == K::Open    ? L"Open"
+                  : call.kind == K::Close ? L"Close"
+                                          : call.command.text);
+  }
+  return out;
+}
+
+TEST_F(FrameTest, ALostConnectionIsOpenedAgainBeforeARetryWhenResendingIsSafe) {
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  gE = retrying;
+  const QuillError gone(-2147467259, L"driver", L"connection lost (SQLSTATE 08S01)");
+  // A look-up-then-insert and a table read: both sent again on a new connection.
+  recorder->Answer(ado::RecordingProvider::LosesConnection(gone));
+  recorder->Answer(ado::RecordingProvider::Returns(Variant(int32_t{12})));
+  EXPECT_EQ(Db().INSERTMachining(L"Saw", L"A", 1, 0, 0, 0), 12);
+  EXPECT_EQ(Sent(*recorder),
+            (std::vector<std::wstring>{L"P_I_Machining", L"Open", L"Close", L"P_I_Machining"}));
+  recorder->Clear();
+  recorder->Answer(ado::RecordingProvider::LosesConnection(gone));
+  recorder->Answer(ado::RecordingProvider::Rows({{{L"MachID", ado::adInteger}}, {}}));
+  ASSERT_NE(Db().GETTblMachining(), nullptr);
+  EXPECT_EQ(Sent(*recorder), (std::vector<std::wstring>{L"SELECT * FROM Machining;", L"Open",
+                                                        L"Close", L"SELECT * FROM Machining;"}));
+  EXPECT_EQ(retrying->Reports().size(), 2u);
+  EXPECT_EQ(backend->OwnConn()->State(), ado::adStateOpen);
+}
+
+TEST_F(FrameTest, AWriteWhoseOutcomeIsUnknownIsNotSentAgainUnlessItLooksUpFirst) {
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 2);
+  gE = retrying;
+  recorder->Answer(ado::RecordingProvider::LosesConnection(
+      QuillError(-2147467259, L"driver", L"connection lost (SQLSTATE 08S01)")));
+  // A plain insert: it may have been written, so it is reported, never sent twice.
+  EXPECT_EQ(Db().INSERTMachRouting(L"R", 1, 0), 0);
+  EXPECT_EQ(Sent(*recorder), (std::vector<std::wstring>{L"P_I_MachRouting"}));
+  auto reports = retrying->Reports();
+  ASSERT_EQ(reports.size(), 3u);  // the loss, then the refusal at each retry
+  EXPECT_NE(reports[1].description.find(L"not sent again"), std::wstring::npos);
+  EXPECT_EQ(reports[2].action, kLeave);
+  // The next call finds the connection lost: nothing was sent yet, so it reconnects and runs.
+  recorder->Answer(ado::RecordingProvider::Returns(Variant(int32_t{4})));
+  EXPECT_EQ(Db().INSERTMachRouting(L"R", 1, 0), 4);
+  EXPECT_EQ(Sent(*recorder),
+            (std::vector<std::wstring>{L"P_I_MachRouting", L"Open", L"Close", L"P_I_MachRouting"}));
+}
+
+TEST_F(FrameTest, AReconnectTheServerRefusesIsTriedUntilTheConnectTimeoutThenReported) {
+  ASSERT_TRUE(Db().OpenDB(trace, errors, {L"Provider=Recording;Connect Timeout=1", L"0"}));
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 2);
+  gE = retrying;
+  recorder->Clear();
+  recorder->Answer(ado::RecordingProvider::LosesConnection(QuillError(-2147467259, L"d", L"lost")));
+  recorder->FailOpen(QuillError(-2147467259, L"d", L"refused"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Db().INSERTMachining(L"Saw", L"A", 1, 0, 0, 0), 0);
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GT(waited, 1.5);  // two reconnects of about a second each
+  EXPECT_LT(waited, 4.0);
+  auto reports = retrying->Reports();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[1].description, L"refused");
+  EXPECT_EQ(reports[2].action, kLeave);
+  const auto sent = Sent(*recorder);
+  EXPECT_GE(std::count(sent.begin(), sent.end(), L"Open"), 4);
+
+  // The server is back: the next call reconnects at once.
+  recorder->FailOpen(std::nullopt);
+  recorder->Answer(ado::RecordingProvider::Returns(Variant(int32_t{8})));
+  EXPECT_EQ(Db().INSERTMachining(L"Saw", L"A", 1, 0, 0, 0), 8);
 }
 
 TEST_F(FrameTest, AFailedCallThatIsLeftReturnsItsEmptyResultWithoutExitTrace) {

@@ -1,16 +1,23 @@
 // The server backend on a real PostgreSQL server loaded with schema/postgresql.sql: the
 // conformance suite, what the driver really stores, and the server failing under it.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QuillData/contract/Coerce.h"
@@ -327,7 +334,7 @@ TEST_F(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
       << ToUtf8(reports[0].description);
 }
 
-TEST(ServerGoneTest, TheNextCallReportsTheLossAndANewOpenDBAfterARestartWorks) {
+TEST(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
@@ -350,11 +357,116 @@ TEST(ServerGoneTest, TheNextCallReportsTheLossAndANewOpenDBAfterARestartWorks) {
   EXPECT_EQ(errors->Reports()[1].flag, 2);
   EXPECT_FALSE(errors->Reports()[1].description.empty());
 
-  server.Start();
-  EXPECT_TRUE(db->OpenDB(nullptr, errors, {server.ConnectionString(database), L"0"}));
+  // Answered "retry", OpenDB waits for the server to come back, up to the connect timeout.
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 1);
+  std::thread starter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    server.Start();
+  });
+  EXPECT_TRUE(db->OpenDB(nullptr, retrying,
+                         {server.ConnectionString(database) + L";Connect Timeout=30", L"0"}));
+  starter.join();
+  EXPECT_EQ(retrying->Reports().size(), 1u);
   EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
   EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), first);
-  EXPECT_EQ(errors->Reports().size(), 2u);
+  EXPECT_EQ(retrying->Reports().size(), 1u);
+  db.reset();
+  gE.reset();
+}
+
+TEST(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.PsqlFile(SchemaFile(), database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  auto db = OpenBackend(server.ConnectionString(database) + L";Connect Timeout=20", errors);
+
+  // The server stops once the stream is under way and comes back a moment later.
+  std::atomic<int> written{0};
+  std::atomic<bool> restarted{false};
+  std::thread restarter([&] {
+    while (written < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.Stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server.Start();
+    restarted = true;
+  });
+  std::set<int32_t> ids;
+  int rows = 0;
+  for (; rows < 5000 && !(restarted && rows >= 60); ++rows) {
+    // A look-up-then-insert: sending it again after a loss cannot write it twice.
+    ids.insert(db->INSERTMachining(L"Row" + std::to_wstring(rows), L"G", 1, rows, 0, 0));
+    ++written;
+  }
+  restarter.join();
+
+  EXPECT_EQ(static_cast<int>(ids.size()), rows);
+  EXPECT_EQ(ids.count(0), 0u) << "a write failed for good";
+  // What the server holds: one row per write, none twice.
+  auto stored = db->GETTblMachining();
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->Count(), rows);
+  std::set<std::wstring> names;
+  for (const Variant& item : *stored) names.insert(item.ObjectAs<tblMachining>()->MachName);
+  EXPECT_EQ(static_cast<int>(names.size()), rows);
+  auto reports = errors->Reports();
+  ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
+  db.reset();
+  gE.reset();
+}
+
+// A small tmpfs, so that the server can run out of room in a tablespace on it; mounting
+// needs root (Mounted() says whether it worked).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const std::string& size) {
+    std::string pattern = "/tmp/quilldata-small-XXXXXX";
+    if (!mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    const passwd* pw = getpwnam("postgres");
+    if (mounted_ && pw && chown(folder_.c_str(), pw->pw_uid, pw->pw_gid) != 0) mounted_ = false;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+    if (!folder_.empty()) rmdir(folder_.c_str());
+  }
+  bool Mounted() const { return mounted_; }
+  const std::string& Folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+TEST(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  SmallDisk disk("64k");  // outlives the server that writes on it
+  if (!disk.Mounted()) GTEST_SKIP() << "no small tmpfs can be mounted here: disk full untested";
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.PsqlFile(SchemaFile(), database);
+  server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
+  server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto db = OpenBackend(server.ConnectionString(database), errors);
+
+  int written = 0;
+  while (written < 20000 &&
+         db->INSERTMachining(L"Row" + std::to_wstring(written), L"G", 1, 0, 0, 0) > 0) {
+    ++written;
+  }
+  ASSERT_EQ(errors->Reports().size(), 1u) << "the disk never filled";
+  EXPECT_NE(errors->Reports()[0].description.find(L"No space left on device"), std::wstring::npos)
+      << ToUtf8(errors->Reports()[0].description);
+  // Every row written before is there; the failed one is not; the connection goes on.
+  EXPECT_EQ(db->GETTblMachining()->Count(), written);
+  EXPECT_GT(db->INSERTConstructionScenario(L"Elsewhere", L""), 0);
+  EXPECT_EQ(errors->Reports().size(), 1u);
   db.reset();
   gE.reset();
 }

@@ -2,6 +2,7 @@
 // Connection strings. An ODBC string (with Driver= or DSN=) goes to the driver manager as
 // it is; an ADO-style string for SQL Server (Provider=SQLOLEDB, SQLNCLI11 or MSOLEDBSQL) is
 // rewritten for the first installed SQL Server ODBC driver.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,16 @@ std::wstring ConnectionStringValue(const std::vector<ConnectionStringItem>& item
                                    std::wstring_view key);
 // key=value, the value in braces when it needs them ({a;b}, "}" doubled).
 std::wstring OdbcPair(std::wstring_view key, std::wstring_view value);
+
+// How long a connection waits, in seconds; 0 waits without limit.
+struct ConnectionTimeouts {
+  int32_t connect = 15;  // to open the connection
+  int32_t command = 30;  // for each command to finish
+};
+// The timeouts a connection string sets, in either style: "Connect Timeout" (or "Connection
+// Timeout", "LoginTimeout") and "Command Timeout" (or "QueryTimeout"); the defaults where it
+// sets none. A value that is not a whole number from 0 up fails with adErrInvalidArgument.
+ConnectionTimeouts TimeoutsOf(const std::vector<ConnectionStringItem>& items);
 
 // The SQL Server ODBC drivers, in order of preference.
 const std::vector<std::wstring>& SqlServerOdbcDrivers();

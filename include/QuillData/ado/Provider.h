@@ -64,6 +64,9 @@ class Session {
   virtual ExecuteResult Execute(const CommandData& command) = 0;
   // Ends the connection; must not throw.
   virtual void Close() noexcept = 0;
+  // True once a failure showed that the connection is gone (the server went away or
+  // dropped it): nothing more can be sent on it.
+  virtual bool Lost() const noexcept = 0;
 };
 
 class Provider {

@@ -41,6 +41,8 @@ struct ScriptedAnswer {
   int32_t recordsAffected = -1;
   // Thrown instead of answering (after the call is recorded).
   std::optional<QuillError> error;
+  // With error: the session is lost from then on, as when the server goes away mid-call.
+  bool losesConnection = false;
 };
 
 class RecordingProvider : public Provider {
@@ -48,6 +50,8 @@ class RecordingProvider : public Provider {
   static ScriptedAnswer Returns(const Variant& returnValue);
   static ScriptedAnswer Rows(RowSet rows);
   static ScriptedAnswer Fails(const QuillError& error);
+  // Fails with error and loses the session.
+  static ScriptedAnswer LosesConnection(const QuillError& error);
 
   // Answers the next Execute; answers queue up in order.
   void Answer(ScriptedAnswer answer);
@@ -70,7 +74,8 @@ class RecordingProvider : public Provider {
 
  private:
   class RecordingSession;
-  ExecuteResult Respond(const CommandData& command);
+  // lost is set when the answer loses the session.
+  ExecuteResult Respond(const CommandData& command, bool& lost);
 
   std::vector<RecordedCall> calls_;
   std::deque<ScriptedAnswer> queue_;

@@ -32,6 +32,12 @@ class AdminDatabase : public Object {
 
 class ServerAdmin : public Object {
  public:
+  // The user's connection string that Connect builds on (AdminConnectionString): its
+  // driver or provider and every setting beyond server, database and credentials (Encrypt,
+  // TrustServerCertificate, timeouts) carry over. Empty: a plain SQLOLEDB string.
+  const std::wstring& BaseConnectionString() const { return baseConnectionString_; }
+  void BaseConnectionString(const std::wstring& value) { baseConnectionString_ = value; }
+
   // An empty login signs in with the operating system's identity.
   virtual void Connect(const std::wstring& server, const std::wstring& login,
                        const std::wstring& password) = 0;
@@ -41,6 +47,9 @@ class ServerAdmin : public Object {
   virtual void DetachDB(const std::wstring& name) = 0;
   // files: "[file1],[file2],..." (a "]" inside a name written "]]"), data files and log files.
   virtual void AttachDB(const std::wstring& name, const std::wstring& files) = 0;
+
+ private:
+  std::wstring baseConnectionString_;
 };
 
 using ServerAdminFactory = std::function<std::shared_ptr<ServerAdmin>()>;
@@ -59,6 +68,13 @@ ServerAdminFactory RegisterServerAdmin(std::wstring_view id, ServerAdminFactory 
 // test's recording provider); else on the ODBC provider, through the first installed SQL
 // Server ODBC driver.
 std::shared_ptr<ServerAdmin> MakeSqlServerAdmin(std::shared_ptr<ado::Provider> provider = nullptr);
+
+// The connection string for the master database of `server`: userString (ADO style or
+// ODBC style, kept in its style) with its server, database and credentials replaced; an
+// empty login signs in with the operating system's identity. An empty userString gives
+// Provider=SQLOLEDB. Values are quoted so that ";" and quotes in them stay values.
+std::wstring AdminConnectionString(std::wstring_view userString, const std::wstring& server,
+                                   const std::wstring& login, const std::wstring& password);
 
 // The "[a],[b]" list AttachDB takes, and its reading; a malformed list fails with
 // adErrInvalidArgument.

@@ -43,10 +43,14 @@ class clsLumenData : public Object {
 
   // Leaves a copy of the database's data and log file beside them as strNewName + ".mdf"
   // and strNewName + "_log.ldf": connects through the server-administration layer
-  // ("SQLDMO.SQLServer", ServerAdmin.h), detaches the database, copies both files (never
-  // over an existing file) and attaches the database again from its own files. The answer
-  // 0 to a failure ends the operation (no retry); a failure after the detach that ends it
-  // leaves the database detached. The result is always Empty.
+  // ("SQLDMO.SQLServer", ServerAdmin.h) with this object's connection string as the base
+  // (its driver, encryption and certificate settings), checks before the detach that no copy
+  // exists yet, that this process can read both files and write to the folder and that the
+  // folder has room, detaches the database, copies both files (never over an existing file)
+  // and attaches the database again from its own files. Whatever fails after the detach,
+  // the copies made are removed and the database is attached again before the failure is
+  // reported. The answer 0 to a failure ends the operation (no retry). The result is always
+  // Empty.
   Variant MakeDetachCopy(const std::wstring& strLogin, const std::wstring& strPwd,
                          const std::wstring& strSrv, const std::wstring& strDatabase,
                          const std::wstring& strNewName);
