@@ -52,8 +52,10 @@ int FirstInvalidUtf8(int argc, const char* const* argv) {
 std::optional<std::string> MisplacedOption(const CLI::App& call,
                                            const std::vector<std::string>& args) {
   std::set<std::string> names;
-  for (const CLI::Option* opt : call.get_options())
+  for (const CLI::Option* opt : call.get_options()) {
     for (const std::string& name : opt->get_lnames()) names.insert("--" + name);
+    for (const std::string& name : opt->get_snames()) names.insert("-" + name);
+  }
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (names.count(arg.substr(0, arg.find('=')))) return arg;

@@ -180,6 +180,7 @@ TEST_F(CliOnSqlite, UsageMistakesAreRefusedWithASentence) {
        "--summary comes after the operation"},
       {"call --db " + Db("a.db") + " INSERTMachining Hinge D 1 2 3 4 --db=x",
        "--db=x comes after the operation"},
+      {"call --db " + Db("a.db") + " DELMachining 1 -h", "-h comes after the operation"},
       {"call --db " + dir_.string() + " GETTblMachining", "is a directory, not a database file"},
       {"call --db " + Db("a.db") + " INSERTMachining \"$(printf 'Ma\\337')\" D 1 2 3 4",
        "argument 5 is not valid UTF-8"},
@@ -322,6 +323,9 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing.db"));
+  r = Tool("query --db " + dir_.string() + " 'SELECT 1'");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
   for (std::string args : {std::string("query 'SELECT 1'"),
                            "query --db " + Db("src.db") + " --server 'DSN=x' 'SELECT 1'",
                            "query --db " + Db("src.db") + " '  '", std::string("query --db x")}) {
