@@ -26,7 +26,7 @@ namespace QuillData::tool {
 
 // Exit codes of the command line.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // an error reached the caller, or the store did not open
+constexpr int kExitFailed = 1;  // an error was reported or raised, or the store did not open
 constexpr int kExitUsage = 2;   // bad usage: nothing was opened or written
 
 struct ErrorPolicy {

@@ -24,8 +24,8 @@ namespace {
 constexpr const char* kFooter =
     "Values on the command line are read the same under every locale: whole numbers as\n"
     "decimal text, real numbers with '.' as decimal point, booleans as true/false/1/0/-1,\n"
-    "text as UTF-8. Exit codes: 0 success, 1 an error reached the caller or the database\n"
-    "did not open, 2 bad usage.";
+    "text as UTF-8. Exit codes: 0 success, 1 an error was reported (see each command's\n"
+    "--help) or the database did not open, 2 bad usage.";
 
 // The call command's usage line names what follows its options, which the parser does not
 // see: everything from the operation on is the operation's.
