@@ -44,6 +44,7 @@ TEST(Api, RecordsGiveKeyAndRecordInOrder) {
 
   // A number is an index (size_t too), text a key, narrow or wide.
   c.Add(first, L"2");
+  EXPECT_EQ(c.size(), 4u);
   EXPECT_EQ(c.ItemAs<tblMachining>(size_t{3}), second);
   EXPECT_EQ(c.ItemAs<tblMachining>(2), nullptr);  // the text item
   EXPECT_EQ(c.ItemAs<tblMachining>("2"), first);

@@ -35,6 +35,9 @@ class Collection : public Object {
   // 457 and leaves `item` and `key` as they were.
   void Append(Variant&& item, std::wstring&& key);
   int32_t Count() const noexcept { return static_cast<int32_t>(entries_.size()); }
+  // Count as a size_t, for loops with a size_t index (1 to size()).
+  size_t size() const noexcept { return entries_.size(); }
+  bool empty() const noexcept { return entries_.empty(); }
   // A number is a 1-based index, text is a key: Item(3) is the third item, Item(L"3") (or
   // Item("3")) the item under the key "3". Errors: 9 for an index outside 1..Count(), 5 for a
   // key that is not there, 13 for a value that is neither number nor text.

@@ -28,5 +28,6 @@ int main() {
   for (const auto& [key, machining] : machinings->Records<tblMachining>())
     std::cout << ToUtf8(key) << ToUtf8(machining->MachName);
   for (const Variant& item : machinings) std::cout << item.IsObject();
+  for (size_t i = 1; i <= machinings->size(); ++i) std::cout << machinings->Item(i).IsObject();
   return a && b ? 0 : 1;
 }
