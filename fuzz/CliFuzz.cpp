@@ -3,7 +3,7 @@
 //  - the whole command line (tool::Main): it accepts (exit 0, with JSON where it prints
 //    JSON) or rejects with a usage error (exit 2, with a message) -- never exit 1, which
 //    means an exception escaped the commands. `init` and `demo` are kept out (they create
-//    files) and so are --db, --server and --sqlite-lib, so nothing is opened;
+//    files) and so are --db, --server, --sqlite-lib, `-` and `@FILE`, so nothing is opened;
 //  - `quilldata call` after the options (tool::RunCall) against a backend whose operations
 //    do nothing: exit 0 with one JSON document naming the operation and no errors, or exit
 //    2 with a message and nothing on stdout;
@@ -74,9 +74,11 @@ std::string Joined(const std::vector<std::string>& args) {
   return s;
 }
 
-// Keeps the whole command line away from anything that creates or opens a file.
+// Keeps the whole command line away from anything that creates or opens a file, or reads
+// standard input (an argument `-` or `@FILE`).
 std::string Defused(const std::string& arg) {
-  if (arg == "init" || arg == "demo") return arg + "_";
+  if (arg == "init" || arg == "demo" || arg == "-") return arg + "_";
+  if (!arg.empty() && arg[0] == '@') return "_" + arg;
   for (const char* option : {"--db", "--server", "--sqlite-lib"}) {
     if (arg.rfind(option, 0) == 0) return "--trace";
   }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "QuillData/contract/Error.h"
+#include "QuillData/contract/Text.h"
 #include "locale/NumberText.h"
 
 namespace QuillData {
@@ -43,6 +44,15 @@ __int128 DivRoundHalfEven(__int128 mantissa, int drop) {
 }  // namespace detail
 
 using detail::DivRoundHalfEven;
+
+Variant::Variant(const char* utf8) : v_(FromUtf8(utf8)) {}
+Variant::Variant(const std::string& utf8) : v_(FromUtf8(utf8)) {}
+Variant::Variant(const char8_t* utf8)
+    : v_(FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8)))) {}
+
+void Variant::Overflow() {
+  throw QuillError(ErrNo::Overflow);
+}
 
 Variant Variant::Null() {
   Variant v;

@@ -1,11 +1,20 @@
 #include "tool/Call.h"
 
+#include <utf8.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 #include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
+
+#if QUILLDATA_WITH_SQLITE
+#include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#endif
 
 namespace QuillData::tool {
 namespace {
@@ -24,7 +33,8 @@ const char* ActionName(int16_t action) {
 }
 
 // The policy companion, which in addition writes what is known so far when its answer ends
-// the process: the caller still gets one JSON object for the call.
+// the process, and ends it itself with the exit code of a reported error: the caller still
+// gets one JSON object for the call, and a script sees the failure.
 class CallErrorHandler : public PolicyErrorHandler {
  public:
   CallErrorHandler(ErrorPolicy policy, std::function<void()> beforeEnd)
@@ -42,6 +52,34 @@ class CallErrorHandler : public PolicyErrorHandler {
  private:
   std::function<void()> beforeEnd_;
 };
+
+// The companion's reports after the messages a failed OpenDB gave instead of reporting an
+// error: those say why the store did not open, and what the companion heard on the way
+// (the library's clean-up) follows from it.
+Json ErrorList(const std::vector<PolicyErrorHandler::Report>& reports,
+               const std::vector<std::wstring>& openMessages, const std::wstring& module) {
+  Json out = Json::array();
+  for (const std::wstring& text : openMessages) {
+    out.push_back({{"number", nullptr},
+                   {"source", ToUtf8(module)},
+                   {"description", ToUtf8(text)},
+                   {"module", ToUtf8(module)},
+                   {"procedure", "OpenDB"},
+                   {"action", "message"}});
+  }
+  for (Json& report : ErrorsToJson(reports)) out.push_back(std::move(report));
+  return out;
+}
+
+// The first error of a document's list, for standard error.
+std::string FirstError(const Json& errors) {
+  if (errors.empty()) return {};
+  const Json& first = errors.front();
+  std::string text = first["description"].get<std::string>();
+  if (first["procedure"].is_string() && !first["procedure"].get<std::string>().empty())
+    text += " (" + first["procedure"].get<std::string>() + ")";
+  return text;
+}
 
 Json Document(const std::string& operation, Json result, std::optional<int32_t> recordsAffected,
               Json errors, Json trace) {
@@ -69,6 +107,47 @@ std::optional<ErrorPolicy> ParseErrorPolicy(std::string_view text) {
       return ErrorPolicy{P::Retry, *n};
   }
   return std::nullopt;
+}
+
+bool ExpandArguments(std::vector<std::string>& args, std::istream& in, std::string& why) {
+  bool stdinTaken = false;
+  for (std::string& arg : args) {
+    std::string from;
+    std::string text;
+    if (arg == "-") {
+      if (stdinTaken) {
+        why = "only one argument can come from standard input (-)";
+        return false;
+      }
+      stdinTaken = true;
+      from = "standard input";
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else if (arg.size() > 1 && arg[0] == '@') {
+      const std::string path = arg.substr(1);
+      from = "\"" + path + "\"";
+      std::error_code ec;
+      if (std::filesystem::is_directory(path, ec)) {
+        why = "cannot read the argument " + arg + ": \"" + path + "\" is a directory";
+        return false;
+      }
+      std::ifstream file(path, std::ios::binary);
+      if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+      if (!file.is_open() || file.bad()) {
+        why = "cannot read the argument " + arg + ": no readable file \"" + path + "\"";
+        return false;
+      }
+    } else {
+      continue;
+    }
+    if (!utf8::is_valid(text.begin(), text.end())) {
+      why = "the text from " + from + " is not valid UTF-8";
+      return false;
+    }
+    if (text.size() >= 1 && text.back() == '\n') text.pop_back();
+    if (text.size() >= 1 && text.back() == '\r') text.pop_back();
+    arg = std::move(text);
+  }
+  return true;
 }
 
 std::shared_ptr<clsQuillData> CreateBackend(std::wstring_view className) {
@@ -167,6 +246,10 @@ int RunCall(const CallSettings& settings, const std::string& operation,
     }
     // Opening a missing file would silently create an empty database.
     std::error_code ec;
+    if (std::filesystem::is_directory(settings.db, ec)) {
+      err << "quilldata call: \"" << settings.db << "\" is a directory, not a database file\n";
+      return kExitUsage;
+    }
     if (!std::filesystem::is_regular_file(settings.db, ec)) {
       err << "quilldata call: no database file \"" << settings.db
           << "\" (create one with `quilldata init " << settings.db << "`)\n";
@@ -190,13 +273,24 @@ int RunCall(const CallSettings& settings, const std::string& operation,
 
   auto trace = std::make_shared<StreamTrace>();
   CallErrorHandler* handler = nullptr;
+  std::vector<std::wstring> messages;
+  const std::wstring module = className.substr(className.find(L'.') + 1);
   auto errors = std::make_shared<CallErrorHandler>(settings.onError, [&] {
-    Json doc = Document(operation, nullptr, std::nullopt, ErrorsToJson(handler->Reports()),
+    Json errorList = ErrorList(handler->Reports(), messages, module);
+    err << "quilldata call: " << FirstError(errorList) << "; --on-error exit ended the call\n";
+    Json doc = Document(operation, nullptr, std::nullopt, std::move(errorList),
                         TraceToJson(trace->Events()));
     doc["endedProcess"] = true;
     out << Dump(doc) << std::endl;
+    err.flush();
+    std::_Exit(kExitFailed);
   });
   handler = errors.get();
+#if QUILLDATA_WITH_SQLITE
+  // Why the file did not open belongs in the document, in its place among the errors.
+  if (auto* sqlite = dynamic_cast<clsQuillData_SqlLite*>(backend.get()))
+    sqlite->SetMessageHook([&](const std::wstring& text) { messages.push_back(text); });
+#endif
 
   bool opened = false;
   Outcome outcome;
@@ -210,17 +304,22 @@ int RunCall(const CallSettings& settings, const std::string& operation,
   backend.reset();
   errors->Disarm();
 
-  Json errorList = ErrorsToJson(errors->Reports());
+  Json errorList = ErrorList(errors->Reports(), messages, module);
   if (outcome.raised) errorList.push_back(RaisedToJson(*outcome.raised, operation));
+  const std::string first = FirstError(errorList);
   Json doc = Document(operation, std::move(outcome.result), outcome.recordsAffected,
                       std::move(errorList), TraceToJson(trace->Events()));
   if (!opened) {
     doc["opened"] = false;
     err << "quilldata call: could not open "
-        << (settings.server.empty() ? settings.db : std::string("the server connection")) << '\n';
+        << (settings.server.empty() ? settings.db : std::string("the server connection"))
+        << (first.empty() ? "" : ": " + first) << '\n';
+  } else if (!first.empty()) {
+    err << "quilldata call: " << operation << " reported " << doc["errors"].size()
+        << (doc["errors"].size() == 1 ? " error" : " errors") << ", the first: " << first << '\n';
   }
   out << Dump(doc) << std::endl;
-  return opened && !outcome.raised ? kExitOk : kExitFailed;
+  return opened && doc["errors"].empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace QuillData::tool

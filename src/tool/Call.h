@@ -5,6 +5,7 @@
 //    "trace": [...]}
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -25,7 +26,7 @@ namespace QuillData::tool {
 
 // Exit codes of the command line.
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // an error reached the caller, or the store did not open
+constexpr int kExitFailed = 1;  // an error was reported or raised, or the store did not open
 constexpr int kExitUsage = 2;   // bad usage: nothing was opened or written
 
 struct ErrorPolicy {
@@ -65,6 +66,11 @@ Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summa
 Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports);
 Json TraceToJson(const std::vector<StreamTrace::Event>& events);
 Json RaisedToJson(const QuillError& error, const std::string& operation);
+
+// Replaces each argument written @FILE by the content of FILE and the argument - by standard
+// input's, each without one final line break: texts too long for a command line. False,
+// with the reason, for a file that cannot be read, a second -, or content that is not UTF-8.
+bool ExpandArguments(std::vector<std::string>& args, std::istream& in, std::string& why);
 
 // The whole command; returns the exit code. Usage problems go to `err`, the JSON to `out`.
 int RunCall(const CallSettings& settings, const std::string& operation,

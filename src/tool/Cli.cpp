@@ -2,7 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <utf8.h>
+
+#include <algorithm>
 #include <iostream>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,13 +24,54 @@ namespace {
 constexpr const char* kFooter =
     "Values on the command line are read the same under every locale: whole numbers as\n"
     "decimal text, real numbers with '.' as decimal point, booleans as true/false/1/0/-1,\n"
-    "text as UTF-8. Exit codes: 0 success, 1 an error reached the caller or the database\n"
-    "did not open, 2 bad usage.";
+    "text as UTF-8. Exit codes: 0 success, 1 an error was reported (see each command's\n"
+    "--help) or the database did not open, 2 bad usage.";
+
+// The call command's usage line names what follows its options, which the parser does not
+// see: everything from the operation on is the operation's.
+class CallFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    std::string usage = CLI::Formatter::make_usage(app, std::move(name));
+    usage.insert(usage.find_last_not_of('\n') + 1, " OPERATION [ARG ...]");
+    return usage;
+  }
+};
+
+// The first argument that is not UTF-8 text (1-based), or 0. Text reaches the library as
+// Unicode: invalid bytes would be stored as replacement characters.
+int FirstInvalidUtf8(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg(argv[i]);
+    if (!utf8::is_valid(arg.begin(), arg.end())) return i;
+  }
+  return 0;
+}
+
+// A call option written after the operation, where it would be taken as an argument.
+std::optional<std::string> MisplacedOption(const CLI::App& call,
+                                           const std::vector<std::string>& args) {
+  std::set<std::string> names;
+  for (const CLI::Option* opt : call.get_options()) {
+    for (const std::string& name : opt->get_lnames()) names.insert("--" + name);
+    for (const std::string& name : opt->get_snames()) names.insert("-" + name);
+  }
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (names.count(arg.substr(0, arg.find('=')))) return arg;
+  }
+  return std::nullopt;
+}
 
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"quilldata: reach a QuillData database from the command line", "quilldata"};
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("quilldata ") + QUILLDATA_VERSION);
+
+  std::string helpTopic;
+  auto* helpCmd = app.add_subcommand("help", "Print this help, or one command's");
+  helpCmd->add_option("COMMAND", helpTopic, "The command (e.g. call)");
 
   std::string recordName;
   auto* records = app.add_subcommand(
@@ -53,10 +99,17 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   // Everything from the operation name on is the operation's: values such as -1 are not
   // options.
   callCmd->prefix_command();
+  callCmd->formatter(std::make_shared<CallFormatter>());
   callCmd->footer(
       std::string(
           "Options go before OPERATION. The ARGs follow the interface's order; optional\n"
-          "ones may be left off at the end (`quilldata operations OPERATION` shows them).\n") +
+          "ones may be left off at the end (`quilldata operations OPERATION` shows them).\n"
+          "An ARG written @FILE is the content of FILE, and - is standard input (without\n"
+          "one final line break): for texts too long for the command line, or to pass a\n"
+          "text that starts with @ or is -. After --, nothing is taken for an option.\n"
+          "Exit codes: 0 the call ran and no error was reported, 1 an error was reported\n"
+          "(even one the --on-error answer handled: the JSON lists them under \"errors\"),\n"
+          "the database did not open, or an error reached the caller; 2 bad usage.\n") +
       kFooter);
 
   InitSettings init;
@@ -75,7 +128,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   QuerySettings query;
   auto* queryCmd =
       app.add_subcommand("query", "Run any SQL text and print the rows as JSON (or a table)");
-  queryCmd->add_option("SQL", query.sql, "The SQL text")->required();
+  queryCmd->add_option("SQL", query.sql, "The SQL text (@FILE: from a file, -: standard input)")
+      ->required();
   queryCmd->add_option("--db", query.db, "SQLite database file (must exist)");
   queryCmd->add_option("--server", query.server, "Connection string of a database server");
   queryCmd->add_option("--sqlite-lib", query.sqliteLib, "Folder holding libsqlite3.so.0");
@@ -116,11 +170,30 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       "The files are copied by this process: run it where the server's file paths can be "
       "reached.\nThe database is detached while its files are copied.");
 
+  if (int bad = FirstInvalidUtf8(argc, argv)) {
+    err << "quilldata: argument " << bad << " is not valid UTF-8 text\n";
+    return kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e, out, err);
     return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (helpCmd->parsed()) {
+    if (helpTopic.empty()) {
+      out << app.help();
+      return kExitOk;
+    }
+    for (const CLI::App* sub : app.get_subcommands({})) {
+      if (sub->get_name() == helpTopic) {
+        out << sub->help("quilldata");
+        return kExitOk;
+      }
+    }
+    err << "quilldata help: no command \"" << helpTopic << "\" (`quilldata help` lists them)\n";
+    return kExitUsage;
   }
 
   if (records->parsed()) {
@@ -165,10 +238,32 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
     std::string name = rest.front();
     rest.erase(rest.begin());
+    if (auto option = MisplacedOption(*callCmd, rest)) {
+      err << "quilldata call: " << *option << " comes after the operation, where it would be read "
+          << "as an argument: put options before " << name
+          << " (or write -- before it to pass it as text)\n";
+      return kExitUsage;
+    }
+    if (auto dashes = std::find(rest.begin(), rest.end(), "--"); dashes != rest.end())
+      rest.erase(dashes);
+    std::string why;
+    if (!ExpandArguments(rest, std::cin, why)) {
+      err << "quilldata call: " << why << '\n';
+      return kExitUsage;
+    }
     return RunCall(call, name, rest, out, err);
   }
   if (initCmd->parsed()) return RunInit(init, out, err);
-  if (queryCmd->parsed()) return RunQuery(query, out, err);
+  if (queryCmd->parsed()) {
+    std::vector<std::string> sql{query.sql};
+    std::string why;
+    if (!ExpandArguments(sql, std::cin, why)) {
+      err << "quilldata query: " << why << '\n';
+      return kExitUsage;
+    }
+    query.sql = sql.front();
+    return RunQuery(query, out, err);
+  }
   if (copyCmd->parsed()) return RunCopy(copy, out, err);
   if (detachCmd->parsed()) {
     if (passwordFromStdin) {

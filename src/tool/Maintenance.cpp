@@ -1,5 +1,6 @@
 #include "tool/Maintenance.h"
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -134,6 +135,11 @@ int RunQuery(const QuerySettings& settings, std::ostream& out, std::ostream& err
   }
   if (settings.sql.find_first_not_of(" \t\r\n") == std::string::npos) {
     err << "quilldata query: the SQL text is empty\n";
+    return kExitUsage;
+  }
+  std::error_code ec;
+  if (!settings.db.empty() && std::filesystem::is_directory(settings.db, ec)) {
+    err << "quilldata query: \"" << settings.db << "\" is a directory, not a database file\n";
     return kExitUsage;
   }
   return settings.server.empty() ? QueryFile(settings, out, err) : QueryServer(settings, out, err);

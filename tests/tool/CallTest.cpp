@@ -122,8 +122,12 @@ TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
       });
     });
   };
-  EXPECT_EQ(Run("DELMachLink", {"8"}), kExitOk);  // the companion left: nothing reached us
+  // The companion left: nothing reached us, but a script must still see the failure.
+  EXPECT_EQ(Run("DELMachLink", {"8"}), kExitFailed);
   EXPECT_EQ(attempts, 3);
+  EXPECT_NE(err_.str().find("DELMachLink reported 3 errors, the first: database is locked"),
+            std::string::npos)
+      << err_.str();
   Json doc = Output();
   ASSERT_EQ(doc["errors"].size(), 3u);
   EXPECT_EQ(doc["errors"][0]["module"], "clsFake");
@@ -136,7 +140,7 @@ TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
                                            "procedure": "clsFake_DELMachLink"}])"));
 }
 
-TEST_F(CallCommand, TheExitAnswerStillPrintsTheDocumentBeforeTheProcessEnds) {
+TEST_F(CallCommand, TheExitAnswerPrintsTheDocumentAndEndsTheProcessWithOne) {
   settings_.onError = *ParseErrorPolicy("exit");
   fake_->during = [&] {
     if (fake_->called.empty()) return;
@@ -150,7 +154,7 @@ TEST_F(CallCommand, TheExitAnswerStillPrintsTheDocumentBeforeTheProcessEnds) {
                 [this](std::wstring_view) { return fake_; });
         std::exit(7);
       },
-      ::testing::ExitedWithCode(0), "\"endedProcess\": true");
+      ::testing::ExitedWithCode(kExitFailed), "\"endedProcess\": true");
 }
 
 TEST_F(CallCommand, AStoreThatDoesNotOpenExitsOneWithWhatTheCompanionSaw) {
@@ -195,6 +199,7 @@ TEST_F(CallCommand, BadUsageExitsTwoBeforeAnythingIsOpened) {
   EXPECT_FALSE(std::filesystem::exists(settings_.db));  // not created either
   settings_.db = db_.parent_path().string();            // a folder is no database file
   EXPECT_EQ(Run("GETTblMachining", {}), kExitUsage);
+  EXPECT_NE(err_.str().find("is a directory"), std::string::npos) << err_.str();
   settings_.db.clear();
   EXPECT_EQ(Run("GETTblMachining", {}), kExitUsage);
   settings_.db = db_.string();
@@ -210,6 +215,41 @@ TEST_F(CallCommand, ABackendThatIsNotBuiltIsAUsageError) {
   });
   EXPECT_EQ(code, kExitUsage);
   EXPECT_NE(err.str().find("not available in this build"), std::string::npos) << err.str();
+}
+
+TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {
+  const auto dir = std::filesystem::temp_directory_path();
+  const auto text = dir / ("quilldata-arg-" + std::to_string(::getpid()) + ".txt");
+  const auto latin1 = dir / ("quilldata-arg-" + std::to_string(::getpid()) + ".bin");
+  std::ofstream(text) << "line one\nline two\r\n";
+  std::ofstream(latin1) << "Ma\xdf";
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::vector<std::string> expanded;  // empty: refused
+    std::string why;
+  } cases[] = {
+      {{"@" + text.string(), "-1", "@", "x"}, "", {"line one\nline two", "-1", "@", "x"}, ""},
+      {{"-", "2"}, "from stdin\n\n", {"from stdin\n", "2"}, ""},
+      {{"-", "-"}, "a", {}, "only one argument can come from standard input"},
+      {{"@" + dir.string() + "/quilldata-no-such"}, "", {}, "no readable file"},
+      {{"@" + dir.string()}, "", {}, "is a directory"},
+      {{"@" + latin1.string()}, "", {}, "is not valid UTF-8"},
+      {{"-"}, "\xff", {}, "standard input is not valid UTF-8"},
+  };
+  for (Case& c : cases) {
+    std::istringstream in(c.input);
+    std::string why;
+    std::vector<std::string> args = c.args;
+    EXPECT_EQ(ExpandArguments(args, in, why), !c.expanded.empty()) << c.args[0];
+    if (c.expanded.empty()) {
+      EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    } else {
+      EXPECT_EQ(args, c.expanded);
+    }
+  }
+  std::filesystem::remove(text);
+  std::filesystem::remove(latin1);
 }
 
 TEST(ErrorPolicyText, OnlyTheFourAnswers) {

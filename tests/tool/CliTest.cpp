@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -75,10 +76,22 @@ TEST(Cli, BadUsageExitsTwo) {
 }
 
 TEST(Cli, HelpIsNotAnError) {
-  Result r = Tool("--help");
+  for (const char* args : {"--help", "help"}) {
+    Result r = Tool(args);
+    EXPECT_EQ(r.code, 0) << args;
+    EXPECT_NE(r.out.find("call"), std::string::npos) << args;
+    EXPECT_NE(r.out.find("'.' as decimal point"), std::string::npos) << args;
+  }
+  for (const char* args : {"help call", "call --help"}) {
+    Result r = Tool(args);
+    EXPECT_EQ(r.code, 0) << args;
+    EXPECT_NE(r.out.find("Usage: quilldata call [OPTIONS] OPERATION [ARG ...]"), std::string::npos)
+        << args << r.out;
+  }
+  Result r = Tool("--version");
   EXPECT_EQ(r.code, 0);
-  EXPECT_NE(r.out.find("call"), std::string::npos);
-  EXPECT_NE(r.out.find("'.' as decimal point"), std::string::npos);
+  EXPECT_EQ(r.out.rfind("quilldata ", 0), 0u) << r.out;
+  EXPECT_EQ(Tool("help frobnicate").code, 2);
 }
 
 #if QUILLDATA_WITH_SQLITE
@@ -123,6 +136,87 @@ TEST_F(CliOnSqlite, InitRefusesToTouchAFileThatHoldsAnything) {
   // An empty file is no database yet: init may fill it.
   std::ofstream(dir_ / "empty.db").close();
   EXPECT_EQ(Tool("init " + Db("empty.db")).code, 0);
+}
+
+TEST_F(CliOnSqlite, AnyReportedErrorExitsOneWithTheFirstOnStderr) {
+  ASSERT_EQ(Tool("init " + Db("a.db") + " --sample").code, 0);
+  std::ofstream(dir_ / "notes.txt") << "not a database, only words in a text file";
+  struct Case {
+    std::string args;
+    std::string stderrText;
+  } cases[] = {
+      {"--db " + Db("a.db") + " UPDATEVariableMachining 1 X nan", "not a finite number"},
+      {"--db " + Db("a.db") + " --on-error continue UPDATEVariableMachining 1 X inf",
+       "not a finite number"},
+      {"--db " + Db("a.db") + " --on-error exit UPDATEVariableMachining 1 X nan",
+       "--on-error exit ended the call"},
+      {"--db " + Db("a.db") + " UPDATEParaMachRouting NoSuchColumn 1 1", "NoSuchColumn"},
+      {"--db " + Db("notes.txt") + " GETTblMachining", "file is not a database"},
+      {"--db " + Db("a.db") + " --sqlite-lib /nonexistent GETTblMachining",
+       "could not open " + (dir_ / "a.db").string() + ": Cannot load the SQLite library"},
+  };
+  for (const Case& c : cases) {
+    Result r = Tool("call " + c.args);
+    EXPECT_EQ(r.code, 1) << c.args << "\n" << r.out << r.err;
+    EXPECT_NE(r.err.find(c.stderrText), std::string::npos) << c.args << "\n" << r.err;
+    Json doc = Json::parse(r.out);
+    ASSERT_FALSE(doc["errors"].empty()) << c.args;
+    // The first error in the document is the one stderr names.
+    EXPECT_NE(r.err.find(doc["errors"][0]["description"].get<std::string>()), std::string::npos)
+        << c.args;
+  }
+  Result ok = Tool("call --db " + Db("a.db") + " --summary GETTblMachining");
+  EXPECT_EQ(ok.code, 0) << ok.err;
+  EXPECT_EQ(ok.err, "");
+}
+
+TEST_F(CliOnSqlite, UsageMistakesAreRefusedWithASentence) {
+  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
+  struct Case {
+    std::string args;
+    std::string message;
+  } cases[] = {
+      {"call --db " + Db("a.db") + " GETTblMachining --summary",
+       "--summary comes after the operation"},
+      {"call --db " + Db("a.db") + " INSERTMachining Hinge D 1 2 3 4 --db=x",
+       "--db=x comes after the operation"},
+      {"call --db " + Db("a.db") + " DELMachining 1 -h", "-h comes after the operation"},
+      {"call --db " + dir_.string() + " GETTblMachining", "is a directory, not a database file"},
+      {"call --db " + Db("a.db") + " INSERTMachining \"$(printf 'Ma\\337')\" D 1 2 3 4",
+       "argument 5 is not valid UTF-8"},
+      {"init \"$(printf '\\377.db')\"", "argument 2 is not valid UTF-8"},
+  };
+  for (const Case& c : cases) {
+    Result r = Tool(c.args);
+    EXPECT_EQ(r.code, 2) << c.args;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+    EXPECT_EQ(r.out, "") << c.args;
+  }
+  // After --, an option's name is text.
+  Result r = Tool("call --db " + Db("a.db") + " INSERTMachining -- --summary D 1 2 3 4");
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = Tool("call --db " + Db("a.db") + " GETTblMachining");
+  EXPECT_EQ(Json::parse(r.out)["result"]["items"][0]["record"]["MachName"], "--summary");
+}
+
+TEST_F(CliOnSqlite, LongTextsComeFromAFileOrStandardInput) {
+  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
+  // Longer than one command-line argument may be (128 KiB on Linux).
+  const std::string fromFile(200000, 'f'), fromStdin(150000, 's');
+  std::ofstream(dir_ / "value.txt") << fromFile << '\n';
+  Result r =
+      Tool("call --db " + Db("a.db") + " INSERTMachVariable Long @" + Db("value.txt") + " 1 true");
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = Tool("call --db " + Db("a.db") + " INSERTMachVariable Piped - 1 false", "", fromStdin);
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = Tool("call --db " + Db("a.db") + " GETTblMachVariable");
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::map<std::string, std::string> values;
+  const Json doc = Json::parse(r.out);
+  for (const Json& item : doc["result"]["items"])
+    values[item["record"]["Name"].get<std::string>()] = item["record"]["Value"].get<std::string>();
+  EXPECT_TRUE(values["Long"] == fromFile) << values["Long"].size();
+  EXPECT_TRUE(values["Piped"] == fromStdin) << values["Piped"].size();
 }
 
 TEST_F(CliOnSqlite, DemoPrintsEveryReader) {
@@ -229,6 +323,9 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "missing.db"));
+  r = Tool("query --db " + dir_.string() + " 'SELECT 1'");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
   for (std::string args : {std::string("query 'SELECT 1'"),
                            "query --db " + Db("src.db") + " --server 'DSN=x' 'SELECT 1'",
                            "query --db " + Db("src.db") + " '  '", std::string("query --db x")}) {

@@ -30,17 +30,19 @@ inline std::string Quote(const std::string& text) {
   return out + "'";
 }
 
-// Runs the tool with arguments already quoted for the shell, after environment settings.
-inline ToolResult Tool(const std::string& args, const std::string& env = "") {
+// Runs the tool with arguments already quoted for the shell, after environment settings,
+// with `input` as its standard input.
+inline ToolResult Tool(const std::string& args, const std::string& env = "",
+                       const std::string& input = "") {
   auto dir = std::filesystem::temp_directory_path();
-  auto out = dir / ("quilldata-cli-" + std::to_string(::getpid()) + ".out");
-  auto err = dir / ("quilldata-cli-" + std::to_string(::getpid()) + ".err");
-  std::string command = env + " '" + QUILLDATA_TOOL + "' " + args + " >'" + out.string() + "' 2>'" +
-                        err.string() + "' </dev/null";
+  auto base = dir / ("quilldata-cli-" + std::to_string(::getpid()));
+  auto out = base.string() + ".out", err = base.string() + ".err", in = base.string() + ".in";
+  std::ofstream(in, std::ios::binary) << input;
+  std::string command =
+      env + " '" + QUILLDATA_TOOL + "' " + args + " >'" + out + "' 2>'" + err + "' <'" + in + "'";
   int status = std::system(command.c_str());
   ToolResult r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
+  for (const auto& f : {out, err, in}) std::filesystem::remove(f);
   return r;
 }
 

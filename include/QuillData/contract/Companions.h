@@ -29,9 +29,26 @@ enum ErrorAction : int16_t {
   kEndProcess = 3,  // end the process at once with exit code 0
 };
 
+// A host's own error companion overrides HandleError with exactly this signature (every
+// argument a non-const reference, the answer an int16_t such as an ErrorAction):
+//
+//   class LogAndLeave : public QuillData::cE {
+//    public:
+//     int16_t HandleError(QuillData::QuillError& err, QuillData::ObjectPtr& /*app*/,
+//                         std::wstring& module, std::wstring& procedure,
+//                         std::shared_ptr<QuillData::cSP>& /*sp*/, int32_t& /*flag*/) override {
+//       std::cerr << QuillData::ToUtf8(module + L"." + procedure + L": " + err.Description())
+//                 << '\n';
+//       return QuillData::kLeave;
+//     }
+//   };
+//
+// err: the error (number, source, description); app: the component's application object;
+// module and procedure: where it happened; sp: the trace companion; flag: 2 in OpenDB, else
+// 0. The companions belong to the thread: the last OpenDB on a thread decides them (and the
+// trace switch) for every object of that thread.
 class cE : public Object {
  public:
-  // err: the error; app: the component's application object; flag: 2 in OpenDB, else 0.
   virtual int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
                               std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) = 0;
 };

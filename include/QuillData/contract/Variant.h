@@ -2,10 +2,13 @@
 // The tagged value of the interface. Conversions between alternatives live in Coerce.h;
 // nothing converts by hand elsewhere.
 #include <compare>
+#include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -62,10 +65,30 @@ class Variant {
   static Variant Null();
   Variant(int16_t v) : v_(v) {}
   Variant(int32_t v) : v_(v) {}
+  // Any other whole number (size_t, long, unsigned, ...) as a Long; error 6 (Overflow) when
+  // it does not fit in 32 bits.
+  template <std::integral T>
+  requires(!std::same_as<T, bool> && sizeof(T) >= sizeof(int32_t) && !std::same_as<T, int32_t>)
+      Variant(T v)
+      : v_(FitLong(v)) {}
   Variant(double v) : v_(v) {}
   Variant(bool v) : v_(v) {}
   Variant(std::wstring v) : v_(std::move(v)) {}
   Variant(const wchar_t* v) : v_(std::wstring(v)) {}
+  // Narrow text is UTF-8 ("shop.db", u8"Maße"): held as the wide string it decodes to.
+  Variant(const char* utf8);
+  Variant(const std::string& utf8);
+  Variant(const char8_t* utf8);
+  Variant(std::nullptr_t) = delete;  // Variant() is Empty, Variant::Null() is Null
+  // Any other pointer would silently become a bool.
+  template <class T>
+  requires(!std::same_as<std::remove_cv_t<T>, char> &&
+           !std::same_as<std::remove_cv_t<T>, wchar_t> &&
+           !std::same_as<std::remove_cv_t<T>, char8_t>) Variant(T*) {
+    static_assert(sizeof(T) == 0,
+                  "A Variant holds no raw pointer: pass text as const wchar_t* or UTF-8 const "
+                  "char*, and an object as a std::shared_ptr.");
+  }
   Variant(Date v) : v_(v) {}
   Variant(Decimal v) : v_(v) {}
   Variant(Array v) : v_(std::move(v)) {}
@@ -99,6 +122,13 @@ class Variant {
   bool operator==(const Variant& other) const { return v_ == other.v_; }
 
  private:
+  template <class T>
+  static int32_t FitLong(T v) {
+    if (!std::in_range<int32_t>(v)) Overflow();
+    return static_cast<int32_t>(v);
+  }
+  [[noreturn]] static void Overflow();
+
   struct NullTag {
     bool operator==(const NullTag&) const = default;
   };

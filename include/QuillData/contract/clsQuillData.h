@@ -34,7 +34,10 @@ class clsQuillData : public Object {
   // 1-2: a connection reference held for the host.
   virtual ConnectionPtr Conn() const;
   virtual void Conn(const ConnectionPtr& vData);
-  // 3: stores the companions, opens the store; true when it is open.
+  // 3: stores the companions, opens the store; true when it is open. The companions and the
+  // trace switch belong to the thread, not to this object: the last OpenDB on a thread
+  // decides them for every object of that thread. ConnArgs: see the backend's class (narrow
+  // text in it is UTF-8).
   virtual bool OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
                       const std::vector<Variant>& ConnArgs);
 
@@ -75,31 +78,84 @@ class clsQuillData : public Object {
   virtual int32_t DELMachVertical(const int32_t& MachVerticalID,
                                   RecordsAffected lngRecordsAffected = {});
 
-  // 17-40: readers.
+  // 17-40: readers. Each returns a new collection (the caller's from then on) of records of
+  // one class, in the order the rows were read, each under a key built from its fields: the
+  // key pattern below names the fields, joined by the characters shown, numbers as decimal
+  // text ("fldPartID|fldSubTypeID" of 3 and "A" is "3|A"). A row whose key is already taken is
+  // added without a key (the first row keeps it): it is still counted and reached by index and in
+  // iteration. lngRecordsAffected becomes the number of records returned (a read that fails, and on
+  // the server a table without rows, leave it as passed). On a failure the error goes to the error
+  // companion and the reader returns what it had read before it: possibly an empty
+  // collection, never an empty pointer. Item/ItemAs with a number take a 1-based index,
+  // with text a key: ItemAs<tblMachining>(L"12") is MachID 12, ItemAs<tblMachining>(12) the
+  // twelfth record read.
+  //
+  // tblFilter_Scenarios records: with blnWithPartType2 the rows whose fldPartType2 is not 0,
+  // keyed "fldPartType1|fldSubType1#fldPartType2|fldSubType2"; without it the rows whose
+  // fldPartType2 is 0, keyed "fldPartType1|fldSubType1"; lngRecordsAffected: their number.
   virtual CollectionPtr GETFilterScenariosCol(const bool& blnWithPartType2,
                                               RecordsAffected lngRecordsAffected = {});
+  // tblConstruction_Scenario_Types records keyed by fldConstScenarioType; lngRecordsAffected:
+  // their number.
   virtual CollectionPtr GETTblConstructionScenarioTypes(RecordsAffected lngRecordsAffected = {});
+  // tblFilter_Scenarios records keyed "fldPartType1|fldSubType1#fldPartType2|fldSubType2" (e.g.
+  // "2|A#3|B"); on the server a row whose fldPartType2 is 0 is keyed "fldPartType1|fldSubType1";
+  // lngRecordsAffected: their number.
   virtual CollectionPtr GETTblFilterScenarios(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Contr_Featr_Lists records keyed "fldFeatureListID,fldFeatureID";
+  // lngRecordsAffected: their number.
   virtual CollectionPtr GETTblGlobalContrFeatrLists(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Contr_Featr_Patterns records keyed "fldFeatureListID,fldPartTypeID,fldSubTypeID";
+  // lngRecordsAffected: their number.
   virtual CollectionPtr GETTblGlobalContrFeatrPatterns(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Face_Contour_Links records keyed "fldConstScenarioID,fldPartTypeID,fldSubTypeID";
+  // lngRecordsAffected: their number.
   virtual CollectionPtr GETTblGlobalFaceContourLinks(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Imprint_Assignments records keyed by fldlngRelationPattern; lngRecordsAffected:
+  // their number.
   virtual CollectionPtr GETTblGlobalImprintAssignments(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Imprint_Definitions records keyed by fldlngRelationPattern; lngRecordsAffected:
+  // their number.
   virtual CollectionPtr GETTblGlobalImprintDefinitions(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Machining_Links records keyed by fldLinkID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblGlobalMachiningLinks(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Relation_Assignments records keyed by fldPatternID; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblGlobalRelationAssignments(RecordsAffected lngRecordsAffected = {});
+  // tblGlobal_Relationship_Patterns records keyed by fldPatternID; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblGlobalRelationshipPatterns(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Contr_Featr_Lists records keyed by fldFeatureListID; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblLocalContrFeatrLists(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Designs records keyed by fldDesignID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblLocalDesigns(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Face_Contour_Links records keyed
+  // "fldPartTypeID|fldSubTypeID|fldConstScenarioID|fldDesignID"; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblLocalFaceContourLinks(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Machining_Links records keyed by fldLinkID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblLocalMachiningLinks(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Relation_Assignments records keyed by fldPatternID; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblLocalRelationAssignments(RecordsAffected lngRecordsAffected = {});
+  // tblLocal_Relationship_Patterns records keyed by fldPatternID; lngRecordsAffected: their
+  // number.
   virtual CollectionPtr GETTblLocalRelationshipPatterns(RecordsAffected lngRecordsAffected = {});
+  // tblMachining records keyed by MachID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMachining(RecordsAffected lngRecordsAffected = {});
+  // tblMachRouting records keyed by lngMachRoutingID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMachRouting(RecordsAffected lngRecordsAffected = {});
+  // tblMachLink records keyed by MachLinkID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMachLink(RecordsAffected lngRecordsAffected = {});
+  // tblMachVariable records keyed by Name; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMachVariable(RecordsAffected lngRecordsAffected = {});
+  // tblMachVertical records keyed by MachVerticalID; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMachVertical(RecordsAffected lngRecordsAffected = {});
+  // tblMFG_Part_Types records keyed "fldPartID|fldSubTypeID"; lngRecordsAffected: their number.
   virtual CollectionPtr GETTblMFGPartTypes(RecordsAffected lngRecordsAffected = {});
+  // tblMFG_Scenario records keyed "fldMFGScenarioID,fldPartID,fldSubTypeID"; lngRecordsAffected:
+  // their number.
   virtual CollectionPtr GETTblMFGScenario(RecordsAffected lngRecordsAffected = {});
 
   // 41-59: inserts.
