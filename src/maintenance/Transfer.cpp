@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -642,16 +643,16 @@ class ServerSide : public Side {
     open_ = true;
   }
 
-  // One statement per batch: an array per column, unnested into rows. The server reads one
-  // array far faster than a list of row expressions, close to the speed of a bulk load.
+  // One statement per batch: an array per column, unnested into rows side by side (in the
+  // arrays' order). The server reads one array far faster than a list of row expressions.
   void Insert(const TableSpec& table, const Batch& rows) override {
     std::wstring sql = L"INSERT INTO " + FromUtf8(table.name) + L" (";
     for (size_t c = 0; c < table.columns.size(); ++c)
       sql += (c == 0 ? L"\"" : L", \"") + FromUtf8(table.columns[c].name) + L"\"";
-    sql += L") SELECT * FROM unnest(";
+    sql += L") SELECT ";
     for (size_t c = 0; c < rows.width; ++c) {
       const ColumnSpec& column = table.columns[c];
-      sql += c == 0 ? L"'{" : L", '{";
+      sql += c == 0 ? L"unnest('{" : L", unnest('{";
       for (size_t r = 0; r < rows.Rows(); ++r) {
         if (r > 0) sql += L',';
         const Cell& cell = rows.Row(r)[c];
@@ -683,11 +684,12 @@ class ServerSide : public Side {
             AppendElement(sql, cell.s, table, column, rowsWritten_ + static_cast<int64_t>(r) + 1);
         }
       }
-      sql += L"}'::" + column.serverType + L"[]";
+      sql += L"}'::" + column.serverType + L"[])";
     }
-    sql += L')';
     rowsWritten_ += static_cast<int64_t>(rows.Rows());
-    Run(sql);
+    // The server stores this batch while the next one is read and built.
+    Await();
+    inFlight_ = std::async(std::launch::async, [this, text = std::move(sql)] { Execute(text); });
   }
 
   // The identity restarts past the highest id. Unlike setval, ALTER TABLE is part of the
@@ -747,6 +749,11 @@ class ServerSide : public Side {
   }
 
   void Rollback() noexcept override {
+    try {
+      Await();
+    } catch (...) {
+      // Its failure is what brought us here, or comes second to it.
+    }
     if (!open_) return;
     open_ = false;
     try {
@@ -759,7 +766,20 @@ class ServerSide : public Side {
  private:
   static constexpr size_t kPageRows = 20000;
 
+  // The batch on its way, if any; its failure surfaces here.
+  void Await() {
+    if (inFlight_.valid()) inFlight_.get();
+  }
+
+  void Execute(const std::wstring& sql) {
+    ado::CommandData command;
+    command.text = sql;
+    command.options = ado::adExecuteNoRecords;
+    session_->Execute(command);
+  }
+
   std::shared_ptr<ado::RowSet> Query(const std::wstring& sql) {
+    Await();
     ado::CommandData command;
     command.text = sql;
     auto result = session_->Execute(command);
@@ -768,10 +788,8 @@ class ServerSide : public Side {
   }
 
   void Run(const std::wstring& sql) {
-    ado::CommandData command;
-    command.text = sql;
-    command.options = ado::adExecuteNoRecords;
-    session_->Execute(command);
+    Await();
+    Execute(sql);
   }
 
   static std::wstring Text(const Variant& value) {
@@ -840,6 +858,7 @@ class ServerSide : public Side {
   }
 
   std::unique_ptr<ado::Session> session_;
+  std::future<void> inFlight_;
   bool open_ = false;
   int64_t rowsWritten_ = 0;
 };
