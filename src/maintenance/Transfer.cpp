@@ -1,14 +1,14 @@
 #include "QuillData/maintenance/Transfer.h"
 
+#include <openssl/evp.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <map>
@@ -17,8 +17,6 @@
 #include <system_error>
 #include <tuple>
 #include <utility>
-
-#include <openssl/evp.h>
 
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Text.h"
@@ -215,7 +213,7 @@ class Side {
   virtual void Scan(const TableSpec& table, const std::function<void(Batch&)>& take) = 0;
   virtual void BeginWrite() = 0;
   virtual void Insert(const TableSpec& table, const Batch& rows) = 0;
-  // After a table's rows are in: a server moves the id's sequence past the highest id.
+  // After a table's rows are in: a server restarts the id's numbering past the highest id.
   virtual void Finish(const TableSpec& table) = 0;
   // The table's row count and checksum (Checksum) as this side holds them now.
   virtual std::pair<int64_t, uint64_t> Verify(const TableSpec& table) = 0;
