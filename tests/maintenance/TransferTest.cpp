@@ -481,16 +481,46 @@ TEST_F(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
             std::vector<std::string>{"1"});
 }
 
-TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
-  // Enough rows that the transfer is still writing when it is killed.
-  const fs::path shop = dir_ / "big.db";
-  CreateDatabase(shop, false);
+// Enough rows that a transfer is still writing when it is interrupted.
+void MakeBig(const fs::path& path) {
+  CreateDatabase(path, false);
   sqlite3* raw = nullptr;
-  sqlite3_open(shop.c_str(), &raw);
+  sqlite3_open(path.c_str(), &raw);
   Exec(raw,
        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
        "INSERT INTO Machining SELECT i, 'Machining ' || i, 'G', i * 0.5, 1, 2, 1 FROM n");
   sqlite3_close(raw);
+}
+
+// A transaction of the database that has written.
+bool Writing(const test::PgServer& server, const std::string& db) {
+  return !Lines(server, "postgres",
+                "SELECT 1 FROM pg_stat_activity WHERE datname = '" + db +
+                    "' AND backend_xid IS NOT NULL")
+              .empty();
+}
+
+TEST_F(TransferTest, AServerStoppedMidWayKeepsNothing) {
+  const fs::path shop = dir_ / "big.db";
+  MakeBig(shop);
+  test::PgServer own(test::PgServer::Binaries());
+  const std::string db = own.NewDatabase();
+  InitializeServer(own.ConnectionString(db));
+  std::thread stopper([&] {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Writing(own, db) && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    own.Stop();
+  });
+  EXPECT_THROW(TransferDatabase({shop, {}}, {{}, own.ConnectionString(db)}), QuillError);
+  stopper.join();
+  own.Start();
+  EXPECT_EQ(Lines(own, db, "SELECT count(*) FROM Machining"), std::vector<std::string>{"0"});
+}
+
+TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
+  const fs::path shop = dir_ / "big.db";
+  MakeBig(shop);
   const std::string db = InitializedDatabase();
 
   // Killed while writing to the server: the server has rolled the transaction back.
@@ -511,13 +541,8 @@ TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
     EXPECT_TRUE(WIFSIGNALED(status)) << "the transfer ended before it was killed";
   };
   const std::string conn = ToUtf8(Server().ConnectionString(db));
-  killWhile(tool::runner::Quote(shop.string()) + " --server " + tool::runner::Quote(conn), [&] {
-    // A transaction of the target that has written.
-    return !Lines(Server(), "postgres",
-                  "SELECT 1 FROM pg_stat_activity WHERE datname = '" + db +
-                      "' AND backend_xid IS NOT NULL")
-                .empty();
-  });
+  killWhile(tool::runner::Quote(shop.string()) + " --server " + tool::runner::Quote(conn),
+            [&] { return Writing(Server(), db); });
   EXPECT_EQ(ServerRows(db), 0);
 
   // Killed while writing a new file: no file under the target's name.
