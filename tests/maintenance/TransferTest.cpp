@@ -11,6 +11,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -593,6 +594,19 @@ TEST_F(TransferTest, TheCommandsExitCodesAndJson) {
   EXPECT_EQ(doc["transferred"], false);
   EXPECT_EQ(doc["refused"], true);
   EXPECT_EQ(doc["target"], "server");  // never the connection string
+
+  // On a terminal: the progress bar, with its rate and the time left.
+  const fs::path again = dir_ / "again.db";
+  const fs::path screen = dir_ / "screen.txt";
+  const std::string command =
+      "script -qec " +
+      Quote(Quote(QUILLDATA_TOOL) + " transfer --server " + conn + " " + Quote(again.string())) +
+      " /dev/null >" + Quote(screen.string()) + " 2>&1 </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string shown = tool::runner::ReadFile(screen);
+  EXPECT_NE(shown.find("copying"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("rows/s, ETA"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("62 rows in 24 tables, verified"), std::string::npos) << shown;
 
   EXPECT_EQ(Tool("transfer " + Quote(shop.string())).code, 2);
   EXPECT_EQ(Tool("transfer --frobnicate a b").code, 2);
