@@ -4,6 +4,8 @@
 --   createdb quill && psql -v ON_ERROR_STOP=1 -d quill -f schema/postgresql.sql
 --
 -- Loading it again keeps the tables and their rows and replaces the functions.
+-- `quilldata server-init --server CONN` installs it the same way, in one transaction, and
+-- only into a database that does not hold its tables yet.
 --
 -- Conventions:
 --  * Table names are unquoted (the backend reads them as "SELECT * FROM tblMachining;").
@@ -1232,3 +1234,15 @@ BEGIN
   PERFORM quill_set_column('Machining', 'MachID', machid, variabletoupdate, newvalue::text);
   RETURN 0;
 END $$;
+
+-- Schema version ---------------------------------------------------------------------------
+
+-- One row: the version of this script that installed the database (quilldata server-init
+-- reads it to tell an initialised database from an empty one). Loading the script again
+-- keeps the row.
+CREATE TABLE IF NOT EXISTS tblSchema_Version (
+  "fldVersion" integer NOT NULL,
+  "fldInstalled" timestamp NOT NULL DEFAULT localtimestamp
+);
+INSERT INTO tblSchema_Version ("fldVersion")
+  SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM tblSchema_Version);

@@ -181,6 +181,11 @@ void clsSqlLite::ResolveApi() {
   get(a.bind_parameter_count, "sqlite3_bind_parameter_count");
   get(a.bind_parameter_name, "sqlite3_bind_parameter_name");
   get(a.bind_parameter_index, "sqlite3_bind_parameter_index");
+  get(a.bind_int64, "sqlite3_bind_int64");
+  get(a.bind_double, "sqlite3_bind_double");
+  get(a.bind_text, "sqlite3_bind_text");
+  get(a.bind_blob, "sqlite3_bind_blob");
+  get(a.bind_null, "sqlite3_bind_null");
   get(a.finalize, "sqlite3_finalize");
   get(a.column_bytes, "sqlite3_column_bytes");
   get(a.column_text, "sqlite3_column_text");

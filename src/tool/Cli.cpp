@@ -1,5 +1,6 @@
 #include "tool/Cli.h"
 
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <utf8.h>
@@ -16,6 +17,7 @@
 #include "tool/Catalog.h"
 #include "tool/Database.h"
 #include "tool/Maintenance.h"
+#include "tool/Transfer.h"
 
 namespace QuillData::tool {
 
@@ -170,6 +172,21 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       "The files are copied by this process: run it where the server's file paths can be "
       "reached.\nThe database is detached while its files are copied.");
 
+  ServerInitSettings serverInit;
+  auto* serverInitCmd =
+      app.add_subcommand("server-init", "Install the schema into an empty PostgreSQL database");
+  serverInitCmd->add_option("--server", serverInit.server, "Connection string")->required();
+  serverInitCmd->add_flag("--json", serverInit.json, "Print the result as JSON");
+
+  auto* transferCmd = app.add_subcommand(
+      "transfer", "Copy every table between a database file and a server: transfer FROM TO");
+  transferCmd->prefix_command();
+  transferCmd->footer(
+      "FROM and TO are each a database file or --server CONNECTION, in that order. A file\n"
+      "target is created; every table of the target must be empty. --json prints one summary\n"
+      "object; --sqlite-lib DIR names the folder of libsqlite3.so.0. Exit codes: 0 copied and\n"
+      "verified, 1 failed (the target is as it was), 2 bad usage or refused (nothing written).");
+
   if (int bad = FirstInvalidUtf8(argc, argv)) {
     err << "quilldata: argument " << bad << " is not valid UTF-8 text\n";
     return kExitUsage;
@@ -254,6 +271,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     return RunCall(call, name, rest, out, err);
   }
   if (initCmd->parsed()) return RunInit(init, out, err);
+  if (serverInitCmd->parsed()) return RunServerInit(serverInit, out, err);
+  if (transferCmd->parsed())
+    return RunTransfer(transferCmd->remaining(), out, err,
+                       ::isatty(STDERR_FILENO) ? &err : nullptr);
   if (queryCmd->parsed()) {
     std::vector<std::string> sql{query.sql};
     std::string why;

@@ -42,6 +42,11 @@ struct SqliteApi {
   int (*bind_parameter_count)(void*) = nullptr;
   const char* (*bind_parameter_name)(void*, int) = nullptr;
   int (*bind_parameter_index)(void*, const char*) = nullptr;
+  int (*bind_int64)(void*, int, long long) = nullptr;
+  int (*bind_double)(void*, int, double) = nullptr;
+  int (*bind_text)(void*, int, const char*, int, void (*)(void*)) = nullptr;
+  int (*bind_blob)(void*, int, const void*, int, void (*)(void*)) = nullptr;
+  int (*bind_null)(void*, int) = nullptr;
   int (*finalize)(void*) = nullptr;
   int (*column_bytes)(void*, int) = nullptr;
   const unsigned char* (*column_text)(void*, int) = nullptr;
@@ -221,6 +226,33 @@ class clsSqlLite : public Object {
     return Call(m_api.column_double, "sqlite3_column_double")(Ptr(stmt), iCol);
   }
 
+  // Parameter binders for bulk writes (iParam is 1-based); the library copies text and
+  // bytes before these return. Uninitialized: 1 (SQLITE_ERROR).
+  int32_t BindInt64(intptr_t stmt, int32_t iParam, int64_t value) {
+    if (!m_bInitialized) return 1;
+    return Call(m_api.bind_int64, "sqlite3_bind_int64")(Ptr(stmt), iParam, value);
+  }
+  int32_t BindReal(intptr_t stmt, int32_t iParam, double value) {
+    if (!m_bInitialized) return 1;
+    return Call(m_api.bind_double, "sqlite3_bind_double")(Ptr(stmt), iParam, value);
+  }
+  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text) {
+    if (!m_bInitialized) return 1;
+    return Call(m_api.bind_text, "sqlite3_bind_text")(Ptr(stmt), iParam, text.data(),
+                                                      static_cast<int>(text.size()), kTransient);
+  }
+  int32_t BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes) {
+    if (!m_bInitialized) return 1;
+    // A zero-length blob needs an address: a null one would bind NULL.
+    return Call(m_api.bind_blob, "sqlite3_bind_blob")(Ptr(stmt), iParam,
+                                                      bytes.data() ? bytes.data() : "",
+                                                      static_cast<int>(bytes.size()), kTransient);
+  }
+  int32_t BindNull(intptr_t stmt, int32_t iParam) {
+    if (!m_bInitialized) return 1;
+    return Call(m_api.bind_null, "sqlite3_bind_null")(Ptr(stmt), iParam);
+  }
+
   bool Loaded() const { return m_hModule != nullptr; }
   bool Initialized() const { return m_bInitialized; }
   // Why the last load failed (the loader's message), empty after a successful one.
@@ -233,6 +265,8 @@ class clsSqlLite : public Object {
   };
 
   static void* Ptr(intptr_t handle) { return reinterpret_cast<void*>(handle); }
+  // SQLITE_TRANSIENT: the library makes its own copy of a bound value.
+  static inline void (*const kTransient)(void*) = reinterpret_cast<void (*)(void*)>(-1);
   template <class F>
   static F Call(F fn, const char* name) {
     if (fn == nullptr) detail::RaiseFunctionNotFound(name);

@@ -1,0 +1,41 @@
+#pragma once
+// Installing the server schema (schema/postgresql.sql, compiled into the library: the tables,
+// their indexes and every stored procedure as a function, and the version row) into an
+// empty PostgreSQL database.
+//
+//   auto result = QuillData::InitializeServer(L"Driver={PostgreSQL Unicode};...");
+//   if (!result.installed) std::cout << "already at version " << result.version;
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "QuillData/contract/Error.h"
+
+namespace QuillData {
+
+// The version the compiled-in schema writes into tblSchema_Version.
+inline constexpr int32_t kServerSchemaVersion = 1;
+
+// The script, as UTF-8 SQL text.
+std::string_view PostgresSchemaSql();
+// The tables the script creates, in its order, as it spells them.
+std::vector<std::string> PostgresSchemaTables();
+
+struct ServerInitResult {
+  bool installed = false;  // false: the database was initialised before; nothing changed
+  int32_t version = 0;     // the version the database holds now
+};
+
+// Why InitializeServer refused (source "InitializeServer"): nothing was written.
+namespace ServerInitRefusal {
+constexpr int32_t TablesExist = 58;  // tables of the schema exist without its version row
+}
+
+// Installs the schema in one transaction. A database that holds the version table is left
+// alone (installed false, with its version). One that holds any table of the schema by
+// name without it is refused (TablesExist, naming them). Connection and statement failures
+// come as the driver reports them; a failure leaves the database as it was.
+ServerInitResult InitializeServer(const std::wstring& connection);
+
+}  // namespace QuillData

@@ -1,0 +1,84 @@
+#pragma once
+// Moving a shop's data between an embedded database file and a PostgreSQL server (either way,
+// or file to file, server to server): every table of the schema, ids kept, in one
+// transaction on the target, verified before it commits.
+//
+//   QuillData::TransferOptions options;
+//   options.progress = [](const QuillData::TransferProgress& p) { ... };
+//   auto tables = QuillData::TransferDatabase({.file = "shop.db"}, {.server = conn}, options);
+//
+// The tables and their columns are those of the embedded schema (schema/sqlite.sql); the
+// server's column types decide how values are carried (integer, double precision, text,
+// boolean, timestamp, bytea). Rows are read in key order (SQLite: rowid; server: the integer
+// primary key, else the rows' physical order) and written in that order, so the readers list
+// them alike on both sides.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "QuillData/contract/Error.h"
+
+namespace QuillData {
+
+// One side of a transfer: an embedded database file, or a server's ODBC connection string.
+struct TransferSide {
+  std::filesystem::path file;
+  std::wstring server;
+};
+
+// What the verification found for one table. The checksum is over the rows' contents,
+// independent of row order: a 64-bit hash per row (type, length and value of each column),
+// summed.
+struct TableTransfer {
+  std::wstring table;
+  int64_t sourceRows = 0;
+  int64_t targetRows = 0;
+  uint64_t sourceChecksum = 0;
+  uint64_t targetChecksum = 0;
+  // Empty (NULL) values of the source written as the target's column default, because the
+  // target's column refuses NULL (a server column with a default): the value the readers of
+  // both backends show for them. Counted in both checksums as the default.
+  int64_t nullsAsDefault = 0;
+};
+
+struct TransferProgress {
+  enum class Phase { Copy, Verify };
+  Phase phase = Phase::Copy;
+  std::wstring_view table;
+  int64_t rowsDone = 0;  // in this phase, over all tables
+  int64_t rowsTotal = 0;
+};
+
+struct TransferOptions {
+  std::wstring sqliteLib;  // folder holding libsqlite3.so.0; empty: the library's default
+  std::function<void(const TransferProgress&)> progress;  // after every batch
+};
+
+// Why TransferDatabase refused (source "TransferDatabase"): nothing was written.
+namespace TransferRefusal {
+constexpr int32_t SourceMissing = 53;    // the source file does not exist
+constexpr int32_t TargetNotEmpty = 58;   // a table of the target holds rows
+constexpr int32_t NotASchema = 321;      // a side lacks a table or column of the schema
+constexpr int32_t RowsLeftBehind = 380;  // the source holds rows in tables outside the schema
+constexpr int32_t BadArgument = 5;       // a side names neither or both of file and server
+}  // namespace TransferRefusal
+
+bool IsTransferRefusal(const QuillError& error);
+
+// Copies every table of `from` into `to` and returns the verification, table by table.
+// A file target that does not exist is created with the schema (and removed again when the
+// transfer fails). A server target must hold the schema (quilldata server-init). Every
+// table of the target must be empty: else TargetNotEmpty, naming the tables. All writing
+// happens in one transaction that commits only when every table's row count and checksum
+// read back from the target equal the source's; a failure or an interruption leaves the
+// target as it was. On a server, each identity sequence is moved past the highest id.
+// Errors: the refusals above; StatementError (source "TransferDatabase") for a value the
+// target cannot hold, naming table, column and row, and for a failed verification; the
+// drivers' and the library's errors as they come.
+std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const TransferSide& to,
+                                            const TransferOptions& options = {});
+
+}  // namespace QuillData

@@ -1,0 +1,256 @@
+#include "tool/Transfer.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <optional>
+
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Text.h"
+#include "tool/Call.h"
+#include "tool/Json.h"
+#include "tool/TextTable.h"
+
+#if QUILLDATA_WITH_MAINTENANCE
+#include "QuillData/maintenance/ServerSchema.h"
+#endif
+#if QUILLDATA_WITH_MAINTENANCE && QUILLDATA_WITH_SQLITE
+#include "QuillData/maintenance/Transfer.h"
+#endif
+
+namespace QuillData::tool {
+
+#if QUILLDATA_WITH_MAINTENANCE
+
+int RunServerInit(const ServerInitSettings& settings, std::ostream& out, std::ostream& err) {
+  if (settings.server.empty()) {
+    err << "quilldata server-init: name the database with --server CONNECTION\n";
+    return kExitUsage;
+  }
+  ServerInitResult result;
+  try {
+    result = InitializeServer(FromUtf8(settings.server));
+  } catch (const QuillError& e) {
+    err << "quilldata server-init: " << ToUtf8(e.Description()) << '\n';
+    return e.Number() == ServerInitRefusal::TablesExist && e.Source() == L"InitializeServer"
+               ? kExitUsage
+               : kExitFailed;
+  }
+  if (settings.json) {
+    out << Dump(Json{{"installed", result.installed}, {"version", result.version}}) << '\n';
+  } else if (result.installed) {
+    out << "Installed the QuillData schema, version " << result.version << ".\n";
+  } else {
+    out << "The database is initialised already (schema version " << result.version
+        << "); nothing was changed.\n";
+  }
+  return kExitOk;
+}
+
+#else
+
+int RunServerInit(const ServerInitSettings&, std::ostream&, std::ostream& err) {
+  err << "quilldata server-init: this build has no maintenance subsystem\n";
+  return kExitUsage;
+}
+
+#endif
+
+#if QUILLDATA_WITH_MAINTENANCE && QUILLDATA_WITH_SQLITE
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Hex(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016" PRIx64, value);
+  return text;
+}
+
+std::string Duration(double seconds) {
+  const auto s = static_cast<long long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+  return text;
+}
+
+// One line redrawn in place: a bar, the rows, rows per second and the time left.
+class ProgressBar {
+ public:
+  explicit ProgressBar(std::ostream& out) : out_(out) {}
+  ~ProgressBar() {
+    if (drawn_) out_ << "\r\033[K" << std::flush;
+  }
+
+  void Show(const TransferProgress& p) {
+    const auto now = Clock::now();
+    if (p.phase != phase_ || !drawn_) {
+      phase_ = p.phase;
+      phaseStart_ = now;
+    }
+    const bool last = p.rowsDone >= p.rowsTotal;
+    if (drawn_ && !last && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    drawn_ = true;
+    constexpr int kWidth = 30;
+    const double share =
+        p.rowsTotal > 0 ? static_cast<double>(p.rowsDone) / static_cast<double>(p.rowsTotal) : 1;
+    const int filled = static_cast<int>(share * kWidth);
+    const double elapsed = std::chrono::duration<double>(now - phaseStart_).count();
+    const double rate = elapsed > 0 ? static_cast<double>(p.rowsDone) / elapsed : 0;
+    char line[256];
+    std::snprintf(
+        line, sizeof line, "\r%s [%s%s] %3d%% %s %lld/%lld rows, %.0f rows/s, ETA %s\033[K",
+        p.phase == TransferProgress::Phase::Copy ? "copying  " : "verifying",
+        std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::string(static_cast<size_t>(kWidth - filled), '.').c_str(),
+        static_cast<int>(share * 100), ToUtf8(p.table).c_str(), static_cast<long long>(p.rowsDone),
+        static_cast<long long>(p.rowsTotal), rate,
+        rate > 0 ? Duration(static_cast<double>(p.rowsTotal - p.rowsDone) / rate).c_str() : "-:--");
+    out_ << line << std::flush;
+  }
+
+ private:
+  std::ostream& out_;
+  bool drawn_ = false;
+  TransferProgress::Phase phase_ = TransferProgress::Phase::Copy;
+  Clock::time_point phaseStart_;
+  Clock::time_point lastDraw_;
+};
+
+struct Parsed {
+  std::vector<TransferSide> sides;
+  std::vector<std::string> labels;  // a file's name, or "server" (never the connection string)
+  std::string sqliteLib;
+  bool json = false;
+};
+
+// The words in order: a file, or --server CONN, is a side.
+std::optional<Parsed> Parse(const std::vector<std::string>& args, std::ostream& err) {
+  Parsed parsed;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    auto value = [&](const std::string& option) -> std::optional<std::string> {
+      if (word.starts_with(option + "=")) return word.substr(option.size() + 1);
+      if (word != option) return std::nullopt;
+      if (i + 1 == args.size()) {
+        err << "quilldata transfer: " << option << " needs a value\n";
+        return std::string();
+      }
+      return args[++i];
+    };
+    if (word == "--json") {
+      parsed.json = true;
+    } else if (auto server = value("--server")) {
+      if (server->empty()) return std::nullopt;
+      parsed.sides.push_back({{}, FromUtf8(*server)});
+      parsed.labels.push_back("server");
+    } else if (auto lib = value("--sqlite-lib")) {
+      if (lib->empty()) return std::nullopt;
+      parsed.sqliteLib = *lib;
+    } else if (word.starts_with("-") && word != "-") {
+      err << "quilldata transfer: unknown option \"" << word << "\"\n";
+      return std::nullopt;
+    } else {
+      parsed.sides.push_back({word, {}});
+      parsed.labels.push_back(word);
+    }
+  }
+  if (parsed.sides.size() != 2) {
+    err << "quilldata transfer: name the source and the target, each a database file or "
+           "--server CONNECTION (`quilldata transfer --help`)\n";
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+Json TablesToJson(const std::vector<TableTransfer>& tables) {
+  Json list = Json::array();
+  for (const auto& t : tables) {
+    list.push_back(Json{{"table", ToUtf8(t.table)},
+                        {"sourceRows", t.sourceRows},
+                        {"targetRows", t.targetRows},
+                        {"sourceChecksum", Hex(t.sourceChecksum)},
+                        {"targetChecksum", Hex(t.targetChecksum)},
+                        {"nullsAsDefault", t.nullsAsDefault}});
+  }
+  return list;
+}
+
+}  // namespace
+
+int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::ostream* progress) {
+  auto parsed = Parse(args, err);
+  if (!parsed) return kExitUsage;
+  TransferOptions options;
+  options.sqliteLib = FromUtf8(parsed->sqliteLib);
+  std::optional<ProgressBar> bar;
+  if (progress && !parsed->json) {
+    bar.emplace(*progress);
+    options.progress = [&bar](const TransferProgress& p) { bar->Show(p); };
+  }
+  Json doc{{"source", parsed->labels[0]}, {"target", parsed->labels[1]}};
+  const auto start = Clock::now();
+  std::vector<TableTransfer> tables;
+  try {
+    tables = TransferDatabase(parsed->sides[0], parsed->sides[1], options);
+  } catch (const QuillError& e) {
+    bar.reset();
+    const bool refused = IsTransferRefusal(e);
+    if (parsed->json) {
+      doc["transferred"] = false;
+      doc["refused"] = refused;
+      doc["error"] = ToUtf8(e.Description());
+      out << Dump(doc) << '\n';
+    }
+    err << "quilldata transfer: " << ToUtf8(e.Description()) << '\n';
+    return refused ? kExitUsage : kExitFailed;
+  }
+  bar.reset();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  int64_t rows = 0, defaults = 0;
+  for (const auto& t : tables) {
+    rows += t.sourceRows;
+    defaults += t.nullsAsDefault;
+  }
+  if (parsed->json) {
+    doc["transferred"] = true;
+    doc["rows"] = rows;
+    doc["seconds"] = seconds;
+    doc["tables"] = TablesToJson(tables);
+    out << Dump(doc) << '\n';
+    return kExitOk;
+  }
+  std::vector<std::vector<std::wstring>> cells;
+  for (const auto& t : tables) {
+    cells.push_back({t.table, std::to_wstring(t.sourceRows), std::to_wstring(t.targetRows),
+                     FromUtf8(Hex(t.sourceChecksum)), FromUtf8(Hex(t.targetChecksum))});
+  }
+  PrintTable(out,
+             {L"table", L"source rows", L"target rows", L"source checksum", L"target checksum"},
+             cells);
+  char summary[160];
+  std::snprintf(summary, sizeof summary,
+                "%lld rows in %zu tables, verified, in %.1f s (%.0f rows/s)",
+                static_cast<long long>(rows), tables.size(), seconds,
+                seconds > 0 ? static_cast<double>(rows) / seconds : 0.0);
+  out << summary << ": " << parsed->labels[0] << " -> " << parsed->labels[1] << '\n';
+  if (defaults > 0) {
+    out << defaults << (defaults == 1 ? " empty value was" : " empty values were")
+        << " written as the server's column default (the value the readers show for it).\n";
+  }
+  return kExitOk;
+}
+
+#else
+
+int RunTransfer(const std::vector<std::string>&, std::ostream&, std::ostream& err, std::ostream*) {
+  err << "quilldata transfer: this build has no SQLite backend or maintenance subsystem\n";
+  return kExitUsage;
+}
+
+#endif
+
+}  // namespace QuillData::tool

@@ -1,0 +1,616 @@
+// server-init and the transfer between a database file and a real PostgreSQL server: what
+// arrives, byte for byte and through all 24 readers; refusals; and a transfer that fails or is
+// killed part-way leaving the target as it was.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QuillData/contract/Companions.h"
+#include "QuillData/contract/Factory.h"
+#include "QuillData/contract/Module.h"
+#include "QuillData/contract/Records.h"
+#include "QuillData/contract/Text.h"
+#include "QuillData/contract/clsQuillData.h"
+#include "QuillData/maintenance/ServerSchema.h"
+#include "QuillData/maintenance/Transfer.h"
+#include "QuillData/sqlite/Schema.h"
+#include "support/PgServer.h"
+#include "tool/Json.h"
+#include "tool/Operations.h"
+#include "tool/RunTool.h"
+
+namespace QuillData {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Lines of a query's result through psql, one row per line, columns separated by tabs.
+std::vector<std::string> Lines(const test::PgServer& server, const std::string& database,
+                               const std::string& select) {
+  std::istringstream in(server.Psql("COPY (" + select + ") TO STDOUT", database));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string why = message ? message : "?";
+    sqlite3_free(message);
+    throw std::runtime_error(why + " in " + sql);
+  }
+}
+
+// Each value with its storage class, exactly: REAL as its bits, TEXT and BLOB as their bytes.
+using Table = std::vector<std::vector<std::string>>;
+std::map<std::string, Table> ReadFile(const fs::path& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> names;
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table'", -1, &stmt, nullptr);
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+  sqlite3_finalize(stmt);
+  std::map<std::string, Table> out;
+  for (const auto& name : names) {
+    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + name + "\" ORDER BY rowid").c_str(), -1, &stmt,
+                       nullptr);
+    Table& rows = out[name];
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const int type = sqlite3_column_type(stmt, c);
+        std::string cell = std::to_string(type) + ":";
+        if (type == SQLITE_FLOAT) {
+          cell += std::to_string(std::bit_cast<uint64_t>(sqlite3_column_double(stmt, c)));
+        } else if (type != SQLITE_NULL) {
+          const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, c));
+          cell.append(bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+        }
+        row.push_back(std::move(cell));
+      }
+      rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+// The sample data and rows no transfer should bend: quotes of every kind, backslashes, array
+// and escape syntax, the driver's parameter mark, non-ASCII text, emoji, 100 KB of text,
+// doubles at the edges of their range, both booleans, a date with a fraction, and blobs
+// holding every byte value, an empty one and 100 KB.
+void MakeShop(const fs::path& path) {
+  CreateDatabase(path, true);
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  Exec(db, "BEGIN");
+  const std::vector<std::string> texts = {
+      "O'Brien's \"quoted\" \\back\\slash\\",
+      "{braces},{\"array\"},NULL,{fn now()} ? ?? $1 $$ -- /* not a comment */",
+      "Grüße, Œuvre, 東京, Ελληνικά, עברית",
+      "emoji 🪚🔩🛠️ and a surrogate pair 𝄞",
+      std::string(100 * 1024, 'x') + "end",
+      "",
+      "NULL",
+      " leading and trailing blanks ",
+      "line\nbreak\ttab\rreturn"};
+  const std::vector<double> doubles = {0.1,
+                                       1.0 / 3,
+                                       -2.5e-300,
+                                       4.9406564584124654e-324,
+                                       1.7976931348623157e308,
+                                       123456789.12345678,
+                                       -0.0,
+                                       9007199254740993.0};
+  sqlite3_stmt* m = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, Z, MachLibID) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                     -1, &m, nullptr);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    sqlite3_bind_int(m, 1, static_cast<int>(100 + i));
+    sqlite3_bind_text(m, 2, texts[i].c_str(), static_cast<int>(texts[i].size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(m, 3, texts[(i + 1) % texts.size()].c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_double(m, 4, doubles[i % doubles.size()]);
+    sqlite3_bind_double(m, 5, doubles[(i + 3) % doubles.size()]);
+    sqlite3_bind_double(m, 6, doubles[(i + 5) % doubles.size()]);
+    sqlite3_bind_int(m, 7, static_cast<int>(i % 3));
+    EXPECT_EQ(sqlite3_step(m), SQLITE_DONE);
+    sqlite3_reset(m);
+  }
+  sqlite3_finalize(m);
+  Exec(db,
+       "INSERT INTO MachVariable (MachVarID, Name, Value, Requested, MachLibID) VALUES "
+       "(50, 'Flag on', '1', 1, 7), (51, 'Flag off', 'x''y', 0, 7)");
+  sqlite3_stmt* d = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldComputerName, "
+                     "fldCheckSum, fldCreated, fldData) VALUES (?, ?, 'PC', 7, ?, ?)",
+                     -1, &d, nullptr);
+  std::string every;
+  for (int b = 0; b < 256; ++b) every += static_cast<char>(b);
+  const std::vector<std::pair<std::string, std::string>> designs = {
+      {"2024-02-29 23:59:59.25", every + "\\x00'\"{}"},
+      {"1999-12-31 00:00:00", ""},
+      {"2030-01-01 12:00:00", std::string(100 * 1024, '\xA5')}};
+  for (size_t i = 0; i < designs.size(); ++i) {
+    sqlite3_bind_int(d, 1, static_cast<int>(10 + i));
+    sqlite3_bind_text(d, 2, texts[i].c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(d, 3, designs[i].first.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(d, 4, designs[i].second.data(), static_cast<int>(designs[i].second.size()),
+                      SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(d), SQLITE_DONE);
+    sqlite3_reset(d);
+  }
+  sqlite3_finalize(d);
+  // More rows for the readers, without ids of their own.
+  for (int i = 0; i < 300; ++i) {
+    const std::string n = std::to_string(i);
+    Exec(db, "INSERT INTO tblFilter_Scenarios VALUES ('0', 'P" + n + "', 'Q" + n + "', 'A', 'B')");
+    Exec(db, "INSERT INTO tblMFG_Part_Types VALUES ('" + n + "', 'Part " + n + "', 'S" + n +
+                 "', 'Sub', " + std::to_string(i % 2) + ", 'Panel', 'Length')");
+  }
+  Exec(db, "COMMIT");
+  sqlite3_close(db);
+}
+
+class TransferTest : public test::PgServerTest {
+ protected:
+  void SetUp() override {
+    PgServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    dir_ = fs::temp_directory_path() /
+           ("quilldata-transfer-" + std::to_string(::getpid()) + "-" + Database());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+  }
+  // A database of the server with the schema installed by server-init.
+  std::string InitializedDatabase() {
+    const std::string db = Server().NewDatabase();
+    EXPECT_TRUE(InitializeServer(Server().ConnectionString(db)).installed);
+    return db;
+  }
+  TransferSide OnServer(const std::string& db) { return {{}, Server().ConnectionString(db)}; }
+  int64_t ServerRows(const std::string& db) {
+    int64_t rows = 0;
+    for (const auto& table : PostgresSchemaTables()) {
+      if (table != "tblSchema_Version")
+        rows += std::stoll(Lines(Server(), db, "SELECT count(*) FROM " + table).at(0));
+    }
+    return rows;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSameNames) {
+  // The catalogue of a database: tables with their columns, and functions with their
+  // arguments.
+  auto catalogue = [&](const std::string& db) {
+    return Lines(Server(), db,
+                 "SELECT table_name || '.' || column_name || ' ' || data_type || ' ' || "
+                 "is_nullable || ' ' || coalesce(column_default, '') FROM "
+                 "information_schema.columns WHERE table_schema = 'public' UNION ALL "
+                 "SELECT p.oid::regprocedure::text || ' ' || md5(p.prosrc) FROM pg_proc p "
+                 "WHERE p.pronamespace = 'public'::regnamespace ORDER BY 1");
+  };
+  const std::string byPsql = Server().NewDatabase();
+  Server().PsqlFile(std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql", byPsql);
+  const std::string byTool = Server().NewDatabase();
+  const auto first = InitializeServer(Server().ConnectionString(byTool));
+  EXPECT_TRUE(first.installed);
+  EXPECT_EQ(first.version, kServerSchemaVersion);
+  EXPECT_EQ(catalogue(byTool), catalogue(byPsql));
+  const auto versionRow = Lines(Server(), byTool, "SELECT * FROM tblSchema_Version");
+  EXPECT_EQ(versionRow.size(), 1u);
+
+  // Again: nothing changes, not even the functions' identities.
+  const auto oids = Lines(Server(), byTool,
+                          "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace "
+                          "UNION ALL SELECT oid FROM pg_class WHERE relnamespace = "
+                          "'public'::regnamespace ORDER BY 1");
+  const auto again = InitializeServer(Server().ConnectionString(byTool));
+  EXPECT_FALSE(again.installed);
+  EXPECT_EQ(again.version, kServerSchemaVersion);
+  EXPECT_EQ(Lines(Server(), byTool,
+                  "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace "
+                  "UNION ALL SELECT oid FROM pg_class WHERE relnamespace = "
+                  "'public'::regnamespace ORDER BY 1"),
+            oids);
+  EXPECT_EQ(Lines(Server(), byTool, "SELECT * FROM tblSchema_Version"), versionRow);
+
+  // Someone else's tables of the same names: refused, naming them, nothing written.
+  Server().Psql("CREATE TABLE machining (x int); CREATE TABLE tblscenario (y text)", Database());
+  try {
+    InitializeServer(ConnectionString());
+    FAIL() << "a database holding tables of the schema's names was initialised";
+  } catch (const QuillError& e) {
+    EXPECT_EQ(e.Number(), ServerInitRefusal::TablesExist);
+    EXPECT_NE(e.Description().find(L"Machining"), std::wstring::npos) << ToUtf8(e.Description());
+    EXPECT_NE(e.Description().find(L"tblScenario"), std::wstring::npos);
+  }
+  EXPECT_EQ(Lines(Server(), Database(),
+                  "SELECT count(*) FROM pg_proc WHERE pronamespace = 'public'::regnamespace"),
+            std::vector<std::string>{"0"});
+  EXPECT_EQ(Lines(Server(), Database(),
+                  "SELECT count(*) FROM pg_class WHERE relnamespace = 'public'::regnamespace "
+                  "AND relkind = 'r'"),
+            std::vector<std::string>{"2"});
+}
+
+TEST_F(TransferTest, FileToServerToFileKeepsEveryValueAndIdAndTheSequencesMoveOn) {
+  const fs::path shop = dir_ / "shop.db";
+  const fs::path back = dir_ / "back.db";
+  MakeShop(shop);
+  const std::string db = InitializedDatabase();
+  int64_t reported = 0;
+  const auto there = TransferDatabase({shop, {}}, OnServer(db));
+  const auto home = TransferDatabase(OnServer(db), {back, {}});
+  ASSERT_EQ(there.size(), 24u);
+  for (size_t t = 0; t < there.size(); ++t) {
+    EXPECT_EQ(there[t].sourceRows, there[t].targetRows) << ToUtf8(there[t].table);
+    EXPECT_EQ(there[t].sourceChecksum, there[t].targetChecksum) << ToUtf8(there[t].table);
+    // Both ways the same contents, whichever side computed the checksum.
+    EXPECT_EQ(home[t].targetChecksum, there[t].targetChecksum) << ToUtf8(there[t].table);
+    reported += there[t].nullsAsDefault;
+  }
+
+  // Byte for byte, except where the server's column refuses NULL and holds its default.
+  std::set<std::string> notNull;
+  for (const auto& line :
+       Lines(Server(), db,
+             "SELECT lower(table_name) || '.' || column_name FROM information_schema.columns "
+             "WHERE table_schema = 'public' AND is_nullable = 'NO'"))
+    notNull.insert(line);
+  const auto before = ReadFile(shop);
+  const auto after = ReadFile(back);
+  ASSERT_EQ(before.size(), after.size());
+  int64_t defaulted = 0;
+  for (const auto& [table, rows] : before) {
+    ASSERT_TRUE(after.count(table)) << table;
+    const Table& other = after.at(table);
+    ASSERT_EQ(rows.size(), other.size()) << table;
+    sqlite3* meta = nullptr;
+    sqlite3_open_v2(shop.c_str(), &meta, SQLITE_OPEN_READONLY, nullptr);
+    std::vector<std::string> columns;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(meta, ("SELECT name FROM pragma_table_info('" + table + "')").c_str(), -1,
+                       &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+      columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    sqlite3_close(meta);
+    std::string lower = table;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t r = 0; r < rows.size(); ++r) {
+      for (size_t c = 0; c < rows[r].size(); ++c) {
+        if (rows[r][c] == "5:" && notNull.count(lower + "." + columns[c])) {
+          EXPECT_NE(other[r][c], "5:");
+          ++defaulted;
+          continue;
+        }
+        EXPECT_TRUE(other[r][c] == rows[r][c])
+            << table << " row " << r << " column " << columns[c] << ": " << rows[r][c].substr(0, 80)
+            << " came back as " << other[r][c].substr(0, 80);
+      }
+    }
+  }
+  EXPECT_EQ(defaulted, reported);
+  EXPECT_GT(defaulted, 0);  // the sample's routing row written with its name only
+
+  // The next id the server hands out follows the highest one transferred.
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto server = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
+  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Server().ConnectionString(db), L"0"}));
+  EXPECT_EQ(server->INSERTMachining(L"New after the move", L"G", 1, 1.0, 2.0, 3.0), 109);
+  EXPECT_EQ(server->INSERTConstructionScenario(L"New scenario", L"after the move"), 3);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+// Fields that one backend's reader leaves unfilled by design.
+struct Unfilled {
+  std::wstring_view operation;
+  std::wstring_view field;
+};
+constexpr Unfilled kUnfilled[] = {
+    {L"GETTblMachRouting", L"MachDescription"},         // the server's reader
+    {L"GETTblLocalRelationAssignments", L"fldItemID"},  // the server's reader
+    {L"GETTblLocalDesigns", L"fldData"},                // the file's reader
+};
+
+TEST_F(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
+  const fs::path shop = dir_ / "readers.db";
+  MakeShop(shop);
+  {
+    // The file's readers take a double through its 15-digit text and a date without a
+    // fraction of a second: values both backends read alike.
+    sqlite3* raw = nullptr;
+    sqlite3_open(shop.c_str(), &raw);
+    Exec(raw,
+         "UPDATE Machining SET X = CAST(printf('%.15g', X) AS REAL), Y = CAST(printf('%.15g', "
+         "Y) AS REAL), Z = CAST(printf('%.15g', Z) AS REAL);"
+         "UPDATE tblLocal_Designs SET fldCreated = substr(fldCreated, 1, 19)");
+    sqlite3_close(raw);
+  }
+  const std::string db = InitializedDatabase();
+  TransferDatabase({shop, {}}, OnServer(db));
+
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto file = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_SqlLite");
+  ASSERT_TRUE(file->OpenDB(nullptr, errors, {L"", shop.wstring(), L"0"}));
+  auto server = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
+  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Server().ConnectionString(db), L"0"}));
+
+  int readers = 0;
+  for (const auto& op : tool::Operations()) {
+    if (op.Result() != tool::ResultType::Collection) continue;
+    ++readers;
+    for (const std::string flag : {"true", "false"}) {
+      // Only GETFilterScenariosCol takes an argument besides the count.
+      const bool takesFlag = op.RequiredCount() == 1;
+      if (!takesFlag && flag == "false") continue;
+      auto call = op.Bind(takesFlag ? std::vector<std::string>{flag} : std::vector<std::string>{});
+      const Variant a = call(*file).result;
+      const Variant b = call(*server).result;
+      auto left = a.ObjectAs<Tessera::Collection>();
+      auto right = b.ObjectAs<Tessera::Collection>();
+      ASSERT_TRUE(left && right) << op.NameUtf8();
+      ASSERT_EQ(left->Count(), right->Count()) << op.NameUtf8();
+      EXPECT_GT(left->Count(), 0) << op.NameUtf8();
+      for (int32_t i = 1; i <= left->Count(); ++i) {
+        auto x = left->Item(i).ObjectAs<Record>();
+        auto y = right->Item(i).ObjectAs<Record>();
+        ASSERT_TRUE(x && y) << op.NameUtf8();
+        // The one difference the backends are made with: the server keys a filter row whose
+        // second part type is "0" by its first part type and subtype only.
+        std::wstring key = left->KeyAt(i).value_or(L"?");
+        if (op.Name() == L"GETTblFilterScenarios" &&
+            std::static_pointer_cast<tblFilter_Scenarios>(x)->fldPartType2 == L"0")
+          key = key.substr(0, key.find(L'#'));
+        ASSERT_EQ(key, right->KeyAt(i).value_or(L"?")) << op.NameUtf8() << " item " << i;
+        const RecordType& type = x->Type();
+        ASSERT_EQ(&type, &y->Type());
+        for (size_t f = 0; f < type.Fields().size(); ++f) {
+          const bool unfilled =
+              std::any_of(std::begin(kUnfilled), std::end(kUnfilled), [&](const Unfilled& u) {
+                return u.operation == op.Name() && u.field == type.Fields()[f].name;
+              });
+          if (unfilled) continue;
+          EXPECT_TRUE(type.Get(*x, f) == type.Get(*y, f))
+              << op.NameUtf8() << " item " << i << " field " << ToUtf8(type.Fields()[f].name);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(readers, 24);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
+  const fs::path shop = dir_ / "shop.db";
+  MakeShop(shop);
+  const std::string db = InitializedDatabase();
+  TransferDatabase({shop, {}}, OnServer(db));
+  const int64_t rows = ServerRows(db);
+
+  auto refused = [](auto&& transfer, int32_t number, const std::wstring& mentions) {
+    try {
+      transfer();
+      ADD_FAILURE() << "not refused";
+    } catch (const QuillError& e) {
+      EXPECT_EQ(e.Number(), number) << ToUtf8(e.Description());
+      EXPECT_TRUE(IsTransferRefusal(e));
+      EXPECT_NE(e.Description().find(mentions), std::wstring::npos) << ToUtf8(e.Description());
+    }
+  };
+  // A filled target, either way.
+  refused(
+      [&] {
+        TransferDatabase({shop, {}}, OnServer(db));
+      },
+      TransferRefusal::TargetNotEmpty, L"Machining (14 rows)");
+  EXPECT_EQ(ServerRows(db), rows);
+  const auto shopBefore = ReadFile(shop);
+  refused(
+      [&] {
+        TransferDatabase(OnServer(db), {shop, {}});
+      },
+      TransferRefusal::TargetNotEmpty, L"MachRouting (3 rows)");
+  EXPECT_EQ(ReadFile(shop), shopBefore);
+  // A server without the schema, and a source that does not exist.
+  refused(
+      [&] {
+        TransferDatabase({shop, {}}, OnServer(Server().NewDatabase()));
+      },
+      TransferRefusal::NotASchema, L"server-init");
+  refused(
+      [&] {
+        TransferDatabase({dir_ / "missing.db", {}}, OnServer(db));
+      },
+      TransferRefusal::SourceMissing, L"missing.db");
+  EXPECT_FALSE(fs::exists(dir_ / "missing.db"));
+  // Rows of the server's own tables have no place in a file.
+  Server().Psql("INSERT INTO tblScenario (\"fldScenarioType\") VALUES ('server only')", db);
+  refused(
+      [&] {
+        TransferDatabase(OnServer(db), {dir_ / "new.db", {}});
+      },
+      TransferRefusal::RowsLeftBehind, L"tblscenario (1 row)");
+  EXPECT_FALSE(fs::exists(dir_ / "new.db"));
+
+  // A value the server cannot hold, in the last table: the rows sent before it go too.
+  sqlite3* raw = nullptr;
+  sqlite3_open(shop.c_str(), &raw);
+  Exec(raw,
+       "INSERT INTO tblMFG_Scenario (fldMFGScenarioID, fldSubTypeID) VALUES (9, 'a' || char(0) "
+       "|| 'b')");
+  sqlite3_close(raw);
+  const std::string empty = InitializedDatabase();
+  try {
+    TransferDatabase({shop, {}}, OnServer(empty));
+    ADD_FAILURE() << "a zero character reached the server";
+  } catch (const QuillError& e) {
+    EXPECT_FALSE(IsTransferRefusal(e));
+    EXPECT_NE(e.Description().find(L"tblMFG_Scenario.fldSubTypeID"), std::wstring::npos)
+        << ToUtf8(e.Description());
+  }
+  EXPECT_EQ(ServerRows(empty), 0);
+  // The sequences did not move either.
+  EXPECT_EQ(Lines(Server(), empty, "SELECT nextval(pg_get_serial_sequence('machining', 'MachID'))"),
+            std::vector<std::string>{"1"});
+}
+
+// Enough rows that a transfer is still writing when it is interrupted.
+void MakeBig(const fs::path& path) {
+  CreateDatabase(path, false);
+  sqlite3* raw = nullptr;
+  sqlite3_open(path.c_str(), &raw);
+  Exec(raw,
+       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
+       "INSERT INTO Machining SELECT i, 'Machining ' || i, 'G', i * 0.5, 1, 2, 1 FROM n");
+  sqlite3_close(raw);
+}
+
+// A transaction of the database that has written.
+bool Writing(const test::PgServer& server, const std::string& db) {
+  return !Lines(server, "postgres",
+                "SELECT 1 FROM pg_stat_activity WHERE datname = '" + db +
+                    "' AND backend_xid IS NOT NULL")
+              .empty();
+}
+
+TEST_F(TransferTest, AServerStoppedMidWayKeepsNothing) {
+  const fs::path shop = dir_ / "big.db";
+  MakeBig(shop);
+  test::PgServer own(test::PgServer::Binaries());
+  const std::string db = own.NewDatabase();
+  InitializeServer(own.ConnectionString(db));
+  std::thread stopper([&] {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Writing(own, db) && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    own.Stop();
+  });
+  EXPECT_THROW(TransferDatabase({shop, {}}, {{}, own.ConnectionString(db)}), QuillError);
+  stopper.join();
+  own.Start();
+  EXPECT_EQ(Lines(own, db, "SELECT count(*) FROM Machining"), std::vector<std::string>{"0"});
+}
+
+TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
+  const fs::path shop = dir_ / "big.db";
+  MakeBig(shop);
+  const std::string db = InitializedDatabase();
+
+  // Killed while writing to the server: the server has rolled the transaction back.
+  auto killWhile = [&](const std::string& args, const std::function<bool()>& writing) {
+    const std::string command =
+        std::string("exec '") + QUILLDATA_TOOL + "' transfer " + args + " >/dev/null 2>&1";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!writing() && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the transfer ended before it was killed";
+  };
+  const std::string conn = ToUtf8(Server().ConnectionString(db));
+  killWhile(tool::runner::Quote(shop.string()) + " --server " + tool::runner::Quote(conn),
+            [&] { return Writing(Server(), db); });
+  EXPECT_EQ(ServerRows(db), 0);
+
+  // Killed while writing a new file: no file under the target's name.
+  TransferDatabase({shop, {}}, OnServer(db));
+  const fs::path fresh = dir_ / "fresh.db";
+  killWhile("--server " + tool::runner::Quote(conn) + " " + tool::runner::Quote(fresh.string()),
+            [&] {
+              for (const auto& entry : fs::directory_iterator(dir_))
+                if (entry.path().filename().string().starts_with("fresh.db.transfer-") &&
+                    entry.file_size() > 1 << 20)
+                  return true;
+              return false;
+            });
+  EXPECT_FALSE(fs::exists(fresh));
+
+  // And afterwards the transfer runs to its end.
+  const auto result = tool::runner::Tool("transfer --json --server " + tool::runner::Quote(conn) +
+                                         " " + tool::runner::Quote(fresh.string()));
+  ASSERT_EQ(result.code, 0) << result.err;
+  const auto doc = tool::Json::parse(result.out);
+  EXPECT_EQ(doc["transferred"], true);
+  EXPECT_EQ(doc["rows"], 200000);
+  EXPECT_EQ(doc["tables"].size(), 24u);
+  EXPECT_TRUE(fs::exists(fresh));
+}
+
+TEST_F(TransferTest, TheCommandsExitCodesAndJson) {
+  using tool::runner::Quote;
+  using tool::runner::Tool;
+  const std::string conn = Quote(ToUtf8(ConnectionString()));
+  auto r = Tool("server-init --json --server " + conn);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(tool::Json::parse(r.out), (tool::Json{{"installed", true}, {"version", 1}}));
+  r = Tool("server-init --server " + conn);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("initialised already"), std::string::npos) << r.out;
+
+  const fs::path shop = dir_ / "shop.db";
+  CreateDatabase(shop, true);
+  r = Tool("transfer " + Quote(shop.string()) + " --server " + conn);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("62 rows in 24 tables, verified"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");  // no progress bar without a terminal
+
+  r = Tool("transfer --json " + Quote(shop.string()) + " --server " + conn);
+  EXPECT_EQ(r.code, 2);
+  const auto doc = tool::Json::parse(r.out);
+  EXPECT_EQ(doc["transferred"], false);
+  EXPECT_EQ(doc["refused"], true);
+  EXPECT_EQ(doc["target"], "server");  // never the connection string
+
+  // On a terminal: the progress bar, with its rate and the time left.
+  const fs::path again = dir_ / "again.db";
+  const fs::path screen = dir_ / "screen.txt";
+  const std::string command =
+      "script -qec " +
+      Quote(Quote(QUILLDATA_TOOL) + " transfer --server " + conn + " " + Quote(again.string())) +
+      " /dev/null >" + Quote(screen.string()) + " 2>&1 </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string shown = tool::runner::ReadFile(screen);
+  EXPECT_NE(shown.find("copying"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("rows/s, ETA"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("62 rows in 24 tables, verified"), std::string::npos) << shown;
+
+  EXPECT_EQ(Tool("transfer " + Quote(shop.string())).code, 2);
+  EXPECT_EQ(Tool("transfer --frobnicate a b").code, 2);
+}
+
+}  // namespace
+}  // namespace QuillData
