@@ -51,7 +51,8 @@ std::wstring SourceFor(const std::wstring& driver) {
 // Every diagnostic record of the handle: "message (SQLSTATE xxxxx, native error n)"; the
 // SQLSTATEs also go to states when given.
 std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle,
-                         std::vector<std::wstring>* states = nullptr) {
+                         std::vector<std::wstring>* states = nullptr,
+                         SQLINTEGER* firstNative = nullptr) {
   std::wstring out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLWCHAR state[6] = {};
@@ -74,6 +75,7 @@ std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle,
     out += text + L" (SQLSTATE " + FromW(state, 5) + L", native error " + std::to_wstring(native) +
            L")";
     if (states) states->push_back(FromW(state, 5));
+    if (firstNative && record == 1) *firstNative = native;
   }
   return out.empty() ? L"The driver reported a failure without a message." : out;
 }
@@ -82,9 +84,12 @@ std::wstring Diagnostics(SQLSMALLINT type, SQLHANDLE handle,
 // connection and a timeout from other failures.
 class OdbcFailure : public QuillError {
  public:
-  OdbcFailure(std::wstring source, std::wstring description, std::vector<std::wstring> states)
+  OdbcFailure(std::wstring source, std::wstring description, std::vector<std::wstring> states,
+              int32_t nativeError)
       : QuillError(adErrDataSource, std::move(source), std::move(description)),
-        states_(std::move(states)) {}
+        states_(std::move(states)) {
+    if (!states_.empty()) WithSqlState(states_.front(), nativeError);
+  }
   bool Any(std::initializer_list<std::wstring_view> prefixes) const {
     return std::any_of(states_.begin(), states_.end(), [&](const std::wstring& state) {
       return std::any_of(prefixes.begin(), prefixes.end(),
@@ -98,8 +103,9 @@ class OdbcFailure : public QuillError {
 
 [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::wstring& driver) {
   std::vector<std::wstring> states;
-  std::wstring text = Diagnostics(type, handle, &states);
-  throw OdbcFailure(SourceFor(driver), std::move(text), std::move(states));
+  SQLINTEGER native = 0;
+  std::wstring text = Diagnostics(type, handle, &states, &native);
+  throw OdbcFailure(SourceFor(driver), std::move(text), std::move(states), native);
 }
 
 // The driver's timeout states, and the server's "statement cancelled" that a server-side
@@ -111,10 +117,9 @@ bool IsTimeout(const OdbcFailure& failure) {
 // A failure that ran out of time, told so: "timeout" and the seconds come first.
 [[noreturn]] void FailTimedOut(const OdbcFailure& failure, const wchar_t* what, int32_t seconds,
                                const wchar_t* key) {
-  throw QuillError(failure.Number(), failure.Source(),
-                   std::wstring(what) + L" was cancelled at its timeout of " +
-                       std::to_wstring(seconds) + L" seconds (" + key + L"): " +
-                       failure.Description());
+  throw failure.Described(std::wstring(what) + L" was cancelled at its timeout of " +
+                          std::to_wstring(seconds) + L" seconds (" + key + L"): " +
+                          failure.Description());
 }
 
 class Handle {

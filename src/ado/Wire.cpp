@@ -44,8 +44,7 @@ auto Converted(const ParameterData& p, Fn&& fn) {
   try {
     return fn();
   } catch (const QuillError& e) {
-    throw QuillError(e.Number(), e.Source(),
-                     e.Description() + L" (" + Describe(p) + L", value not sent)");
+    throw e.Described(e.Description() + L" (" + Describe(p) + L", value not sent)");
   }
 }
 

@@ -24,6 +24,14 @@ QuillError::QuillError(int32_t number, std::wstring source, std::wstring descrip
 QuillError::QuillError(int32_t number, std::wstring source)
     : QuillError(number, std::move(source), StandardDescription(number)) {}
 
+QuillError QuillError::Described(std::wstring description) const {
+  QuillError copy(number_, source_, std::move(description));
+  copy.sqliteCode_ = sqliteCode_;
+  copy.sqlState_ = sqlState_;
+  copy.nativeError_ = nativeError_;
+  return copy;
+}
+
 std::wstring StandardDescription(int32_t number) {
   switch (number) {
     case ErrNo::InvalidProcedureCall:

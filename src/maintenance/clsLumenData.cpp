@@ -266,14 +266,12 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
             try {
               Must(server).AttachDB(strDatabase, files);
             } catch (...) {
-              throw QuillError(failure.Number(), failure.Source(),
-                               failure.Description() +
-                                   L" Attaching the database again failed too (" +
-                                   CurrentError().Description() +
-                                   L"); it is detached, its files are " + files + L".");
+              throw failure.Described(failure.Description() +
+                                      L" Attaching the database again failed too (" +
+                                      CurrentError().Description() +
+                                      L"); it is detached, its files are " + files + L".");
             }
-            throw QuillError(failure.Number(), failure.Source(),
-                             failure.Description() + L" The database was attached again.");
+            throw failure.Described(failure.Description() + L" The database was attached again.");
           }
         });
       });

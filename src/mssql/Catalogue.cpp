@@ -449,7 +449,7 @@ Variant ParameterValue(const Procedure& procedure, const Param& param,
   try {
     return Convert(param.from, args[param.arg]);
   } catch (const QuillError& e) {
-    throw QuillError(e.Number(), e.Source(), e.Description() + where());
+    throw e.Described(e.Description() + where());
   }
 }
 

@@ -146,9 +146,8 @@ void Fill(ado::Recordset& rows, const Reader& reader, const RecordType& type, Re
         try {
           fill(i);
         } catch (const QuillError& e) {
-          throw QuillError(e.Number(), e.Source(),
-                           e.Description() + L" (" + table + L"." + std::wstring(fields[i].name) +
-                               L", row with key '" + key + L"')");
+          throw e.Described(e.Description() + L" (" + table + L"." + std::wstring(fields[i].name) +
+                            L", row with key '" + key + L"')");
         }
       });
     }

@@ -334,10 +334,9 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
         try {
           CopyCell(rec, plan, i);
         } catch (const QuillError& e) {
-          throw QuillError(e.Number(), e.Source(),
-                           e.Description() + L" (" + plan.table + L"." +
-                               plan.columns[static_cast<size_t>(i)].name + L", row with key '" +
-                               key + L"')");
+          throw e.Described(e.Description() + L" (" + plan.table + L"." +
+                            plan.columns[static_cast<size_t>(i)].name + L", row with key '" + key +
+                            L"')");
         }
       });
     }

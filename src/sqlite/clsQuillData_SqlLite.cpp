@@ -223,7 +223,8 @@ void Operation::RaiseStatementError() {
   clsSqlLite& sqlite = Binding();
   std::wstring message = sqlite.sqlite3_errmsg(db_.m_lngDb);
   if (message.empty() && !sqlite.Initialized()) message = NotLoadedText(sqlite);
-  RaiseStatementError(message);
+  throw QuillError(ErrNo::StatementError, procedure_, message)
+      .WithSqliteCode(sqlite.sqlite3_extended_errcode(db_.m_lngDb));
 }
 
 void Operation::RaiseStatementError(const std::wstring& description) {

@@ -92,6 +92,16 @@ Json Document(const std::string& operation, Json result, std::optional<int32_t> 
   return doc;
 }
 
+// The store's own codes, where the store gave them: a script can test them instead of text.
+void AddNativeCodes(Json& j, int32_t sqliteCode, const std::wstring& sqlState,
+                    int32_t nativeError) {
+  if (sqliteCode != 0) j["sqliteCode"] = sqliteCode;
+  if (!sqlState.empty()) {
+    j["sqlState"] = ToUtf8(sqlState);
+    j["nativeError"] = nativeError;
+  }
+}
+
 }  // namespace
 
 std::optional<ErrorPolicy> ParseErrorPolicy(std::string_view text) {
@@ -181,12 +191,14 @@ Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summa
 Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports) {
   Json out = Json::array();
   for (const auto& r : reports) {
-    out.push_back({{"number", r.number},
-                   {"source", ToUtf8(r.source)},
-                   {"description", ToUtf8(r.description)},
-                   {"module", ToUtf8(r.module)},
-                   {"procedure", ToUtf8(r.procedure)},
-                   {"action", ActionName(r.action)}});
+    Json j = {{"number", r.number},
+              {"source", ToUtf8(r.source)},
+              {"description", ToUtf8(r.description)},
+              {"module", ToUtf8(r.module)},
+              {"procedure", ToUtf8(r.procedure)},
+              {"action", ActionName(r.action)}};
+    AddNativeCodes(j, r.sqliteCode, r.sqlState, r.nativeError);
+    out.push_back(std::move(j));
   }
   return out;
 }
@@ -194,12 +206,14 @@ Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports) {
 Json RaisedToJson(const QuillError& error, const std::string& operation) {
   // Not reported to the companion: it reached the caller, so module is empty and the
   // procedure is the operation called.
-  return {{"number", error.Number()},
-          {"source", ToUtf8(error.Source())},
-          {"description", ToUtf8(error.Description())},
-          {"module", ""},
-          {"procedure", operation},
-          {"action", "raised"}};
+  Json j = {{"number", error.Number()},
+            {"source", ToUtf8(error.Source())},
+            {"description", ToUtf8(error.Description())},
+            {"module", ""},
+            {"procedure", operation},
+            {"action", "raised"}};
+  AddNativeCodes(j, error.SqliteCode(), error.SqlState(), error.NativeError());
+  return j;
 }
 
 Json TraceToJson(const std::vector<StreamTrace::Event>& events) {

@@ -317,6 +317,7 @@ TEST_F(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
   EXPECT_EQ(reports[0].procedure, L"DelMachining");
   EXPECT_NE(reports[0].description.find(L"p_d_machining"), std::wstring::npos)
       << ToUtf8(reports[0].description);
+  EXPECT_EQ(reports[0].sqlState, L"42883") << "undefined function, as a field of its own";
   EXPECT_EQ(db->GETTblMachining()->Count(), 1);
 }
 

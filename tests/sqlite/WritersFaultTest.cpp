@@ -101,6 +101,7 @@ TEST_F(WritersLockTest, AFoundRowIsReturnedWithoutWaitingForTheLock) {
   EXPECT_EQ(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0), 0);
   ASSERT_EQ(handler->Reports().size(), 1u);
   EXPECT_EQ(handler->Reports()[0].description, L"database is locked");
+  EXPECT_EQ(handler->Reports()[0].sqliteCode, SQLITE_BUSY);
 }
 
 TEST_F(WritersTest, AnInsertThatWroteNoRowReturnsNoIdentifier) {
@@ -113,6 +114,7 @@ TEST_F(WritersTest, AnInsertThatWroteNoRowReturnsNoIdentifier) {
   EXPECT_EQ(db->INSERTMachVariable(L"abort", L"1", 1, false), 0);
   EXPECT_EQ(db->INSERTMachVariable(L"ignore", L"1", 1, false), 0);
   EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
+  EXPECT_EQ(errors->Reports()[0].sqliteCode, SQLITE_CONSTRAINT_TRIGGER);
   EXPECT_EQ(Count("MachVariable"), 0);
 }
 

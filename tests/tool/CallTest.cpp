@@ -97,7 +97,8 @@ TEST_F(CallCommand, AnErrorThatReachesTheCallerExitsOneWithTheError) {
   // OpenDB runs `during` too; only the operation throws.
   fake_->during = [&] {
     if (!fake_->called.empty())
-      throw QuillError(ErrNo::StatementError, L"clsQuillData_", L"no such table");
+      throw QuillError(ErrNo::StatementError, L"clsQuillData_", L"no such table")
+          .WithSqlState(L"42P01", 7);
   };
   EXPECT_EQ(Run("DELMachining", {"3"}), kExitFailed);
   Json doc = Output();
@@ -107,6 +108,9 @@ TEST_F(CallCommand, AnErrorThatReachesTheCallerExitsOneWithTheError) {
   EXPECT_EQ(doc["errors"][0]["description"], "no such table");
   EXPECT_EQ(doc["errors"][0]["procedure"], "DELMachining");
   EXPECT_EQ(doc["errors"][0]["action"], "raised");
+  EXPECT_EQ(doc["errors"][0]["sqlState"], "42P01");
+  EXPECT_EQ(doc["errors"][0]["nativeError"], 7);
+  EXPECT_FALSE(doc["errors"][0].contains("sqliteCode"));
 }
 
 TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
@@ -118,7 +122,8 @@ TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
     Trap(L"clsFake", L"clsFake_DELMachLink", {.traced = true}).Run([&](Trap& t) {
       t.Step([&] {
         ++attempts;
-        throw QuillError(ErrNo::StatementError, L"clsQuillData_", L"database is locked");
+        throw QuillError(ErrNo::StatementError, L"clsQuillData_", L"database is locked")
+            .WithSqliteCode(5);
       });
     });
   };
@@ -135,6 +140,7 @@ TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
   EXPECT_EQ(doc["errors"][0]["source"], "clsQuillData_");
   EXPECT_EQ(doc["errors"][0]["action"], "retry");
   EXPECT_EQ(doc["errors"][2]["action"], "leave");
+  EXPECT_EQ(doc["errors"][2]["sqliteCode"], 5);
   // Entered, never exited: leaving skips the exit trace.
   EXPECT_EQ(doc["trace"], Json::parse(R"([{"event": "enter", "module": "clsFake",
                                            "procedure": "clsFake_DELMachLink"}])"));

@@ -94,6 +94,10 @@ class PolicyErrorHandler : public cE {
     std::wstring procedure;
     int32_t flag;
     int16_t action;
+    // The store's own codes (QuillError::SqliteCode, SqlState, NativeError).
+    int32_t sqliteCode = 0;
+    std::wstring sqlState;
+    int32_t nativeError = 0;
   };
   // Retry answers "retry" `retries` times in a row for the same operation, then "leave".
   explicit PolicyErrorHandler(Policy policy = Policy::Leave, int retries = 0,

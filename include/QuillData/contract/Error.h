@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace QuillData {
 
@@ -38,11 +39,33 @@ class QuillError : public std::exception {
   const std::wstring& Description() const noexcept { return description_; }
   const char* what() const noexcept override { return what_.c_str(); }
 
+  // The store's own code for a failure it reported, so that a host can tell "locked" from
+  // "constraint" without reading the text: SQLite's extended result code (5 SQLITE_BUSY,
+  // 2067 SQLITE_CONSTRAINT_UNIQUE, ...), or the ODBC driver's SQLSTATE ("42P01", "08S01")
+  // with its native error, from its first diagnostic record. 0 and empty otherwise.
+  int32_t SqliteCode() const noexcept { return sqliteCode_; }
+  const std::wstring& SqlState() const noexcept { return sqlState_; }
+  int32_t NativeError() const noexcept { return nativeError_; }
+  QuillError& WithSqliteCode(int32_t code) {
+    sqliteCode_ = code;
+    return *this;
+  }
+  QuillError& WithSqlState(std::wstring state, int32_t nativeError) {
+    sqlState_ = std::move(state);
+    nativeError_ = nativeError;
+    return *this;
+  }
+  // The same failure, its native codes kept, with another description.
+  QuillError Described(std::wstring description) const;
+
  private:
   int32_t number_;
   std::wstring source_;
   std::wstring description_;
   std::string what_;  // UTF-8 "description (number, source)"
+  int32_t sqliteCode_ = 0;
+  std::wstring sqlState_;
+  int32_t nativeError_ = 0;
 };
 
 // The standard description of a runtime error number; "Application-defined or
