@@ -15,6 +15,12 @@ constexpr int32_t kSqliteCorrupt = 11;
 constexpr int32_t kSqliteNotADb = 26;
 constexpr int32_t kSqliteRow = 100;
 constexpr int32_t kSqliteDone = 101;
+// The storage class of a value (sqlite3_column_type).
+constexpr int32_t kSqliteInteger = 1;
+constexpr int32_t kSqliteFloat = 2;
+constexpr int32_t kSqliteText = 3;
+constexpr int32_t kSqliteBlob = 4;
+constexpr int32_t kSqliteNull = 5;
 
 class SqliteFile {
  public:

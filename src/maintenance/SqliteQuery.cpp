@@ -20,16 +20,15 @@ using maintenance_detail::SqliteStatement;
 
 constexpr wchar_t kSource[] = L"QuerySqliteDatabase";
 
-// The library's storage classes.
-constexpr int32_t kInteger = 1;
-constexpr int32_t kFloat = 2;
-constexpr int32_t kText = 3;
-constexpr int32_t kBlob = 4;
+using maintenance_detail::kSqliteBlob;
+using maintenance_detail::kSqliteFloat;
+using maintenance_detail::kSqliteInteger;
+using maintenance_detail::kSqliteText;
 
 // One value of the current row, and the ADO type it stands for (adEmpty for NULL).
 Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type) {
   switch (lib.sqlite3_column_type(stmt, column)) {
-    case kInteger: {
+    case kSqliteInteger: {
       const int64_t value = lib.ColumnInt64(stmt, column);
       if (value >= std::numeric_limits<int32_t>::min() &&
           value <= std::numeric_limits<int32_t>::max()) {
@@ -41,13 +40,13 @@ Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type)
       wide.mantissa = value;
       return Variant(wide);
     }
-    case kFloat:
+    case kSqliteFloat:
       type = ado::adDouble;
       return Variant(lib.ColumnReal(stmt, column));
-    case kText:
+    case kSqliteText:
       type = ado::adVarWChar;
       return Variant(FromUtf8(lib.ColumnUtf8(stmt, column)));
-    case kBlob: {
+    case kSqliteBlob: {
       // The text reader hands out a blob's bytes as they are.
       const std::string_view bytes = lib.ColumnUtf8(stmt, column);
       type = ado::adLongVarBinary;

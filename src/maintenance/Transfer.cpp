@@ -35,10 +35,9 @@ constexpr wchar_t kSource[] = L"TransferDatabase";
 // Rows per batch: one statement on a server, one progress report.
 constexpr size_t kBatchRows = 2000;
 
-// The library's storage classes.
-constexpr int32_t kSqliteInteger = 1;
-constexpr int32_t kSqliteFloat = 2;
-constexpr int32_t kSqliteNull = 5;
+using maintenance_detail::kSqliteFloat;
+using maintenance_detail::kSqliteInteger;
+using maintenance_detail::kSqliteNull;
 
 [[noreturn]] void Refuse(int32_t number, const std::wstring& why) {
   throw QuillError(number, kSource, why);
@@ -436,8 +435,8 @@ class FileSide : public Side {
     const int32_t type = lib.sqlite3_column_type(stmt, c);
     if (type == kSqliteNull) return cell;
     cell.null = false;
-    const ColumnSpec& spec = table.columns[column];
-    switch (spec.kind) {
+    const ColumnSpec& col = table.columns[column];
+    switch (col.kind) {
       case Kind::Integer:
       case Kind::Bool: {
         if (type == kSqliteInteger) {
@@ -446,22 +445,22 @@ class FileSide : public Side {
                    std::trunc(lib.ColumnReal(stmt, c)) == lib.ColumnReal(stmt, c)) {
           cell.i = static_cast<int64_t>(lib.ColumnReal(stmt, c));
         } else {
-          Fail(Where(table, spec, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+          Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
                L"\", which is not a whole number.");
         }
-        if (spec.kind == Kind::Bool) cell.i = cell.i != 0 ? 1 : 0;
+        if (col.kind == Kind::Bool) cell.i = cell.i != 0 ? 1 : 0;
         break;
       }
       case Kind::Real:
         if (type != kSqliteInteger && type != kSqliteFloat)
-          Fail(Where(table, spec, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+          Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
                L"\", which is not a number.");
         cell.d = lib.ColumnReal(stmt, c);
         break;
       case Kind::Date: {
         auto date = CanonicalDate(lib.ColumnUtf8(stmt, c));
         if (!date)
-          Fail(Where(table, spec, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+          Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
                L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
         cell.s = std::move(*date);
         break;
