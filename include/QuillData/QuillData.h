@@ -1,6 +1,7 @@
 #pragma once
 // Everything a host needs: the interface, the records, the collection, the companions, the
-// factory and the value conversions.
+// factory, the value conversions, and the backends and maintenance class this build holds.
+#include "QuillData/Config.h"
 #include "QuillData/contract/ByRef.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Companions.h"
@@ -12,6 +13,12 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/Variant.h"
 #include "QuillData/contract/clsQuillData.h"
+#if QUILLDATA_WITH_MAINTENANCE
 #include "QuillData/maintenance/clsLumenData.h"
+#endif
+#if QUILLDATA_WITH_MSSQL
 #include "QuillData/mssql/clsQuillData_MSSQL.h"
+#endif
+#if QUILLDATA_WITH_SQLITE
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#endif

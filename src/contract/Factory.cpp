@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 
+#include "QuillData/QuillData.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/RecordType.h"
-#include "QuillData/contract/clsQuillData.h"
-#include "contract/Registry.h"
 
 namespace QuillData {
 
@@ -15,30 +13,33 @@ namespace {
 
 constexpr std::wstring_view kPrefix = L"QuillData.";
 
-struct Registry {
-  std::mutex mutex;
-  std::map<std::wstring, std::function<ObjectPtr()>> classes;
-};
+using Create = ObjectPtr (*)();
 
-Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+template <class C>
+std::pair<std::wstring_view, Create> Entry(std::wstring_view name) {
+  return {name, [] { return ObjectPtr(std::make_shared<C>()); }};
+}
+
+// The creatable classes of this build, listed here rather than registered by static
+// initializers of their own files, which a static link may leave out.
+const std::map<std::wstring_view, Create>& Classes() {
+  static const std::map<std::wstring_view, Create> classes = {
+    Entry<clsQuillData>(L"QuillData.clsQuillData"),
+#if QUILLDATA_WITH_SQLITE
+    Entry<clsSqlLite>(L"QuillData.clsSqlLite"),
+    Entry<clsQuillData_SqlLite>(L"QuillData.clsQuillData_SqlLite"),
+#endif
+#if QUILLDATA_WITH_MSSQL
+    Entry<clsQuillData_MSSQL>(L"QuillData.clsQuillData_MSSQL"),
+#endif
+#if QUILLDATA_WITH_MAINTENANCE
+    Entry<clsLumenData>(L"QuillData.clsLumenData"),
+#endif
+  };
+  return classes;
 }
 
 }  // namespace
-
-namespace detail {
-
-bool RegisterClass(std::wstring className, std::function<ObjectPtr()> create) {
-  auto& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  r.classes[std::move(className)] = std::move(create);
-  return true;
-}
-
-}  // namespace detail
-
-QUILLDATA_REGISTER_CLASS(clsQuillData);
 
 ObjectPtr CreateObject(std::wstring_view className) {
   if (className.starts_with(kPrefix)) {
@@ -46,28 +47,18 @@ ObjectPtr CreateObject(std::wstring_view className) {
       return type->Create();
     }
   }
-  auto& r = TheRegistry();
-  std::function<ObjectPtr()> create;
-  {
-    std::lock_guard lock(r.mutex);
-    auto found = r.classes.find(std::wstring(className));
-    if (found != r.classes.end()) create = found->second;
-  }
-  if (!create) {
+  const auto found = Classes().find(className);
+  if (found == Classes().end()) {
     throw QuillError(
         ErrNo::CannotCreateObject, L"QuillData",
         L"ActiveX component can't create object: unknown class '" + std::wstring(className) + L"'");
   }
-  return create();
+  return found->second();
 }
 
 std::vector<std::wstring> CreatableClasses() {
   std::vector<std::wstring> names;
-  {
-    auto& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
-    for (const auto& [name, create] : r.classes) names.push_back(name);
-  }
+  for (const auto& [name, create] : Classes()) names.emplace_back(name);
   for (const RecordType* type : RecordType::All()) {
     names.push_back(std::wstring(kPrefix) + std::wstring(type->Name()));
   }

@@ -18,11 +18,8 @@
 #include "QuillData/contract/Trap.h"
 #include "QuillData/maintenance/ServerAdmin.h"
 #include "QuillData/maintenance/SqliteCopy.h"
-#include "contract/Registry.h"
 
 namespace QuillData {
-
-QUILLDATA_REGISTER_CLASS(clsLumenData);
 
 namespace {
 

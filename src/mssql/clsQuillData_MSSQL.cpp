@@ -12,7 +12,7 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Trap.h"
 #include "Readers.h"
-#include "contract/Registry.h"
+#include "contract/EveryOperation.h"
 
 namespace QuillData {
 
@@ -36,7 +36,11 @@ const std::vector<Variant>& ConnectionValues(const std::vector<Variant>& ConnArg
 
 }  // namespace
 
-clsQuillData_MSSQL::clsQuillData_MSSQL() : m_oBase(std::make_shared<clsQuillData>()) {}
+clsQuillData_MSSQL::clsQuillData_MSSQL() : m_oBase(std::make_shared<clsQuillData>()) {
+#define QUILLDATA_OPERATION(Result, Name, Params, Args) \
+  QUILLDATA_REQUIRE_OVERRIDE(clsQuillData_MSSQL, Name)
+#include "QuillData/contract/Operations.inc"
+}
 
 clsQuillData_MSSQL::~clsQuillData_MSSQL() {
   // No trap is armed here: a failing companion or Close must not escape a destructor.
@@ -124,7 +128,7 @@ ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
   return result;
 }
 
-CollectionPtr clsQuillData_MSSQL::ReadTable(const mssql::Reader& reader,
+CollectionPtr clsQuillData_MSSQL::ReadTable(const readers::TableReader& reader,
                                             RecordsAffected& lngRecordsAffected) {
   auto collection = std::make_shared<Tessera::Collection>();
   int32_t unused = -1;
@@ -134,13 +138,14 @@ CollectionPtr clsQuillData_MSSQL::ReadTable(const mssql::Reader& reader,
   ado::Recordset& rs = *rows;
   if (!rs.Eof()) {
     rs.MoveFirst();
-    mssql::AddRows(rs, reader, *collection, [&](const RecordType& type, const Record& record) {
-      std::wstring_view pattern = reader.key;
-      if (!reader.keyWithPartType2.empty() &&
-          CStr(type.Get(record, type.FieldIndex(L"fldPartType2"))) != L"0") {
-        pattern = reader.keyWithPartType2;
-      }
-      return mssql::KeyOf(type, record, pattern);
+    const RecordType& type = reader.recordType();
+    const readers::KeyPlan whole = readers::PlanKey(type, reader.key);
+    const readers::KeyPlan first = readers::PlanKey(type, readers::FirstPart(reader.key));
+    // Only a key with a second part has a row that may lack it: fldPartType2 "0".
+    const int partType2 = whole.size() == first.size() ? -1 : type.FieldIndex(L"fldPartType2");
+    mssql::AddRows(rs, reader, *collection, [&](Record& record) {
+      const bool second = partType2 < 0 || CStr(type.Get(record, partType2)) != L"0";
+      return readers::KeyOf(record, second ? whole : first);
     });
     lngRecordsAffected = collection->Count();
   }
@@ -263,11 +268,12 @@ CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartT
       // Only a recordset standing past its last row without being before its first is
       // skipped; an empty one is walked (no row) and counted as 0.
       if (!(rs.Eof() && !rs.Bof())) {
-        const mssql::Reader& reader = mssql::FilterScenarioRows();
-        std::wstring_view pattern = blnWithPartType2 ? reader.keyWithPartType2 : reader.key;
-        mssql::AddRows(rs, reader, *collection, [&](const RecordType& type, const Record& record) {
-          return mssql::KeyOf(type, record, pattern);
-        });
+        readers::TableReader reader = readers::Find(L"GETTblFilterScenarios");
+        reader.operation = L"GETFilterScenariosCol";
+        const readers::KeyPlan key = readers::PlanKey(
+            reader.recordType(), blnWithPartType2 ? reader.key : readers::FirstPart(reader.key));
+        mssql::AddRows(rs, reader, *collection,
+                       [&](Record& record) { return readers::KeyOf(record, key); });
         lngRecordsAffected = collection->Count();
       }
     });
@@ -275,34 +281,12 @@ CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartT
   return collection;
 }
 
-#define QUILLDATA_MSSQL_TABLE_READER(name)                                     \
-  CollectionPtr clsQuillData_MSSQL::name(RecordsAffected lngRecordsAffected) { \
-    return ReadTable(mssql::TableReader(L## #name), lngRecordsAffected);       \
+#define QUILLDATA_OPERATION(Result, Name, Params, Args)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)               \
+  CollectionPtr clsQuillData_MSSQL::Name(RecordsAffected lngRecordsAffected) { \
+    return ReadTable(readers::Find(L## #Name), lngRecordsAffected);            \
   }
-QUILLDATA_MSSQL_TABLE_READER(GETTblConstructionScenarioTypes)
-QUILLDATA_MSSQL_TABLE_READER(GETTblFilterScenarios)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalContrFeatrLists)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalContrFeatrPatterns)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalFaceContourLinks)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalImprintAssignments)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalImprintDefinitions)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalMachiningLinks)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalRelationAssignments)
-QUILLDATA_MSSQL_TABLE_READER(GETTblGlobalRelationshipPatterns)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalContrFeatrLists)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalDesigns)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalFaceContourLinks)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalMachiningLinks)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalRelationAssignments)
-QUILLDATA_MSSQL_TABLE_READER(GETTblLocalRelationshipPatterns)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMachining)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMachRouting)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMachLink)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMachVariable)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMachVertical)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMFGPartTypes)
-QUILLDATA_MSSQL_TABLE_READER(GETTblMFGScenario)
-#undef QUILLDATA_MSSQL_TABLE_READER
+#include "QuillData/contract/Operations.inc"
 
 // Inserts --------------------------------------------------------------------------------
 
@@ -567,7 +551,5 @@ void clsQuillData_MSSQL::UPDATEVariableMachining(const int32_t& MachID,
                                                  RecordsAffected /*lngRecordsAffected*/) {
   Run(L"UPDATEVariableMachining", {MachID, VariableToUpdate, NewValue});
 }
-
-QUILLDATA_REGISTER_CLASS(clsQuillData_MSSQL);
 
 }  // namespace QuillData

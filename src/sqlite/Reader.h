@@ -7,16 +7,16 @@
 
 #include "QuillData/contract/RecordType.h"
 #include "QuillData/sqlite/clsSqlLite.h"
+#include "contract/TableReaders.h"
 
 namespace QuillData::sqlite_detail {
 
+// A table reader as this backend runs it.
 struct ReaderInfo {
-  const wchar_t* procedure;  // "clsQuillData_" + the operation's name
-  const wchar_t* sql;        // the whole statement
+  std::wstring procedure;  // "clsQuillData_" + the operation's name
+  std::wstring sql;        // the whole statement
   const RecordType& (*recordType)();
-  // The key: field names joined by the separators that stand between them in the key
-  // ("|", "#" or ","), e.g. L"fldPartType1|fldSubType1".
-  const wchar_t* key;
+  std::wstring_view key;    // as the table readers write it
   bool ownRowCopy = false;  // GETTblLocalDesigns copies its rows itself
 };
 
@@ -28,14 +28,6 @@ struct ColumnPlan {
   std::wstring name;                    // the column's name
 };
 
-// One piece of a key: a field's value, or the separator that follows it.
-struct KeyPart {
-  int field = -1;  // -1: the piece is `separator`
-  FieldType type = FieldType::Variant;
-  void* (*address)(Record&) = nullptr;
-  wchar_t separator = 0;
-};
-
 // Everything a row copy needs, fixed once per statement.
 struct RowPlan {
   clsSqlLite& sqlite;
@@ -45,7 +37,7 @@ struct RowPlan {
   wchar_t localSeparator;
   bool ownRowCopy;     // GETTblLocalDesigns copies its rows itself
   std::wstring table;  // for messages
-  std::vector<KeyPart> key;
+  readers::KeyPlan key;
   std::vector<ColumnPlan> columns;
 };
 

@@ -1,5 +1,6 @@
-// The 24 readers: one table reader driven by each operation's SQL text, record type and key,
-// the row copier TypeSelect, and GETTblLocalDesigns' own row copy.
+// The readers: one table reader driven by each reader's statement, record type and key (made
+// from the table readers' common description), the row copier TypeSelect, and
+// GETTblLocalDesigns' own row copy.
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -17,7 +18,6 @@
 namespace QuillData {
 
 using sqlite_detail::ColumnPlan;
-using sqlite_detail::KeyPart;
 using sqlite_detail::Operation;
 using sqlite_detail::ReaderInfo;
 using sqlite_detail::RowPlan;
@@ -29,132 +29,40 @@ constexpr int kFloat = 2;
 constexpr int kText = 3;
 constexpr int32_t kNoSuchProperty = 438;
 
-template <class R>
-const RecordType& TypeOf() {
-  return R::Descriptor();
+ReaderInfo Info(std::wstring_view operation, std::wstring sql, const RecordType& (*type)(),
+                std::wstring_view key) {
+  return {L"clsQuillData_" + std::wstring(operation), std::move(sql), type, key,
+          type == &tblLocal_Designs::Descriptor};
 }
 
-// clang-format off
-const ReaderInfo kFilterScenariosWithPartType2{L"clsQuillData_GETFilterScenariosCol",
-    L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'", &TypeOf<tblFilter_Scenarios>,
-    L"fldPartType1|fldSubType1#fldPartType2|fldSubType2"};
-const ReaderInfo kFilterScenariosWithoutPartType2{L"clsQuillData_GETFilterScenariosCol",
-    L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 = '0'", &TypeOf<tblFilter_Scenarios>,
-    L"fldPartType1|fldSubType1"};
-const ReaderInfo kConstructionScenarioTypes{L"clsQuillData_GETTblConstructionScenarioTypes",
-    L"SELECT * FROM tblConstruction_Scenario_Types", &TypeOf<tblConstruction_Scenario_Types>,
-    L"fldConstScenarioType"};
-const ReaderInfo kFilterScenarios{L"clsQuillData_GETTblFilterScenarios",
-    L"SELECT * FROM tblFilter_Scenarios", &TypeOf<tblFilter_Scenarios>,
-    L"fldPartType1|fldSubType1#fldPartType2|fldSubType2"};
-const ReaderInfo kGlobalContrFeatrLists{L"clsQuillData_GETTblGlobalContrFeatrLists",
-    L"SELECT * FROM tblGlobal_Contr_Featr_Lists", &TypeOf<tblGlobal_Contr_Featr_Lists>,
-    L"fldFeatureListID,fldFeatureID"};
-const ReaderInfo kGlobalContrFeatrPatterns{L"clsQuillData_GETTblGlobalContrFeatrPatterns",
-    L"SELECT * FROM tblGlobal_Contr_Featr_Patterns", &TypeOf<tblGlobal_Contr_Featr_Patterns>,
-    L"fldFeatureListID,fldPartTypeID,fldSubTypeID"};
-const ReaderInfo kGlobalFaceContourLinks{L"clsQuillData_GETTblGlobalFaceContourLinks",
-    L"SELECT * FROM tblGlobal_Face_Contour_Links", &TypeOf<tblGlobal_Face_Contour_Links>,
-    L"fldConstScenarioID,fldPartTypeID,fldSubTypeID"};
-const ReaderInfo kGlobalImprintAssignments{L"clsQuillData_GETTblGlobalImprintAssignments",
-    L"SELECT * FROM tblGlobal_Imprint_Assignments", &TypeOf<tblGlobal_Imprint_Assignments>,
-    L"fldlngRelationPattern"};
-const ReaderInfo kGlobalImprintDefinitions{L"clsQuillData_GETTblGlobalImprintDefinitions",
-    L"SELECT * FROM tblGlobal_Imprint_Definitions", &TypeOf<tblGlobal_Imprint_Definitions>,
-    L"fldlngRelationPattern"};
-const ReaderInfo kGlobalMachiningLinks{L"clsQuillData_GETTblGlobalMachiningLinks",
-    L"SELECT * FROM tblGlobal_Machining_Links", &TypeOf<tblGlobal_Machining_Links>,
-    L"fldLinkID"};
-const ReaderInfo kGlobalRelationAssignments{L"clsQuillData_GETTblGlobalRelationAssignments",
-    L"SELECT * FROM tblGlobal_Relation_Assignments", &TypeOf<tblGlobal_Relation_Assignments>,
-    L"fldPatternID"};
-const ReaderInfo kGlobalRelationshipPatterns{L"clsQuillData_GETTblGlobalRelationshipPatterns",
-    L"SELECT * FROM tblGlobal_Relationship_Patterns", &TypeOf<tblGlobal_Relationship_Patterns>,
-    L"fldPatternID"};
-const ReaderInfo kLocalContrFeatrLists{L"clsQuillData_GETTblLocalContrFeatrLists",
-    L"SELECT * FROM tblLocal_Contr_Featr_Lists", &TypeOf<tblLocal_Contr_Featr_Lists>,
-    L"fldFeatureListID"};
-const ReaderInfo kLocalDesigns{L"clsQuillData_GETTblLocalDesigns",
-    L"SELECT * FROM tblLocal_Designs", &TypeOf<tblLocal_Designs>,
-    L"fldDesignID", true};
-const ReaderInfo kLocalFaceContourLinks{L"clsQuillData_GETTblLocalFaceContourLinks",
-    L"SELECT * FROM tblLocal_Face_Contour_Links", &TypeOf<tblLocal_Face_Contour_Links>,
-    L"fldPartTypeID|fldSubTypeID|fldConstScenarioID|fldDesignID"};
-const ReaderInfo kLocalMachiningLinks{L"clsQuillData_GETTblLocalMachiningLinks",
-    L"SELECT * FROM tblLocal_Machining_Links", &TypeOf<tblLocal_Machining_Links>,
-    L"fldLinkID"};
-const ReaderInfo kLocalRelationAssignments{L"clsQuillData_GETTblLocalRelationAssignments",
-    L"SELECT * FROM tblLocal_Relation_Assignments", &TypeOf<tblLocal_Relation_Assignments>,
-    L"fldPatternID"};
-const ReaderInfo kLocalRelationshipPatterns{L"clsQuillData_GETTblLocalRelationshipPatterns",
-    L"SELECT * FROM tblLocal_Relationship_Patterns", &TypeOf<tblLocal_Relationship_Patterns>,
-    L"fldPatternID"};
-const ReaderInfo kMachining{L"clsQuillData_GETTblMachining",
-    L"SELECT * FROM Machining", &TypeOf<tblMachining>, L"MachID"};
-const ReaderInfo kMachRouting{L"clsQuillData_GETTblMachRouting",
-    L"SELECT * FROM MachRouting", &TypeOf<tblMachRouting>, L"lngMachRoutingID"};
-const ReaderInfo kMachLink{L"clsQuillData_GETTblMachLink",
-    L"SELECT * FROM MachLink", &TypeOf<tblMachLink>, L"MachLinkID"};
-const ReaderInfo kMachVariable{L"clsQuillData_GETTblMachVariable",
-    L"SELECT * FROM MachVariable", &TypeOf<tblMachVariable>, L"Name"};
-const ReaderInfo kMachVertical{L"clsQuillData_GETTblMachVertical",
-    L"SELECT * FROM MachVertical", &TypeOf<tblMachVertical>, L"MachVerticalID"};
-const ReaderInfo kMFGPartTypes{L"clsQuillData_GETTblMFGPartTypes",
-    L"SELECT * FROM tblMFG_Part_Types", &TypeOf<tblMFG_Part_Types>, L"fldPartID|fldSubTypeID"};
-const ReaderInfo kMFGScenario{L"clsQuillData_GETTblMFGScenario",
-    L"SELECT * FROM tblMFG_Scenario", &TypeOf<tblMFG_Scenario>,
-    L"fldMFGScenarioID,fldPartID,fldSubTypeID"};
-// clang-format on
-
-std::vector<KeyPart> PlanKey(const RecordType& type, std::wstring_view key) {
-  std::vector<KeyPart> parts;
-  auto addField = [&](std::wstring_view name) {
-    int field = type.FieldIndex(name);
-    if (field < 0) {
-      throw QuillError(
-          ErrNo::InternalError, L"QuillData",
-          L"The key names no field of " + std::wstring(type.Name()) + L": " + std::wstring(name));
+// The statements of the table readers, made once from their common description.
+const ReaderInfo& TableReader(std::wstring_view operation) {
+  static const std::vector<ReaderInfo> readers = [] {
+    std::vector<ReaderInfo> all;
+    for (const readers::TableReader& r : readers::All()) {
+      all.push_back(
+          Info(r.operation, L"SELECT * FROM " + std::wstring(r.table), r.recordType, r.key));
     }
-    KeyPart part;
-    part.field = field;
-    part.type = type.Fields()[field].type;
-    part.address = type.Fields()[field].address;
-    parts.push_back(part);
-  };
-  size_t start = 0;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (key[i] == L'|' || key[i] == L'#' || key[i] == L',') {
-      addField(key.substr(start, i - start));
-      KeyPart sep;
-      sep.separator = key[i];
-      parts.push_back(sep);
-      start = i + 1;
-    }
-  }
-  addField(key.substr(start));
-  return parts;
+    return all;
+  }();
+  return readers[static_cast<size_t>(&readers::Find(operation) - readers::All().data())];
 }
 
-void AppendDecimal(std::wstring& out, int32_t value) {
-  char digits[16];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  for (const char* p = digits; p != end; ++p) out += static_cast<wchar_t>(*p);
-}
-
-std::wstring KeyOf(Record& rec, const std::vector<KeyPart>& parts) {
-  std::wstring key;
-  for (const KeyPart& part : parts) {
-    if (part.field < 0) {
-      key += part.separator;
-    } else if (part.address && part.type == FieldType::Long) {
-      AppendDecimal(key, *static_cast<const int32_t*>(part.address(rec)));
-    } else if (part.address && part.type == FieldType::String) {
-      key += *static_cast<const std::wstring*>(part.address(rec));
-    } else {
-      key += CStr(rec.Type().Get(rec, static_cast<size_t>(part.field)));
-    }
-  }
-  return key;
+// GETFilterScenariosCol: the filter scenarios with or without a second part type.
+const ReaderInfo& FilterScenarios(bool withPartType2) {
+  static const ReaderInfo with = [] {
+    const readers::TableReader& r = readers::Find(L"GETTblFilterScenarios");
+    return Info(L"GETFilterScenariosCol",
+                L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'", r.recordType,
+                r.key);
+  }();
+  static const ReaderInfo without = [] {
+    const readers::TableReader& r = readers::Find(L"GETTblFilterScenarios");
+    return Info(L"GETFilterScenariosCol",
+                L"SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 = '0'", r.recordType,
+                readers::FirstPart(r.key));
+  }();
+  return withPartType2 ? with : without;
 }
 
 // Text from the library's UTF-8 into `out`, reusing its storage; plain ASCII (the common
@@ -295,7 +203,7 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const ReaderInfo& reader) {
                LocalDecimalPoint(),
                reader.ownRowCopy,
                TableOf(reader.sql),
-               PlanKey(type, reader.key),
+               readers::PlanKey(type, reader.key),
                {}};
   const int32_t n = sqlite.sqlite3_column_count(stmt);
   plan.columns.resize(static_cast<size_t>(n > 0 ? n : 0));
@@ -327,7 +235,7 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
   }
   if (failed.empty()) return;
   const std::vector<int32_t> cells = failed;
-  const std::wstring key = KeyOf(rec, plan.key);
+  const std::wstring key = readers::KeyOf(rec, plan.key);
   Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
     for (int32_t i : cells) {
       t.Step([&] {
@@ -364,7 +272,7 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
       t.Step([&] {
         std::shared_ptr<Record> rec = type.Create();
         TypeSelect(*rec, plan);
-        std::wstring key = KeyOf(*rec, plan.key);
+        std::wstring key = readers::KeyOf(*rec, plan.key);
         collection->Append(Variant(std::move(rec)), std::move(key));
       });
     }
@@ -374,33 +282,17 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
   return collection;
 }
 
-// clang-format off
-CollectionPtr clsQuillData_SqlLite::GETFilterScenariosCol(const bool& blnWithPartType2, RecordsAffected n) {
-  return ReadTable(blnWithPartType2 ? kFilterScenariosWithPartType2 : kFilterScenariosWithoutPartType2, n);
+CollectionPtr clsQuillData_SqlLite::GETFilterScenariosCol(const bool& blnWithPartType2,
+                                                          RecordsAffected n) {
+  return ReadTable(FilterScenarios(blnWithPartType2), n);
 }
-CollectionPtr clsQuillData_SqlLite::GETTblConstructionScenarioTypes(RecordsAffected n) { return ReadTable(kConstructionScenarioTypes, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblFilterScenarios(RecordsAffected n) { return ReadTable(kFilterScenarios, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalContrFeatrLists(RecordsAffected n) { return ReadTable(kGlobalContrFeatrLists, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalContrFeatrPatterns(RecordsAffected n) { return ReadTable(kGlobalContrFeatrPatterns, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalFaceContourLinks(RecordsAffected n) { return ReadTable(kGlobalFaceContourLinks, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalImprintAssignments(RecordsAffected n) { return ReadTable(kGlobalImprintAssignments, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalImprintDefinitions(RecordsAffected n) { return ReadTable(kGlobalImprintDefinitions, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalMachiningLinks(RecordsAffected n) { return ReadTable(kGlobalMachiningLinks, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalRelationAssignments(RecordsAffected n) { return ReadTable(kGlobalRelationAssignments, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblGlobalRelationshipPatterns(RecordsAffected n) { return ReadTable(kGlobalRelationshipPatterns, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalContrFeatrLists(RecordsAffected n) { return ReadTable(kLocalContrFeatrLists, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalDesigns(RecordsAffected n) { return ReadTable(kLocalDesigns, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalFaceContourLinks(RecordsAffected n) { return ReadTable(kLocalFaceContourLinks, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalMachiningLinks(RecordsAffected n) { return ReadTable(kLocalMachiningLinks, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalRelationAssignments(RecordsAffected n) { return ReadTable(kLocalRelationAssignments, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblLocalRelationshipPatterns(RecordsAffected n) { return ReadTable(kLocalRelationshipPatterns, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMachining(RecordsAffected n) { return ReadTable(kMachining, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMachRouting(RecordsAffected n) { return ReadTable(kMachRouting, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMachLink(RecordsAffected n) { return ReadTable(kMachLink, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMachVariable(RecordsAffected n) { return ReadTable(kMachVariable, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMachVertical(RecordsAffected n) { return ReadTable(kMachVertical, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMFGPartTypes(RecordsAffected n) { return ReadTable(kMFGPartTypes, n); }
-CollectionPtr clsQuillData_SqlLite::GETTblMFGScenario(RecordsAffected n) { return ReadTable(kMFGScenario, n); }
-// clang-format on
+
+#define QUILLDATA_OPERATION(Result, Name, Params, Args)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread) \
+  CollectionPtr clsQuillData_SqlLite::Name(RecordsAffected n) {  \
+    static const ReaderInfo& reader = TableReader(L## #Name);    \
+    return ReadTable(reader, n);                                 \
+  }
+#include "QuillData/contract/Operations.inc"
 
 }  // namespace QuillData

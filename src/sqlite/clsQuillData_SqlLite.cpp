@@ -9,12 +9,10 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/Trap.h"
 #include "QuillData/sqlite/modMain.h"
-#include "contract/Registry.h"
+#include "contract/EveryOperation.h"
 #include "sqlite/Operation.h"
 
 namespace QuillData {
-
-QUILLDATA_REGISTER_CLASS(clsQuillData_SqlLite);
 
 namespace {
 
@@ -40,6 +38,9 @@ std::wstring NotLoadedText(const clsSqlLite& binding) {
 }  // namespace
 
 clsQuillData_SqlLite::clsQuillData_SqlLite() : m_oBase(std::make_shared<clsQuillData>()) {
+#define QUILLDATA_OPERATION(Result, Name, Params, Args) \
+  QUILLDATA_REQUIRE_OVERRIDE(clsQuillData_SqlLite, Name)
+#include "QuillData/contract/Operations.inc"
   ReadDecimalSeparator();
 }
 

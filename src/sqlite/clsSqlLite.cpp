@@ -17,11 +17,8 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/Trap.h"
-#include "contract/Registry.h"
 
 namespace QuillData {
-
-QUILLDATA_REGISTER_CLASS(clsSqlLite);
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 
+#include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #endif

@@ -17,6 +17,7 @@
 #include "tool/Call.h"
 #include "tool/TextTable.h"
 
+#include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
 #include "QuillData/sqlite/Schema.h"
 #endif

@@ -10,6 +10,7 @@
 #include "tool/Call.h"
 #include "tool/TextTable.h"
 
+#include "QuillData/Config.h"
 #if QUILLDATA_WITH_MAINTENANCE
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/maintenance/clsLumenData.h"

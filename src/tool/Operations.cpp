@@ -198,28 +198,47 @@ CallResult Invoke(R (clsQuillData::*fn)(P...), clsQuillData& db, Holders<P...> h
   return out;
 }
 
-// One table entry: the member and the names of its arguments. An optional argument other
-// than lngRecordsAffected carries its default after '=' ("lngPocket=0").
-template <class R, class... P, size_t N>
-Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), const char* const (&names)[N]) {
-  static_assert(N == sizeof...(P), "one name per argument");
-  constexpr ArgType types[] = {Param<P>::kType...};
-  constexpr bool byRef[] = {Param<P>::kByRef...};
+// One argument as the interface declares it, from the parameter's text: "const int32_t&
+// lngPocket = 0" is lngPocket, optional, default "0".
+ArgSpec ArgumentOf(std::string_view declaration, ArgType type, bool byRef) {
+  auto trim = [](std::string_view t) {
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    return t;
+  };
+  std::string_view head = declaration;
+  ArgSpec argument{"", type, false, false, ""};
+  if (auto eq = declaration.find('='); eq != std::string_view::npos) {
+    head = declaration.substr(0, eq);
+    argument.optional = true;
+    argument.defaultText = std::string(trim(declaration.substr(eq + 1)));
+  }
+  head = trim(head);
+  argument.name = std::string(head.substr(head.find_last_of(" &*") + 1));
+  if (byRef) {
+    argument.byRef = true;
+    argument.optional = true;
+    argument.defaultText = "-1";  // what an omitted ByRef holds
+  }
+  return argument;
+}
+
+// One table entry: the member and its parameter list as the interface declares it
+// ("(const int32_t& MachID, RecordsAffected lngRecordsAffected = {})").
+template <class R, class... P>
+Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), std::string_view params) {
+  constexpr ArgType types[] = {Param<P>::kType..., ArgType::Int32};
+  constexpr bool byRef[] = {Param<P>::kByRef..., false};
+  params = params.substr(1, params.size() - 2);  // the parentheses
   std::vector<ArgSpec> args;
-  for (size_t i = 0; i < N; ++i) {
-    std::string n = names[i];
-    ArgSpec argument{n, types[i], false, false, ""};
-    if (auto eq = n.find('='); eq != std::string::npos) {
-      argument.name = n.substr(0, eq);
-      argument.optional = true;
-      argument.defaultText = n.substr(eq + 1);
-    }
-    if (byRef[i]) {
-      argument.byRef = true;
-      argument.optional = true;
-      argument.defaultText = "-1";  // what an omitted ByRef holds
-    }
-    args.push_back(std::move(argument));
+  while (!params.empty()) {
+    const size_t comma = params.find(',');
+    if (args.size() == sizeof...(P)) break;
+    args.push_back(ArgumentOf(params.substr(0, comma), types[args.size()], byRef[args.size()]));
+    params = comma == std::string_view::npos ? std::string_view() : params.substr(comma + 1);
+  }
+  if (args.size() != sizeof...(P) || !params.empty()) {
+    throw std::logic_error(ToUtf8(name) + ": the parameter list does not match the member");
   }
   Operation::Binder binder = [fn](const Operation& op, const std::vector<std::string>& values) {
     auto holders = std::make_shared<Holders<P...>>();
@@ -231,149 +250,11 @@ Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), const char* const (
   return Operation(std::move(name), 0, std::move(args), Result<R>::kType, std::move(binder));
 }
 
-using Q = clsQuillData;
-// Overloaded names (Conn) are not table operations; every other member is, in slot order.
 std::vector<Operation> BuildTable() {
   std::vector<Operation> t;
-  t.push_back(
-      Op(L"DELFilter", &Q::DELFilter,
-         {"lngPartType1", "lngPartType2", "strSubType1", "strSubType2", "lngRecordsAffected"}));
-  t.push_back(Op(
-      L"DELGlobalContrFeatrPatterns", &Q::DELGlobalContrFeatrPatterns,
-      {"lngPartType", "strSubTypeID", "lngFeatureKey", "lngFeatureListID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELGlobalFaceContourLinks", &Q::DELGlobalFaceContourLinks,
-                 {"lngConstScenarioID", "lngPartType", "strSubType", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELImprintAssignments", &Q::DELImprintAssignments,
-                 {"lngRelationPattern", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELLocalContrFeatrPatterns", &Q::DELLocalContrFeatrPatterns,
-                 {"lngPartType", "strSubTypeID", "lngFeatureKey", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELLocalFaceContourLinks", &Q::DELLocalFaceContourLinks,
-                 {"lngConstScenarioID", "lngPartType", "strSubType", "strRelation", "strPattType",
-                  "lngDesignID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELLocalMachiningLinks", &Q::DELLocalMachiningLinks,
-                 {"strPattType", "strRelation", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELMachining", &Q::DELMachining, {"MachID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELMachLink", &Q::DELMachLink, {"MachLinkID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELMachiningScenario", &Q::DELMachiningScenario,
-                 {"lngMachScenarioID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELMachRouting", &Q::DELMachRouting, {"MachRoutingID", "lngRecordsAffected"}));
-  t.push_back(Op(L"DELMachVariable", &Q::DELMachVariable, {"MachVarID", "lngRecordsAffected"}));
-  t.push_back(
-      Op(L"DELMachVertical", &Q::DELMachVertical, {"MachVerticalID", "lngRecordsAffected"}));
-
-  t.push_back(Op(L"GETFilterScenariosCol", &Q::GETFilterScenariosCol,
-                 {"blnWithPartType2", "lngRecordsAffected"}));
-#define QUILLDATA_READER_(name) t.push_back(Op(L## #name, &Q::name, {"lngRecordsAffected"}))
-  QUILLDATA_READER_(GETTblConstructionScenarioTypes);
-  QUILLDATA_READER_(GETTblFilterScenarios);
-  QUILLDATA_READER_(GETTblGlobalContrFeatrLists);
-  QUILLDATA_READER_(GETTblGlobalContrFeatrPatterns);
-  QUILLDATA_READER_(GETTblGlobalFaceContourLinks);
-  QUILLDATA_READER_(GETTblGlobalImprintAssignments);
-  QUILLDATA_READER_(GETTblGlobalImprintDefinitions);
-  QUILLDATA_READER_(GETTblGlobalMachiningLinks);
-  QUILLDATA_READER_(GETTblGlobalRelationAssignments);
-  QUILLDATA_READER_(GETTblGlobalRelationshipPatterns);
-  QUILLDATA_READER_(GETTblLocalContrFeatrLists);
-  QUILLDATA_READER_(GETTblLocalDesigns);
-  QUILLDATA_READER_(GETTblLocalFaceContourLinks);
-  QUILLDATA_READER_(GETTblLocalMachiningLinks);
-  QUILLDATA_READER_(GETTblLocalRelationAssignments);
-  QUILLDATA_READER_(GETTblLocalRelationshipPatterns);
-  QUILLDATA_READER_(GETTblMachining);
-  QUILLDATA_READER_(GETTblMachRouting);
-  QUILLDATA_READER_(GETTblMachLink);
-  QUILLDATA_READER_(GETTblMachVariable);
-  QUILLDATA_READER_(GETTblMachVertical);
-  QUILLDATA_READER_(GETTblMFGPartTypes);
-  QUILLDATA_READER_(GETTblMFGScenario);
-#undef QUILLDATA_READER_
-
-  t.push_back(Op(L"INSERTConstructionScenario", &Q::INSERTConstructionScenario,
-                 {"strConstScenarioType", "strConstScenarioDesc", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTGlobalContrFeatrLists", &Q::INSERTGlobalContrFeatrLists,
-                 {"lngFeatureID", "strNewFtrSandEPoints", "strLinkName", "strLinkDescription",
-                  "strLinkType", "strLinkVarSet"}));
-  t.push_back(Op(L"INSERTGlobalContrFeatrPatterns", &Q::INSERTGlobalContrFeatrPatterns,
-                 {"lngPartType", "strSubType", "lngFeatureKey", "lngFeatureListID"}));
-  t.push_back(
-      Op(L"INSERTCopyMachiningScenario", &Q::INSERTCopyMachiningScenario,
-         {"lngOldMachiningScenarioID", "strNewMachiningScenarioType", "lngRecordsAffected"}));
-  t.push_back(
-      Op(L"INSERTFilter", &Q::INSERTFilter,
-         {"lngPartType1", "lngPartType2", "strSubType1", "strSubType2", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTGlobalFaceContourLinks", &Q::INSERTGlobalFaceContourLinks,
-                 {"strLinkName", "strLinkDescription", "strLinkType", "strLinkVarSet",
-                  "lngPartType", "strSubType", "lngConstScenarioID"}));
-  t.push_back(Op(
-      L"INSERTImprintAssignments", &Q::INSERTImprintAssignments,
-      {"lngConstScenarioID", "strImprintType", "lngPartType1", "lngPartType2", "strFeaturePattern1",
-       "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2", "strSubType1", "strSubType2",
-       "strPart1FacesTypeOrient", "strPart2FacesTypeOrient", "blnFront"}));
-  t.push_back(
-      Op(L"INSERTMachining", &Q::INSERTMachining,
-         {"strMachName", "strMachGroup", "MachLibID", "X", "Y", "Z", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTMachLink", &Q::INSERTMachLink,
-                 {"MachID", "MachRuleID", "MachListVar", "MachExprVar", "MirrorX", "MirrorY",
-                  "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTMachRouting", &Q::INSERTMachRouting,
-                 {"Name", "MachID", "lngPocket=0", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTMachVariable", &Q::INSERTMachVariable,
-                 {"Name", "Value", "MachLibID", "Requested", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTMachVertical", &Q::INSERTMachVertical,
-                 {"Name", "Orientation", "MachID", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTMFGPartTypes", &Q::INSERTMFGPartTypes,
-                 {"lngMFGScenarioID", "lngPartType", "strSubTypeID", "strPartDesc", "strPartKind",
-                  "strPartGrain", "strSubtypeDesc", "blnSubtypeName=false", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTSELDesignIDFromLocalDesigns", &Q::INSERTSELDesignIDFromLocalDesigns,
-                 {"strDesignName", "strComputerName", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTSELLinkIDFromLocalMachiningLinks",
-                 &Q::INSERTSELLinkIDFromLocalMachiningLinks,
-                 {"strLinkType", "strLinkDesc", "strLinkName", "dblAngle", "lngMirrorX",
-                  "lngMirrorY", "lngPrimary", "strVarSet", "strRefCorner", "strPattType",
-                  "strRelation", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTSELLinkIDFromMachiningLinks", &Q::INSERTSELLinkIDFromMachiningLinks,
-                 {"strLinkType", "strLinkDesc", "strLinkName", "dblAngle", "lngMirrorX",
-                  "lngMirrorY", "lngPrimary", "strVarSet", "strRefCorner", "lngRecordsAffected"}));
-  t.push_back(
-      Op(L"INSERTUPDATEGlobalImprintDefinitions", &Q::INSERTUPDATEGlobalImprintDefinitions,
-         {"lngRelationPattern", "blnMerge", "lngBotPartType", "lngBotOffset", "lngBotSide",
-          "blnBotUnion", "lngRightPartType", "lngRightOffset", "lngRightSide", "blnRightUnion",
-          "lngTopPartType", "lngTopOffset", "lngTopSide", "blnTopUnion", "lngLeftPartType",
-          "lngLeftOffset", "lngLeftSide", "blnLeftUnion", "lngRecordsAffected"}));
-  t.push_back(Op(L"INSERTUPDATEGlobalRelationAssignments",
-                 &Q::INSERTUPDATEGlobalRelationAssignments,
-                 {"lngMachScenarioID", "lngPartType1", "lngPartType2", "strSubType1", "strSubType2",
-                  "strFeaturePattern1", "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2",
-                  "lngLinkID", "strPatternField", "lngRecordsAffected"}));
-  t.push_back(Op(
-      L"INSERTUPDATELocalRelationAssignments", &Q::INSERTUPDATELocalRelationAssignments,
-      {"lngMachScenarioID", "lngPartType1", "lngPartType2", "strSubType1", "strSubType2",
-       "strFeaturePattern1", "strFeaturePattern2", "strFaceNormal1", "strFaceNormal2", "lngLinkID",
-       "strPatternField", "strPattType", "strRelation", "lngDesignID", "lngRecordsAffected"}));
-
-  t.push_back(Op(L"UPDATEConstructionScenarioTypes", &Q::UPDATEConstructionScenarioTypes,
-                 {"lngConstScenarioID", "strConstScenarioType", "strConstScenarioDesc",
-                  "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEGlobalFaceContourLinks", &Q::UPDATEGlobalFaceContourLinks,
-                 {"strLinkName", "strLinkDescription", "strLinkType", "strLinkVarSet",
-                  "lngPartType", "strSubType", "lngConstScenarioID"}));
-  t.push_back(Op(L"UPDATEMachNameFromMachining", &Q::UPDATEMachNameFromMachining,
-                 {"strMachNewName", "MachLibID", "MachID", "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEMachVariable", &Q::UPDATEMachVariable,
-                 {"Name", "Value", "MachLibID", "MachVarID", "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEMachLink", &Q::UPDATEMachLink,
-                 {"MachLinkID", "MachID", "MachRuleID", "MachListVar", "MachExprVar", "MirrorX",
-                  "MirrorY", "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEParaMachRouting", &Q::UPDATEParaMachRouting,
-                 {"ParaToUpdate", "NewValue", "MachRoutingID", "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEParaMachVertical", &Q::UPDATEParaMachVertical,
-                 {"ParaToUpdate", "NewValue", "MachVerticalID", "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEPropertyRelationshipPatterns", &Q::UPDATEPropertyRelationshipPatterns,
-                 {"strTableToUpdate", "strPropertyToUpdate", "lngPatternID", "strNewValue",
-                  "lngRecordsAffected"}));
-  t.push_back(Op(L"UPDATEVariableMachining", &Q::UPDATEVariableMachining,
-                 {"MachID", "VariableToUpdate", "NewValue", "lngRecordsAffected"}));
+#define QUILLDATA_OPERATION(Result, Name, Params, Args) \
+  t.push_back(Op(L## #Name, &clsQuillData::Name, #Params));
+#include "QuillData/contract/Operations.inc"
   return t;
 }
 

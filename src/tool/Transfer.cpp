@@ -11,6 +11,7 @@
 #include "tool/Json.h"
 #include "tool/TextTable.h"
 
+#include "QuillData/Config.h"
 #if QUILLDATA_WITH_MAINTENANCE
 #include "QuillData/maintenance/ServerSchema.h"
 #endif

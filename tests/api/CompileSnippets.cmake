@@ -1,4 +1,4 @@
-# Compiles each snippet in SNIPPETS against the headers in INCLUDE. A snippet whose first
+# Compiles each snippet in SNIPPETS against the headers in INCLUDE and GENERATED. A snippet whose first
 # line is "// compiles" must compile; one whose first line is "// fails: TEXT" must fail
 # with TEXT in the compiler's messages.
 file(GLOB snippets ${SNIPPETS}/*.cpp)
@@ -8,7 +8,7 @@ if(count EQUAL 0)
 endif()
 foreach(snippet ${snippets})
   file(STRINGS ${snippet} first LIMIT_COUNT 1)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${CXX} -std=c++20 -Wall -Wextra -Werror -fsyntax-only -I${INCLUDE} ${snippet}
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${CXX} -std=c++20 -Wall -Wextra -Werror -fsyntax-only -I${INCLUDE} -I${GENERATED} ${snippet}
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
   get_filename_component(name ${snippet} NAME)
   if(first STREQUAL "// compiles")

@@ -94,6 +94,7 @@ TEST(Cli, HelpIsNotAnError) {
   EXPECT_EQ(Tool("help frobnicate").code, 2);
 }
 
+#include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
 
 class CliOnSqlite : public ::testing::Test {

@@ -26,8 +26,8 @@ class Connection;
 class Recordset;
 }  // namespace ado
 
-namespace mssql {
-struct Reader;
+namespace readers {
+struct TableReader;
 }
 
 class clsQuillData_MSSQL : public clsQuillData {
@@ -82,29 +82,11 @@ class clsQuillData_MSSQL : public clsQuillData {
   // Readers. The GETTbl… readers arm no trap: their failures reach the caller.
   CollectionPtr GETFilterScenariosCol(const bool& blnWithPartType2,
                                       RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblConstructionScenarioTypes(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblFilterScenarios(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalContrFeatrLists(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalContrFeatrPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalFaceContourLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalImprintAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalImprintDefinitions(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalMachiningLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalRelationAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalRelationshipPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalContrFeatrLists(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalDesigns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalFaceContourLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalMachiningLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalRelationAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalRelationshipPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachining(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachRouting(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachLink(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachVariable(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachVertical(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMFGPartTypes(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMFGScenario(RecordsAffected lngRecordsAffected = {}) override;
+  // The table readers, one per QUILLDATA_TABLE_READER line of the operations.
+#define QUILLDATA_OPERATION(Result, Name, Params, Args)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread) \
+  CollectionPtr Name(RecordsAffected lngRecordsAffected = {}) override;
+#include "QuillData/contract/Operations.inc"
 
   int32_t INSERTConstructionScenario(const std::wstring& strConstScenarioType,
                                      const std::wstring& strConstScenarioDesc,
@@ -253,7 +235,7 @@ class clsQuillData_MSSQL : public clsQuillData {
   // The whole table as a client-side static recordset; traced and trapped as "GetTable".
   std::shared_ptr<ado::Recordset> GetTable(const std::wstring& strTable,
                                            int32_t& lngRecordsAffected);
-  CollectionPtr ReadTable(const mssql::Reader& reader, RecordsAffected& lngRecordsAffected);
+  CollectionPtr ReadTable(const readers::TableReader& reader, RecordsAffected& lngRecordsAffected);
   void CloseDatabase() noexcept;
 
   std::shared_ptr<clsQuillData> m_oBase;

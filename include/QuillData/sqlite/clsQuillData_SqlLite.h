@@ -51,29 +51,11 @@ class clsQuillData_SqlLite : public clsQuillData {
   // The readers: one whole table each, one record per row, keyed as the table's reader says.
   CollectionPtr GETFilterScenariosCol(const bool& blnWithPartType2,
                                       RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblConstructionScenarioTypes(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblFilterScenarios(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalContrFeatrLists(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalContrFeatrPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalFaceContourLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalImprintAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalImprintDefinitions(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalMachiningLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalRelationAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblGlobalRelationshipPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalContrFeatrLists(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalDesigns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalFaceContourLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalMachiningLinks(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalRelationAssignments(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblLocalRelationshipPatterns(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachining(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachRouting(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachLink(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachVariable(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMachVertical(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMFGPartTypes(RecordsAffected lngRecordsAffected = {}) override;
-  CollectionPtr GETTblMFGScenario(RecordsAffected lngRecordsAffected = {}) override;
+  // The table readers, one per QUILLDATA_TABLE_READER line of the operations.
+#define QUILLDATA_OPERATION(Result, Name, Params, Args)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread) \
+  CollectionPtr Name(RecordsAffected lngRecordsAffected = {}) override;
+#include "QuillData/contract/Operations.inc"
 
   // The writers.
   void DELFilter(const int32_t& lngPartType1, const int32_t& lngPartType2,
@@ -250,13 +232,19 @@ class clsQuillData_SqlLite : public clsQuillData {
  public:
   // Where the text of a failed OpenDB goes: this object's hook, else the thread's default
   // hook, else standard error.
-  void SetMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
+  void SetMessageHook(MessageHook hook) {
+    m_messageHook = std::move(hook);
+  }
   static void SetDefaultMessageHook(MessageHook hook);
 
   // The binding (empty before OpenDB) and the database handle, for hosts that reach the
   // library directly.
-  const std::shared_ptr<clsSqlLite>& Sqlite() const { return m_oSqlite; }
-  intptr_t DatabaseHandle() const { return m_lngDb; }
+  const std::shared_ptr<clsSqlLite>& Sqlite() const {
+    return m_oSqlite;
+  }
+  intptr_t DatabaseHandle() const {
+    return m_lngDb;
+  }
 
  private:
   friend class sqlite_detail::Operation;
