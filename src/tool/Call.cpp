@@ -176,7 +176,7 @@ std::vector<Variant> ConnArgsFor(const CallSettings& settings) {
   return {FromUtf8(settings.sqliteLib), FromUtf8(settings.db), traceSwitch};
 }
 
-Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summary) {
+Outcome Dispatch(clsQuillData& backend, const OperationEntry::Bound& call, bool summary) {
   Outcome out;
   try {
     CallResult r = call(backend);
@@ -237,13 +237,13 @@ int RunCall(const CallSettings& settings, const std::string& operation,
     err << "quilldata call: unknown option " << operation << " (options go before the operation)\n";
     return kExitUsage;
   }
-  const Operation* op = FindOperation(operation);
+  const OperationEntry* op = FindOperation(operation);
   if (!op) {
     err << "quilldata call: unknown operation \"" << operation
         << "\" (`quilldata operations` lists them)\n";
     return kExitUsage;
   }
-  Operation::Bound call;
+  OperationEntry::Bound call;
   try {
     call = op->Bind(args);
   } catch (const UsageError& e) {

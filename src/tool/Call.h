@@ -61,7 +61,7 @@ struct Outcome {
   std::optional<int32_t> recordsAffected;
   std::optional<QuillError> raised;
 };
-Outcome Dispatch(clsQuillData& backend, const Operation::Bound& call, bool summary);
+Outcome Dispatch(clsQuillData& backend, const OperationEntry::Bound& call, bool summary);
 
 Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports);
 Json TraceToJson(const std::vector<StreamTrace::Event>& events);

@@ -22,7 +22,7 @@ Json RecordTypesToJson() {
   return out;
 }
 
-Json OperationToJson(const Operation& op) {
+Json OperationToJson(const OperationEntry& op) {
   Json args = Json::array();
   for (const ArgSpec& a : op.Args()) {
     Json j = {{"name", a.name}, {"type", ArgTypeName(a.type)}, {"optional", a.optional}};
@@ -47,7 +47,7 @@ Json OperationToJson(const Operation& op) {
 
 Json OperationsToJson() {
   Json out = Json::array();
-  for (const Operation& op : Operations()) out.push_back(OperationToJson(op));
+  for (const OperationEntry& op : Operations()) out.push_back(OperationToJson(op));
   return out;
 }
 

@@ -13,7 +13,7 @@ Json RecordTypesToJson();  // every record type, in declaration order
 
 // {"name", "slot", "arguments": [{"name", "type", "optional", "default", "byRef"}],
 //  "result", "signature"}
-Json OperationToJson(const Operation& op);
+Json OperationToJson(const OperationEntry& op);
 Json OperationsToJson();
 
 }  // namespace QuillData::tool

@@ -232,7 +232,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       out << Dump(OperationsToJson()) << '\n';
       return kExitOk;
     }
-    const Operation* op = FindOperation(operationName);
+    const OperationEntry* op = FindOperation(operationName);
     if (!op) {
       err << "quilldata operations: no operation \"" << operationName << "\"\n";
       return kExitUsage;

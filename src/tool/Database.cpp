@@ -329,7 +329,7 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
   out << "QuillData demo: a new database with the sample data, "
       << (settings.db ? "kept in " + db : std::string("in a temporary file")) << ".\n"
       << "First every reader of the interface, called through clsQuillData.\n\n";
-  for (const Operation& op : Operations()) {
+  for (const OperationEntry& op : Operations()) {
     if (op.Result() != ResultType::Collection) continue;
     // Readers take nothing but the count, except the filter reader's selection flag.
     std::vector<std::vector<std::string>> calls{{}};

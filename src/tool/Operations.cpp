@@ -160,7 +160,7 @@ template <class... P>
 using Holders = std::tuple<typename Param<P>::Holder...>;
 
 template <class... P, size_t... I>
-void Fill(const Operation& op, Holders<P...>& holders, const std::vector<std::string>& values,
+void Fill(const OperationEntry& op, Holders<P...>& holders, const std::vector<std::string>& values,
           std::index_sequence<I...>) {
   auto one = [&]<class Q>(std::type_identity<Q>, auto& holder, size_t index) {
     const ArgSpec& argument = op.Args()[index];
@@ -226,7 +226,7 @@ ArgSpec ArgumentOf(std::string_view declaration, ArgType type, bool byRef) {
 // One table entry: the member and its parameter list as the interface declares it
 // ("(const int32_t& MachID, RecordsAffected lngRecordsAffected = {})").
 template <class R, class... P>
-Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), std::string_view params) {
+OperationEntry Op(std::wstring name, R (clsQuillData::*fn)(P...), std::string_view params) {
   constexpr ArgType types[] = {Param<P>::kType..., ArgType::Int32};
   constexpr bool byRef[] = {Param<P>::kByRef..., false};
   params = params.substr(1, params.size() - 2);  // the parentheses
@@ -240,18 +240,19 @@ Operation Op(std::wstring name, R (clsQuillData::*fn)(P...), std::string_view pa
   if (args.size() != sizeof...(P) || !params.empty()) {
     throw std::logic_error(ToUtf8(name) + ": the parameter list does not match the member");
   }
-  Operation::Binder binder = [fn](const Operation& op, const std::vector<std::string>& values) {
+  OperationEntry::Binder binder = [fn](const OperationEntry& op,
+                                       const std::vector<std::string>& values) {
     auto holders = std::make_shared<Holders<P...>>();
     Fill<P...>(op, *holders, values, std::index_sequence_for<P...>{});
-    return Operation::Bound([fn, holders](clsQuillData& db) {
+    return OperationEntry::Bound([fn, holders](clsQuillData& db) {
       return Invoke(fn, db, *holders, std::index_sequence_for<P...>{});
     });
   };
-  return Operation(std::move(name), 0, std::move(args), Result<R>::kType, std::move(binder));
+  return OperationEntry(std::move(name), 0, std::move(args), Result<R>::kType, std::move(binder));
 }
 
-std::vector<Operation> BuildTable() {
-  std::vector<Operation> t;
+std::vector<OperationEntry> BuildTable() {
+  std::vector<OperationEntry> t;
 #define QUILLDATA_OPERATION(Result, Name, Params, Args) \
   t.push_back(Op(L## #Name, &clsQuillData::Name, #Params));
 #include "QuillData/contract/Operations.inc"
@@ -260,8 +261,8 @@ std::vector<Operation> BuildTable() {
 
 }  // namespace
 
-Operation::Operation(std::wstring name, int slot, std::vector<ArgSpec> args, ResultType result,
-                     Binder binder)
+OperationEntry::OperationEntry(std::wstring name, int slot, std::vector<ArgSpec> args,
+                               ResultType result, Binder binder)
     : name_(std::move(name)),
       slot_(slot),
       args_(std::move(args)),
@@ -277,17 +278,17 @@ Operation::Operation(std::wstring name, int slot, std::vector<ArgSpec> args, Res
   }
 }
 
-std::string Operation::NameUtf8() const {
+std::string OperationEntry::NameUtf8() const {
   return ToUtf8(name_);
 }
 
-size_t Operation::RequiredCount() const {
+size_t OperationEntry::RequiredCount() const {
   size_t n = 0;
   while (n < args_.size() && !args_[n].optional) ++n;
   return n;
 }
 
-std::string Operation::Signature() const {
+std::string OperationEntry::Signature() const {
   std::string s = NameUtf8() + "(";
   size_t open = 0;
   for (size_t i = 0; i < args_.size(); ++i) {
@@ -304,7 +305,7 @@ std::string Operation::Signature() const {
   return s;
 }
 
-Operation::Bound Operation::Bind(const std::vector<std::string>& values) const {
+OperationEntry::Bound OperationEntry::Bind(const std::vector<std::string>& values) const {
   if (values.size() < RequiredCount()) {
     const ArgSpec& missing = args_[values.size()];
     throw UsageError(NameUtf8() + ": missing argument " + missing.name + " (" +
@@ -318,9 +319,9 @@ Operation::Bound Operation::Bind(const std::vector<std::string>& values) const {
   return binder_(*this, values);
 }
 
-std::span<const Operation> Operations() {
-  static const std::vector<Operation> table = [] {
-    std::vector<Operation> t = BuildTable();
+std::span<const OperationEntry> Operations() {
+  static const std::vector<OperationEntry> table = [] {
+    std::vector<OperationEntry> t = BuildTable();
     // The table operations follow Conn (get, set) and OpenDB in the interface.
     int slot = 4;
     for (auto& op : t) op.slot_ = slot++;
@@ -329,8 +330,8 @@ std::span<const Operation> Operations() {
   return table;
 }
 
-const Operation* FindOperation(std::string_view name) {
-  for (const Operation& op : Operations())
+const OperationEntry* FindOperation(std::string_view name) {
+  for (const OperationEntry& op : Operations())
     if (op.NameUtf8() == name) return &op;
   return nullptr;
 }

@@ -48,14 +48,14 @@ struct CallResult {
   std::optional<int32_t> recordsAffected;  // after the call; none if the member has none
 };
 
-class Operation {
+class OperationEntry {
  public:
   // The member bound to its parsed arguments; each call starts from the parsed values.
   using Bound = std::function<CallResult(clsQuillData&)>;
-  using Binder = std::function<Bound(const Operation&, const std::vector<std::string>&)>;
+  using Binder = std::function<Bound(const OperationEntry&, const std::vector<std::string>&)>;
 
-  Operation(std::wstring name, int slot, std::vector<ArgSpec> args, ResultType result,
-            Binder binder);
+  OperationEntry(std::wstring name, int slot, std::vector<ArgSpec> args, ResultType result,
+                 Binder binder);
 
   const std::wstring& Name() const { return name_; }
   std::string NameUtf8() const;
@@ -72,7 +72,7 @@ class Operation {
   Bound Bind(const std::vector<std::string>& values) const;
 
  private:
-  friend std::span<const Operation> Operations();
+  friend std::span<const OperationEntry> Operations();
   std::wstring name_;
   int slot_;
   std::vector<ArgSpec> args_;
@@ -81,8 +81,8 @@ class Operation {
 };
 
 // Every operation, in the interface's order.
-std::span<const Operation> Operations();
-const Operation* FindOperation(std::string_view name);  // exact name; nullptr if none
+std::span<const OperationEntry> Operations();
+const OperationEntry* FindOperation(std::string_view name);  // exact name; nullptr if none
 
 // The command line's value parsers; nullopt for text that is not such a value.
 std::optional<int32_t> ParseInt32(std::string_view text);

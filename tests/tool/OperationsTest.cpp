@@ -19,7 +19,7 @@ TEST(OperationTable, HoldsEveryOperationInSlotOrder) {
 }
 
 TEST(OperationTable, NamesTheSignatureWithOptionalArguments) {
-  const Operation* op = FindOperation("INSERTMachRouting");
+  const OperationEntry* op = FindOperation("INSERTMachRouting");
   ASSERT_NE(op, nullptr);
   EXPECT_EQ(op->RequiredCount(), 2u);
   EXPECT_EQ(op->Signature(),
@@ -64,7 +64,7 @@ Variant Expected(ArgType type, size_t a) {
 }
 
 TEST(OperationDispatch, EveryOperationReachesItsOwnMemberWithItsArgumentsInOrder) {
-  for (const Operation& op : Operations()) {
+  for (const OperationEntry& op : Operations()) {
     SCOPED_TRACE(op.NameUtf8());
     std::vector<std::string> values;
     std::vector<Variant> expected;
