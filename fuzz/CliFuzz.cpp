@@ -185,14 +185,14 @@ void CheckRunCall(uint8_t pick, uint8_t flags, std::vector<std::string> tokens) 
 
 void CheckBind(uint8_t pick, const std::vector<std::string>& values) {
   const auto ops = Operations();
-  const Operation& op = ops[pick % ops.size()];
+  const OperationEntry& op = ops[pick % ops.size()];
   const auto& specs = op.Args();
   bool expectOk = values.size() >= op.RequiredCount() && values.size() <= specs.size();
   for (size_t i = 0; expectOk && i < values.size(); ++i)
     expectOk = Parses(specs[i].type, values[i]);
   const std::string what = op.NameUtf8() + Joined(values);
 
-  Operation::Bound bound;
+  OperationEntry::Bound bound;
   std::string usage;
   try {
     bound = op.Bind(values);
