@@ -21,6 +21,7 @@
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/Schema.h"
+#include "ado/Libpq.h"
 #include "maintenance/SqliteFile.h"
 
 namespace QuillData {
@@ -476,7 +477,8 @@ class FileSide : public Side {
   bool writing_ = false;
 };
 
-// The server (PostgreSQL) over ODBC ----------------------------------------------------------
+// The server (PostgreSQL) over libpq or ODBC
+// ----------------------------------------------------------
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -513,10 +515,73 @@ void AppendReal(std::wstring& sql, double value) {
   }
 }
 
+// A row of COPY's text format: tab between values, \N for NULL, backslash escapes.
+void AppendCopyRow(std::string& data, const Cell* row, const TableSpec& table, int64_t at) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    if (c > 0) data += '\t';
+    const Cell& cell = row[c];
+    const ColumnSpec& column = table.columns[c];
+    if (cell.null) {
+      data += "\\N";
+      continue;
+    }
+    switch (column.kind) {
+      case Kind::Integer:
+        data += std::to_string(cell.i);
+        break;
+      case Kind::Bool:
+        data += cell.i != 0 ? 't' : 'f';
+        break;
+      case Kind::Real:
+        if (std::isnan(cell.d)) {
+          data += "NaN";
+        } else if (std::isinf(cell.d)) {
+          data += cell.d > 0 ? "Infinity" : "-Infinity";
+        } else {
+          char text[32];
+          data.append(text, std::to_chars(text, text + sizeof text, cell.d).ptr);
+        }
+        break;
+      case Kind::Blob:
+        data += "\\\\x";  // the bytea's own "\x", its backslash escaped for COPY
+        for (unsigned char b : cell.s) {
+          data += kHex[b >> 4];
+          data += kHex[b & 15];
+        }
+        break;
+      default:
+        if (cell.s.find('\0') != std::string::npos)
+          Fail(Where(table, column, at) +
+               L" holds a zero character, which the server cannot store.");
+        for (char ch : cell.s) {
+          switch (ch) {
+            case '\\':
+              data += "\\\\";
+              break;
+            case '\t':
+              data += "\\t";
+              break;
+            case '\n':
+              data += "\\n";
+              break;
+            case '\r':
+              data += "\\r";
+              break;
+            default:
+              data += ch;
+          }
+        }
+    }
+  }
+  data += '\n';
+}
+
 class ServerSide : public Side {
  public:
   explicit ServerSide(const std::wstring& connection)
-      : session_(ado::MakeOdbcProvider()->Open(connection, L"", L"")) {}
+      : session_(ado::ProviderFor(connection)->Open(connection, L"", L"")),
+        pg_(ado::libpq::Raw(*session_)) {}
   ~ServerSide() override { Rollback(); }
 
   void Refine(std::vector<TableSpec>& tables) override {
@@ -640,9 +705,24 @@ class ServerSide : public Side {
     open_ = true;
   }
 
-  // One statement per batch: an array per column, unnested into rows side by side (in the
-  // arrays' order). The server reads one array far faster than a list of row expressions.
+  // Through libpq, the rows stream into the server's bulk load (COPY ... FROM STDIN), one
+  // COPY per table, a batch a message. Over ODBC, one statement per batch: an array per
+  // column, unnested into rows side by side (in the arrays' order); the server reads one
+  // array far faster than a list of row expressions.
   void Insert(const TableSpec& table, const Batch& rows) override {
+    if (pg_) {
+      std::string data;
+      for (size_t r = 0; r < rows.Rows(); ++r)
+        AppendCopyRow(data, rows.Row(r), table, rowsWritten_ + static_cast<int64_t>(r) + 1);
+      rowsWritten_ += static_cast<int64_t>(rows.Rows());
+      Await();
+      if (!copying_) StartCopy(table);
+      inFlight_ = std::async(std::launch::async, [this, data = std::move(data)] {
+        if (PQputCopyData(pg_, data.data(), static_cast<int>(data.size())) != 1)
+          ado::libpq::Fail(*session_, nullptr);
+      });
+      return;
+    }
     std::wstring sql = L"INSERT INTO " + FromUtf8(table.name) + L" (";
     for (size_t c = 0; c < table.columns.size(); ++c)
       sql += (c == 0 ? L"\"" : L", \"") + FromUtf8(table.columns[c].name) + L"\"";
@@ -692,6 +772,8 @@ class ServerSide : public Side {
   // The identity restarts past the highest id. Unlike setval, ALTER TABLE is part of the
   // transaction: a transfer that does not commit leaves the numbering as it was.
   void Finish(const TableSpec& table) override {
+    Await();
+    EndCopy(nullptr);
     rowsWritten_ = 0;
     if (table.key < 0 || !table.columns[static_cast<size_t>(table.key)].identity) return;
     const std::wstring key =
@@ -751,6 +833,11 @@ class ServerSide : public Side {
     } catch (...) {
       // Its failure is what brought us here, or comes second to it.
     }
+    try {
+      EndCopy("the transfer was abandoned");
+    } catch (...) {
+      // The COPY failed, which is what ends it here.
+    }
     if (!open_) return;
     open_ = false;
     try {
@@ -766,6 +853,33 @@ class ServerSide : public Side {
   // The batch on its way, if any; its failure surfaces here.
   void Await() {
     if (inFlight_.valid()) inFlight_.get();
+  }
+
+  struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+  };
+  using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+  void StartCopy(const TableSpec& table) {
+    std::string sql = "COPY " + table.name + " (";
+    for (size_t c = 0; c < table.columns.size(); ++c)
+      sql += (c == 0 ? "\"" : ", \"") + table.columns[c].name + "\"";
+    sql += ") FROM STDIN";
+    Result started(PQexec(pg_, sql.c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) ado::libpq::Fail(*session_, started.get());
+    copying_ = true;
+  }
+
+  // Ends the COPY under way, if any: complete, or abandoned with the reason given.
+  void EndCopy(const char* abandoned) {
+    if (!copying_) return;
+    copying_ = false;
+    if (PQputCopyEnd(pg_, abandoned) != 1) ado::libpq::Fail(*session_, nullptr);
+    Result failed;
+    while (Result result{PQgetResult(pg_)}) {
+      if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failed) failed = std::move(result);
+    }
+    if (failed && !abandoned) ado::libpq::Fail(*session_, failed.get());
   }
 
   void Execute(const std::wstring& sql) {
@@ -855,7 +969,9 @@ class ServerSide : public Side {
   }
 
   std::unique_ptr<ado::Session> session_;
+  PGconn* pg_;  // the session's connection when it is libpq's, for COPY
   std::future<void> inFlight_;
+  bool copying_ = false;  // a COPY ... FROM STDIN is under way
   bool open_ = false;
   int64_t rowsWritten_ = 0;
 };
