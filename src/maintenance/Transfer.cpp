@@ -703,6 +703,9 @@ class ServerSide : public Side {
   void BeginWrite() override {
     Run(L"START TRANSACTION ISOLATION LEVEL READ COMMITTED");
     open_ = true;
+    // A table's bulk load is one statement that lasts as long as the table is long: the
+    // command timeout, meant for one call, does not limit it.
+    if (pg_) Run(L"SET LOCAL statement_timeout = 0");
   }
 
   // Through libpq, the rows stream into the server's bulk load (COPY ... FROM STDIN), one

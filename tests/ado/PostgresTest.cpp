@@ -332,6 +332,11 @@ TEST_P(LibpqTest, EachCallIsPreparedOnceAndItsValuesArriveWhole) {
   auto rs = bytes->Execute();
   EXPECT_EQ(rs->Fields()->Item(L"b")->Value(), Variant(sent));
   EXPECT_EQ(rs->Fields()->Item(L"d")->Value(), Variant(0.1 + 0.2));
+  // A kept SELECT * whose table changed is prepared again.
+  EXPECT_EQ(conn->Execute(L"SELECT * FROM items")->Fields()->Count(), 6);
+  conn->Execute(L"ALTER TABLE items ADD COLUMN extra integer DEFAULT 5", adExecuteNoRecords);
+  auto wider = conn->Execute(L"SELECT * FROM items");
+  EXPECT_EQ(wider->Fields()->Item(L"extra")->Value(), Variant(int32_t{5}));
 }
 
 TEST_P(LibpqTest, AUriOpensAndAKeyPostgresDoesNotKnowIsRefused) {
