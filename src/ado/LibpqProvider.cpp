@@ -506,10 +506,10 @@ class LibpqSession : public Session {
       try {
         return Run(command, call, values);
       } catch (const QuillError& failure) {
-        // A prepared SELECT * of a table whose columns changed since: prepared again, once,
-        // when the failure left no transaction aborted.
-        if (failure.SqlState() != L"0A000" || !prepared_.contains(call.sql) ||
-            PQtransactionStatus(conn_) != PQTRANS_IDLE)
+        // A kept SELECT * of a table whose columns changed since (0A000), or a statement that
+        // SQL text deallocated (26000): prepared again, once, when no transaction was aborted.
+        if ((failure.SqlState() != L"0A000" && failure.SqlState() != L"26000") ||
+            !prepared_.contains(call.sql) || PQtransactionStatus(conn_) != PQTRANS_IDLE)
           throw;
         Forget(call.sql);
         return Run(command, call, values);

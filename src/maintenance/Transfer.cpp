@@ -680,6 +680,15 @@ class ServerSide : public Side {
     }
     select += L" FROM " + FromUtf8(table.name);
     int64_t row = 0;
+    if (pg_) {
+      // Through libpq the whole table comes in one bulk unload, in key order.
+      const std::wstring order =
+          table.key < 0
+              ? L"ctid"
+              : L"\"" + FromUtf8(table.columns[static_cast<size_t>(table.key)].name) + L"\"";
+      ScanCopy(table, select + L" ORDER BY " + order, take);
+      return;
+    }
     if (table.key < 0) {
       // Without an id the rows' physical order is the order the readers see.
       Convert(table, *Query(select + L" ORDER BY ctid"), row, take);
@@ -871,6 +880,118 @@ class ServerSide : public Side {
     Result started(PQexec(pg_, sql.c_str()));
     if (PQresultStatus(started.get()) != PGRES_COPY_IN) ado::libpq::Fail(*session_, started.get());
     copying_ = true;
+  }
+
+  // The rows of a query through COPY ... TO STDOUT, in COPY's text format.
+  void ScanCopy(const TableSpec& table, const std::wstring& select,
+                const std::function<void(Batch&)>& take) {
+    Await();
+    Result started(PQexec(pg_, ("COPY (" + ToUtf8(select) + ") TO STDOUT").c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_OUT) ado::libpq::Fail(*session_, started.get());
+    Batch batch;
+    batch.width = table.columns.size();
+    int64_t row = 0;
+    std::string value;
+    char* line = nullptr;
+    int length;
+    while ((length = PQgetCopyData(pg_, &line, 0)) > 0) {
+      const std::unique_ptr<char, void (*)(void*)> hold(line, PQfreemem);
+      ++row;
+      size_t at = 0;
+      const std::string_view text(line, static_cast<size_t>(length));
+      for (size_t c = 0; c < batch.width; ++c) {
+        const size_t end = std::min(text.find_first_of("\t\n", at), text.size());
+        batch.cells.push_back(
+            FromCopy(text.substr(at, end - at), table, table.columns[c], row, value));
+        at = end + 1;
+      }
+      if (batch.Rows() == kBatchRows) {
+        take(batch);
+        batch.cells.clear();
+      }
+    }
+    if (length == -2) ado::libpq::Fail(*session_, nullptr);
+    Result failed;
+    while (Result result{PQgetResult(pg_)}) {
+      if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failed) failed = std::move(result);
+    }
+    if (failed) ado::libpq::Fail(*session_, failed.get());
+    if (batch.Rows() > 0) take(batch);
+  }
+
+  // One value of COPY's text format in its carried form; `value` is scratch space.
+  static Cell FromCopy(std::string_view field, const TableSpec& table, const ColumnSpec& column,
+                       int64_t row, std::string& value) {
+    Cell cell;
+    if (field == "\\N") return cell;
+    cell.null = false;
+    value.clear();
+    for (size_t i = 0; i < field.size(); ++i) {
+      if (field[i] != '\\' || i + 1 == field.size()) {
+        value += field[i];
+        continue;
+      }
+      switch (const char e = field[++i]) {
+        case 'b':
+          value += '\b';
+          break;
+        case 'f':
+          value += '\f';
+          break;
+        case 'n':
+          value += '\n';
+          break;
+        case 'r':
+          value += '\r';
+          break;
+        case 't':
+          value += '\t';
+          break;
+        case 'v':
+          value += '\v';
+          break;
+        default:
+          value += e;
+      }
+    }
+    auto unreadable = [&] {
+      Fail(Where(table, column, row) + L" holds \"" + FromUtf8(value.substr(0, 40)) +
+           L"\", which is not readable as its type.");
+    };
+    const char* first = value.data();
+    const char* last = value.data() + value.size();
+    switch (column.kind) {
+      case Kind::Integer:
+        if (std::from_chars(first, last, cell.i).ptr != last) unreadable();
+        break;
+      case Kind::Bool:
+        cell.i = value == "t" ? 1 : 0;
+        break;
+      case Kind::Real:
+        if (std::from_chars(first, last, cell.d).ptr != last) unreadable();
+        break;
+      case Kind::Blob:
+        // bytea's hex output, "\x0a1b..."
+        if (!value.starts_with("\\x") || value.size() % 2 != 0) unreadable();
+        cell.s.resize((value.size() - 2) / 2);
+        for (size_t k = 0; k < cell.s.size(); ++k) {
+          unsigned byte = 0;
+          if (std::from_chars(first + 2 + 2 * k, first + 4 + 2 * k, byte, 16).ptr !=
+              first + 4 + 2 * k)
+            unreadable();
+          cell.s[k] = static_cast<char>(byte);
+        }
+        break;
+      case Kind::Date: {
+        auto date = CanonicalDate(value);
+        if (!date) unreadable();
+        cell.s = std::move(*date);
+        break;
+      }
+      default:
+        cell.s = value;
+    }
+    return cell;
   }
 
   // Ends the COPY under way, if any: complete, or abandoned with the reason given.
