@@ -59,11 +59,7 @@ void Connection::Connect(bool waitForServer) {
     // A malformed string is reported by the provider that has to read it.
   }
   const int32_t timeout = TimeoutsOf(items).connect;
-  if (!provider) {
-    const std::wstring name = ConnectionStringValue(items, L"Provider");
-    if (!name.empty()) provider = FindProvider(name);
-    if (!provider) provider = MakeOdbcProvider();
-  }
+  if (!provider) provider = ProviderFor(connectionString_);
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::seconds(timeout);
   auto pause = std::chrono::milliseconds(100);

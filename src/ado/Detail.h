@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "QuillData/ado/Provider.h"
+#include "QuillData/contract/Error.h"
 #include "QuillData/contract/Variant.h"
 
 namespace QuillData::ado::detail {
@@ -36,5 +37,20 @@ Variant ToWire(const ParameterData& parameter);
 // has more than precision digits. what names the value in the message.
 Decimal RoundDecimal(const Decimal& value, uint8_t precision, uint8_t scale,
                      const std::wstring& what);
+
+// True for a postgresql:// or postgres:// URI (leading blanks aside).
+bool IsPostgresUri(std::wstring_view text);
+
+// Decimal text of a data source ("-12.50") as an exact Decimal; what a Decimal cannot hold
+// (more than 28 places or 96 bits, an exponent, NaN) comes back as a Double.
+Variant NumberFromText(const std::wstring& text);
+
+// Procedure names go into the call text as they are, so they may hold only name characters.
+void CheckProcedureName(const std::wstring& name);
+
+// A failure that ran out of time, told so: what, the seconds and the connection-string key
+// come first, the data source's own description after.
+[[noreturn]] void RaiseTimedOut(const QuillError& failure, const wchar_t* what, int32_t seconds,
+                                const wchar_t* key);
 
 }  // namespace QuillData::ado::detail

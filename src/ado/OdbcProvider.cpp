@@ -114,14 +114,6 @@ bool IsTimeout(const OdbcFailure& failure) {
   return failure.Any({L"HYT00", L"HYT01", L"57014"});
 }
 
-// A failure that ran out of time, told so: "timeout" and the seconds come first.
-[[noreturn]] void FailTimedOut(const OdbcFailure& failure, const wchar_t* what, int32_t seconds,
-                               const wchar_t* key) {
-  throw failure.Described(std::wstring(what) + L" was cancelled at its timeout of " +
-                          std::to_wstring(seconds) + L" seconds (" + key + L"): " +
-                          failure.Description());
-}
-
 class Handle {
  public:
   Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
@@ -187,46 +179,6 @@ SQL_TIMESTAMP_STRUCT TimestampOf(Date date) {
   ts.second = static_cast<SQLUSMALLINT>(ms / 1000 % 60);
   ts.fraction = static_cast<SQLUINTEGER>(ms % 1000 * 1000000);
   return ts;
-}
-
-// Decimal text of the driver ("-12.50") as an exact Decimal; what a Decimal cannot hold
-// (more than 28 places or 96 bits, an exponent, NaN) comes back as a Double.
-Variant NumberFromText(const std::wstring& text) {
-  constexpr __int128 kMaxMantissa = (static_cast<__int128>(1) << 96) - 1;
-  std::string ascii = ToUtf8(text);
-  size_t i = 0;
-  bool negative = false;
-  if (i < ascii.size() && (ascii[i] == '-' || ascii[i] == '+')) negative = ascii[i++] == '-';
-  __int128 mantissa = 0;
-  int scale = 0;
-  bool point = false, digits = false, exact = true;
-  for (; i < ascii.size() && exact; ++i) {
-    const char c = ascii[i];
-    if (c == '.' && !point) {
-      point = true;
-    } else if (c >= '0' && c <= '9') {
-      digits = true;
-      mantissa = mantissa * 10 + (c - '0');
-      if (point) ++scale;
-      if (mantissa > kMaxMantissa || scale > 28) exact = false;
-    } else {
-      exact = false;
-    }
-  }
-  if (exact && digits) {
-    Decimal d;
-    d.mantissa = negative ? -mantissa : mantissa;
-    d.scale = static_cast<uint8_t>(scale);
-    return Variant(d);
-  }
-  double value = 0;
-  const char* first = ascii.data() + (!ascii.empty() && ascii[0] == '+' ? 1 : 0);
-  auto [end, ec] = std::from_chars(first, ascii.data() + ascii.size(), value);
-  if (ec != std::errc() || end != ascii.data() + ascii.size()) {
-    throw QuillError(ErrNo::TypeMismatch, detail::kSource,
-                     L"The driver returned \"" + text + L"\" for a numeric column.");
-  }
-  return Variant(value);
 }
 
 // Types ------------------------------------------------------------------------------------
@@ -513,19 +465,10 @@ Variant ReadOutput(const Bound& b) {
       const size_t n = std::min(
           static_cast<size_t>(std::max<SQLLEN>(b.indicator, 0)) / sizeof(SQLWCHAR), capacity);
       std::wstring text = FromW(b.text.data(), n);
-      if (b.numericText) return NumberFromText(text);
+      if (b.numericText) return detail::NumberFromText(text);
       return Variant(std::move(text));
     }
   }
-}
-
-// Procedure names go into the call text as they are, so they may hold only name characters.
-void CheckProcedureName(const std::wstring& name) {
-  const bool ok = !name.empty() && std::all_of(name.begin(), name.end(), [](wchar_t c) {
-    return std::iswalnum(static_cast<wint_t>(c)) || c > 0x7F ||
-           std::wstring_view(L"_.$#@[]\" ").find(c) != std::wstring_view::npos;
-  });
-  if (!ok) Raise(adErrInvalidArgument, L"\"" + name + L"\" is not a procedure name.");
 }
 
 // Result sets ------------------------------------------------------------------------------
@@ -649,7 +592,7 @@ class Fetcher {
         std::vector<SQLWCHAR> units;
         if (!GetLong(column, SQL_C_WCHAR, units)) return Variant::Null();
         std::wstring text = FromW(units.data(), units.size());
-        if (type == SQL_NUMERIC || type == SQL_DECIMAL) return NumberFromText(text);
+        if (type == SQL_NUMERIC || type == SQL_DECIMAL) return detail::NumberFromText(text);
         return Variant(std::move(text));
       }
     }
@@ -683,7 +626,8 @@ class OdbcSession : public Session {
         Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
       } catch (const OdbcFailure& failure) {
         if (IsTimeout(failure) && timeouts_.connect > 0) {
-          FailTimedOut(failure, L"Opening the connection", timeouts_.connect, L"Connect Timeout");
+          detail::RaiseTimedOut(failure, L"Opening the connection", timeouts_.connect,
+                                L"Connect Timeout");
         }
         throw;
       }
@@ -723,7 +667,7 @@ class OdbcSession : public Session {
               (Ok(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
                dead == SQL_CD_TRUE);
       if (!lost_ && IsTimeout(failure) && timeouts_.command > 0) {
-        FailTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
+        detail::RaiseTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
       }
       throw;
     }
@@ -745,7 +689,7 @@ class OdbcSession : public Session {
     std::vector<size_t> order;  // parameter index per marker
     std::wstring sql;
     if (command.commandType == adCmdStoredProc) {
-      CheckProcedureName(command.text);
+      detail::CheckProcedureName(command.text);
       auto ret = std::find_if(params.begin(), params.end(), [](const ParameterData& p) {
         return p.direction == adParamReturnValue;
       });

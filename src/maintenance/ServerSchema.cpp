@@ -51,7 +51,7 @@ std::vector<std::string> PostgresSchemaTables() {
 }
 
 ServerInitResult InitializeServer(const std::wstring& connection) {
-  auto session = ado::MakeOdbcProvider()->Open(connection, L"", L"");
+  auto session = ado::ProviderFor(connection)->Open(connection, L"", L"");
   // Unquoted names are stored in lower case.
   auto existing = Query(*session,
                         L"SELECT table_name FROM information_schema.tables "

@@ -21,6 +21,7 @@
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/Schema.h"
+#include "ado/Libpq.h"
 #include "maintenance/SqliteFile.h"
 
 namespace QuillData {
@@ -116,8 +117,9 @@ std::optional<std::string> CanonicalDate(std::string_view text) {
 // row's text (below), read as a big-endian signed 64-bit number; summed modulo 2^64. The
 // row's text has one piece per column, NULL as "N;", else a letter for the kind and the
 // value: "i<decimal>;", "b<0|1>;", "r<16 hex digits of the IEEE bits, big-endian>;" (-0 as
-// 0), "t<bytes>:<UTF-8>;", "d<YYYY-MM-DD HH:MM:SS[.fraction]>;", "x<lower-case hex>;". A
-// server computes the same sum in SQL (ServerSide::Verify), so its rows need not travel.
+// 0), "t<bytes>:<UTF-8>;", "d<YYYY-MM-DD HH:MM:SS[.fraction]>;", "x<lower-case hex>;". Over
+// ODBC a server computes the same sum in SQL (ServerSide::Verify), so its rows need not
+// travel; through libpq they come back through COPY, which is faster still.
 class Checksum {
  public:
   Checksum() : context_(EVP_MD_CTX_new()) {
@@ -476,7 +478,8 @@ class FileSide : public Side {
   bool writing_ = false;
 };
 
-// The server (PostgreSQL) over ODBC ----------------------------------------------------------
+// The server (PostgreSQL) over libpq or ODBC
+// ----------------------------------------------------------
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -513,10 +516,73 @@ void AppendReal(std::wstring& sql, double value) {
   }
 }
 
+// A row of COPY's text format: tab between values, \N for NULL, backslash escapes.
+void AppendCopyRow(std::string& data, const Cell* row, const TableSpec& table, int64_t at) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    if (c > 0) data += '\t';
+    const Cell& cell = row[c];
+    const ColumnSpec& column = table.columns[c];
+    if (cell.null) {
+      data += "\\N";
+      continue;
+    }
+    switch (column.kind) {
+      case Kind::Integer:
+        data += std::to_string(cell.i);
+        break;
+      case Kind::Bool:
+        data += cell.i != 0 ? 't' : 'f';
+        break;
+      case Kind::Real:
+        if (std::isnan(cell.d)) {
+          data += "NaN";
+        } else if (std::isinf(cell.d)) {
+          data += cell.d > 0 ? "Infinity" : "-Infinity";
+        } else {
+          char text[32];
+          data.append(text, std::to_chars(text, text + sizeof text, cell.d).ptr);
+        }
+        break;
+      case Kind::Blob:
+        data += "\\\\x";  // the bytea's own "\x", its backslash escaped for COPY
+        for (unsigned char b : cell.s) {
+          data += kHex[b >> 4];
+          data += kHex[b & 15];
+        }
+        break;
+      default:
+        if (cell.s.find('\0') != std::string::npos)
+          Fail(Where(table, column, at) +
+               L" holds a zero character, which the server cannot store.");
+        for (char ch : cell.s) {
+          switch (ch) {
+            case '\\':
+              data += "\\\\";
+              break;
+            case '\t':
+              data += "\\t";
+              break;
+            case '\n':
+              data += "\\n";
+              break;
+            case '\r':
+              data += "\\r";
+              break;
+            default:
+              data += ch;
+          }
+        }
+    }
+  }
+  data += '\n';
+}
+
 class ServerSide : public Side {
  public:
   explicit ServerSide(const std::wstring& connection)
-      : session_(ado::MakeOdbcProvider()->Open(connection, L"", L"")) {}
+      : session_(ado::ProviderFor(connection)->Open(connection, L"", L"")),
+        pg_(ado::libpq::Raw(*session_)) {}
   ~ServerSide() override { Rollback(); }
 
   void Refine(std::vector<TableSpec>& tables) override {
@@ -615,6 +681,15 @@ class ServerSide : public Side {
     }
     select += L" FROM " + FromUtf8(table.name);
     int64_t row = 0;
+    if (pg_) {
+      // Through libpq the whole table comes in one bulk unload, in key order.
+      const std::wstring order =
+          table.key < 0
+              ? L"ctid"
+              : L"\"" + FromUtf8(table.columns[static_cast<size_t>(table.key)].name) + L"\"";
+      ScanCopy(table, select + L" ORDER BY " + order, take);
+      return;
+    }
     if (table.key < 0) {
       // Without an id the rows' physical order is the order the readers see.
       Convert(table, *Query(select + L" ORDER BY ctid"), row, take);
@@ -638,11 +713,29 @@ class ServerSide : public Side {
   void BeginWrite() override {
     Run(L"START TRANSACTION ISOLATION LEVEL READ COMMITTED");
     open_ = true;
+    // A table's bulk load is one statement that lasts as long as the table is long: the
+    // command timeout, meant for one call, does not limit it.
+    if (pg_) Run(L"SET LOCAL statement_timeout = 0");
   }
 
-  // One statement per batch: an array per column, unnested into rows side by side (in the
-  // arrays' order). The server reads one array far faster than a list of row expressions.
+  // Through libpq, the rows stream into the server's bulk load (COPY ... FROM STDIN), one
+  // COPY per table, a batch a message. Over ODBC, one statement per batch: an array per
+  // column, unnested into rows side by side (in the arrays' order); the server reads one
+  // array far faster than a list of row expressions.
   void Insert(const TableSpec& table, const Batch& rows) override {
+    if (pg_) {
+      std::string data;
+      for (size_t r = 0; r < rows.Rows(); ++r)
+        AppendCopyRow(data, rows.Row(r), table, rowsWritten_ + static_cast<int64_t>(r) + 1);
+      rowsWritten_ += static_cast<int64_t>(rows.Rows());
+      Await();
+      if (!copying_) StartCopy(table);
+      inFlight_ = std::async(std::launch::async, [this, data = std::move(data)] {
+        if (PQputCopyData(pg_, data.data(), static_cast<int>(data.size())) != 1)
+          ado::libpq::Fail(*session_, nullptr);
+      });
+      return;
+    }
     std::wstring sql = L"INSERT INTO " + FromUtf8(table.name) + L" (";
     for (size_t c = 0; c < table.columns.size(); ++c)
       sql += (c == 0 ? L"\"" : L", \"") + FromUtf8(table.columns[c].name) + L"\"";
@@ -692,6 +785,8 @@ class ServerSide : public Side {
   // The identity restarts past the highest id. Unlike setval, ALTER TABLE is part of the
   // transaction: a transfer that does not commit leaves the numbering as it was.
   void Finish(const TableSpec& table) override {
+    Await();
+    EndCopy(nullptr);
     rowsWritten_ = 0;
     if (table.key < 0 || !table.columns[static_cast<size_t>(table.key)].identity) return;
     const std::wstring key =
@@ -702,6 +797,15 @@ class ServerSide : public Side {
   }
 
   std::pair<int64_t, uint64_t> Verify(const TableSpec& table) override {
+    if (pg_) {
+      // The rows as the server hands them out again, through its bulk unload: faster than
+      // the server's own checksum in SQL below, and the same sum.
+      Checksum sum;
+      Scan(table, [&](Batch& batch) {
+        for (size_t r = 0; r < batch.Rows(); ++r) sum.Add(batch.Row(r), table.columns);
+      });
+      return {sum.Rows(), sum.Value()};
+    }
     std::wstring text;
     for (const ColumnSpec& column : table.columns) {
       const std::wstring c = L"\"" + FromUtf8(column.name) + L"\"";
@@ -751,6 +855,11 @@ class ServerSide : public Side {
     } catch (...) {
       // Its failure is what brought us here, or comes second to it.
     }
+    try {
+      EndCopy("the transfer was abandoned");
+    } catch (...) {
+      // The COPY failed, which is what ends it here.
+    }
     if (!open_) return;
     open_ = false;
     try {
@@ -766,6 +875,145 @@ class ServerSide : public Side {
   // The batch on its way, if any; its failure surfaces here.
   void Await() {
     if (inFlight_.valid()) inFlight_.get();
+  }
+
+  struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+  };
+  using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+  void StartCopy(const TableSpec& table) {
+    std::string sql = "COPY " + table.name + " (";
+    for (size_t c = 0; c < table.columns.size(); ++c)
+      sql += (c == 0 ? "\"" : ", \"") + table.columns[c].name + "\"";
+    sql += ") FROM STDIN";
+    Result started(PQexec(pg_, sql.c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_IN) ado::libpq::Fail(*session_, started.get());
+    copying_ = true;
+  }
+
+  // The rows of a query through COPY ... TO STDOUT, in COPY's text format.
+  void ScanCopy(const TableSpec& table, const std::wstring& select,
+                const std::function<void(Batch&)>& take) {
+    Await();
+    Result started(PQexec(pg_, ("COPY (" + ToUtf8(select) + ") TO STDOUT").c_str()));
+    if (PQresultStatus(started.get()) != PGRES_COPY_OUT) ado::libpq::Fail(*session_, started.get());
+    Batch batch;
+    batch.width = table.columns.size();
+    int64_t row = 0;
+    std::string value;
+    char* line = nullptr;
+    int length;
+    while ((length = PQgetCopyData(pg_, &line, 0)) > 0) {
+      const std::unique_ptr<char, void (*)(void*)> hold(line, PQfreemem);
+      ++row;
+      size_t at = 0;
+      const std::string_view text(line, static_cast<size_t>(length));
+      for (size_t c = 0; c < batch.width; ++c) {
+        const size_t end = std::min(text.find_first_of("\t\n", at), text.size());
+        batch.cells.push_back(
+            FromCopy(text.substr(at, end - at), table, table.columns[c], row, value));
+        at = end + 1;
+      }
+      if (batch.Rows() == kBatchRows) {
+        take(batch);
+        batch.cells.clear();
+      }
+    }
+    if (length == -2) ado::libpq::Fail(*session_, nullptr);
+    Result failed;
+    while (Result result{PQgetResult(pg_)}) {
+      if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failed) failed = std::move(result);
+    }
+    if (failed) ado::libpq::Fail(*session_, failed.get());
+    if (batch.Rows() > 0) take(batch);
+  }
+
+  // One value of COPY's text format in its carried form; `value` is scratch space.
+  static Cell FromCopy(std::string_view field, const TableSpec& table, const ColumnSpec& column,
+                       int64_t row, std::string& value) {
+    Cell cell;
+    if (field == "\\N") return cell;
+    cell.null = false;
+    value.clear();
+    for (size_t i = 0; i < field.size(); ++i) {
+      if (field[i] != '\\' || i + 1 == field.size()) {
+        value += field[i];
+        continue;
+      }
+      switch (const char e = field[++i]) {
+        case 'b':
+          value += '\b';
+          break;
+        case 'f':
+          value += '\f';
+          break;
+        case 'n':
+          value += '\n';
+          break;
+        case 'r':
+          value += '\r';
+          break;
+        case 't':
+          value += '\t';
+          break;
+        case 'v':
+          value += '\v';
+          break;
+        default:
+          value += e;
+      }
+    }
+    auto unreadable = [&] {
+      Fail(Where(table, column, row) + L" holds \"" + FromUtf8(value.substr(0, 40)) +
+           L"\", which is not readable as its type.");
+    };
+    const char* first = value.data();
+    const char* last = value.data() + value.size();
+    switch (column.kind) {
+      case Kind::Integer:
+        if (std::from_chars(first, last, cell.i).ptr != last) unreadable();
+        break;
+      case Kind::Bool:
+        cell.i = value == "t" ? 1 : 0;
+        break;
+      case Kind::Real:
+        if (std::from_chars(first, last, cell.d).ptr != last) unreadable();
+        break;
+      case Kind::Blob:
+        // bytea's hex output, "\x0a1b..."
+        if (!value.starts_with("\\x") || value.size() % 2 != 0) unreadable();
+        cell.s.resize((value.size() - 2) / 2);
+        for (size_t k = 0; k < cell.s.size(); ++k) {
+          unsigned byte = 0;
+          if (std::from_chars(first + 2 + 2 * k, first + 4 + 2 * k, byte, 16).ptr !=
+              first + 4 + 2 * k)
+            unreadable();
+          cell.s[k] = static_cast<char>(byte);
+        }
+        break;
+      case Kind::Date: {
+        auto date = CanonicalDate(value);
+        if (!date) unreadable();
+        cell.s = std::move(*date);
+        break;
+      }
+      default:
+        cell.s = value;
+    }
+    return cell;
+  }
+
+  // Ends the COPY under way, if any: complete, or abandoned with the reason given.
+  void EndCopy(const char* abandoned) {
+    if (!copying_) return;
+    copying_ = false;
+    if (PQputCopyEnd(pg_, abandoned) != 1) ado::libpq::Fail(*session_, nullptr);
+    Result failed;
+    while (Result result{PQgetResult(pg_)}) {
+      if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && !failed) failed = std::move(result);
+    }
+    if (failed && !abandoned) ado::libpq::Fail(*session_, failed.get());
   }
 
   void Execute(const std::wstring& sql) {
@@ -855,7 +1103,9 @@ class ServerSide : public Side {
   }
 
   std::unique_ptr<ado::Session> session_;
+  PGconn* pg_;  // the session's connection when it is libpq's, for COPY
   std::future<void> inFlight_;
+  bool copying_ = false;  // a COPY ... FROM STDIN is under way
   bool open_ = false;
   int64_t rowsWritten_ = 0;
 };

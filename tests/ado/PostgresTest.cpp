@@ -1,4 +1,4 @@
-// The ODBC provider against a real PostgreSQL server through psqlODBC.
+// The ODBC provider (through psqlODBC) and the libpq provider against a real PostgreSQL server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,8 +19,17 @@ Decimal Dec(__int128 mantissa, uint8_t scale) {
   return d;
 }
 
-class PostgresTest : public test::PgServerTest {
+// Each test runs on both providers; the parameter is true for libpq.
+class PostgresTest : public test::PgServerTest, public ::testing::WithParamInterface<bool> {
  protected:
+  std::wstring ConnectionString() const { return StringFor(Server(), Database()); }
+  std::wstring StringFor(const test::PgServer& server, const std::string& database) const {
+    return GetParam() ? server.LibpqConnectionString(database) : server.ConnectionString(database);
+  }
+  std::wstring Source() const {
+    return GetParam() ? L"QuillData.ado (libpq)" : L"QuillData.ado (PostgreSQL Unicode)";
+  }
+
   void SetUp() override {
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
@@ -67,7 +76,7 @@ class PostgresTest : public test::PgServerTest {
   ConnectionPtr conn;
 };
 
-TEST_F(PostgresTest, TextQueryFillsAStaticRecordset) {
+TEST_P(PostgresTest, TextQueryFillsAStaticRecordset) {
   conn->Execute(
       L"INSERT INTO items (name, price, active, note, made) VALUES"
       L" ('first', 12.50, true, NULL, '2024-02-29 13:45:30'),"
@@ -130,7 +139,7 @@ TEST_F(PostgresTest, TextQueryFillsAStaticRecordset) {
   EXPECT_EQ(f->Item(L"id")->Value(), Variant(int32_t{3}));
 }
 
-TEST_F(PostgresTest, ProcedureReturnValueComesBack) {
+TEST_P(PostgresTest, ProcedureReturnValueComesBack) {
   auto cmd = AddItem(std::wstring(L"bolt"), 50, 1.25, true);
   EXPECT_EQ(cmd->Execute(adExecuteNoRecords), nullptr);
   EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{1}));
@@ -177,14 +186,14 @@ TEST_F(PostgresTest, ProcedureReturnValueComesBack) {
   missing->CommandType(adCmdStoredProc);
   auto e = EXPECT_QUILL_ERROR(missing->Execute(adExecuteNoRecords), adErrDataSource);
   EXPECT_NE(e.Description().find(L"42883"), std::wstring::npos) << ToUtf8(e.Description());
-  EXPECT_EQ(e.Source(), L"QuillData.ado (PostgreSQL Unicode)");
+  EXPECT_EQ(e.Source(), Source());
   // A name that would change the call text is refused before anything is sent.
   missing->CommandText(L"add_item(); DROP TABLE items; --");
   EXPECT_QUILL_ERROR(missing->Execute(adExecuteNoRecords), adErrInvalidArgument);
   EXPECT_EQ(ItemCount(), 2);
 }
 
-TEST_F(PostgresTest, BadValuesFailBeforeAnythingIsWritten) {
+TEST_P(PostgresTest, BadValuesFailBeforeAnythingIsWritten) {
   auto tooLong = AddItem(std::wstring(L"abcdef"), 5, 1.0, true);
   auto e = EXPECT_QUILL_ERROR(tooLong->Execute(adExecuteNoRecords), adErrDataOverflow);
   EXPECT_NE(e.Description().find(L"@Name"), std::wstring::npos);
@@ -197,7 +206,7 @@ TEST_F(PostgresTest, BadValuesFailBeforeAnythingIsWritten) {
   EXPECT_EQ(tooLong->Parameters()->Item(0)->Value(), Variant(int32_t{-1}));
 }
 
-TEST_F(PostgresTest, DecimalsAndBooleansArriveAsSent) {
+TEST_P(PostgresTest, DecimalsAndBooleansArriveAsSent) {
   AddItem(std::wstring(L"a"), 50, 2.675, int16_t{1})->Execute(adExecuteNoRecords);
   AddItem(std::wstring(L"b"), 50, -1.005, false)->Execute(adExecuteNoRecords);
   AddItem(std::wstring(L"c"), 50, std::wstring(L"99999.99"), Variant())
@@ -213,7 +222,7 @@ TEST_F(PostgresTest, DecimalsAndBooleansArriveAsSent) {
   EXPECT_TRUE(rs->Fields()->Item(L"active")->Value().IsNull());
 }
 
-TEST_F(PostgresTest, NonAsciiTextRoundTrips) {
+TEST_P(PostgresTest, NonAsciiTextRoundTrips) {
   const std::wstring text = L"Kante ä 日本 \U0001F600 end";
   auto cmd = AddItem(text, 50, 1.0, true);
   cmd->Execute(adExecuteNoRecords);
@@ -236,7 +245,8 @@ TEST_F(PostgresTest, NonAsciiTextRoundTrips) {
   EXPECT_EQ(Scalar(L"SELECT note FROM items"), Variant(longText));
 }
 
-TEST_F(PostgresTest, AdoStyleStringNeedsAnInstalledSqlServerDriver) {
+TEST_P(PostgresTest, AdoStyleStringNeedsAnInstalledSqlServerDriver) {
+  if (GetParam()) GTEST_SKIP() << "the ODBC provider's translation";
   // The private driver list names only the PostgreSQL driver.
   const auto drivers = InstalledOdbcDrivers();
   EXPECT_NE(std::find(drivers.begin(), drivers.end(), L"PostgreSQL Unicode"), drivers.end());
@@ -248,10 +258,10 @@ TEST_F(PostgresTest, AdoStyleStringNeedsAnInstalledSqlServerDriver) {
   EXPECT_EQ(other->State(), adStateClosed);
 }
 
-TEST_F(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
+TEST_P(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
   // The server of this test stops; others keep the shared one.
   test::PgServer own(test::PgServer::Binaries());
-  const std::wstring connectionString = own.ConnectionString();
+  const std::wstring connectionString = StringFor(own, "postgres");
   auto first = std::make_shared<Connection>();
   first->Open(connectionString);
   own.Stop();
@@ -276,7 +286,7 @@ TEST_F(PostgresTest, ServerThatIsDownFailsOpenWithTheDriversMessage) {
   EXPECT_EQ(*first->Execute(L"SELECT 2")->Fields()->Item(0)->Value().Get<int32_t>(), 2);
 }
 
-TEST_F(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
+TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
   // Another session holds the table until it ends its transaction.
   auto holder = std::make_shared<Connection>();
   holder->Open(ConnectionString());
@@ -299,6 +309,52 @@ TEST_F(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
   }
   holder->Execute(L"COMMIT;", adExecuteNoRecords);
 }
+
+// What only the libpq provider does: it prepares, and it reads libpq's connection strings.
+class LibpqTest : public PostgresTest {};
+
+TEST_P(LibpqTest, EachCallIsPreparedOnceAndItsValuesArriveWhole) {
+  for (int i = 0; i < 3; ++i) AddItem(std::wstring(L"n"), 50, i, true)->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT count(*)::int FROM pg_prepared_statements WHERE statement = "
+                   L"'SELECT * FROM add_item($1, $2, $3)'"),
+            Variant(int32_t{1}));
+  // A zero character would cut the text short on its way: refused, nothing written.
+  auto zero = AddItem(std::wstring(L"a\0b", 3), 50, 1.0, true);
+  EXPECT_QUILL_ERROR(zero->Execute(adExecuteNoRecords), adErrDataConversion);
+  EXPECT_EQ(ItemCount(), 3);
+  // Bytes go in binary and come back whole, as do doubles.
+  auto bytes = std::make_shared<Command>();
+  bytes->ActiveConnection(conn);
+  bytes->CommandText(L"SELECT ?::bytea AS b, ?::float8 AS d");
+  const Variant::Bytes sent = {0, 1, 0x5c, 0x27, 0xff};
+  bytes->Parameters()->Append(bytes->CreateParameter(L"@B", adVarBinary, adParamInput, 10, sent));
+  bytes->Parameters()->Append(bytes->CreateParameter(L"@D", adDouble, adParamInput, 8, 0.1 + 0.2));
+  auto rs = bytes->Execute();
+  EXPECT_EQ(rs->Fields()->Item(L"b")->Value(), Variant(sent));
+  EXPECT_EQ(rs->Fields()->Item(L"d")->Value(), Variant(0.1 + 0.2));
+  // A kept SELECT * whose table changed is prepared again.
+  EXPECT_EQ(conn->Execute(L"SELECT * FROM items")->Fields()->Count(), 6);
+  conn->Execute(L"ALTER TABLE items ADD COLUMN extra integer DEFAULT 5", adExecuteNoRecords);
+  auto wider = conn->Execute(L"SELECT * FROM items");
+  EXPECT_EQ(wider->Fields()->Item(L"extra")->Value(), Variant(int32_t{5}));
+}
+
+TEST_P(LibpqTest, AUriOpensAndAKeyPostgresDoesNotKnowIsRefused) {
+  auto uri = std::make_shared<Connection>();
+  uri->Open(L"postgresql://postgres@127.0.0.1:" + std::to_wstring(Server().Port()) + L"/" +
+            FromUtf8(Database()) + L"?sslmode=disable");
+  EXPECT_EQ(*uri->Execute(L"SELECT 6 * 7")->Fields()->Item(0)->Value().Get<int32_t>(), 42);
+  auto odd = std::make_shared<Connection>();
+  auto e =
+      EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";Colour=blue"), adErrInvalidArgument);
+  EXPECT_NE(e.Description().find(L"Colour"), std::wstring::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, PostgresTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Libpq" : "Odbc");
+                         });
+INSTANTIATE_TEST_SUITE_P(Provider, LibpqTest, ::testing::Values(true));
 
 }  // namespace
 }  // namespace QuillData::ado

@@ -173,8 +173,12 @@ void MakeShop(const fs::path& path) {
   sqlite3_close(db);
 }
 
-class TransferTest : public test::PgServerTest {
+// Every test runs with the server reached through ODBC and through libpq (true).
+class TransferTest : public test::PgServerTest, public ::testing::WithParamInterface<bool> {
  protected:
+  std::wstring Conn(const test::PgServer& server, const std::string& db) const {
+    return GetParam() ? server.LibpqConnectionString(db) : server.ConnectionString(db);
+  }
   void SetUp() override {
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
@@ -189,10 +193,10 @@ class TransferTest : public test::PgServerTest {
   // A database of the server with the schema installed by server-init.
   std::string InitializedDatabase() {
     const std::string db = Server().NewDatabase();
-    EXPECT_TRUE(InitializeServer(Server().ConnectionString(db)).installed);
+    EXPECT_TRUE(InitializeServer(Conn(Server(), db)).installed);
     return db;
   }
-  TransferSide OnServer(const std::string& db) { return {{}, Server().ConnectionString(db)}; }
+  TransferSide OnServer(const std::string& db) { return {{}, Conn(Server(), db)}; }
   int64_t ServerRows(const std::string& db) {
     int64_t rows = 0;
     for (const auto& table : PostgresSchemaTables()) {
@@ -205,7 +209,7 @@ class TransferTest : public test::PgServerTest {
   fs::path dir_;
 };
 
-TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSameNames) {
+TEST_P(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSameNames) {
   // The catalogue of a database: tables with their columns, and functions with their
   // arguments.
   auto catalogue = [&](const std::string& db) {
@@ -219,7 +223,7 @@ TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
   const std::string byPsql = Server().NewDatabase();
   Server().PsqlFile(std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql", byPsql);
   const std::string byTool = Server().NewDatabase();
-  const auto first = InitializeServer(Server().ConnectionString(byTool));
+  const auto first = InitializeServer(Conn(Server(), byTool));
   EXPECT_TRUE(first.installed);
   EXPECT_EQ(first.version, kServerSchemaVersion);
   EXPECT_EQ(catalogue(byTool), catalogue(byPsql));
@@ -231,7 +235,7 @@ TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
                           "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace "
                           "UNION ALL SELECT oid FROM pg_class WHERE relnamespace = "
                           "'public'::regnamespace ORDER BY 1");
-  const auto again = InitializeServer(Server().ConnectionString(byTool));
+  const auto again = InitializeServer(Conn(Server(), byTool));
   EXPECT_FALSE(again.installed);
   EXPECT_EQ(again.version, kServerSchemaVersion);
   EXPECT_EQ(Lines(Server(), byTool,
@@ -244,7 +248,7 @@ TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
   // Someone else's tables of the same names: refused, naming them, nothing written.
   Server().Psql("CREATE TABLE machining (x int); CREATE TABLE tblscenario (y text)", Database());
   try {
-    InitializeServer(ConnectionString());
+    InitializeServer(Conn(Server(), Database()));
     FAIL() << "a database holding tables of the schema's names was initialised";
   } catch (const QuillError& e) {
     EXPECT_EQ(e.Number(), ServerInitRefusal::TablesExist);
@@ -260,7 +264,7 @@ TEST_F(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
             std::vector<std::string>{"2"});
 }
 
-TEST_F(TransferTest, FileToServerToFileKeepsEveryValueAndIdAndTheSequencesMoveOn) {
+TEST_P(TransferTest, FileToServerToFileKeepsEveryValueAndIdAndTheSequencesMoveOn) {
   const fs::path shop = dir_ / "shop.db";
   const fs::path back = dir_ / "back.db";
   MakeShop(shop);
@@ -323,7 +327,7 @@ TEST_F(TransferTest, FileToServerToFileKeepsEveryValueAndIdAndTheSequencesMoveOn
   // The next id the server hands out follows the highest one transferred.
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
   auto server = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
-  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Server().ConnectionString(db), L"0"}));
+  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Conn(Server(), db), L"0"}));
   EXPECT_EQ(server->INSERTMachining(L"New after the move", L"G", 1, 1.0, 2.0, 3.0), 109);
   EXPECT_EQ(server->INSERTConstructionScenario(L"New scenario", L"after the move"), 3);
   EXPECT_TRUE(errors->Reports().empty());
@@ -340,7 +344,7 @@ constexpr Unfilled kUnfilled[] = {
     {L"GETTblLocalDesigns", L"fldData"},                // the file's reader
 };
 
-TEST_F(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
+TEST_P(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
   const fs::path shop = dir_ / "readers.db";
   MakeShop(shop);
   {
@@ -361,7 +365,7 @@ TEST_F(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
   auto file = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_SqlLite");
   ASSERT_TRUE(file->OpenDB(nullptr, errors, {L"", shop.wstring(), L"0"}));
   auto server = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
-  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Server().ConnectionString(db), L"0"}));
+  ASSERT_TRUE(server->OpenDB(nullptr, errors, {Conn(Server(), db), L"0"}));
 
   int readers = 0;
   for (const auto& op : tool::Operations()) {
@@ -408,7 +412,7 @@ TEST_F(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
+TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
   const fs::path shop = dir_ / "shop.db";
   MakeShop(shop);
   const std::string db = InitializedDatabase();
@@ -501,25 +505,25 @@ bool Writing(const test::PgServer& server, const std::string& db) {
               .empty();
 }
 
-TEST_F(TransferTest, AServerStoppedMidWayKeepsNothing) {
+TEST_P(TransferTest, AServerStoppedMidWayKeepsNothing) {
   const fs::path shop = dir_ / "big.db";
   MakeBig(shop);
   test::PgServer own(test::PgServer::Binaries());
   const std::string db = own.NewDatabase();
-  InitializeServer(own.ConnectionString(db));
+  InitializeServer(Conn(own, db));
   std::thread stopper([&] {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!Writing(own, db) && std::chrono::steady_clock::now() < give_up)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     own.Stop();
   });
-  EXPECT_THROW(TransferDatabase({shop, {}}, {{}, own.ConnectionString(db)}), QuillError);
+  EXPECT_THROW(TransferDatabase({shop, {}}, {{}, Conn(own, db)}), QuillError);
   stopper.join();
   own.Start();
   EXPECT_EQ(Lines(own, db, "SELECT count(*) FROM Machining"), std::vector<std::string>{"0"});
 }
 
-TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
+TEST_P(TransferTest, AKilledTransferLeavesNoTrace) {
   const fs::path shop = dir_ / "big.db";
   MakeBig(shop);
   const std::string db = InitializedDatabase();
@@ -541,7 +545,7 @@ TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status)) << "the transfer ended before it was killed";
   };
-  const std::string conn = ToUtf8(Server().ConnectionString(db));
+  const std::string conn = ToUtf8(Conn(Server(), db));
   killWhile(tool::runner::Quote(shop.string()) + " --server " + tool::runner::Quote(conn),
             [&] { return Writing(Server(), db); });
   EXPECT_EQ(ServerRows(db), 0);
@@ -570,10 +574,10 @@ TEST_F(TransferTest, AKilledTransferLeavesNoTrace) {
   EXPECT_TRUE(fs::exists(fresh));
 }
 
-TEST_F(TransferTest, TheCommandsExitCodesAndJson) {
+TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
   using tool::runner::Quote;
   using tool::runner::Tool;
-  const std::string conn = Quote(ToUtf8(ConnectionString()));
+  const std::string conn = Quote(ToUtf8(Conn(Server(), Database())));
   auto r = Tool("server-init --json --server " + conn);
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(tool::Json::parse(r.out), (tool::Json{{"installed", true}, {"version", 1}}));
@@ -611,6 +615,11 @@ TEST_F(TransferTest, TheCommandsExitCodesAndJson) {
   EXPECT_EQ(Tool("transfer " + Quote(shop.string())).code, 2);
   EXPECT_EQ(Tool("transfer --frobnicate a b").code, 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Server, TransferTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Libpq" : "Odbc");
+                         });
 
 }  // namespace
 }  // namespace QuillData

@@ -59,13 +59,26 @@ std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString,
   return db;
 }
 
+// Every test runs on both providers: ODBC (psqlODBC) and libpq.
+enum class Via { Odbc, Libpq };
+
+std::wstring ConnectionString(const PgServer& server, const std::string& database, Via via) {
+  return via == Via::Odbc ? server.ConnectionString(database)
+                          : server.LibpqConnectionString(database);
+}
+
+std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
+  return info.param == Via::Odbc ? "Odbc" : "Libpq";
+}
+
 std::string gLastDatabase;
 
+template <Via via>
 std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& errors) {
   PgServer* server = PgServer::Shared();
   if (!server) return nullptr;
   gLastDatabase = server->NewDatabase(SchemaTemplate(*server));
-  return OpenBackend(server->ConnectionString(gLastDatabase), errors);
+  return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
 }
 
 // psql on the last database; a query's values come back through COPY, unformatted.
@@ -84,16 +97,19 @@ std::string RunSql(const std::string& sql) {
 }  // namespace QuillData::test
 
 namespace QuillData::conformance {
-INSTANTIATE_TEST_SUITE_P(Postgres, ConformanceTest,
-                         ::testing::Values(Backend{"Postgres", test::OpenOnNewDatabase,
-                                                   test::RunSql, test::PgServer::SkipReason}),
-                         BackendName);
+INSTANTIATE_TEST_SUITE_P(
+    Postgres, ConformanceTest,
+    ::testing::Values(Backend{"Postgres", test::OpenOnNewDatabase<test::Via::Odbc>, test::RunSql,
+                              test::PgServer::SkipReason},
+                      Backend{"PostgresLibpq", test::OpenOnNewDatabase<test::Via::Libpq>,
+                              test::RunSql, test::PgServer::SkipReason}),
+    BackendName);
 }  // namespace QuillData::conformance
 
 namespace QuillData::test {
 namespace {
 
-class ServerTest : public PgServerTest {
+class ServerTest : public PgServerTest, public ::testing::WithParamInterface<Via> {
  protected:
   void SetUp() override {
     PgServerTest::SetUp();
@@ -101,6 +117,9 @@ class ServerTest : public PgServerTest {
     errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
     Server().PsqlFile(SchemaFile(), Database());
     db = OpenBackend(ConnectionString(), errors);
+  }
+  std::wstring ConnectionString() const {
+    return test::ConnectionString(Server(), Database(), GetParam());
   }
   void TearDown() override {
     db.reset();
@@ -113,7 +132,7 @@ class ServerTest : public PgServerTest {
   std::shared_ptr<clsQuillData> db;
 };
 
-TEST_F(ServerTest, EveryReaderReadsARowOfEveryColumnOfItsTable) {
+TEST_P(ServerTest, EveryReaderReadsARowOfEveryColumnOfItsTable) {
   // A row of defaults in every table: every record field must have a column that reads back.
   for (const char* table : {"tblConstruction_Scenario_Types",
                             "tblFilter_Scenarios",
@@ -185,7 +204,7 @@ TEST_F(ServerTest, EveryReaderReadsARowOfEveryColumnOfItsTable) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(ServerTest, ValuesAreStoredAsTheCallConvertedThem) {
+TEST_P(ServerTest, ValuesAreStoredAsTheCallConvertedThem) {
   int32_t mach = db->INSERTMachining(L"Saw", L"G", 1, 12.345, -0.125, 99999.99);
   auto m = db->GETTblMachining()->ItemAs<tblMachining>(Variant(std::to_wstring(mach)));
   ASSERT_NE(m, nullptr);
@@ -207,7 +226,7 @@ TEST_F(ServerTest, ValuesAreStoredAsTheCallConvertedThem) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(ServerTest, ANullOrABadCellSpoilsOnlyItsField) {
+TEST_P(ServerTest, ANullOrABadCellSpoilsOnlyItsField) {
   int32_t mach = db->INSERTMachining(L"M", L"G", 1, 1, 2, 3);
   int32_t routing = db->INSERTMachRouting(L"R", mach);
   // A server's table may hold a null in any column.
@@ -252,7 +271,7 @@ std::vector<std::wstring> Contents(const CollectionPtr& rows) {
   return out;
 }
 
-TEST_F(ServerTest, CopyingAScenarioWritesWhatTheEmbeddedBackendWrites) {
+TEST_P(ServerTest, CopyingAScenarioWritesWhatTheEmbeddedBackendWrites) {
   std::string folder = (std::filesystem::temp_directory_path() / "quilldata-copy-XXXXXX").string();
   ASSERT_NE(mkdtemp(folder.data()), nullptr);
   const auto file = std::filesystem::path(folder) / "shop.db";
@@ -300,7 +319,7 @@ TEST_F(ServerTest, CopyingAScenarioWritesWhatTheEmbeddedBackendWrites) {
   std::filesystem::remove_all(folder);
 }
 
-TEST_F(ServerTest, ATooLargeDecimalOrTextIsRefusedAndNothingIsWritten) {
+TEST_P(ServerTest, ATooLargeDecimalOrTextIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(db->INSERTMachining(L"Big", L"G", 1, 123456.0, 0, 0), 0);  // precision 7, scale 2
   EXPECT_EQ(db->INSERTMachining(std::wstring(21, L'n'), L"G", 1, 0, 0, 0), 0);
   EXPECT_EQ(db->INSERTMachining(L"Group", L"GG", 1, 0, 0, 0), 0);
@@ -308,7 +327,7 @@ TEST_F(ServerTest, ATooLargeDecimalOrTextIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(db->GETTblMachining()->Count(), 0);
 }
 
-TEST_F(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
+TEST_P(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
   Sql("DROP FUNCTION p_d_machining(integer)");
   int32_t mach = db->INSERTMachining(L"M", L"G", 1, 0, 0, 0);
   EXPECT_EQ(db->DELMachining(mach), 0);
@@ -321,10 +340,10 @@ TEST_F(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
   EXPECT_EQ(db->GETTblMachining()->Count(), 1);
 }
 
-TEST_F(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
+TEST_P(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
   std::wstring refused = ConnectionString();
-  const std::wstring user = L"UID=postgres";
-  refused.replace(refused.find(user), user.size(), L"UID=nobody_here");
+  const std::wstring user = L"=postgres;";
+  refused.replace(refused.find(user), user.size(), L"=nobody_here;");
   auto other = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
   EXPECT_FALSE(other->OpenDB(nullptr, errors, {refused, L"0"}));
   auto reports = errors->Reports();
@@ -335,14 +354,18 @@ TEST_F(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
       << ToUtf8(reports[0].description);
 }
 
-TEST(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
+
+class ServerGoneTest : public ::testing::TestWithParam<Via> {};
+
+TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
   server.PsqlFile(SchemaFile(), database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(server.ConnectionString(database), errors);
+  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
   EXPECT_GT(first, 0);
 
@@ -353,7 +376,7 @@ TEST(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer
   EXPECT_FALSE(errors->Reports()[0].description.empty());
 
   // While it is down, OpenDB reports the driver's message with flag 2.
-  EXPECT_FALSE(db->OpenDB(nullptr, errors, {server.ConnectionString(database), L"0"}));
+  EXPECT_FALSE(db->OpenDB(nullptr, errors, {ConnectionString(server, database, GetParam()), L"0"}));
   ASSERT_EQ(errors->Reports().size(), 2u);
   EXPECT_EQ(errors->Reports()[1].flag, 2);
   EXPECT_FALSE(errors->Reports()[1].description.empty());
@@ -364,8 +387,9 @@ TEST(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     server.Start();
   });
-  EXPECT_TRUE(db->OpenDB(nullptr, retrying,
-                         {server.ConnectionString(database) + L";Connect Timeout=30", L"0"}));
+  EXPECT_TRUE(
+      db->OpenDB(nullptr, retrying,
+                 {ConnectionString(server, database, GetParam()) + L";Connect Timeout=30", L"0"}));
   starter.join();
   EXPECT_EQ(retrying->Reports().size(), 1u);
   EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
@@ -375,14 +399,15 @@ TEST(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer
   gE.reset();
 }
 
-TEST(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
+TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
   server.PsqlFile(SchemaFile(), database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db = OpenBackend(server.ConnectionString(database) + L";Connect Timeout=20", errors);
+  auto db =
+      OpenBackend(ConnectionString(server, database, GetParam()) + L";Connect Timeout=20", errors);
 
   // The server stops once the stream is under way and comes back a moment later.
   std::atomic<int> written{0};
@@ -443,7 +468,7 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
-TEST(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
+TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   SmallDisk disk("64k");  // outlives the server that writes on it
@@ -454,7 +479,7 @@ TEST(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConne
   server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
   server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(server.ConnectionString(database), errors);
+  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
 
   int written = 0;
   while (written < 20000 &&
@@ -471,6 +496,9 @@ TEST(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConne
   db.reset();
   gE.reset();
 }
+
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
+                         ViaName);
 
 }  // namespace
 }  // namespace QuillData::test

@@ -270,6 +270,11 @@ std::wstring PgServer::ConnectionString(const std::string& database) const {
                   ";UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0;Debug=0;CommLog=0");
 }
 
+std::wstring PgServer::LibpqConnectionString(const std::string& database) const {
+  return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
+                  ";Database=" + database + ";User=postgres;SSLMode=disable");
+}
+
 std::string PgServer::Psql(const std::string& sql, const std::string& database) const {
   return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
                      "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-c", sql},

@@ -47,6 +47,8 @@ class PgServer {
 
   // An ODBC connection string for the database, through the private driver list.
   std::wstring ConnectionString(const std::string& database = "postgres") const;
+  // The same database through the libpq provider.
+  std::wstring LibpqConnectionString(const std::string& database = "postgres") const;
   // Runs SQL (or a file of it) with psql, stopping at the first error; returns psql's
   // output and throws std::runtime_error with it on failure.
   std::string Psql(const std::string& sql, const std::string& database = "postgres") const;

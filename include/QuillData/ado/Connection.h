@@ -1,6 +1,7 @@
 #pragma once
-// A connection to a data source. It opens on the ODBC provider unless it was made on
-// another one (WithProvider) or its connection string names a registered provider.
+// A connection to a data source. It opens on the provider its connection string chooses
+// (ProviderFor: a postgresql:// URI or Provider=libpq goes to libpq, another registered
+// name to that provider, anything else to ODBC) unless it was made on one (WithProvider).
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
 // The layer beneath the object model: the objects describe a command, a provider carries it
-// to the data source and brings back what came of it. Two providers exist: ODBC (the real
-// one, MakeOdbcProvider) and the recording provider of the unit tests (RecordingProvider.h).
+// to the data source and brings back what came of it. Three providers exist: ODBC
+// (MakeOdbcProvider), PostgreSQL's own client library (MakeLibpqProvider) and the recording
+// provider of the unit tests (RecordingProvider.h).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -81,6 +82,15 @@ class Provider {
 
 // The ODBC provider (unixODBC, Unicode API).
 std::shared_ptr<Provider> MakeOdbcProvider();
+
+// PostgreSQL through libpq, registered as "libpq". It takes "Provider=libpq;Host=...;
+// Port=...;Database=...;User=...;Password=..." (also Server, Data Source, Initial Catalog,
+// User ID, UID, PWD, SSLMode and the timeouts of TimeoutsOf) or a postgresql:// URI.
+std::shared_ptr<Provider> MakeLibpqProvider();
+
+// The provider a connection string chooses: a postgresql:// (or postgres://) URI goes to
+// libpq, Provider= names a registered provider, anything else goes to ODBC.
+std::shared_ptr<Provider> ProviderFor(const std::wstring& connectionString);
 
 // A connection string whose Provider= names a registered provider (case-insensitive) opens
 // on that provider instead of ODBC, so a backend that builds its own Connection can run on

@@ -23,7 +23,9 @@
 
 namespace QuillData {
 
-// One side of a transfer: an embedded database file, or a server's ODBC connection string.
+// One side of a transfer: an embedded database file, or a server's connection string (ODBC,
+// or libpq's: Provider=libpq or a postgresql:// URI, whose rows then move through the
+// server's bulk load and unload, COPY).
 struct TransferSide {
   std::filesystem::path file;
   std::wstring server;
