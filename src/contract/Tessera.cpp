@@ -105,7 +105,7 @@ class RecordArena {
 
   Record* At(uint32_t n) const {
     auto [block, offset] = Place(n);
-    return std::launder(reinterpret_cast<Record*>(blocks_[block] + offset * stride_));
+    return std::launder(reinterpret_cast<Record*>(blocks_[block] + offset * stride_ + base_));
   }
 
   // Builds record number Made() and counts it.
@@ -120,7 +120,9 @@ class RecordArena {
         throw;
       }
     }
-    Record* r = type_.Construct(blocks_[block] + offset * stride_);
+    std::byte* storage = blocks_[block] + offset * stride_;
+    Record* r = type_.Construct(storage);
+    base_ = reinterpret_cast<std::byte*>(r) - storage;
     ++made_;
     return *r;
   }
@@ -159,6 +161,7 @@ class RecordArena {
   size_t stride_;
   uint32_t maxShift_;
   uint32_t made_ = 0;
+  std::ptrdiff_t base_ = 0;  // where the Record part of a record starts
   std::vector<std::byte*> blocks_;
 };
 
