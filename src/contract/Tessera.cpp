@@ -39,20 +39,14 @@ int64_t CanonicalNumber(std::wstring_view key) {
   return value <= INT32_MAX ? value : -1;
 }
 
-uint64_t HashNumber(uint64_t n) {
-  n ^= n >> 33;
-  n *= 0xff51afd7ed558ccdULL;
-  n ^= n >> 33;
-  return n;
-}
-
 uint64_t HashBytes(std::string_view bytes) {
-  return HashNumber(std::hash<std::string_view>{}(bytes));
+  return std::hash<std::string_view>{}(bytes);
 }
 
-// A hash onto 0..slots-1 from its high bits, so that any number of slots does.
+// Any number of slots does. A whole-number key is its own hash: the readers' keys mostly
+// count up, and consecutive numbers then take consecutive slots.
 size_t SlotOf(uint64_t hash, size_t slots) {
-  return static_cast<size_t>(((hash >> 32) * slots) >> 32);
+  return static_cast<uint32_t>(hash ^ (hash >> 32)) % static_cast<uint32_t>(slots);
 }
 
 void PutGroups(std::string& out, uint32_t value) {
@@ -81,7 +75,7 @@ std::string_view PackedAt(const std::string& text, uint32_t offset) {
 
 // Slots for `keyed` keys at most half full while the collection grows.
 size_t GrowSlots(size_t keyed) {
-  return keyed < 8 ? 16 : keyed * 4;
+  return keyed < 8 ? 16 : std::min<size_t>(keyed * 4, UINT32_MAX);
 }
 
 }  // namespace
@@ -96,8 +90,13 @@ class RecordArena {
   RecordArena(const RecordArena&) = delete;
   RecordArena& operator=(const RecordArena&) = delete;
   ~RecordArena() {
-    for (uint32_t i = 0; i < made_; ++i) At(i)->~Record();
-    for (std::byte* block : blocks_) ::operator delete(block);
+    uint32_t left = made_;
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+      for (size_t i = 0; i < BlockSize(b) && left > 0; ++i, --left) {
+        std::launder(reinterpret_cast<Record*>(blocks_[b] + i * stride_ + base_))->~Record();
+      }
+      ::operator delete(blocks_[b]);
+    }
   }
 
   const RecordType& Type() const { return type_; }
@@ -171,7 +170,7 @@ class Collection::KeyForm {
   explicit KeyForm(std::wstring_view key) {
     number_ = CanonicalNumber(key);
     if (number_ >= 0) {
-      hash_ = HashNumber(static_cast<uint64_t>(number_));
+      hash_ = static_cast<uint64_t>(number_);
       return;
     }
     packed_.reserve(key.size());
@@ -191,7 +190,7 @@ class Collection::KeyForm {
 
 uint64_t Collection::HashAt(size_t position) const {
   const uint32_t key = keys_[position];
-  if ((key & kTextKey) == 0) return HashNumber(key);
+  if ((key & kTextKey) == 0) return key;
   return HashBytes(PackedAt(keyText_, key & ~kTextKey));
 }
 
@@ -213,10 +212,18 @@ size_t Collection::Find(std::wstring_view key) const {
 }
 
 size_t Collection::Find(const KeyForm& key) const {
+  size_t free = 0;
+  return Probe(key, free);
+}
+
+size_t Collection::Probe(const KeyForm& key, size_t& free) const {
   if (slots_.empty()) return kNone;
   const size_t n = slots_.size();
   for (size_t i = SlotOf(key.Hash(), n);; i = i + 1 == n ? 0 : i + 1) {
-    if (slots_[i] == 0) return kNone;
+    if (slots_[i] == 0) {
+      free = i;
+      return kNone;
+    }
     const size_t at = slots_[i] - 1;
     const uint32_t stored = keys_[at];
     if (key.IsNumber()) {
@@ -329,10 +336,16 @@ void Collection::Insert(size_t position, uint32_t item, uint32_t key) {
 }
 
 bool Collection::AppendItem(uint32_t item, const KeyForm& key) {
-  const bool free = Find(key) == kNone;
-  Insert(keys_.size(), item, free ? StoreKey(key) : kNoKey);
-  if (free) IndexLast(key.Hash());
-  return free;
+  if ((keyed_ + 1) * 2 > slots_.size()) Reindex(GrowSlots(keyed_ + 1));
+  size_t free = 0;
+  if (Probe(key, free) != kNone) {
+    Insert(keys_.size(), item, kNoKey);
+    return false;
+  }
+  Insert(keys_.size(), item, StoreKey(key));
+  slots_[free] = static_cast<uint32_t>(keys_.size());
+  ++keyed_;
+  return true;
 }
 
 bool Collection::Append(Variant&& item, std::wstring&& key) {

@@ -123,6 +123,8 @@ class Collection : public Object {
 
   size_t Find(std::wstring_view key) const;  // position, or kNone
   size_t Find(const KeyForm& key) const;
+  // Find, also telling the free slot where the search ended (when the key is not there).
+  size_t Probe(const KeyForm& key, size_t& free) const;
   size_t PositionOf(const Variant& indexOrKey) const;
   uint32_t StoreKey(const KeyForm& key);
   uint64_t HashAt(size_t position) const;
