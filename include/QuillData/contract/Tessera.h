@@ -233,12 +233,16 @@ inline Collection::const_iterator Collection::end() const {
 using CollectionPtr = std::shared_ptr<Collection>;
 
 // A reader's result iterates as it is (`for (const Variant& item : machinings)`); an empty
-// pointer as no items.
+// pointer as an empty collection.
+inline const Collection& ItemsOf(const CollectionPtr& c) {
+  static const Collection none;
+  return c ? *c : none;
+}
 inline Collection::const_iterator begin(const CollectionPtr& c) {
-  return c ? c->begin() : Collection::const_iterator();
+  return ItemsOf(c).begin();
 }
 inline Collection::const_iterator end(const CollectionPtr& c) {
-  return c ? c->end() : Collection::const_iterator();
+  return ItemsOf(c).end();
 }
 
 }  // namespace QuillData::Tessera
