@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+#ifdef QUILLDATA_BENCH_SQLITECPP
+#include <SQLiteCpp/SQLiteCpp.h>
+#endif
+
 #include "BenchCommon.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Records.h"
@@ -430,6 +434,75 @@ void Raw(benchmark::State& state, const Reader& reader) {
   state.SetItemsProcessed(state.iterations() * reader.rows);
 }
 
+// ---- GETTblMachining against programs that fill plain structs (no record class, text as
+// wide strings like the records): a raw C loop reading columns by position, and SQLiteCpp
+// reading them by name.
+struct PlainMachining {
+  int32_t MachID = 0;
+  std::wstring MachName, MachGroup;
+  double X = 0, Y = 0, Z = 0;
+  int32_t MachLibID = 0;
+};
+
+void PlainLoop(benchmark::State& state) {
+  sqlite3* db = bench::OpenRaw(Fixture::Get().Path());
+  for (auto _ : state) {
+    std::vector<PlainMachining> rows;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT * FROM Machining", -1, &s, nullptr) != SQLITE_OK) break;
+    // Positions from names once per query, as a program that does not hard-code them.
+    int at[7] = {};
+    static const char* const kNames[7] = {"MachID", "MachName", "MachGroup", "X",
+                                          "Y",      "Z",        "MachLibID"};
+    for (int i = 0; i < sqlite3_column_count(s); ++i) {
+      for (int k = 0; k < 7; ++k) {
+        if (strcasecmp(kNames[k], sqlite3_column_name(s, i)) == 0) at[k] = i;
+      }
+    }
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      PlainMachining& r = rows.emplace_back();
+      r.MachID = sqlite3_column_int(s, at[0]);
+      bench::Widen(r.MachName, sqlite3_column_text(s, at[1]), sqlite3_column_bytes(s, at[1]));
+      bench::Widen(r.MachGroup, sqlite3_column_text(s, at[2]), sqlite3_column_bytes(s, at[2]));
+      r.X = sqlite3_column_double(s, at[3]);
+      r.Y = sqlite3_column_double(s, at[4]);
+      r.Z = sqlite3_column_double(s, at[5]);
+      r.MachLibID = sqlite3_column_int(s, at[6]);
+    }
+    sqlite3_finalize(s);
+    if (rows.size() != size_t(kMachiningRows)) state.SkipWithError("wrong row count");
+    benchmark::DoNotOptimize(rows.data());
+  }
+  sqlite3_close(db);
+  state.SetItemsProcessed(state.iterations() * kMachiningRows);
+}
+
+#ifdef QUILLDATA_BENCH_SQLITECPP
+void SqliteCppByName(benchmark::State& state) {
+  SQLite::Database db(Fixture::Get().Path(), SQLite::OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  auto text = [](std::wstring& out, const SQLite::Column& c) {
+    bench::Widen(out, reinterpret_cast<const unsigned char*>(c.getText()), c.getBytes());
+  };
+  for (auto _ : state) {
+    std::vector<PlainMachining> rows;
+    SQLite::Statement q(db, "SELECT * FROM Machining");
+    while (q.executeStep()) {
+      PlainMachining& r = rows.emplace_back();
+      r.MachID = q.getColumn("MachID").getInt();
+      text(r.MachName, q.getColumn("MachName"));
+      text(r.MachGroup, q.getColumn("MachGroup"));
+      r.X = q.getColumn("X").getDouble();
+      r.Y = q.getColumn("Y").getDouble();
+      r.Z = q.getColumn("Z").getDouble();
+      r.MachLibID = q.getColumn("MachLibID").getInt();
+    }
+    if (rows.size() != size_t(kMachiningRows)) state.SkipWithError("wrong row count");
+    benchmark::DoNotOptimize(rows.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kMachiningRows);
+}
+#endif
+
 }  // namespace
 
 namespace bench {
@@ -451,6 +524,14 @@ void RegisterReaders() {
     }
     AddPair({"Readers: backend / raw loop", name + " (" + rows + " rows)", name, name + "/raw"});
   }
+  const char* peers = "GETTblMachining / programs filling plain structs (100,000 rows)";
+  benchmark::RegisterBenchmark("GETTblMachining/plain", PlainLoop)->Unit(benchmark::kMillisecond);
+  AddPair({peers, "raw C loop, columns by position", "GETTblMachining", "GETTblMachining/plain"});
+#ifdef QUILLDATA_BENCH_SQLITECPP
+  benchmark::RegisterBenchmark("GETTblMachining/sqlitecpp", SqliteCppByName)
+      ->Unit(benchmark::kMillisecond);
+  AddPair({peers, "SQLiteCpp, columns by name", "GETTblMachining", "GETTblMachining/sqlitecpp"});
+#endif
 }
 
 void MeasureReaderMemory() {

@@ -1,6 +1,7 @@
 // Fuzz target: the UTF-8 / UTF-16 conversions of QuillData/contract/Text.h.
 // The first byte picks what the rest of the input is read as:
-//  - bytes: FromUtf8 accepts anything and yields only Unicode scalar values; valid UTF-8
+//  - bytes: FromUtf8 accepts anything and yields only Unicode scalar values; an ASCII byte
+//    splits the text into pieces that decode alone (the ASCII fast path); valid UTF-8
 //    comes back byte for byte through ToUtf8; ToUtf8(FromUtf8(x)) is a fixed point after
 //    one round; FromUtf16(ToUtf16(w)) == w; the lengths agree with the code points;
 //  - raw 32-bit wide units (lone surrogates, values past U+10FFFF, negative values):
@@ -117,6 +118,18 @@ void CheckBytes(std::string_view bytes) {
   }
   // One round makes it a fixed point.
   QD_FUZZ_CHECK(FromUtf8(u8) == w, "FromUtf8(ToUtf8(w)) != w for " + Show(bytes));
+
+  // ASCII runs are copied without the decoder: an ASCII byte between two pieces of text
+  // decodes as itself and leaves both pieces as they decode alone, wherever it falls (inside
+  // a sequence as well). Into a string holding text already, the result is the same.
+  const size_t cut = bytes.empty() ? 0 : static_cast<unsigned char>(bytes[0]) % (bytes.size() + 1);
+  const std::string_view head = bytes.substr(0, cut), tail = bytes.substr(cut);
+  const std::string joined = std::string(head) + "Z" + std::string(tail);
+  QD_FUZZ_CHECK(FromUtf8(joined) == FromUtf8(head) + L"Z" + FromUtf8(tail),
+                "an ASCII byte changed its neighbours in " + Show(joined));
+  std::wstring reused(bytes.size() % 40, L'x');
+  AssignUtf8(reused, bytes);
+  QD_FUZZ_CHECK(reused == w, "AssignUtf8 into used storage differs for " + Show(bytes));
 
   const std::u16string u16 = ToUtf16(w);
   QD_FUZZ_CHECK(u16.size() == Utf16Length(w), "UTF-16 length of " + Show(bytes));

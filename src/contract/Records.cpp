@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cwctype>
+#include <new>
 #include <utility>
 #include <variant>
 
@@ -50,6 +51,11 @@ class RecordTypeOf final : public RecordType {
       : RecordType(name, Infos(fields)), members_(Members(fields)) {}
 
   std::shared_ptr<Record> Create() const override { return std::make_shared<R>(); }
+  Record* Construct(void* storage) const override { return new (storage) R(); }
+  size_t Size() const override {
+    static_assert(alignof(R) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    return sizeof(R);
+  }
 
   Variant Get(const Record& record, size_t field) const override {
     const R& r = static_cast<const R&>(record);

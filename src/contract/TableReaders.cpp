@@ -65,8 +65,8 @@ void AppendDecimal(std::wstring& out, int32_t value) {
 
 }  // namespace
 
-std::wstring KeyOf(Record& record, const KeyPlan& plan) {
-  std::wstring key;
+void BuildKey(Record& record, const KeyPlan& plan, std::wstring& key) {
+  key.clear();
   for (const KeyPart& part : plan) {
     if (part.field < 0) {
       key += part.separator;
@@ -78,6 +78,11 @@ std::wstring KeyOf(Record& record, const KeyPlan& plan) {
       key += CStr(record.Type().Get(record, static_cast<size_t>(part.field)));
     }
   }
+}
+
+std::wstring KeyOf(Record& record, const KeyPlan& plan) {
+  std::wstring key;
+  BuildKey(record, plan, key);
   return key;
 }
 

@@ -45,7 +45,8 @@ using KeyPlan = std::vector<KeyPart>;
 KeyPlan PlanKey(const RecordType& type, std::wstring_view key);
 
 // The key of a filled record: whole numbers as decimal text, text as it is, anything else as
-// CStr gives it.
+// CStr gives it. BuildKey writes it into `key`, whose storage a reader reuses row after row.
+void BuildKey(Record& record, const KeyPlan& plan, std::wstring& key);
 std::wstring KeyOf(Record& record, const KeyPlan& plan);
 
 }  // namespace QuillData::readers

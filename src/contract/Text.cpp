@@ -2,6 +2,8 @@
 
 #include <utf8.h>
 
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace QuillData {
@@ -47,17 +49,42 @@ std::string ToUtf8(std::wstring_view text) {
 
 std::wstring FromUtf8(std::string_view bytes) {
   std::wstring out;
-  out.reserve(bytes.size());
-  if (utf8::is_valid(bytes.begin(), bytes.end())) {
-    utf8::unchecked::utf8to32(bytes.begin(), bytes.end(), std::back_inserter(out));
-  } else {
-    std::string clean;
-    clean.reserve(bytes.size() + 8);
-    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(clean),
-                          static_cast<uint32_t>(kReplacement));
-    utf8::unchecked::utf8to32(clean.begin(), clean.end(), std::back_inserter(out));
-  }
+  AssignUtf8(out, bytes);
   return out;
+}
+
+void AssignUtf8(std::wstring& out, std::string_view bytes) {
+  // Every byte gives at most one character, an invalid one as well (U+FFFD for one or more).
+  out.resize(bytes.size());
+  wchar_t* d = out.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    // An ASCII run is copied as it is, eight bytes at a time while none has the high bit.
+    for (uint64_t word = 0; i + 8 <= n; i += 8) {
+      std::memcpy(&word, p + i, 8);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      for (size_t k = 0; k < 8; ++k) *d++ = static_cast<wchar_t>(p[i + k]);
+    }
+    while (i < n && p[i] < 0x80) *d++ = static_cast<wchar_t>(p[i++]);
+    if (i == n) break;
+    // The bytes up to the next ASCII one go through the full decoder: an ASCII byte never
+    // continues a sequence, so cutting there decodes as the whole text would.
+    const size_t start = i;
+    while (i < n && p[i] >= 0x80) ++i;
+    const std::string_view run = bytes.substr(start, i - start);
+    if (utf8::is_valid(run.begin(), run.end())) {
+      d = utf8::unchecked::utf8to32(run.begin(), run.end(), d);
+    } else {
+      std::string clean;
+      clean.reserve(run.size() * 3);
+      utf8::replace_invalid(run.begin(), run.end(), std::back_inserter(clean),
+                            static_cast<uint32_t>(kReplacement));
+      d = utf8::unchecked::utf8to32(clean.begin(), clean.end(), d);
+    }
+  }
+  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 std::u16string ToUtf16(std::wstring_view text) {

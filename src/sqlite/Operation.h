@@ -91,6 +91,11 @@ class Operation {
   // when the library fails (a busy or damaged database): rows must not go missing silently.
   // An unprepared slot has no rows.
   bool Step();
+  // Prepares a query into a statement of the caller's, who resets and finalizes it (the slot
+  // stays as it is); raises the statement error on failure.
+  intptr_t PrepareOwn(const std::wstring& sql);
+  // Steps a statement of the caller's as Step steps the slot.
+  bool Step(intptr_t stmt);
   // Finalizes the slot (nothing when it is empty).
   void Finalize();
   // Column 0 of the query's first row as a whole number, or nothing when it has no row; the

@@ -2,6 +2,7 @@
 // What the one table reader needs to know of each GET operation, and the column-to-field
 // plan it makes once per statement.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,18 @@ struct RowPlan {
   std::wstring table;  // for messages
   readers::KeyPlan key;
   std::vector<ColumnPlan> columns;
+};
+
+// A reader's statement on one connection: prepared once, reset after each call, with the row
+// plan made for it. The library prepares the statement again by itself after a schema change
+// (its columns may then differ): the plan is made again when its count of those says so.
+struct ReaderStatement {
+  const wchar_t* sql = nullptr;  // the reader's statement text, which names the reader
+  intptr_t stmt = 0;             // 0 once the connection's statements are finalized
+  bool kept = true;              // false: a nested call's own statement, finalized after it
+  bool busy = false;             // a call is stepping it
+  int32_t reprepares = -1;       // the library's count when the plan was made
+  std::optional<RowPlan> plan;
 };
 
 }  // namespace QuillData::sqlite_detail

@@ -20,6 +20,7 @@ namespace QuillData {
 using sqlite_detail::ColumnPlan;
 using sqlite_detail::Operation;
 using sqlite_detail::ReaderInfo;
+using sqlite_detail::ReaderStatement;
 using sqlite_detail::RowPlan;
 
 namespace {
@@ -63,22 +64,6 @@ const ReaderInfo& FilterScenarios(bool withPartType2) {
                 readers::FirstPart(r.key));
   }();
   return withPartType2 ? with : without;
-}
-
-// Text from the library's UTF-8 into `out`, reusing its storage; plain ASCII (the common
-// case) is widened in place, anything else goes through the converter.
-void AssignUtf8(std::wstring& out, std::string_view bytes) {
-  const size_t n = bytes.size();
-  out.resize(n);
-  wchar_t* d = out.data();
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c >= 0x80) {
-      out = FromUtf8(bytes);
-      return;
-    }
-    d[i] = static_cast<wchar_t>(c);
-  }
 }
 
 // Under a comma locale, a text that is one decimal number reads with the local separator
@@ -251,33 +236,98 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
   });
 }
 
+std::shared_ptr<ReaderStatement> clsQuillData_SqlLite::TakeReaderStatement(Operation& op,
+                                                                           const wchar_t* sql) {
+  std::shared_ptr<ReaderStatement> kept;
+  for (const auto& s : m_readerStatements) {
+    if (s->sql == sql && s->kept) kept = s;
+  }
+  if (kept && !kept->busy) {
+    kept->busy = true;
+    return kept;
+  }
+  auto made = std::make_shared<ReaderStatement>();
+  made->sql = sql;
+  made->kept = !kept;
+  m_readerStatements.push_back(made);
+  try {
+    made->stmt = op.PrepareOwn(sql);
+  } catch (...) {
+    m_readerStatements.pop_back();
+    throw;
+  }
+  made->busy = true;
+  return made;
+}
+
+void clsQuillData_SqlLite::ReleaseReaderStatement(ReaderStatement& statement) noexcept {
+  statement.busy = false;
+  if (statement.stmt == 0 || !m_oSqlite) return;  // finalized with the connection meanwhile
+  if (statement.kept) {
+    // A statement left unreset would keep its read transaction open.
+    m_oSqlite->sqlite3_reset(statement.stmt);
+    return;
+  }
+  m_oSqlite->sqlite3_finalize(statement.stmt);
+  statement.stmt = 0;
+  std::erase_if(m_readerStatements, [&](const auto& s) { return s.get() == &statement; });
+}
+
+void clsQuillData_SqlLite::FinalizeReaderStatements() noexcept {
+  for (const auto& s : m_readerStatements) {
+    if (s->stmt != 0 && m_oSqlite) m_oSqlite->sqlite3_finalize(s->stmt);
+    s->stmt = 0;
+  }
+  m_readerStatements.clear();
+}
+
 CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsAffected& count) {
   // Whatever happens below, the caller gets a collection: the rows read before a failure.
   auto collection = std::make_shared<Tessera::Collection>();
   Operation op(*this, reader.procedure);
   op.Run([&](Trap& t) {
-    t.Step([&] { op.Prepare(reader.sql); });
-    if (op.Statement() == 0) return;  // did not prepare: no rows
-    const RowPlan plan = PlanRows(Binding(), op.Statement(), reader);
+    // Given back (reset) however the rows end: a failed step, a failed copy, an error that
+    // reaches the caller.
+    struct Lease {
+      clsQuillData_SqlLite& db;
+      std::shared_ptr<ReaderStatement> statement;
+      ~Lease() {
+        if (statement) db.ReleaseReaderStatement(*statement);
+      }
+    } lease{*this, nullptr};
+    t.Step([&] { lease.statement = TakeReaderStatement(op, reader.sql.c_str()); });
+    if (!lease.statement) return;  // did not prepare: no rows
+    ReaderStatement& statement = *lease.statement;
     const RecordType& type = reader.recordType();
-    for (;;) {
+    std::wstring key;
+    for (bool first = true;; first = false) {
       bool row = false, stepped = false;
       t.Step([&] {
-        row = op.Step();
+        row = op.Step(statement.stmt);
         stepped = true;
       });
       // A failed step that the companion went on from ends the rows: stepping again would
       // start the statement over.
-      if (!stepped || !row) break;
+      if (!stepped || !row || statement.stmt == 0) break;
+      if (first) {
+        // Once stepped, the statement shows the columns of the schema it now runs against.
+        const int32_t reprepares = Binding().Reprepares(statement.stmt);
+        if (!statement.plan || reprepares < 0 || reprepares != statement.reprepares) {
+          statement.plan.emplace(PlanRows(Binding(), statement.stmt, reader));
+          statement.reprepares = reprepares;
+        }
+        statement.plan->localSeparator = LocalDecimalPoint();
+      }
+      const RowPlan& plan = *statement.plan;
       t.Step([&] {
-        std::shared_ptr<Record> rec = type.Create();
-        TypeSelect(*rec, plan);
-        std::wstring key = readers::KeyOf(*rec, plan.key);
-        collection->Append(Variant(std::move(rec)), std::move(key));
+        Record& rec = collection->NewRecord(type);
+        TypeSelect(rec, plan);
+        readers::BuildKey(rec, plan.key, key);
+        collection->AppendNew(key);
       });
     }
-    op.Finalize();
   });
+  collection->ShrinkToFit();
   count = collection->Count();
   return collection;
 }

@@ -58,6 +58,7 @@ clsQuillData_SqlLite::~clsQuillData_SqlLite() {
 
 void clsQuillData_SqlLite::CloseDatabase() {
   clsSqlLite& sqlite = *m_oSqlite;
+  FinalizeReaderStatements();
   if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
   m_lngStmt = 0;
   sqlite.sqlite3_close(m_lngDb);
@@ -115,6 +116,7 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       clsSqlLite& sqlite = *m_oSqlite;
       // A second open replaces the first database; its handle would otherwise leak.
       if (m_lngDb != 0 && sqlite.Initialized()) {
+        FinalizeReaderStatements();
         if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
         m_lngStmt = 0;
         sqlite.sqlite3_close(m_lngDb);
@@ -241,12 +243,17 @@ void Operation::Exec(const std::wstring& sql) {
 
 void Operation::Prepare(const std::wstring& sql) {
   Finalize();
+  db_.m_lngStmt = PrepareOwn(sql);
+}
+
+intptr_t Operation::PrepareOwn(const std::wstring& sql) {
   CheckUnit();
+  intptr_t stmt = 0;
   intptr_t tail = 0;
-  if (Binding().sqlite3_prepare_v2(db_.m_lngDb, sql, 0, db_.m_lngStmt, tail) != kSqliteOk) {
-    db_.m_lngStmt = 0;
+  if (Binding().sqlite3_prepare_v2(db_.m_lngDb, sql, 0, stmt, tail) != kSqliteOk) {
     RaiseStatementError();
   }
+  return stmt;
 }
 
 bool Operation::Insert(const std::wstring& sql) {
@@ -255,8 +262,12 @@ bool Operation::Insert(const std::wstring& sql) {
 }
 
 bool Operation::Step() {
-  if (db_.m_lngStmt == 0) return false;
-  const int32_t rc = Binding().sqlite3_step(db_.m_lngStmt);
+  return Step(db_.m_lngStmt);
+}
+
+bool Operation::Step(intptr_t stmt) {
+  if (stmt == 0) return false;
+  const int32_t rc = Binding().sqlite3_step(stmt);
   if (rc == kSqliteRow) return true;
   if (rc != kSqliteDone) RaiseStatementError();
   return false;

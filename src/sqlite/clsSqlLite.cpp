@@ -175,6 +175,7 @@ void clsSqlLite::ResolveApi() {
   get(a.exec, "sqlite3_exec");
   get(a.step, "sqlite3_step");
   get(a.reset, "sqlite3_reset");
+  get(a.stmt_status, "sqlite3_stmt_status");
   get(a.bind_parameter_count, "sqlite3_bind_parameter_count");
   get(a.bind_parameter_name, "sqlite3_bind_parameter_name");
   get(a.bind_parameter_index, "sqlite3_bind_parameter_index");

@@ -100,4 +100,54 @@ TEST(TesseraTest, KeyLookupStaysFastOnLargeCollections) {
   EXPECT_EQ(sum, 2 * (99999LL * 100000 / 2));
 }
 
+TEST(TesseraTest, RecordsMadeInTheCollectionKeepKeysOrderAndLife) {
+  // Whole-number keys are stored as numbers, other text packed: every kind must read back as
+  // it went in and be found, including texts that only look like numbers.
+  const std::vector<std::wstring> keys = {L"1",   L"0",          L"007",         L"-1",
+                                          L"",    L"2147483647", L"2147483648",  L"99999999999",
+                                          L"a|b", L"Ma\u00dfe",  L"\U0001F600x", L"12 "};
+  auto c = std::make_shared<Collection>();
+  for (size_t i = 0; i < keys.size(); ++i) {
+    auto& rec = static_cast<tblMachining&>(c->NewRecord(tblMachining::Descriptor()));
+    rec.MachID = static_cast<int32_t>(i);
+    rec.MachName = L"name " + std::to_wstring(i);
+    EXPECT_TRUE(c->AppendNew(keys[i])) << "key " << i;
+  }
+  c->NewRecord(tblMachining::Descriptor());  // made, then started over by the next one
+  static_cast<tblMachining&>(c->NewRecord(tblMachining::Descriptor())).MachID = 99;
+  EXPECT_FALSE(c->AppendNew(L"1")) << "a key that is there: the row goes in without it";
+  c->ShrinkToFit();
+  ASSERT_EQ(c->size(), keys.size() + 1);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(c->KeyAt(static_cast<int32_t>(i + 1)), keys[i]);
+    ASSERT_TRUE(c->Contains(keys[i])) << "key " << i;
+    EXPECT_EQ(c->ItemAs<tblMachining>(keys[i])->MachID, static_cast<int32_t>(i));
+  }
+  EXPECT_FALSE(c->Contains(L"01"));
+  EXPECT_FALSE(c->Contains(L"12"));
+  EXPECT_EQ(c->KeyAt(c->Count()), std::nullopt);
+  EXPECT_EQ(c->ItemAs<tblMachining>(c->Count())->MachID, 99);
+
+  size_t seen = 0;
+  for (const auto& [key, rec] : c->Records<tblMachining>()) {
+    EXPECT_EQ(key, seen < keys.size() ? keys[seen] : L"");
+    EXPECT_EQ(rec->MachID, seen < keys.size() ? static_cast<int32_t>(seen) : 99);
+    ++seen;
+  }
+  EXPECT_EQ(seen, c->size());
+
+  // Removal and an item of another kind: the rest keep their places and keys.
+  c->Remove(L"007");
+  c->Add(L"text", L"t", 1);
+  EXPECT_EQ(*c->Item(1).Get<std::wstring>(), L"text");
+  EXPECT_EQ(c->ItemAs<tblMachining>(2)->MachID, 0);
+  EXPECT_EQ(c->ItemAs<tblMachining>(L"-1")->MachID, 3);
+  EXPECT_FALSE(c->Contains(L"007"));
+
+  // A record outlives its collection, and the collection's other references.
+  auto kept = c->ItemAs<tblMachining>(L"a|b");
+  c.reset();
+  EXPECT_EQ(kept->MachName, L"name 8");
+}
+
 }  // namespace

@@ -343,5 +343,64 @@ TEST_F(ReadersTest, ABadCellSpoilsItsFieldOnly) {
   }
 }
 
+TEST_F(ReadersTest, AKeptStatementReadsTheSchemaOfNow) {
+  auto path = NewDatabase();
+  Exec(path, L"INSERT INTO Machining (MachID, MachName, MachGroup, X) VALUES (1, 'a', 'g', 2.5)");
+  auto backend = Open(path);
+  EXPECT_EQ(backend->GETTblMachining()->ItemAs<tblMachining>(L"1")->MachGroup, L"g");
+  // Another connection moves the columns: the kept statement is prepared again by the library,
+  // and its columns are matched to the fields again.
+  Exec(path, L"DROP INDEX ixMachining_Name; ALTER TABLE Machining DROP COLUMN MachGroup");
+  for (int round = 0; round < 2; ++round) {
+    auto rows = backend->GETTblMachining();
+    ASSERT_EQ(rows->Count(), 1);
+    auto m = rows->ItemAs<tblMachining>(L"1");
+    EXPECT_EQ(m->MachGroup, L"");
+    EXPECT_EQ(m->X, 2.5);
+  }
+  EXPECT_TRUE(Reports().empty());
+}
+
+// Answers the first report by reading Machining again on the same backend: the same reader,
+// nested in the row copy of the outer call.
+class ReadAgain : public cE {
+ public:
+  std::shared_ptr<clsQuillData_SqlLite> backend;
+  int32_t nestedCount = -1;
+  int16_t HandleError(QuillError&, ObjectPtr&, std::wstring&, std::wstring&, std::shared_ptr<cSP>&,
+                      int32_t&) override {
+    if (nestedCount < 0) {
+      nestedCount = 0;
+      backend->GETTblMachining(nestedCount);
+    }
+    return kContinue;
+  }
+};
+
+TEST_F(ReadersTest, ANestedReadAndAReadLeftMidwayShareNoStatementAndHoldNoLock) {
+  auto path = NewDatabase();
+  Exec(path,
+       L"INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'a', 1), (2, 'b', 'x'), "
+       L"(3, 'c', 3)");
+  auto backend = Open(path);
+  auto handler = std::make_shared<ReadAgain>();
+  handler->backend = backend;
+  ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", path.wstring(), L"0"}));
+  int32_t count = 0;
+  auto rows = backend->GETTblMachining(count);
+  EXPECT_EQ(handler->nestedCount, 3) << "the nested read has a statement of its own";
+  EXPECT_EQ(count, 3) << "and the outer read goes on where it was";
+
+  // Without an error companion the bad cell reaches the caller in the middle of the rows; the
+  // statement is reset all the same: another connection takes the write lock, and the next
+  // read starts from the first row.
+  ASSERT_TRUE(backend->OpenDB(nullptr, nullptr, {L"", path.wstring(), L"0"}));
+  EXPECT_THROW(backend->GETTblMachining(), QuillError);
+  Exec(path, L"BEGIN EXCLUSIVE; DELETE FROM Machining WHERE MachID = 2; COMMIT");
+  rows = backend->GETTblMachining(count);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(rows->ItemAs<tblMachining>(1)->MachName, L"a");
+}
+
 }  // namespace
 }  // namespace QuillData::testing

@@ -45,6 +45,10 @@ class RecordType {
   int FieldIndex(std::wstring_view name) const;
 
   virtual std::shared_ptr<Record> Create() const = 0;
+  // A new record built in `storage` (Size() bytes, aligned for any record), for containers
+  // that keep many records in one block; the caller destroys it through its destructor.
+  virtual Record* Construct(void* storage) const = 0;
+  virtual size_t Size() const = 0;
   virtual Variant Get(const Record& record, size_t field) const = 0;
   // Assigns the value, converted to the field's declared type (Coerce.h). A Variant field
   // takes the value as it is; a collection field takes a collection object or nothing.

@@ -8,6 +8,8 @@ namespace QuillData {
 
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view bytes);
+// FromUtf8 into `out`, reusing its storage (a row copier's field from row to row).
+void AssignUtf8(std::wstring& out, std::string_view bytes);
 std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view units);
 

@@ -22,6 +22,7 @@ class Record;
 namespace sqlite_detail {
 class Operation;
 struct ReaderInfo;
+struct ReaderStatement;
 struct RowPlan;
 }  // namespace sqlite_detail
 
@@ -250,6 +251,14 @@ class clsQuillData_SqlLite : public clsQuillData {
   friend class sqlite_detail::Operation;
 
   CollectionPtr ReadTable(const sqlite_detail::ReaderInfo& reader, RecordsAffected& count);
+  // The reader's statement of `sql` on this connection, prepared on its first use and kept;
+  // while a call steps it, a nested call gets a statement of its own. Give it back with
+  // ReleaseReaderStatement, which resets it (or finalizes one of its own).
+  std::shared_ptr<sqlite_detail::ReaderStatement> TakeReaderStatement(sqlite_detail::Operation& op,
+                                                                      const wchar_t* sql);
+  void ReleaseReaderStatement(sqlite_detail::ReaderStatement& statement) noexcept;
+  // Before the connection closes: the library closes no connection with a statement open.
+  void FinalizeReaderStatements() noexcept;
   // Copies the current row into `rec`, column by column through `plan` (the record field
   // of each column, found once per statement). A cell that cannot be copied keeps its field's
   // default and is reported, trapped as "TypeSelect", with its table, column and row key;
@@ -263,6 +272,7 @@ class clsQuillData_SqlLite : public clsQuillData {
   std::shared_ptr<clsSqlLite> m_oSqlite;
   intptr_t m_lngDb = 0;
   intptr_t m_lngStmt = 0;
+  std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
   // An operation is looking a row up without the write lock: a write must not happen now.
   bool m_probing = false;
   MessageHook m_messageHook;

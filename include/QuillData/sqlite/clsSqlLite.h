@@ -39,6 +39,7 @@ struct SqliteApi {
   int (*exec)(void*, const char*, Callback, void*, char**) = nullptr;
   int (*step)(void*) = nullptr;
   int (*reset)(void*) = nullptr;
+  int (*stmt_status)(void*, int, int) = nullptr;
   int (*bind_parameter_count)(void*) = nullptr;
   const char* (*bind_parameter_name)(void*, int) = nullptr;
   int (*bind_parameter_index)(void*, const char*) = nullptr;
@@ -214,6 +215,13 @@ class clsSqlLite : public Object {
   int64_t ColumnInt64(intptr_t stmt, int32_t iCol) {
     if (!m_bInitialized) return 0;
     return Call(m_api.column_int64, "sqlite3_column_int64")(Ptr(stmt), iCol);
+  }
+  // How many times the library has prepared the statement again by itself after a schema
+  // change (sqlite3_stmt_status, SQLITE_STMTSTATUS_REPREPARE); -1 when it cannot say.
+  int32_t Reprepares(intptr_t stmt) {
+    constexpr int kStatusReprepare = 5;
+    if (!m_bInitialized || m_api.stmt_status == nullptr) return -1;
+    return m_api.stmt_status(Ptr(stmt), kStatusReprepare, 0);
   }
   // The rows that the connection's last INSERT, UPDATE or DELETE changed (sqlite3_changes).
   int32_t Changes(intptr_t sqlite3) {
