@@ -37,7 +37,7 @@ namespace QuillData::test {
 namespace {
 
 std::string SchemaFile() {
-  return std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql";
+  return QUILLDATA_SOURCE_DIR "/schema/postgresql.sql";
 }
 
 // A database of the shared server with the schema loaded, made once: each test copies it.
