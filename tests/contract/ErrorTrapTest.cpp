@@ -96,11 +96,6 @@ TEST_F(TrapTest, LeaveStopsTheOperationWithoutExitTrace) {
   }
 }
 
-TEST_F(TrapTest, EndProcessExitsWithCodeZero) {
-  Answer({kEndProcess});
-  EXPECT_EXIT(RunThreeSteps(1), ::testing::ExitedWithCode(0), "");
-}
-
 TEST_F(TrapTest, RetryCanFinishTheOperationInstead) {
   Answer({kRetry});
   EXPECT_EQ(RunThreeSteps(1, {.traced = true, .retryFinishes = true}), (std::vector<int>{1, 2}));

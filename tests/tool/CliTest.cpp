@@ -19,25 +19,6 @@ using Result = runner::ToolResult;
 using runner::Quote;
 using runner::Tool;
 
-TEST(Cli, BadUsageExitsTwo) {
-  for (const char* args : {"", "frobnicate", "call", "init", "operations NoSuchOperation",
-                           "call --on-error sometimes --db x GETTblMachining",
-                           "call --db /nonexistent.db NoSuchOperation"}) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
-    EXPECT_FALSE(r.err.empty()) << args;
-  }
-  Result r = Tool("call --db /nonexistent.db DELMachining one");
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(
-      r.err.find("usage: DELMachining(MachID int32[, lngRecordsAffected int32 = -1]) -> int32"),
-      std::string::npos)
-      << r.err;
-  r = Tool("call --db /nonexistent.db DELMachining 1");
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("no database file"), std::string::npos) << r.err;
-}
-
 #if QUILLDATA_WITH_SQLITE
 
 class CliOnSqlite : public ::testing::Test {
@@ -139,28 +120,6 @@ class CliMaintenance : public CliOnSqlite {
   }
 };
 
-TEST_F(CliMaintenance, QueryPrintsColumnsRowsAndTheirCount) {
-  Result r = Query("src.db", "SELECT MachID, MachName, X FROM Machining ORDER BY MachID");
-  ASSERT_EQ(r.code, 0) << r.err;
-  Json j = Json::parse(r.out);
-  EXPECT_EQ(j["recordCount"], 5);
-  EXPECT_EQ(j["columns"], Json::parse(R"(["MachID", "MachName", "X"])"));
-  ASSERT_EQ(j["rows"].size(), 5u);
-  EXPECT_EQ(j["rows"][0], Json::parse(R"([1, "Hinge bore 35", 22.5])"));
-  // Columns of one name stay apart; NULL is null.
-  j = Json::parse(Query("src.db", "SELECT 1 AS a, NULL AS a").out);
-  EXPECT_EQ(j["columns"], Json::parse(R"(["a", "a"])"));
-  EXPECT_EQ(j["rows"], Json::parse("[[1, null]]"));
-  // A statement without rows: an empty result, and the change is made.
-  r = Query("src.db", "UPDATE Machining SET MachGroup = 'Bores' WHERE MachID = 1");
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(Json::parse(r.out), Json::parse(R"({"recordCount": 0, "columns": [], "rows": []})"));
-  EXPECT_EQ(
-      Json::parse(
-          Query("src.db", "SELECT MachGroup FROM Machining WHERE MachID = 1").out)["rows"][0][0],
-      "Bores");
-}
-
 TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   Result r = Query("src.db", "SELECT * FROM NoSuchTable");
   EXPECT_EQ(r.code, 1);
@@ -180,23 +139,6 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
     r = Tool(args);
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_FALSE(r.err.empty()) << args;
-  }
-}
-
-TEST_F(CliMaintenance, CopyHoldsEveryRowAndPassesTheIntegrityCheck) {
-  ASSERT_EQ(Query("src.db",
-                  "INSERT INTO MachVariable (Name, Value, MachLibID) "
-                  "VALUES ('Late', '1', 3)")
-                .code,
-            0);
-  Result r = Tool("copy " + Db("src.db") + " " + Db("copy.db"));
-  ASSERT_EQ(r.code, 0) << r.err;
-  Result check = Query("copy.db", "PRAGMA integrity_check");
-  ASSERT_EQ(check.code, 0) << check.err;
-  EXPECT_EQ(Json::parse(check.out)["rows"], Json::parse(R"([["ok"]])"));
-  for (const char* table : {"Machining", "MachVariable", "MachRouting", "tblLocal_Designs"}) {
-    std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY 1";
-    EXPECT_EQ(Query("copy.db", sql).out, Query("src.db", sql).out) << table;
   }
 }
 
@@ -224,23 +166,6 @@ TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"src.db", "taken.db", "notes.txt"}));
-}
-
-TEST(Cli, DetachCopyUsageErrorsTouchNothing) {
-  for (const char* args : {
-           "detach-copy Parts Copy",                        // no server
-           "detach-copy --server-name db01 Parts",          // no new name
-           "detach-copy --server-name db01 Parts ../Copy",  // a path
-           "detach-copy --server-name db01 Parts ..",       // not a name
-           "detach-copy --server-name db01 Parts ''",       // empty
-           "detach-copy --server-name db01 '' Copy",        // no database
-           "detach-copy --server-name db01 --password x --password-stdin Parts Copy",
-       }) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 2) << args;
-    EXPECT_FALSE(r.err.empty()) << args;
-    EXPECT_EQ(r.out, "") << args;
-  }
 }
 
 #endif

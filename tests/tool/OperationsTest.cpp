@@ -1,11 +1,7 @@
-// The operation table against the interface header it is built from, the value parsers,
-// and dispatch of every operation to its own member.
+// The operation table: the value parsers, and dispatch of every operation to its own member.
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <fstream>
-#include <regex>
-#include <sstream>
 
 #include "FakeBackend.h"
 #include "QuillData/contract/Text.h"
@@ -13,93 +9,6 @@
 
 namespace QuillData::tool {
 namespace {
-
-struct DeclaredArg {
-  std::string name, type, defaultText;
-  bool optional;
-};
-struct Declared {
-  std::string name, result;
-  std::vector<DeclaredArg> args;
-};
-
-std::string Trim(const std::string& s) {
-  auto b = s.find_first_not_of(' ');
-  auto e = s.find_last_not_of(' ');
-  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
-}
-
-// The virtual members of clsQuillData as the header declares them, in order.
-std::vector<Declared> ReadInterfaceHeader() {
-  std::ifstream in(QUILLDATA_SOURCE_DIR "/include/QuillData/contract/clsQuillData.h");
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  std::string text = std::regex_replace(buffer.str(), std::regex(R"(//[^\n]*)"), "");
-  text = std::regex_replace(text, std::regex(R"(\s+)"), " ");
-  std::vector<Declared> out;
-  std::regex member(R"(virtual ([\w:<>]+) (\w+)\(([^)]*)\))");
-  for (std::sregex_iterator it(text.begin(), text.end(), member), end; it != end; ++it) {
-    Declared d{(*it)[2], (*it)[1], {}};
-    std::stringstream params((*it)[3].str());
-    for (std::string p; std::getline(params, p, ',');) {
-      DeclaredArg a{"", "", "", false};
-      if (auto eq = p.find('='); eq != std::string::npos) {
-        a.optional = true;
-        a.defaultText = Trim(p.substr(eq + 1));
-        p = p.substr(0, eq);
-      }
-      p = Trim(p);
-      auto space = p.rfind(' ');
-      a.name = p.substr(space + 1);
-      a.type = Trim(p.substr(0, space));
-      d.args.push_back(a);
-    }
-    out.push_back(d);
-  }
-  return out;
-}
-
-TEST(OperationTable, MatchesTheInterfaceHeaderMemberByMember) {
-  std::vector<Declared> declared = ReadInterfaceHeader();
-  // Conn (get), Conn (set) and OpenDB come first and are not table operations.
-  ASSERT_EQ(declared.size(), 68u);
-  EXPECT_EQ(declared[0].name, "Conn");
-  EXPECT_EQ(declared[2].name, "OpenDB");
-  declared.erase(declared.begin(), declared.begin() + 3);
-
-  const std::map<std::string, std::string> argTypes = {{"const int32_t&", "int32"},
-                                                       {"const double&", "double"},
-                                                       {"const bool&", "bool"},
-                                                       {"const std::wstring&", "string"},
-                                                       {"RecordsAffected", "int32"}};
-  const std::map<std::string, std::string> resultTypes = {{"void", "none"},
-                                                          {"int32_t", "int32"},
-                                                          {"Variant", "variant"},
-                                                          {"CollectionPtr", "collection"}};
-
-  auto table = Operations();
-  ASSERT_EQ(table.size(), 65u);
-  for (size_t i = 0; i < table.size(); ++i) {
-    const Operation& op = table[i];
-    const Declared& d = declared[i];
-    SCOPED_TRACE(d.name);
-    EXPECT_EQ(op.NameUtf8(), d.name);
-    EXPECT_EQ(op.Slot(), static_cast<int>(i) + 4);
-    EXPECT_EQ(ResultTypeName(op.Result()), resultTypes.at(d.result));
-    ASSERT_EQ(op.Args().size(), d.args.size());
-    for (size_t a = 0; a < d.args.size(); ++a) {
-      const ArgSpec& argument = op.Args()[a];
-      EXPECT_EQ(argument.name, d.args[a].name);
-      EXPECT_EQ(ArgTypeName(argument.type), argTypes.at(d.args[a].type));
-      EXPECT_EQ(argument.optional, d.args[a].optional) << argument.name;
-      EXPECT_EQ(argument.byRef, d.args[a].type == "RecordsAffected") << argument.name;
-      if (d.args[a].optional) {
-        EXPECT_EQ(argument.defaultText, argument.byRef ? "-1" : d.args[a].defaultText)
-            << argument.name;
-      }
-    }
-  }
-}
 
 // A distinct, valid command-line value for argument `a` of every operation.
 std::string ValueFor(ArgType type, size_t a) {
