@@ -1,10 +1,10 @@
 // The interface class itself: a connection holder whose operations do nothing.
 #include <gtest/gtest.h>
 
+#include "QuillData/ado/Connection.h"
 #include "QuillData/contract/ByRef.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Factory.h"
-#include "QuillData/ado/Connection.h"
 #include "QuillData/contract/clsQuillData.h"
 
 using namespace QuillData;
