@@ -28,14 +28,6 @@ TEST(ConnectionStringTest, ParsesQuotesBracesAndBlanks) {
   EXPECT_QUILL_ERROR(ParseConnectionString(L"PWD={open"), adErrInvalidArgument);
 }
 
-TEST(ConnectionStringTest, OdbcStringsPassUnchanged) {
-  for (const std::wstring s :
-       {L"Driver={PostgreSQL Unicode};Server=h;Database=d", L"dsn=Mine;uid=u",
-        L"DRIVER={ODBC Driver 18 for SQL Server};Server=h;Provider=SQLOLEDB"}) {
-    EXPECT_EQ(TranslateConnectionString(s, {}), s);
-  }
-}
-
 TEST(ConnectionStringTest, AdoStringsBecomeOdbcForThePreferredDriver) {
   const std::wstring ado =
       L"Provider=SQLOLEDB.1;Persist Security Info=False;Data Source=db1,1433;"
@@ -78,32 +70,6 @@ TEST(ConnectionStringTest, ClearErrorsForWhatCannotBeTranslated) {
                      adErrProviderNotFound);
   EXPECT_QUILL_ERROR(TranslateConnectionString(L"Provider=SQLOLEDB;Initial Catalog=d", kBoth),
                      adErrInvalidArgument);
-}
-
-TEST(ConnectionStringTest, TimeoutsInEitherStyleWithAdoDefaults) {
-  struct Case {
-    const wchar_t* text;
-    int32_t connect, command;
-  } cases[] = {
-      {L"Provider=SQLOLEDB;Data Source=h", 15, 30},
-      {L"Provider=SQLOLEDB;Data Source=h;Connect Timeout=5;Command Timeout=0", 5, 0},
-      {L"Provider=SQLOLEDB;Data Source=h;connection timeout= 7 ", 7, 30},
-      {L"Driver={PostgreSQL Unicode};Server=h;LoginTimeout=3;QueryTimeout=120", 3, 120},
-  };
-  for (const auto& c : cases) {
-    const ConnectionTimeouts t = TimeoutsOf(ParseConnectionString(c.text));
-    EXPECT_EQ(t.connect, c.connect) << ToUtf8(c.text);
-    EXPECT_EQ(t.command, c.command) << ToUtf8(c.text);
-  }
-  for (const wchar_t* bad : {L"Command Timeout=-1", L"Connect Timeout=soon", L"Connect Timeout=",
-                             L"Command Timeout=99999999999"}) {
-    auto e = EXPECT_QUILL_ERROR(TimeoutsOf(ParseConnectionString(bad)), adErrInvalidArgument);
-    EXPECT_NE(e.Description().find(L"seconds"), std::wstring::npos);
-  }
-  // The driver gets them as attributes, not as keys it does not know.
-  EXPECT_EQ(TranslateConnectionString(
-                L"Provider=SQLOLEDB;Data Source=h;Command Timeout=9;Connection Timeout=2", kBoth),
-            L"Driver={ODBC Driver 18 for SQL Server};Server=h");
 }
 
 TEST(ConnectionStringTest, OdbcPairBracesOnlyWhenNeeded) {

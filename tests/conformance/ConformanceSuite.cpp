@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -233,17 +234,18 @@ TEST_P(ConformanceTest, DesignIsFoundByNameAndComputer) {
 }
 
 TEST_P(ConformanceTest, MachiningLinksAreFoundByAllTheirValues) {
+  UseCommaLocale();  // the angle is looked up again as a number, not as the user's text
   int32_t global =
-      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90, 1, 0, 1, L"vars", L"TL");
+      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90.25, 1, 0, 1, L"vars", L"TL");
   EXPECT_GT(global, 0);
   EXPECT_EQ(
-      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90, 1, 0, 1, L"vars", L"TL"),
+      db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 90.25, 1, 0, 1, L"vars", L"TL"),
       global);
   EXPECT_NE(
       db->INSERTSELLinkIDFromMachiningLinks(L"T", L"desc", L"name", 180, 1, 0, 1, L"vars", L"TL"),
       global);
   auto g = At<tblGlobal_Machining_Links>(db->GETTblGlobalMachiningLinks(), Str(global));
-  EXPECT_DOUBLE_EQ(g->fldAngle, 90);
+  EXPECT_NEAR(g->fldAngle, 90.25, 0.25);  // a server may keep whole degrees
   EXPECT_EQ(g->fldMirrorX, 1);
   EXPECT_EQ(g->fldIsPrimary, 1);
   EXPECT_EQ(g->fldRefCorner, L"TL");
@@ -766,6 +768,145 @@ TEST_P(ConformanceTest, ReadersCountTheirRecordsInRowOrder) {
   EXPECT_NE(again, rows);
   db->DELMachining(ids[0]);
   EXPECT_EQ(rows->Count(), 3);
+}
+
+// Where each argument of a writer lands: every text argument its own text, with quotes single
+// and doubled, and every number its own value, so that a swapped or lost argument or a quote
+// that is not doubled shows in the columns.
+struct Lands {
+  const char* table;
+  const char* column;
+  int arg;  // texts[arg], or for a negative value the whole number -arg
+};
+struct WriterCase {
+  const char* writer;
+  std::function<void(clsQuillData&, const std::vector<std::wstring>&)> call;
+  std::vector<Lands> lands;
+  bool foundAgain = false;  // a second call finds the row and writes no other
+};
+
+// clang-format off
+const std::vector<WriterCase> kWriterCases = {
+  {"INSERTConstructionScenario", [](auto& db, const auto& t) { db.INSERTConstructionScenario(t[0], t[1]); },
+   {{"tblConstruction_Scenario_Types", "fldConstScenarioType", 0}, {"tblConstruction_Scenario_Types", "fldConstScenarioDesc", 1}}, true},
+  {"INSERTGlobalContrFeatrLists", [](auto& db, const auto& t) { db.INSERTGlobalContrFeatrLists(5, t[0], t[1], t[2], t[3], t[4]); },
+   {{"tblGlobal_Contr_Featr_Lists", "fldNewFtrSandEPoints", 0}, {"tblGlobal_Contr_Featr_Lists", "fldLinkName", 1},
+    {"tblGlobal_Contr_Featr_Lists", "fldLinkDescription", 2}, {"tblGlobal_Contr_Featr_Lists", "fldLinkType", 3},
+    {"tblGlobal_Contr_Featr_Lists", "fldLinkVarSet", 4}, {"tblGlobal_Contr_Featr_Lists", "fldFeatureID", -5}}, true},
+  {"INSERTGlobalContrFeatrPatterns", [](auto& db, const auto& t) { db.INSERTGlobalContrFeatrPatterns(6, t[0], 7, 8); },
+   {{"tblGlobal_Contr_Featr_Patterns", "fldSubTypeID", 0}, {"tblGlobal_Contr_Featr_Patterns", "fldPartTypeID", -6},
+    {"tblGlobal_Contr_Featr_Patterns", "fldFeatureKey", -7}, {"tblGlobal_Contr_Featr_Patterns", "fldFeatureListID", -8}}, true},
+  {"INSERTFilter", [](auto& db, const auto& t) { db.INSERTFilter(3, 4, t[0], t[1]); },
+   {{"tblFilter_Scenarios", "fldSubType1", 0}, {"tblFilter_Scenarios", "fldSubType2", 1},
+    {"tblFilter_Scenarios", "fldPartType1", -3}, {"tblFilter_Scenarios", "fldPartType2", -4}}, true},
+  {"INSERTGlobalFaceContourLinks", [](auto& db, const auto& t) { db.INSERTGlobalFaceContourLinks(t[0], t[1], t[2], t[3], 3, t[4], 7); },
+   {{"tblGlobal_Face_Contour_Links", "fldLinkName", 0}, {"tblGlobal_Face_Contour_Links", "fldLinkDescription", 1},
+    {"tblGlobal_Face_Contour_Links", "fldLinkType", 2}, {"tblGlobal_Face_Contour_Links", "fldLinkVarSet", 3},
+    {"tblGlobal_Face_Contour_Links", "fldSubTypeID", 4}, {"tblGlobal_Face_Contour_Links", "fldPartTypeID", -3},
+    {"tblGlobal_Face_Contour_Links", "fldConstScenarioID", -7}}},
+  {"UPDATEGlobalFaceContourLinks", [](auto& db, const auto& t) {
+     db.INSERTGlobalFaceContourLinks(L"a", L"b", L"c", L"d", 3, t[4], 7);
+     db.UPDATEGlobalFaceContourLinks(t[0], t[1], t[2], t[3], 3, t[4], 7); },
+   {{"tblGlobal_Face_Contour_Links", "fldLinkName", 0}, {"tblGlobal_Face_Contour_Links", "fldLinkDescription", 1},
+    {"tblGlobal_Face_Contour_Links", "fldLinkType", 2}, {"tblGlobal_Face_Contour_Links", "fldLinkVarSet", 3}}},
+  {"INSERTImprintAssignments", [](auto& db, const auto& t) {
+     db.INSERTImprintAssignments(7, t[0], 3, 4, t[1], t[2], t[3], t[4], L"5", L"6", t[5], t[6], true); },
+   {{"tblGlobal_Imprint_Assignments", "fldstrUDI_Type", 0}, {"tblGlobal_Imprint_Assignments", "fldstrFeaturePattern1", 1},
+    {"tblGlobal_Imprint_Assignments", "fldstrFeaturePattern2", 2}, {"tblGlobal_Imprint_Assignments", "fldstrFaceNormal1", 3},
+    {"tblGlobal_Imprint_Assignments", "fldstrFaceNormal2", 4}, {"tblGlobal_Imprint_Assignments", "fldstrPart1FacesTypeOrient", 5},
+    {"tblGlobal_Imprint_Assignments", "fldstrPart2FacesTypeOrient", 6}, {"tblGlobal_Imprint_Assignments", "fldlngConstScenarioID", -7},
+    {"tblGlobal_Imprint_Assignments", "fldstrPartType1", -3}, {"tblGlobal_Imprint_Assignments", "fldstrPartType2", -4},
+    {"tblGlobal_Imprint_Assignments", "fldSubType1", -5}, {"tblGlobal_Imprint_Assignments", "fldSubType2", -6}}, true},
+  {"INSERTMachining", [](auto& db, const auto& t) { db.INSERTMachining(t[0], t[8], 3, 0, 0, 0); },
+   {{"Machining", "MachName", 0}, {"Machining", "MachGroup", 8}, {"Machining", "MachLibID", -3}}, true},
+  {"UPDATEMachNameFromMachining", [](auto& db, const auto& t) {
+     db.UPDATEMachNameFromMachining(t[0], 3, db.INSERTMachining(L"old", L"g", 3, 0, 0, 0)); },
+   {{"Machining", "MachName", 0}}},
+  {"INSERTMachLink", [](auto& db, const auto& t) { db.INSERTMachLink(5, 6, t[0], t[1], true, false); },
+   {{"MachLink", "MachListVar", 0}, {"MachLink", "MachExprVar", 1}, {"MachLink", "MachID", -5}, {"MachLink", "MachRuleID", -6}}, true},
+  {"UPDATEMachLink", [](auto& db, const auto& t) {
+     db.UPDATEMachLink(db.INSERTMachLink(1, 2, L"l", L"e", false, false), 5, 6, t[0], t[1], true, true); },
+   {{"MachLink", "MachListVar", 0}, {"MachLink", "MachExprVar", 1}, {"MachLink", "MachID", -5}, {"MachLink", "MachRuleID", -6}}},
+  {"INSERTMachRouting", [](auto& db, const auto& t) { db.INSERTMachRouting(t[0], db.INSERTMachining(L"m", L"g", 1, 0, 0, 0), 7); },
+   {{"MachRouting", "strName", 0}, {"MachRouting", "MachDescription", 0}, {"MachRouting", "lngPocket", -7}}},
+  {"UPDATEParaMachRouting", [](auto& db, const auto& t) {
+     db.UPDATEParaMachRouting(L"strToolRotation", t[0], db.INSERTMachRouting(L"r", db.INSERTMachining(L"m", L"g", 1, 0, 0, 0))); },
+   {{"MachRouting", "strToolRotation", 0}}},
+  {"INSERTMachVariable", [](auto& db, const auto& t) { db.INSERTMachVariable(t[0], t[1], 4, true); },
+   {{"MachVariable", "Name", 0}, {"MachVariable", "Value", 1}, {"MachVariable", "MachLibID", -4}}, true},
+  {"UPDATEMachVariable", [](auto& db, const auto& t) {
+     db.UPDATEMachVariable(t[0], t[1], 4, db.INSERTMachVariable(L"n", L"v", 4, false)); },
+   {{"MachVariable", "Name", 0}, {"MachVariable", "Value", 1}}},
+  {"INSERTMachVertical", [](auto& db, const auto& t) { db.INSERTMachVertical(t[0], t[8], db.INSERTMachining(L"m", L"g", 1, 0, 0, 0)); },
+   {{"MachVertical", "MachDescription", 0}, {"MachVertical", "strName", 0}, {"MachVertical", "strMachOrientation", 8}}},
+  {"UPDATEParaMachVertical", [](auto& db, const auto& t) {
+     db.UPDATEParaMachVertical(L"strName", t[0], db.INSERTMachVertical(L"v", L"V", db.INSERTMachining(L"m", L"g", 1, 0, 0, 0))); },
+   {{"MachVertical", "strName", 0}}},
+  {"INSERTMFGPartTypes", [](auto& db, const auto& t) { db.INSERTMFGPartTypes(3, 4, t[0], t[1], t[2], t[3], t[4]); },
+   {{"tblMFG_Part_Types", "fldSubTypeID", 0}, {"tblMFG_Part_Types", "fldPartDescription", 1},
+    {"tblMFG_Part_Types", "fldPartKind", 2}, {"tblMFG_Part_Types", "fldPartGrain", 3},
+    {"tblMFG_Part_Types", "fldSubTypeDesc", 4}, {"tblMFG_Part_Types", "fldPartID", -4},
+    {"tblMFG_Scenario", "fldSubTypeID", 0}, {"tblMFG_Scenario", "fldMFGScenarioID", -3}, {"tblMFG_Scenario", "fldPartID", -4}}, true},
+  {"INSERTSELDesignIDFromLocalDesigns", [](auto& db, const auto& t) { db.INSERTSELDesignIDFromLocalDesigns(t[0], t[1]); },
+   {{"tblLocal_Designs", "fldDesignName", 0}, {"tblLocal_Designs", "fldComputerName", 1}}, true},
+  {"INSERTSELLinkIDFromLocalMachiningLinks", [](auto& db, const auto& t) {
+     db.INSERTSELLinkIDFromLocalMachiningLinks(t[0], t[1], t[2], 0, 3, 4, 5, t[3], t[9], t[5], t[6]); },
+   {{"tblLocal_Machining_Links", "fldType", 0}, {"tblLocal_Machining_Links", "fldDescription", 1},
+    {"tblLocal_Machining_Links", "fldName", 2}, {"tblLocal_Machining_Links", "fldVarSet", 3},
+    {"tblLocal_Machining_Links", "fldRefCorner", 9}, {"tblLocal_Machining_Links", "fldPattType", 5},
+    {"tblLocal_Machining_Links", "fldRelation", 6}, {"tblLocal_Machining_Links", "fldMirrorX", -3},
+    {"tblLocal_Machining_Links", "fldMirrorY", -4}, {"tblLocal_Machining_Links", "fldIsPrimary", -5}}, true},
+  {"INSERTSELLinkIDFromMachiningLinks", [](auto& db, const auto& t) {
+     db.INSERTSELLinkIDFromMachiningLinks(t[0], t[1], t[2], 0, 3, 4, 5, t[3], t[9]); },
+   {{"tblGlobal_Machining_Links", "fldType", 0}, {"tblGlobal_Machining_Links", "fldDescription", 1},
+    {"tblGlobal_Machining_Links", "fldName", 2}, {"tblGlobal_Machining_Links", "fldVarSet", 3},
+    {"tblGlobal_Machining_Links", "fldRefCorner", 9}, {"tblGlobal_Machining_Links", "fldMirrorX", -3},
+    {"tblGlobal_Machining_Links", "fldMirrorY", -4}, {"tblGlobal_Machining_Links", "fldIsPrimary", -5}}, true},
+  {"INSERTUPDATEGlobalRelationAssignments", [](auto& db, const auto& t) {
+     db.INSERTUPDATEGlobalRelationAssignments(7, 3, 4, t[0], t[1], t[2], t[3], t[4], t[5], 9, L"EF"); },
+   {{"tblGlobal_Relation_Assignments", "fldSubType1", 0}, {"tblGlobal_Relation_Assignments", "fldSubType2", 1},
+    {"tblGlobal_Relation_Assignments", "fldFeaturePattern1", 2}, {"tblGlobal_Relation_Assignments", "fldFeaturePattern2", 3},
+    {"tblGlobal_Relation_Assignments", "fldFaceNormal1", 4}, {"tblGlobal_Relation_Assignments", "fldFaceNormal2", 5},
+    {"tblGlobal_Relation_Assignments", "fldConstScenarioID", -7}, {"tblGlobal_Relation_Assignments", "fldPartType1", -3},
+    {"tblGlobal_Relation_Assignments", "fldPartType2", -4}, {"tblGlobal_Relationship_Patterns", "fldLinkIDEF", -9}}, true},
+  {"INSERTUPDATELocalRelationAssignments", [](auto& db, const auto& t) {
+     db.INSERTUPDATELocalRelationAssignments(7, 3, 4, t[0], t[1], t[2], t[3], t[4], t[5], 9, L"FE", t[6], t[7], 5); },
+   {{"tblLocal_Relation_Assignments", "fldSubType1", 0}, {"tblLocal_Relation_Assignments", "fldSubType2", 1},
+    {"tblLocal_Relation_Assignments", "fldFeaturePattern1", 2}, {"tblLocal_Relation_Assignments", "fldFeaturePattern2", 3},
+    {"tblLocal_Relation_Assignments", "fldFaceNormal1", 4}, {"tblLocal_Relation_Assignments", "fldFaceNormal2", 5},
+    {"tblLocal_Relation_Assignments", "fldPattType", 6}, {"tblLocal_Relation_Assignments", "fldRelation", 7},
+    {"tblLocal_Relation_Assignments", "fldDesignID", -5}, {"tblLocal_Relationship_Patterns", "fldPattType", 6},
+    {"tblLocal_Relationship_Patterns", "fldRelation", 7}, {"tblLocal_Relationship_Patterns", "fldLinkIDFE", -9}}, true},
+  {"UPDATEConstructionScenarioTypes", [](auto& db, const auto& t) {
+     db.UPDATEConstructionScenarioTypes(db.INSERTConstructionScenario(t[0], L"old"), t[0], t[1]); },
+   {{"tblConstruction_Scenario_Types", "fldConstScenarioDesc", 1}}},
+};
+// clang-format on
+
+TEST_P(ConformanceTest, EveryWriterPutsEachArgumentInItsOwnColumn) {
+  // Short enough for the narrowest parameter a server declares (10 characters).
+  const std::wstring payload = L"'O''\u00c4\";";
+  std::vector<std::wstring> texts;
+  for (int i = 0; i < 8; ++i) texts.push_back(payload + std::to_wstring(i));
+  texts.push_back(L"'");        // for parameters of one character
+  texts.push_back(L"'\u00c4");  // and of two
+  for (const WriterCase& c : kWriterCases) {
+    SCOPED_TRACE(c.writer);
+    for (const Lands& l : c.lands) Sql(std::string("DELETE FROM ") + l.table);
+    c.call(*db, texts);
+    for (const Lands& l : c.lands) {
+      const std::string expected = l.arg >= 0 ? ToUtf8(texts[l.arg]) : std::to_string(-l.arg);
+      EXPECT_EQ(Sql(std::string("SELECT \"") + l.column + "\" FROM " + l.table), expected)
+          << l.table << "." << l.column;
+    }
+    if (c.foundAgain) {
+      c.call(*db, texts);
+      for (const Lands& l : c.lands) {
+        EXPECT_EQ(Sql(std::string("SELECT count(*) FROM ") + l.table), "1") << l.table;
+      }
+    }
+  }
+  EXPECT_NO_THROW(Sql("SELECT count(*) FROM Machining")) << "the machining table is gone";
 }
 
 }  // namespace

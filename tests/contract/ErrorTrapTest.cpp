@@ -96,17 +96,6 @@ TEST_F(TrapTest, LeaveStopsTheOperationWithoutExitTrace) {
   }
 }
 
-TEST_F(TrapTest, EndProcessExitsWithCodeZero) {
-  Answer({kEndProcess});
-  EXPECT_EXIT(RunThreeSteps(1), ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(TrapTest, ALastingErrorKeepsRetryingWhileTheCompanionSaysSo) {
-  auto handler = Answer(std::vector<int16_t>(50, kRetry));
-  RunThreeSteps(1000);
-  EXPECT_EQ(handler->seen.size(), 51u);  // 50 retries, then the script says leave
-}
-
 TEST_F(TrapTest, RetryCanFinishTheOperationInstead) {
   Answer({kRetry});
   EXPECT_EQ(RunThreeSteps(1, {.traced = true, .retryFinishes = true}), (std::vector<int>{1, 2}));
@@ -151,24 +140,6 @@ TEST_F(TrapTest, NestedOperationsLeaveOnlyThemselves) {
     outer.Step([&] { ran.push_back(3); });
   });
   EXPECT_EQ(ran, (std::vector<int>{2, 3}));
-}
-
-TEST_F(TrapTest, TracingFollowsTheLeadingNumberOfTheSwitch) {
-  Answer({});
-  const std::pair<const wchar_t*, bool> cases[] = {
-      {L"1", true},  {L"1 verbose", true}, {L" 1", true}, {L"1.0", true}, {L"2", false},
-      {L"", false},  {L"0", false},        {L"10", false}, {L"-1", false}, {L"x1", false}};
-  for (auto [flag, on] : cases) {
-    trace->Clear();
-    gTraceFlag = flag;
-    EXPECT_EQ(TracingOn(), on) << flag;
-    RunThreeSteps(0);
-    EXPECT_EQ(trace->Events().size(), on ? 2u : 0u) << flag;
-  }
-  trace->Clear();
-  gTraceFlag = L"1";
-  RunThreeSteps(0, {.traced = false});
-  EXPECT_TRUE(trace->Events().empty()) << "an untraced operation never traces";
 }
 
 TEST(PolicyErrorHandlerTest, AnswersByPolicyAndRecords) {

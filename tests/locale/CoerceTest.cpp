@@ -63,62 +63,6 @@ TEST_F(CLocale, WholeNumbersOutsideTheirRangeOverflow) {
   EXPECT_EQ(CInt(int32_t{-32768}), -32768);
 }
 
-TEST_F(CLocale, WrongKindsFailWithTheirErrors) {
-  const Variant nothingNumeric[] = {L"abc", L"", L"  ", L"1 2", L"1e", L"--1", L"1,5", L"0x10"};
-  for (const auto& v : nothingNumeric) {
-    ExpectError(ErrNo::TypeMismatch, ToUtf8(*v.Get<std::wstring>()), [&] { CDbl(v); });
-    ExpectError(ErrNo::TypeMismatch, "CDec", [&] { CDec(v); });
-  }
-  ExpectError(ErrNo::Overflow, "1e400", [] { CDbl(L"1e400"); });
-  EXPECT_EQ(CDbl(L"1e-400"), 0.0);
-
-  // Null reaches no scalar type; objects and arrays have no scalar value.
-  const std::pair<const char*, void (*)(const Variant&)> conversions[] = {
-      {"CInt", [](const Variant& v) { CInt(v); }}, {"CLng", [](const Variant& v) { CLng(v); }},
-      {"CDbl", [](const Variant& v) { CDbl(v); }}, {"CBool", [](const Variant& v) { CBool(v); }},
-      {"CStr", [](const Variant& v) { CStr(v); }}, {"CDate", [](const Variant& v) { CDate(v); }},
-      {"CDec", [](const Variant& v) { CDec(v); }}};
-  const Variant object = std::make_shared<Object>();
-  const Variant array = Variant::Array{Variant(1), Variant(2)};
-  const Variant bytes = Bytes{1, 2};
-  for (const auto& c : conversions) {
-    ExpectError(ErrNo::InvalidUseOfNull, c.first, [&] { c.second(Variant::Null()); });
-    for (const Variant* v : {&object, &array, &bytes})
-      ExpectError(ErrNo::TypeMismatch, c.first, [&] { c.second(*v); });
-  }
-  EXPECT_TRUE(ChangeType(Variant::Null(), VarType::Null).IsNull());
-  ExpectError(ErrNo::TypeMismatch, "to Object", [] { ChangeType(Variant(5), VarType::Object); });
-}
-
-TEST_F(CLocale, EmptyIsZeroOfEveryType) {
-  const Variant empty;
-  EXPECT_EQ(CLng(empty), 0);
-  EXPECT_EQ(CDbl(empty), 0.0);
-  EXPECT_EQ(CStr(empty), L"");
-  EXPECT_FALSE(CBool(empty));
-  EXPECT_EQ(CDate(empty), Date{0});
-  EXPECT_EQ(CDec(empty), Decimal{});
-  EXPECT_TRUE(ChangeType(empty, VarType::Object).IsObject());
-}
-
-TEST_F(CLocale, BooleansAreMinusOneAndZero) {
-  EXPECT_EQ(CStr(true), L"True");
-  EXPECT_EQ(CStr(false), L"False");
-  EXPECT_EQ(CDbl(true), -1.0);
-  EXPECT_EQ(CDec(true), (Decimal{-1, 0}));
-  EXPECT_EQ(CDate(true), Date{-1});
-  struct {
-    Variant in;
-    bool expected;
-  } const cases[] = {{L"True", true},    {L"FALSE", false}, {L" true ", true},
-                     {L"fAlSe", false},  {L"0", false},     {L"-1", true},
-                     {L"0.0", false},    {L"2.5", true},    {int32_t{0}, false},
-                     {0.1, true},        {Date{0}, false},  {Decimal{1, 28}, true},
-                     {int16_t{0}, false}};
-  for (const auto& c : cases) EXPECT_EQ(CBool(c.in), c.expected) << CStr(c.in);
-  ExpectError(ErrNo::TypeMismatch, "yes", [] { CBool(L"yes"); });
-}
-
 TEST_F(CLocale, DoublesPrintWithFifteenDigits) {
   const struct {
     double in;
@@ -240,20 +184,6 @@ TEST_F(CLocale, DecimalsFromTextAreExact) {
     ExpectError(ErrNo::Overflow, ToUtf8(big), [&] { CDec(big); });
   EXPECT_EQ(CLng(CDec(L"2147483646.5")), 2147483646);
   ExpectError(ErrNo::Overflow, "rounds to 2147483648", [] { CLng(CDec(L"2147483647.5")); });
-}
-
-TEST_F(CLocale, ChangeTypeReachesEveryScalarType) {
-  const Variant value = 2.5;
-  EXPECT_EQ(ChangeType(value, VarType::Long), Variant(int32_t{2}));
-  EXPECT_EQ(ChangeType(value, VarType::Integer), Variant(int16_t{2}));
-  EXPECT_EQ(ChangeType(value, VarType::String), Variant(L"2.5"));
-  EXPECT_EQ(ChangeType(value, VarType::Boolean), Variant(true));
-  EXPECT_EQ(ChangeType(value, VarType::Date), Variant(Date{2.5}));
-  EXPECT_EQ(ChangeType(value, VarType::Decimal), Variant(Decimal{25, 1}));
-  EXPECT_EQ(ChangeType(value, VarType::Double), value);
-  EXPECT_TRUE(ChangeType(value, VarType::Empty).IsEmpty());
-  EXPECT_EQ(ChangeType(L"42", VarType::Long).Type(), VarType::Long);
-  EXPECT_EQ(ChangeType(Decimal{123, 1}, VarType::Double), Variant(12.3));
 }
 
 }  // namespace

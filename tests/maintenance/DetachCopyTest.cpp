@@ -197,16 +197,6 @@ TEST_F(DetachCopyTest, AnAttachTheServerAlwaysRefusesIsReportedAsDetachedWithIts
   EXPECT_FALSE(fs::exists(dir / "Copy.mdf"));
 }
 
-TEST_F(DetachCopyTest, TheUsersConnectionSettingsReachTheServerAdministration) {
-  auto recorder = std::make_shared<ado::RecordingProvider>();
-  ado::RegisterProvider(L"Recording", recorder);
-  const std::wstring user = L"Provider=Recording;Encrypt=True;TrustServerCertificate=True";
-  ASSERT_TRUE(lumen.OpenDB(user, trace, errors));
-  Copy();
-  EXPECT_EQ(server->baseConnectionString, user);
-  ado::RegisterProvider(L"Recording", nullptr);
-}
-
 TEST_F(DetachCopyTest, AnExistingCopyIsRefusedBeforeTheDetachAndLeftAsItIs) {
   std::ofstream(dir / "Copy_log.ldf") << "another database's log";
   EXPECT_TRUE(Copy().IsEmpty());

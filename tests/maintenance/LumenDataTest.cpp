@@ -67,21 +67,6 @@ TEST_F(LumenDataTest, AnyQueryComesBackAsAClientSideStaticReadOnlyRecordset) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(LumenDataTest, StatementsWithoutRowsGiveAnOpenEmptyRecordset) {
-  for (const wchar_t* sql :
-       {L"SELECT id, name FROM parts WHERE id < 0", L"UPDATE parts SET width = 1 WHERE id = 99",
-        L"CREATE TABLE made_here (x integer)"}) {
-    int32_t n = 7;
-    auto rows = lumen->Get_Lumen_Set(sql, n);
-    ASSERT_TRUE(rows) << ToUtf8(sql);
-    EXPECT_EQ(rows->State(), ado::adStateOpen) << ToUtf8(sql);
-    EXPECT_TRUE(rows->Eof() && rows->Bof()) << ToUtf8(sql);
-    EXPECT_EQ(n, 0) << ToUtf8(sql);
-  }
-  EXPECT_EQ(lumen->Get_Lumen_Set(L"SELECT x FROM made_here")->Fields()->Count(), 1);
-  EXPECT_TRUE(errors->Reports().empty());
-}
-
 TEST_F(LumenDataTest, FailingSqlGoesToTheCompanionWithTheDriversMessage) {
   for (auto [sql, message] : {std::pair{L"SELEC id FROM parts", L"syntax error"},
                               std::pair{L"SELECT * FROM nowhere", L"\"nowhere\" does not exist"}}) {
@@ -101,23 +86,6 @@ TEST_F(LumenDataTest, FailingSqlGoesToTheCompanionWithTheDriversMessage) {
   }
 }
 
-TEST_F(LumenDataTest, OpenDBLeavesAnOpenConnectionAlone) {
-  auto conn = lumen->Conn();
-  const std::wstring before = conn->ConnectionString();
-  auto trace2 = std::make_shared<StreamTrace>();
-  auto errors2 = std::make_shared<PolicyErrorHandler>();
-
-  EXPECT_TRUE(lumen->OpenDB(L"Driver={No Such Driver};Server=nowhere", trace2, errors2));
-  EXPECT_EQ(lumen->Conn(), conn);
-  EXPECT_EQ(conn->ConnectionString(), before);
-  EXPECT_EQ(conn->State(), ado::adStateOpen);
-  // The companions are stored all the same; entry went to the old trace, exit to the new.
-  EXPECT_TRUE(gSP == trace2 && gE == errors2);
-  ExpectTrace(L"OpenDB", L"clsQuillData", false);
-  ASSERT_EQ(trace2->Events().size(), 1u);
-  EXPECT_FALSE(trace2->Events()[0].enter);
-}
-
 TEST_F(LumenDataTest, AFailedOpenReportsAndReturnsFalse) {
   clsLumenData other;
   EXPECT_FALSE(other.OpenDB(Server().ConnectionString("no_such_database"), trace, errors));
@@ -126,13 +94,6 @@ TEST_F(LumenDataTest, AFailedOpenReportsAndReturnsFalse) {
   EXPECT_EQ(reports[0].module + L"." + reports[0].procedure, L"clsQuillData.OpenDB");
   EXPECT_EQ(reports[0].flag, 0);
   EXPECT_NE(reports[0].description.find(L"no_such_database"), std::wstring::npos);
-}
-
-TEST_F(LumenDataTest, TeardownTracesAndReleasesWithoutClosing) {
-  auto conn = lumen->Conn();
-  lumen.reset();
-  ExpectTrace(L"Class_Terminate", L"modDB", true);
-  EXPECT_EQ(conn->Execute(L"SELECT id FROM parts")->RecordCount(), 3);
 }
 
 TEST(LumenServerGoneTest, StateShowsTheLossAndTheNextQueryReconnects) {

@@ -46,7 +46,7 @@ long Sql(const fs::path& db, const std::string& sql) {
   return *end == '\0' ? value : -1;
 }
 
-std::string ReadAll(const fs::path& file) {
+std::string FileText(const fs::path& file) {
   std::ostringstream out;
   out << std::ifstream(file, std::ios::binary).rdbuf();
   return out.str();
@@ -220,7 +220,7 @@ TEST_F(SqliteCopyTest, RefusesToOverwriteToReadANonDatabaseOrToWriteIntoAMissing
   const fs::path db = MakeDatabase("a.db", 10, "delete");
   std::ofstream(dir / "taken.db") << "keep me";
   EXPECT_EQ(Refusal(db, dir / "taken.db"), CopyRefusal::DestinationExists);
-  EXPECT_EQ(ReadAll(dir / "taken.db"), "keep me");
+  EXPECT_EQ(FileText(dir / "taken.db"), "keep me");
   EXPECT_EQ(Refusal(db, db), CopyRefusal::DestinationExists);
   EXPECT_EQ(Sql(db, "SELECT last FROM tally"), 10);
 

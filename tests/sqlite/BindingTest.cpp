@@ -1,8 +1,4 @@
 // The binding over the SQLite library: loading, calling exports by name, text in and out.
-#include <dlfcn.h>
-
-#include <cerrno>
-#include <filesystem>
 #include <functional>
 
 #include "sqlite/SqliteFixture.h"
@@ -44,17 +40,6 @@ class BindingTest : public SqliteTest {
   intptr_t db = 0;
   intptr_t stmt = 0;
 };
-
-// Where the system loader finds the library.
-std::string SystemLibraryFile() {
-  void* handle = dlopen("libsqlite3.so.0", RTLD_NOW);
-  EXPECT_NE(handle, nullptr);
-  Dl_info info{};
-  EXPECT_NE(dladdr(dlsym(handle, "sqlite3_libversion"), &info), 0);
-  std::string file = info.dli_fname;
-  dlclose(handle);
-  return file;
-}
 
 void ExpectCdeclError(int32_t number, const std::wstring& description,
                       const std::function<void()>& call) {
@@ -103,32 +88,6 @@ TEST(BindingUninitialized, AnswersWithoutTouchingTheLibrary) {
   EXPECT_EQ(sqlite.Deref(0), 0);
 }
 
-TEST(BindingCallFunc, NeedsALoadedLibrary) {
-  clsSqlLite sqlite;
-  ExpectCdeclError(ErrNo::DllNotLoaded, L"DLL not loaded",
-                   [&] { sqlite.CallFunc(L"sqlite3_libversion_number", {}); });
-  EXPECT_EQ(ErrNo::DllNotLoaded, static_cast<int32_t>(0x80040000u));
-}
-
-TEST_F(BindingTest, CallFuncTakesUpToSixteenArguments) {
-  const intptr_t version = sqlite.sqlite3_libversion_number();
-  ASSERT_GT(version, 3000000);
-  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_libversion_number", {}), version);
-  std::vector<Variant> sixteen(16, Variant(int32_t{7}));
-  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"sqlite3_libversion_number", sixteen)), version);
-
-  // A failing call leaves errno behind; the refused call below must not touch it.
-  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"close", {int32_t{-1}})), -1);
-  EXPECT_EQ(sqlite.LastError(), EBADF);
-  std::vector<Variant> seventeen(17, Variant(int32_t{7}));
-  ExpectCdeclError(ErrNo::TooManyParameters, L"Too many parameters",
-                   [&] { sqlite.CallFunc(L"sqlite3_libversion_number", seventeen); });
-  EXPECT_EQ(sqlite.LastError(), EBADF);
-
-  sqlite.CallFunc(L"sqlite3_libversion_number", {});
-  EXPECT_EQ(sqlite.LastError(), 0) << "errno is cleared before each call";
-}
-
 TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
   const intptr_t block = sqlite.CallFunc(L"sqlite3_malloc", {int32_t{16}});
   ASSERT_NE(block, 0);
@@ -139,12 +98,6 @@ TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "QQQDD");
   EXPECT_EQ(sqlite.CallFunc(L"sqlite3_free", {address}), sqlite.CallFunc(L"sqlite3_free", {0}))
       << "freeing works with the address as passed";
-}
-
-TEST_F(BindingTest, CallFuncReportsUnknownNamesAndRecovers) {
-  ExpectCdeclError(ErrNo::FunctionNotFound, L"Failed to locate function: sqlite3_no_such_thing",
-                   [&] { sqlite.CallFunc(L"sqlite3_no_such_thing", {}); });
-  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_libversion_number", {}), sqlite.sqlite3_libversion_number());
 }
 
 TEST_F(BindingTest, DllLoadMakesTheNextCallResolveAgain) {
@@ -198,51 +151,6 @@ TEST_F(BindingTest, TextComesBackWithZeroBytesAndNamesAndMessages) {
   EXPECT_EQ(sqlite.sqlite3_libversion().substr(0, 2), L"3.");
 }
 
-TEST_F(BindingTest, OpenV2WithoutAVfsNameUsesTheDefault) {
-  intptr_t other = 0;
-  constexpr int32_t kReadWriteCreate = 0x2 | 0x4;
-  EXPECT_EQ(sqlite.sqlite3_open_v2(Path("v2.db").wstring(), other, kReadWriteCreate, L""), 0);
-  EXPECT_EQ(sqlite.sqlite3_close(other), 0);
-  EXPECT_TRUE(std::filesystem::exists(Path("v2.db")));
-}
-
-int DenyEverything(void*, int, const char*, const char*, const char*, const char*) {
-  return 1;  // SQLITE_DENY
-}
-
-TEST_F(BindingTest, AuthorizerCallbackIsCalledThroughItsAddress) {
-  const auto address = reinterpret_cast<intptr_t>(&DenyEverything);
-  EXPECT_EQ(sqlite.WrapCallback(address, 6), address);
-  ASSERT_EQ(sqlite.sqlite3_set_authorizer(db, address, 0), 0);
-  EXPECT_NE(sqlite.sqlite3_exec(db, L"CREATE TABLE t (a)"), 0);
-  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"not authorized");
-}
-
-TEST_F(BindingTest, LoadsFromANamedFolderOrFails) {
-  // A folder holding the library (a link to the system's), named with ".." and no "/".
-  auto lib = Path("lib");
-  std::filesystem::create_directories(lib);
-  std::filesystem::create_symlink(SystemLibraryFile(), lib / "libsqlite3.so.0");
-  clsSqlLite fromFolder;
-  EXPECT_EQ(fromFolder.sqlite3_initialize((Path("lib") / ".." / "lib").wstring()), 0);
-  EXPECT_TRUE(fromFolder.Initialized());
-  EXPECT_EQ(fromFolder.sqlite3_shutdown(), 0);
-  EXPECT_FALSE(fromFolder.Loaded());
-
-  // A folder without the library is a failure, not a search elsewhere.
-  errors = std::make_shared<PolicyErrorHandler>(Policy::Continue);
-  gE = errors;
-  clsSqlLite missing;
-  EXPECT_EQ(missing.sqlite3_initialize(Path("empty").wstring()), 1);
-  EXPECT_FALSE(missing.Loaded());
-  EXPECT_NE(missing.LoadError().find(L"libsqlite3.so.0"), std::wstring::npos);
-  auto reports = errors->Reports();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].number, ErrNo::DllNotLoaded);
-  EXPECT_EQ(reports[0].module, L"clsSqlLite");
-  EXPECT_EQ(reports[0].procedure, L"sqlite3_shutdown");
-}
-
 TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {
   {
     clsSqlLite second;
@@ -256,22 +164,6 @@ TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {
             kMisuse);
   EXPECT_EQ(sqlite.sqlite3_exec(db, L"CREATE TABLE t (a); INSERT INTO t VALUES ('still here')"), 0);
   EXPECT_EQ(QueryText(L"SELECT a FROM t"), L"still here");
-}
-
-TEST_F(BindingTest, ShutdownIsTraced) {
-  auto trace = std::make_shared<StreamTrace>();
-  gSP = trace;
-  gTraceFlag = L"1";
-  sqlite.sqlite3_close(db);
-  EXPECT_EQ(sqlite.sqlite3_shutdown(), 0);
-  auto events = trace->Events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_TRUE(events[0].enter);
-  EXPECT_EQ(events[0].procedure, L"sqlite3_shutdown");
-  EXPECT_EQ(events[0].module, L"clsSqlLite");
-  EXPECT_FALSE(events[1].enter);
-  EXPECT_FALSE(sqlite.Initialized());
-  EXPECT_EQ(sqlite.sqlite3_step(0), 1) << "shut down answers as uninitialized";
 }
 
 }  // namespace

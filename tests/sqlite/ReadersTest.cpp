@@ -25,50 +25,6 @@ struct ReaderCase {
   std::vector<std::wstring> firstKeys;
 };
 
-TEST_F(ReadersTest, EveryReaderReturnsItsTableUnderItsKeys) {
-  auto backend = Open(NewDatabase(true));
-  // clang-format off
-  const std::vector<ReaderCase> cases = {
-      {"GETFilterScenariosCol(true)", [](clsQuillData& d, int32_t& n) { return d.GETFilterScenariosCol(true, n); }, 2, {L"1|A#2|A", L"1|A#3|B"}},
-      {"GETFilterScenariosCol(false)", [](clsQuillData& d, int32_t& n) { return d.GETFilterScenariosCol(false, n); }, 2, {L"4|A", L"6|G"}},
-      {"GETTblConstructionScenarioTypes", [](clsQuillData& d, int32_t& n) { return d.GETTblConstructionScenarioTypes(n); }, 2, {L"Standard", L"Frameless"}},
-      {"GETTblFilterScenarios", [](clsQuillData& d, int32_t& n) { return d.GETTblFilterScenarios(n); }, 4, {L"1|A#2|A", L"1|A#3|B", L"4|A#0|"}},
-      {"GETTblGlobalContrFeatrLists", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalContrFeatrLists(n); }, 2, {L"1,7", L"2,8"}},
-      {"GETTblGlobalContrFeatrPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalContrFeatrPatterns(n); }, 3, {L"1,1,B", L"1,4,A", L"2,6,G"}},
-      {"GETTblGlobalFaceContourLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalFaceContourLinks(n); }, 2, {L"1,1,A", L"2,6,G"}},
-      {"GETTblGlobalImprintAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalImprintAssignments(n); }, 2, {L"1", L"3"}},
-      {"GETTblGlobalImprintDefinitions", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalImprintDefinitions(n); }, 2, {L"1", L"3"}},
-      {"GETTblGlobalMachiningLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalMachiningLinks(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblGlobalRelationAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalRelationAssignments(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblGlobalRelationshipPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblGlobalRelationshipPatterns(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblLocalContrFeatrLists", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalContrFeatrLists(n); }, 1, {L"1"}},
-      {"GETTblLocalDesigns", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalDesigns(n); }, 2, {L"1", L"2"}},
-      {"GETTblLocalFaceContourLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalFaceContourLinks(n); }, 1, {L"5|A|1|2"}},
-      {"GETTblLocalMachiningLinks", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalMachiningLinks(n); }, 2, {L"1", L"2"}},
-      {"GETTblLocalRelationAssignments", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalRelationAssignments(n); }, 2, {L"1", L"2"}},
-      {"GETTblLocalRelationshipPatterns", [](clsQuillData& d, int32_t& n) { return d.GETTblLocalRelationshipPatterns(n); }, 2, {L"1", L"2"}},
-      {"GETTblMachining", [](clsQuillData& d, int32_t& n) { return d.GETTblMachining(n); }, 5, {L"1", L"2", L"3", L"4", L"5"}},
-      {"GETTblMachRouting", [](clsQuillData& d, int32_t& n) { return d.GETTblMachRouting(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblMachLink", [](clsQuillData& d, int32_t& n) { return d.GETTblMachLink(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblMachVariable", [](clsQuillData& d, int32_t& n) { return d.GETTblMachVariable(n); }, 4, {L"HingeDist", L"PinPitch", L"DowelDist", L"HandleLength"}},
-      {"GETTblMachVertical", [](clsQuillData& d, int32_t& n) { return d.GETTblMachVertical(n); }, 3, {L"1", L"2", L"3"}},
-      {"GETTblMFGPartTypes", [](clsQuillData& d, int32_t& n) { return d.GETTblMFGPartTypes(n); }, 4, {L"1|A", L"1|B", L"4|A", L"6|G"}},
-      {"GETTblMFGScenario", [](clsQuillData& d, int32_t& n) { return d.GETTblMFGScenario(n); }, 3, {L"1,1,A", L"1,4,A", L"2,6,G"}},
-  };
-  // clang-format on
-  for (const ReaderCase& c : cases) {
-    int32_t count = -1;
-    CollectionPtr rows = c.read(*backend, count);
-    ASSERT_NE(rows, nullptr) << c.name;
-    EXPECT_EQ(rows->Count(), c.count) << c.name;
-    EXPECT_EQ(count, c.count) << c.name;
-    auto keys = Keys(*rows);
-    keys.resize(std::min(keys.size(), c.firstKeys.size()));
-    EXPECT_EQ(keys, c.firstKeys) << c.name;
-  }
-  EXPECT_TRUE(Reports().empty());
-}
-
 TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
   auto path = NewDatabase();
   Exec(path,
@@ -261,28 +217,6 @@ TEST_F(ReadersTest, LocalDesignsReadTheirDateAndNeverTheirData) {
       << "a new design is stamped with the current time";
   for (const Variant& item : *designs) {
     EXPECT_TRUE(item.ObjectAs<tblLocal_Designs>()->fldData.IsEmpty());
-  }
-}
-
-TEST_F(ReadersTest, TextReadsBackExactly) {
-  auto path = NewDatabase();
-  std::wstring big;
-  while (big.size() < (1u << 20)) big += L"ab'cä日😀 ";
-  const std::vector<std::wstring> texts = {
-      L"O'Brien", L"''", L"\"quoted\"", L"äöü ß ø Å", L"日本語のテキスト", L"😀🎉 party", L"", big};
-  int32_t id = 1;
-  for (const auto& text : texts) {
-    Exec(path, SqlText(L"INSERT INTO MachVariable (MachVarID, Name, Value) VALUES (")
-                   << id << L", 'n" << id << L"', '" << text << L"')");
-    ++id;
-  }
-  auto backend = Open(path);
-  auto rows = backend->GETTblMachVariable();
-  ASSERT_EQ(rows->Count(), static_cast<int32_t>(texts.size()));
-  for (size_t i = 0; i < texts.size(); ++i) {
-    auto rec = rows->ItemAs<tblMachVariable>(static_cast<int32_t>(i + 1));
-    EXPECT_EQ(rec->Value.size(), texts[i].size()) << i;
-    EXPECT_TRUE(rec->Value == texts[i]) << i;
   }
 }
 

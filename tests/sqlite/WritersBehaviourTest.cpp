@@ -12,74 +12,6 @@ namespace {
 const std::string kMachining =
     "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);";
 
-TEST_F(WritersTest, NewRoutingCarriesTheValuesOfANewRecord) {
-  Raw(kMachining);
-  const int32_t id = db->INSERTMachRouting(L"Pocket 20", 1, 1);
-  ASSERT_GT(id, 0);
-  auto rows = db->GETTblMachRouting();
-  ASSERT_EQ(rows->Count(), 1);
-  auto written = rows->ItemAs<tblMachRouting>(Variant(int32_t{1}));
-  const RecordType& type = tblMachRouting::Descriptor();
-  auto fresh = type.Create();
-  for (size_t i = 0; i < type.Fields().size(); ++i) {
-    const std::wstring name(type.Fields()[i].name);
-    if (name == L"lngMachRoutingID" || name == L"strName" || name == L"MachDescription" ||
-        name == L"lngPocket" || name == L"MachID") {
-      continue;
-    }
-    EXPECT_EQ(CStr(type.Get(*written, i)), CStr(type.Get(*fresh, i))) << ToUtf8(name);
-  }
-  EXPECT_EQ(written->lngMachRoutingID, id);
-  EXPECT_EQ(written->strName, L"Pocket 20");
-  EXPECT_EQ(written->MachDescription, L"Pocket 20");
-  EXPECT_EQ(written->lngPocket, L"1");
-  EXPECT_EQ(written->MachID, 1);
-  // Every value but the machining is text, as the host reads and writes them.
-  EXPECT_EQ(
-      One("SELECT typeof(dblDepthValue) || typeof(lngGrain) || typeof(MachID) FROM MachRouting"),
-      "texttextinteger");
-}
-
-TEST_F(WritersTest, VerticalDrillingFollowsTheOrientationsLetterCase) {
-  Raw(kMachining);
-  const int32_t down = db->INSERTMachVertical(L"Down", L"V", 1);
-  const int32_t side = db->INSERTMachVertical(L"Side", L"v", 1);
-  const std::string columns =
-      "strName, strMachOrientation, Condition, Xstart, Ystart, Zstart, NormalX, NormalY, NormalZ, "
-      "DrillDepth, ToolDiameter, NumberOfHoles, OffsetDistancealongXaxis, OffsetDistancealongYaxis";
-  EXPECT_EQ(Query("SELECT " + columns +
-                  " FROM MachVertical WHERE MachVerticalID = " + std::to_string(down)),
-            (std::vector<Row>{
-                {"Down", "V", "0", "0", "0", "Z", "0", "0", "-1", "0", "0", "0", "0", "0"}}));
-  EXPECT_EQ(Query("SELECT " + columns +
-                  " FROM MachVertical WHERE MachVerticalID = " + std::to_string(side)),
-            (std::vector<Row>{
-                {"Side", "v", "0", "0", "0", "0", "0", "1", "0", "0", "0", "0", "0", "0"}}));
-}
-
-TEST_F(WritersTest, NumbersUnderACommaLocaleTravelWithADecimalPoint) {
-  UseLocale("de_DE.UTF-8");
-  db = Open(file);  // the separator is read when the backend is made
-  Raw(kMachining +
-      "INSERT INTO MachRouting (lngMachRoutingID, MachID) VALUES (1, 1);"
-      "INSERT INTO MachVariable VALUES (1, 'v', '0', 0, 1);");
-  const int32_t mach = db->INSERTMachining(L"Comma", L"G", 1, 1.5, -0.25, 1e-7);
-  const int32_t link =
-      db->INSERTSELLinkIDFromMachiningLinks(L"t", L"d", L"n", 22.5, 0, 0, 0, L"", L"");
-  EXPECT_EQ(db->INSERTSELLinkIDFromMachiningLinks(L"t", L"d", L"n", 22.5, 0, 0, 0, L"", L""), link);
-  db->UPDATEParaMachRouting(L"dblDepthValue", L"0,5", 1);
-  db->UPDATEMachVariable(L"v", L"1,25", 1, 1);
-  db->UPDATEVariableMachining(1, L"Y", 2.25);
-  EXPECT_TRUE(Reported().empty());
-  EXPECT_EQ(
-      Query("SELECT X, Y, Z, typeof(X) FROM Machining WHERE MachID = " + std::to_string(mach)),
-      (std::vector<Row>{{"1.5", "-0.25", "1.0e-07", "real"}}));
-  EXPECT_EQ(One("SELECT fldAngle FROM tblGlobal_Machining_Links"), "22.5");
-  EXPECT_EQ(One("SELECT dblDepthValue FROM MachRouting"), "0.5");
-  EXPECT_EQ(One("SELECT Value FROM MachVariable"), "1.25");
-  EXPECT_EQ(One("SELECT Y FROM Machining WHERE MachID = 1"), "2.25");
-}
-
 TEST_F(WritersTest, SubtypesThatAreNoWholeNumbersAreRefusedBeforeAnyStatement) {
   for (auto policy : {Policy::Leave, Policy::Continue}) {
     db = Open(file, policy);
@@ -140,22 +72,6 @@ TEST_F(WritersTest, PatternWritersReportUnderTheirOwnNamesAndNoAssignmentIsLeftW
   EXPECT_EQ(Count("tblLocal_Relation_Assignments"), 0);
 }
 
-TEST_F(WritersTest, StatementErrorsCarryTheOperationAndTheLibrarysMessage) {
-  Raw("DROP TABLE MachVertical; DROP TABLE MachLink");
-  db->UPDATEParaMachVertical(L"strName", L"x", 1);  // refused: the table is gone
-  EXPECT_EQ(db->INSERTMachLink(1, 2, L"l", L"e", false, false), 0);
-  EXPECT_EQ(db->DELMachLink(1), 0);
-  auto reports = errors->Reports();
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[0].source, L"clsQuillData_UPDATEParaMachVertical");
-  EXPECT_EQ(reports[0].procedure, L"clsQuillData_UPDATEParaMachVertical");
-  EXPECT_EQ(reports[0].description, L"no such column: strName");
-  EXPECT_EQ(reports[1].number, ErrNo::StatementError);
-  EXPECT_EQ(reports[1].source, L"clsQuillData_INSERTMachLink");
-  EXPECT_EQ(reports[1].description, L"no such table: MachLink");
-  EXPECT_EQ(reports[2].source, L"clsQuillData_DELMachLink");
-}
-
 TEST_F(WritersTest, LeavingReturnsWhatTheResultHeldAtThatMoment) {
   Raw("INSERT INTO tblGlobal_Imprint_Definitions (fldlngRelationPattern) VALUES (40);"
       "CREATE TRIGGER keep BEFORE UPDATE ON tblGlobal_Imprint_Definitions"
@@ -171,19 +87,6 @@ TEST_F(WritersTest, LeavingReturnsWhatTheResultHeldAtThatMoment) {
   EXPECT_TRUE(db->INSERTGlobalContrFeatrLists(1, L"s", L"n", L"d", L"t", L"v").IsEmpty());
   EXPECT_EQ(Reported(), (std::vector<std::wstring>{L"kept as it is", L"refused",
                                                    L"no such table: tblGlobal_Contr_Featr_Lists"}));
-}
-
-TEST_F(WritersTest, DesignLookUpArmsNoTrap) {
-  Raw("DROP TABLE tblLocal_Designs");
-  try {
-    db->INSERTSELDesignIDFromLocalDesigns(L"Cabinet", L"PC1");
-    ADD_FAILURE() << "no error reached the caller";
-  } catch (const QuillError& e) {
-    EXPECT_EQ(e.Number(), ErrNo::StatementError);
-    EXPECT_EQ(e.Source(), L"clsQuillData_INSERTSELDesignIDFromLocalDesigns");
-    EXPECT_EQ(e.Description(), L"no such table: tblLocal_Designs");
-  }
-  EXPECT_TRUE(errors->Reports().empty());
 }
 
 TEST_F(WritersTest, AFiniteDoubleIsStoredAsTheSameDouble) {
@@ -206,6 +109,23 @@ TEST_F(WritersTest, AFiniteDoubleIsStoredAsTheSameDouble) {
                 ->fldAngle,
             third);
   EXPECT_TRUE(Reported().empty());
+}
+
+TEST_F(WritersTest, SchemaNamesAreFoundWithoutRegardToLetterCase) {
+  Raw("INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+      "INSERT INTO MachRouting (lngMachRoutingID, strName, MachID) VALUES (1, 'r', 1);"
+      "INSERT INTO MachVertical (MachVerticalID, strName, MachID) VALUES (1, 'v', 1);"
+      "INSERT INTO tblGlobal_Relationship_Patterns VALUES (1, 0, 0, 0, 0);");
+  db->UPDATEParaMachRouting(L"STRNAME", L"routing", 1);
+  db->UPDATEParaMachVertical(L"drilldepth", L"18", 1);
+  db->UPDATEVariableMachining(1, L"x", 2.25);
+  db->UPDATEPropertyRelationshipPatterns(L"TBLGLOBAL_RELATIONSHIP_PATTERNS", L"fldlinkidff", 1,
+                                         L"42");
+  EXPECT_TRUE(Reported().empty());
+  EXPECT_EQ(One("SELECT strName FROM MachRouting"), "routing");
+  EXPECT_EQ(One("SELECT DrillDepth FROM MachVertical"), "18");
+  EXPECT_EQ(One("SELECT X || typeof(X) FROM Machining"), "2.25real");
+  EXPECT_EQ(One("SELECT fldLinkIDFF FROM tblGlobal_Relationship_Patterns"), "42");
 }
 
 }  // namespace

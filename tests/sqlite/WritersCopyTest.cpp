@@ -136,23 +136,5 @@ TEST_F(WritersCopyTest, AFailureHalfWayLeavesNothingBehind) {
             "1");
 }
 
-TEST_F(WritersCopyTest, ScenariosThatCannotBeCopiedAreRefusedWithTheReason) {
-  Snapshot before = Dump();
-  db->INSERTCopyMachiningScenario(5, L"Copy");
-  db->INSERTCopyMachiningScenario(1, L"Other");
-  db->INSERTCopyMachiningScenario(1, L"");
-  EXPECT_EQ(Reported(),
-            (std::vector<std::wstring>{
-                L"construction scenario 5 does not exist; nothing was copied",
-                L"construction scenario type 'Other' is already in use; nothing was copied",
-                L"the new construction scenario type is empty; nothing was copied"}));
-  for (const auto& r : errors->Reports()) {
-    EXPECT_EQ(r.number, ErrNo::InvalidProcedureCall);
-    EXPECT_EQ(r.module, L"clsQuillData_SqlLite");
-    EXPECT_EQ(r.procedure, L"clsQuillData_INSERTCopyMachiningScenario");
-  }
-  EXPECT_TRUE(Diff(before, Dump()).empty());
-}
-
 }  // namespace
 }  // namespace QuillData::testing

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Config.h"
 #include "RunTool.h"
 #include "tool/Json.h"
 
@@ -19,82 +20,6 @@ using Result = runner::ToolResult;
 using runner::Quote;
 using runner::Tool;
 
-TEST(Cli, RecordsShowsFieldsTypesAndConstructionDefaults) {
-  Result r = Tool("records tblMachRouting");
-  ASSERT_EQ(r.code, 0) << r.err;
-  Json j = Json::parse(r.out);
-  EXPECT_EQ(j["name"], "tblMachRouting");
-  std::map<std::string, Json> byName;
-  for (const Json& f : j["fields"]) byName[f["name"]] = f;
-  EXPECT_EQ(byName["lngToolRotationSpeed"]["default"], "18000");
-  EXPECT_EQ(byName["lngToolRotationSpeed"]["type"], "string");
-  EXPECT_EQ(byName["lngGrain"]["default"], "");
-  EXPECT_EQ(byName["MachID"]["type"], "int32");
-  EXPECT_EQ(byName["MachID"]["default"], 0);
-  EXPECT_EQ(j["fields"][0]["name"], "lngMachRoutingID");
-
-  r = Tool("records");
-  ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(Json::parse(r.out).size(), 25u);
-  r = Tool("records tblNothing");
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("no record type \"tblNothing\""), std::string::npos);
-}
-
-TEST(Cli, OperationsListsTheTable) {
-  Result r = Tool("operations");
-  ASSERT_EQ(r.code, 0);
-  Json j = Json::parse(r.out);
-  ASSERT_EQ(j.size(), 65u);
-  EXPECT_EQ(j[0]["name"], "DELFilter");
-  EXPECT_EQ(j[64]["name"], "UPDATEVariableMachining");
-  r = Tool("operations INSERTMFGPartTypes");
-  ASSERT_EQ(r.code, 0);
-  j = Json::parse(r.out);
-  EXPECT_EQ(j["arguments"][7], Json::parse(R"({"name": "blnSubtypeName", "type": "bool",
-                                               "optional": true, "default": false})"));
-  EXPECT_EQ(j["result"], "none");
-}
-
-TEST(Cli, BadUsageExitsTwo) {
-  for (const char* args : {"", "frobnicate", "call", "init", "operations NoSuchOperation",
-                           "call --on-error sometimes --db x GETTblMachining",
-                           "call --db /nonexistent.db NoSuchOperation"}) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
-    EXPECT_FALSE(r.err.empty()) << args;
-  }
-  Result r = Tool("call --db /nonexistent.db DELMachining one");
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(
-      r.err.find("usage: DELMachining(MachID int32[, lngRecordsAffected int32 = -1]) -> int32"),
-      std::string::npos)
-      << r.err;
-  r = Tool("call --db /nonexistent.db DELMachining 1");
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("no database file"), std::string::npos) << r.err;
-}
-
-TEST(Cli, HelpIsNotAnError) {
-  for (const char* args : {"--help", "help"}) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 0) << args;
-    EXPECT_NE(r.out.find("call"), std::string::npos) << args;
-    EXPECT_NE(r.out.find("'.' as decimal point"), std::string::npos) << args;
-  }
-  for (const char* args : {"help call", "call --help"}) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 0) << args;
-    EXPECT_NE(r.out.find("Usage: quilldata call [OPTIONS] OPERATION [ARG ...]"), std::string::npos)
-        << args << r.out;
-  }
-  Result r = Tool("--version");
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out.rfind("quilldata ", 0), 0u) << r.out;
-  EXPECT_EQ(Tool("help frobnicate").code, 2);
-}
-
-#include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
 
 class CliOnSqlite : public ::testing::Test {
@@ -171,55 +96,6 @@ TEST_F(CliOnSqlite, AnyReportedErrorExitsOneWithTheFirstOnStderr) {
   EXPECT_EQ(ok.err, "");
 }
 
-TEST_F(CliOnSqlite, UsageMistakesAreRefusedWithASentence) {
-  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
-  struct Case {
-    std::string args;
-    std::string message;
-  } cases[] = {
-      {"call --db " + Db("a.db") + " GETTblMachining --summary",
-       "--summary comes after the operation"},
-      {"call --db " + Db("a.db") + " INSERTMachining Hinge D 1 2 3 4 --db=x",
-       "--db=x comes after the operation"},
-      {"call --db " + Db("a.db") + " DELMachining 1 -h", "-h comes after the operation"},
-      {"call --db " + dir_.string() + " GETTblMachining", "is a directory, not a database file"},
-      {"call --db " + Db("a.db") + " INSERTMachining \"$(printf 'Ma\\337')\" D 1 2 3 4",
-       "argument 5 is not valid UTF-8"},
-      {"init \"$(printf '\\377.db')\"", "argument 2 is not valid UTF-8"},
-  };
-  for (const Case& c : cases) {
-    Result r = Tool(c.args);
-    EXPECT_EQ(r.code, 2) << c.args;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
-    EXPECT_EQ(r.out, "") << c.args;
-  }
-  // After --, an option's name is text.
-  Result r = Tool("call --db " + Db("a.db") + " INSERTMachining -- --summary D 1 2 3 4");
-  ASSERT_EQ(r.code, 0) << r.err;
-  r = Tool("call --db " + Db("a.db") + " GETTblMachining");
-  EXPECT_EQ(Json::parse(r.out)["result"]["items"][0]["record"]["MachName"], "--summary");
-}
-
-TEST_F(CliOnSqlite, LongTextsComeFromAFileOrStandardInput) {
-  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
-  // Longer than one command-line argument may be (128 KiB on Linux).
-  const std::string fromFile(200000, 'f'), fromStdin(150000, 's');
-  std::ofstream(dir_ / "value.txt") << fromFile << '\n';
-  Result r =
-      Tool("call --db " + Db("a.db") + " INSERTMachVariable Long @" + Db("value.txt") + " 1 true");
-  ASSERT_EQ(r.code, 0) << r.err;
-  r = Tool("call --db " + Db("a.db") + " INSERTMachVariable Piped - 1 false", "", fromStdin);
-  ASSERT_EQ(r.code, 0) << r.err;
-  r = Tool("call --db " + Db("a.db") + " GETTblMachVariable");
-  ASSERT_EQ(r.code, 0) << r.err;
-  std::map<std::string, std::string> values;
-  const Json doc = Json::parse(r.out);
-  for (const Json& item : doc["result"]["items"])
-    values[item["record"]["Name"].get<std::string>()] = item["record"]["Value"].get<std::string>();
-  EXPECT_TRUE(values["Long"] == fromFile) << values["Long"].size();
-  EXPECT_TRUE(values["Piped"] == fromStdin) << values["Piped"].size();
-}
-
 TEST_F(CliOnSqlite, DemoPrintsEveryReader) {
   Result r = Tool("demo");
   ASSERT_EQ(r.code, 0) << r.err;
@@ -230,41 +106,6 @@ TEST_F(CliOnSqlite, DemoPrintsEveryReader) {
   EXPECT_EQ(Tool("demo " + Db("kept.db")).code, 0);
   EXPECT_GT(std::filesystem::file_size(dir_ / "kept.db"), 0u);
   EXPECT_EQ(Tool("demo " + Db("kept.db")).code, 2);
-}
-
-TEST_F(CliOnSqlite, DemoWritesThroughTheInterfaceStepByStep) {
-  Result r = Tool("demo " + Db("tour.db"));
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  // A heading per step naming the operation it calls, in order.
-  size_t at = 0;
-  for (const char* op : {"INSERTMachining", "INSERTMachRouting", "INSERTMachVertical",
-                         "INSERTMachLink", "INSERTMachVariable", "UPDATEParaMachRouting",
-                         "INSERTCopyMachiningScenario", "DELMachining"}) {
-    size_t next = r.out.find(std::string("(") + op + ")\n===", at);
-    ASSERT_NE(next, std::string::npos) << op;
-    at = next;
-  }
-  EXPECT_NE(r.out.find("MachRouting before (GETTblMachRouting)"), std::string::npos);
-  EXPECT_NE(r.out.find("MachRouting after (GETTblMachRouting)"), std::string::npos);
-#if QUILLDATA_WITH_MAINTENANCE
-  // What the tour left in the kept database: the copied scenario and its assignments, the
-  // machining gone with its routing and drilling, its link and variables still there.
-  auto count = [&](const std::string& sql) {
-    Result q = Tool("query --db " + Db("tour.db") + " " + Quote(sql));
-    EXPECT_EQ(q.code, 0) << q.err;
-    return Json::parse(q.out)["rows"][0][0].get<int>();
-  };
-  EXPECT_EQ(count("SELECT count(*) FROM tblGlobal_Relation_Assignments a JOIN "
-                  "tblConstruction_Scenario_Types t USING (fldConstScenarioID) "
-                  "WHERE t.fldConstScenarioType = 'Standard (copy)'"),
-            2);
-  EXPECT_EQ(count("SELECT count(*) FROM Machining WHERE MachName = 'Cable grommet 60'"), 0);
-  EXPECT_EQ(count("SELECT count(*) FROM MachRouting WHERE strName = 'Grommet pocket'"), 0);
-  EXPECT_EQ(count("SELECT count(*) FROM MachVertical WHERE strName = 'Grommet pilot hole'"), 0);
-  EXPECT_EQ(count("SELECT count(*) FROM MachLink WHERE MachExprVar = 'GrommetDist'"), 1);
-  EXPECT_EQ(count("SELECT count(*) FROM MachVariable WHERE Name LIKE 'Grommet%'"), 2);
-#endif
 }
 
 #if QUILLDATA_WITH_MAINTENANCE
@@ -279,40 +120,6 @@ class CliMaintenance : public CliOnSqlite {
     return Tool("query --db " + Db(db.c_str()) + " " + more + " " + Quote(sql));
   }
 };
-
-TEST_F(CliMaintenance, QueryPrintsColumnsRowsAndTheirCount) {
-  Result r = Query("src.db", "SELECT MachID, MachName, X FROM Machining ORDER BY MachID");
-  ASSERT_EQ(r.code, 0) << r.err;
-  Json j = Json::parse(r.out);
-  EXPECT_EQ(j["recordCount"], 5);
-  EXPECT_EQ(j["columns"], Json::parse(R"(["MachID", "MachName", "X"])"));
-  ASSERT_EQ(j["rows"].size(), 5u);
-  EXPECT_EQ(j["rows"][0], Json::parse(R"([1, "Hinge bore 35", 22.5])"));
-  // Columns of one name stay apart; NULL is null.
-  j = Json::parse(Query("src.db", "SELECT 1 AS a, NULL AS a").out);
-  EXPECT_EQ(j["columns"], Json::parse(R"(["a", "a"])"));
-  EXPECT_EQ(j["rows"], Json::parse("[[1, null]]"));
-  // A statement without rows: an empty result, and the change is made.
-  r = Query("src.db", "UPDATE Machining SET MachGroup = 'Bores' WHERE MachID = 1");
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(Json::parse(r.out), Json::parse(R"({"recordCount": 0, "columns": [], "rows": []})"));
-  EXPECT_EQ(
-      Json::parse(
-          Query("src.db", "SELECT MachGroup FROM Machining WHERE MachID = 1").out)["rows"][0][0],
-      "Bores");
-}
-
-TEST_F(CliMaintenance, QueryTableIsAlignedAndCounted) {
-  Result r = Query("src.db", "SELECT MachID, MachName FROM Machining ORDER BY MachID", "--table");
-  ASSERT_EQ(r.code, 0) << r.err;
-  std::vector<std::string> lines;
-  std::stringstream s(r.out);
-  for (std::string line; std::getline(s, line);) lines.push_back(line);
-  ASSERT_GE(lines.size(), 8u);
-  EXPECT_EQ(lines[0].rfind("MachID  MachName", 0), 0u) << lines[0];
-  EXPECT_EQ(lines[2].substr(lines[0].find("MachName"), 13), "Hinge bore 35");
-  EXPECT_EQ(lines.back(), "(5 records)");
-}
 
 TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   Result r = Query("src.db", "SELECT * FROM NoSuchTable");
@@ -333,23 +140,6 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
     r = Tool(args);
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_FALSE(r.err.empty()) << args;
-  }
-}
-
-TEST_F(CliMaintenance, CopyHoldsEveryRowAndPassesTheIntegrityCheck) {
-  ASSERT_EQ(Query("src.db",
-                  "INSERT INTO MachVariable (Name, Value, MachLibID) "
-                  "VALUES ('Late', '1', 3)")
-                .code,
-            0);
-  Result r = Tool("copy " + Db("src.db") + " " + Db("copy.db"));
-  ASSERT_EQ(r.code, 0) << r.err;
-  Result check = Query("copy.db", "PRAGMA integrity_check");
-  ASSERT_EQ(check.code, 0) << check.err;
-  EXPECT_EQ(Json::parse(check.out)["rows"], Json::parse(R"([["ok"]])"));
-  for (const char* table : {"Machining", "MachVariable", "MachRouting", "tblLocal_Designs"}) {
-    std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY 1";
-    EXPECT_EQ(Query("copy.db", sql).out, Query("src.db", sql).out) << table;
   }
 }
 
@@ -377,23 +167,6 @@ TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"src.db", "taken.db", "notes.txt"}));
-}
-
-TEST(Cli, DetachCopyUsageErrorsTouchNothing) {
-  for (const char* args : {
-           "detach-copy Parts Copy",                        // no server
-           "detach-copy --server-name db01 Parts",          // no new name
-           "detach-copy --server-name db01 Parts ../Copy",  // a path
-           "detach-copy --server-name db01 Parts ..",       // not a name
-           "detach-copy --server-name db01 Parts ''",       // empty
-           "detach-copy --server-name db01 '' Copy",        // no database
-           "detach-copy --server-name db01 --password x --password-stdin Parts Copy",
-       }) {
-    Result r = Tool(args);
-    EXPECT_EQ(r.code, 2) << args;
-    EXPECT_FALSE(r.err.empty()) << args;
-    EXPECT_EQ(r.out, "") << args;
-  }
 }
 
 #endif

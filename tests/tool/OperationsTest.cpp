@@ -116,37 +116,6 @@ TEST(OperationDispatch, OmittedOptionalArgumentsArriveWithTheirDefaults) {
   EXPECT_EQ(fake.received, std::vector<Variant>{int32_t(12)});
 }
 
-TEST(OperationDispatch, ThePlainInterfaceAnswersZeroAndLeavesTheCountAlone) {
-  clsQuillData plain;
-  CallResult r = FindOperation("GETTblMachining")->Bind({})(plain);
-  EXPECT_TRUE(r.result.IsEmpty());
-  EXPECT_EQ(r.recordsAffected, -1);
-  r = FindOperation("DELMachining")->Bind({"4", "17"})(plain);
-  EXPECT_EQ(r.result, Variant(int32_t(0)));
-  EXPECT_EQ(r.recordsAffected, 17);
-}
-
-void ExpectUsage(const char* op, std::vector<std::string> values, const std::string& part) {
-  try {
-    FindOperation(op)->Bind(values);
-    ADD_FAILURE() << op << " accepted bad values";
-  } catch (const UsageError& e) {
-    std::string text = e.what();
-    EXPECT_NE(text.find(part), std::string::npos) << text;
-    EXPECT_NE(text.find(FindOperation(op)->Signature()), std::string::npos) << text;
-  }
-}
-
-TEST(OperationArguments, BadValuesAreUsageErrorsNamingTheSignature) {
-  ExpectUsage("DELFilter", {"1", "2", "a"}, "missing argument strSubType2 (string)");
-  ExpectUsage("DELMachining", {"1", "2", "3"}, "takes at most 2 arguments, got 3");
-  ExpectUsage("DELMachining", {"12abc"}, "MachID must be a whole number");
-  ExpectUsage("DELMachining", {"2147483648"}, "not \"2147483648\"");
-  ExpectUsage("INSERTMachining", {"n", "g", "1", "1,5", "0", "0"}, "X must be a number");
-  ExpectUsage("GETFilterScenariosCol", {"yes"}, "blnWithPartType2 must be a bool");
-  ExpectUsage("GETTblMachining", {"-1", "x"}, "takes at most 1 argument, got 2");
-}
-
 TEST(OperationArguments, WholeNumbersAreStrictDecimalWithinInt32) {
   EXPECT_EQ(ParseInt32("0"), 0);
   EXPECT_EQ(ParseInt32("-2147483648"), INT32_MIN);
@@ -155,12 +124,6 @@ TEST(OperationArguments, WholeNumbersAreStrictDecimalWithinInt32) {
   for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", "99999999999999999999", " 1",
                           "1 ", "1.0", "1e3", "0x10", "--1", "+-1", "1_000"})
     EXPECT_EQ(ParseInt32(bad), std::nullopt) << bad;
-}
-
-TEST(OperationArguments, BooleansTakeTrueFalseAndTheirNumbers) {
-  for (const char* yes : {"true", "True", "TRUE", "1", "-1"}) EXPECT_EQ(ParseBool(yes), true);
-  for (const char* no : {"false", "False", "0"}) EXPECT_EQ(ParseBool(no), false);
-  for (const char* bad : {"", "yes", "2", "t", " true"}) EXPECT_EQ(ParseBool(bad), std::nullopt);
 }
 
 TEST(OperationArguments, RealNumbersUseADotUnderEveryLocale) {

@@ -37,47 +37,6 @@ TEST(TextTable, NarrowRecordsGetOneAlignedRowEach) {
   EXPECT_EQ(lines[2].substr(0, 3), "---");
 }
 
-TEST(TextTable, WideRecordsAreTurnedOnTheirSide) {
-  Tessera::Collection c;
-  auto r = std::make_shared<tblMachRouting>();
-  r->strName = L"line one\nline two";
-  c.Add(Variant(r), Variant(L"7"));
-  std::ostringstream out;
-  PrintCollection(out, "GETTblMachRouting", c, 80);
-  auto lines = Lines(out.str());
-  EXPECT_EQ(lines[0], "GETTblMachRouting: 1 record");
-  EXPECT_EQ(lines[1].substr(0, 3), "key");
-  bool speed = false, name = false;
-  for (const auto& line : lines) {
-    EXPECT_LE(line.size(), 80u) << line;
-    speed =
-        speed || (line.rfind("lngToolRotationSpeed", 0) == 0 && line.find("18000") != line.npos);
-    name = name || line.find("line one line two") != line.npos;
-  }
-  EXPECT_TRUE(speed);
-  EXPECT_TRUE(name);  // a line break does not break the table
-}
-
-TEST(TextTable, AnEmptyCollectionSaysSo) {
-  std::ostringstream out;
-  PrintCollection(out, "GETTblLocalDesigns", Tessera::Collection());
-  EXPECT_EQ(out.str(), "GETTblLocalDesigns: 0 records\n\n");
-}
-
-TEST(TextTable, ChosenFieldsInTheirOrderUnknownOnesLeftOut) {
-  Tessera::Collection c;
-  auto r = std::make_shared<tblMachRouting>();
-  r->lngMachRoutingID = 4;
-  r->strName = L"Pocket";
-  c.Add(Variant(r), Variant(L"4"));
-  std::ostringstream out;
-  PrintCollection(out, "MachRouting", c, 120, {L"strname", L"NoSuchField", L"lngMachRoutingID"});
-  auto lines = Lines(out.str());
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[1], "key  strName  lngMachRoutingID");
-  EXPECT_EQ(lines[3], "4    Pocket   4");
-}
-
 TEST(TextTable, PlainRowsAreAlignedPaddedAndCut) {
   std::ostringstream out;
   PrintTable(out, {L"a", L"bb"},
