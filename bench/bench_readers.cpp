@@ -27,6 +27,7 @@
 #include "BenchCommon.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Records.h"
+#include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 
@@ -141,9 +142,9 @@ size_t RawRead(sqlite3* db, const char* sql, std::deque<R>& rows) {
 using Call = std::function<CollectionPtr(clsQuillData&, int32_t&)>;
 
 struct Reader {
-  const char* name;
-  const char* table;
-  const char* sql;
+  std::string name;
+  std::string table;
+  std::string sql;
   const RecordType& (*type)();
   Call call;
   std::function<size_t(sqlite3*, const char*)> raw;
@@ -152,7 +153,7 @@ struct Reader {
 };
 
 template <class R>
-Reader Make(const char* name, const char* table, const char* sql, Call call) {
+Reader Make(std::string name, std::string table, std::string sql, Call call) {
   Reader r{name,
            table,
            sql,
@@ -172,10 +173,7 @@ Reader Make(const char* name, const char* table, const char* sql, Call call) {
   return r;
 }
 
-#define BENCH_READER_(cls, name, table)           \
-  Make<cls>(#name, table, "SELECT * FROM " table, \
-            [](clsQuillData& db, int32_t& n) { return db.name(n); })
-
+// Every table reader of the interface, and the filter reader's rows with a second part type.
 const std::vector<Reader>& Readers() {
   static const std::vector<Reader> readers = [] {
     std::vector<Reader> r = {
@@ -183,43 +181,11 @@ const std::vector<Reader>& Readers() {
             "GETFilterScenariosCol", "tblFilter_Scenarios",
             "SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'",
             [](clsQuillData& db, int32_t& n) { return db.GETFilterScenariosCol(true, n); }),
-        BENCH_READER_(tblConstruction_Scenario_Types, GETTblConstructionScenarioTypes,
-                      "tblConstruction_Scenario_Types"),
-        BENCH_READER_(tblFilter_Scenarios, GETTblFilterScenarios, "tblFilter_Scenarios"),
-        BENCH_READER_(tblGlobal_Contr_Featr_Lists, GETTblGlobalContrFeatrLists,
-                      "tblGlobal_Contr_Featr_Lists"),
-        BENCH_READER_(tblGlobal_Contr_Featr_Patterns, GETTblGlobalContrFeatrPatterns,
-                      "tblGlobal_Contr_Featr_Patterns"),
-        BENCH_READER_(tblGlobal_Face_Contour_Links, GETTblGlobalFaceContourLinks,
-                      "tblGlobal_Face_Contour_Links"),
-        BENCH_READER_(tblGlobal_Imprint_Assignments, GETTblGlobalImprintAssignments,
-                      "tblGlobal_Imprint_Assignments"),
-        BENCH_READER_(tblGlobal_Imprint_Definitions, GETTblGlobalImprintDefinitions,
-                      "tblGlobal_Imprint_Definitions"),
-        BENCH_READER_(tblGlobal_Machining_Links, GETTblGlobalMachiningLinks,
-                      "tblGlobal_Machining_Links"),
-        BENCH_READER_(tblGlobal_Relation_Assignments, GETTblGlobalRelationAssignments,
-                      "tblGlobal_Relation_Assignments"),
-        BENCH_READER_(tblGlobal_Relationship_Patterns, GETTblGlobalRelationshipPatterns,
-                      "tblGlobal_Relationship_Patterns"),
-        BENCH_READER_(tblLocal_Contr_Featr_Lists, GETTblLocalContrFeatrLists,
-                      "tblLocal_Contr_Featr_Lists"),
-        BENCH_READER_(tblLocal_Designs, GETTblLocalDesigns, "tblLocal_Designs"),
-        BENCH_READER_(tblLocal_Face_Contour_Links, GETTblLocalFaceContourLinks,
-                      "tblLocal_Face_Contour_Links"),
-        BENCH_READER_(tblLocal_Machining_Links, GETTblLocalMachiningLinks,
-                      "tblLocal_Machining_Links"),
-        BENCH_READER_(tblLocal_Relation_Assignments, GETTblLocalRelationAssignments,
-                      "tblLocal_Relation_Assignments"),
-        BENCH_READER_(tblLocal_Relationship_Patterns, GETTblLocalRelationshipPatterns,
-                      "tblLocal_Relationship_Patterns"),
-        BENCH_READER_(tblMachining, GETTblMachining, "Machining"),
-        BENCH_READER_(tblMachRouting, GETTblMachRouting, "MachRouting"),
-        BENCH_READER_(tblMachLink, GETTblMachLink, "MachLink"),
-        BENCH_READER_(tblMachVariable, GETTblMachVariable, "MachVariable"),
-        BENCH_READER_(tblMachVertical, GETTblMachVertical, "MachVertical"),
-        BENCH_READER_(tblMFG_Part_Types, GETTblMFGPartTypes, "tblMFG_Part_Types"),
-        BENCH_READER_(tblMFG_Scenario, GETTblMFGScenario, "tblMFG_Scenario"),
+#define QUILLDATA_OPERATION(Result, Name, Params, Args)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)                      \
+  Make<Record>(#Name, ToUtf8(Table), "SELECT * FROM " + ToUtf8(Table),              \
+               [](clsQuillData& db, int32_t& n) { return db.Name(n); }),
+#include "QuillData/contract/Operations.inc"
     };
     for (Reader& reader : r) {
       if (std::string(reader.table) == "Machining") reader.rows = kMachiningRows;
@@ -229,7 +195,6 @@ const std::vector<Reader>& Readers() {
   }();
   return readers;
 }
-#undef BENCH_READER_
 
 // ---- The database every reader reads, made once per process.
 class Fixture {
@@ -428,7 +393,7 @@ void Backend(benchmark::State& state, const Reader& reader) {
 void Raw(benchmark::State& state, const Reader& reader) {
   sqlite3* db = bench::OpenRaw(Fixture::Get().Path());
   for (auto _ : state) {
-    if (reader.raw(db, reader.sql) != size_t(reader.rows)) state.SkipWithError("wrong row count");
+    if (reader.raw(db, reader.sql.c_str()) != size_t(reader.rows)) state.SkipWithError("wrong row count");
   }
   sqlite3_close(db);
   state.SetItemsProcessed(state.iterations() * reader.rows);
@@ -554,7 +519,7 @@ void MeasureReaderMemory() {
     rows.reset();
     CountAllocations(false);
     if (count <= 0 || own <= 0) continue;
-    std::snprintf(line, sizeof line, "%-34s %8d %9.1f MB %9.1f MB %6lld B %6.2fx", reader.name,
+    std::snprintf(line, sizeof line, "%-34s %8d %9.1f MB %9.1f MB %6lld B %6.2fx", reader.name.c_str(),
                   count, double(held) / 1e6, double(own) / 1e6, (long long)((held - own) / count),
                   double(held) / double(own));
     AddNote(line);

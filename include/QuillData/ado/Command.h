@@ -4,11 +4,14 @@
 #include <memory>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Parameter.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -55,3 +58,5 @@ class Command : public Object {
 using CommandPtr = std::shared_ptr<Command>;
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

@@ -7,9 +7,12 @@
 #include <string>
 #include <utility>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Object.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -105,3 +108,5 @@ class ResendGuard {
 };
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData::ado {
 
 struct ConnectionStringItem {
@@ -48,3 +52,5 @@ std::wstring TranslateConnectionString(std::wstring_view text,
 std::vector<std::wstring> InstalledOdbcDrivers();
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

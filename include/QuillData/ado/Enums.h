@@ -3,6 +3,10 @@
 // the object model takes and returns these numbers.
 #include <cstdint>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData::ado {
 
 // DataTypeEnum: the types a parameter or field can have.
@@ -87,3 +91,5 @@ constexpr int32_t adErrDataOverflow = 3721;
 constexpr int32_t adErrDataSource = -2147467259;
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -71,3 +74,5 @@ class Parameters : public Object {
 using ParametersPtr = std::shared_ptr<Parameters>;
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

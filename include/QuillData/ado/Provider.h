@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -100,3 +103,5 @@ void RegisterProvider(const std::wstring& name, std::shared_ptr<Provider> provid
 std::shared_ptr<Provider> FindProvider(const std::wstring& name);
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

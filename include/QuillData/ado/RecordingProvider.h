@@ -15,9 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -84,3 +87,5 @@ class RecordingProvider : public Provider {
 };
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

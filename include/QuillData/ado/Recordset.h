@@ -5,12 +5,15 @@
 #include <memory>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
@@ -108,3 +111,5 @@ class Recordset : public Object {
 using RecordsetPtr = std::shared_ptr<Recordset>;
 
 }  // namespace QuillData::ado
+
+QUILLDATA_API_END

@@ -10,7 +10,10 @@
 #include <cstdint>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -29,3 +32,5 @@ Decimal CDec(const Variant& value);
 int32_t RoundToLong(double value);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Object.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -119,3 +122,5 @@ class PolicyErrorHandler : public cE {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

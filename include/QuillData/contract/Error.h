@@ -6,6 +6,10 @@
 #include <string>
 #include <utility>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 namespace ErrNo {
@@ -78,3 +82,5 @@ std::wstring StandardDescription(int32_t number);
 QuillError CurrentError();
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -7,7 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Object.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -20,3 +23,5 @@ std::shared_ptr<T> CreateObjectAs(std::wstring_view className) {
 std::vector<std::wstring> CreatableClasses();
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -5,7 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Companions.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -39,3 +42,5 @@ inline bool TracingOn() {
 }
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -3,6 +3,10 @@
 // connections, companions) is an Object held by std::shared_ptr.
 #include <memory>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 class Object {
@@ -13,3 +17,5 @@ class Object {
 using ObjectPtr = std::shared_ptr<Object>;
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

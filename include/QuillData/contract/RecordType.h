@@ -9,8 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -68,3 +71,5 @@ class RecordType {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

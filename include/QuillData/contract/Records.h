@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/RecordType.h"
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Variant.h"
@@ -360,6 +361,8 @@
   X(tblMaterial_Board_Assignments, QUILLDATA_TBLMATERIAL_BOARD_ASSIGNMENTS)     \
   X(tblScenario, QUILLDATA_TBLSCENARIO)
 
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 namespace detail {
@@ -409,3 +412,5 @@ QUILLDATA_RECORDS(QUILLDATA_DECLARE_RECORD_)
 #undef QUILLDATA_MEMBER_
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

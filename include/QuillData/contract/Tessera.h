@@ -17,9 +17,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/RecordType.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData::Tessera {
 
@@ -246,3 +249,5 @@ inline Collection::const_iterator end(const CollectionPtr& c) {
 }
 
 }  // namespace QuillData::Tessera
+
+QUILLDATA_API_END

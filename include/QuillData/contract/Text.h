@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 std::string ToUtf8(std::wstring_view text);
@@ -14,3 +18,5 @@ std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view units);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

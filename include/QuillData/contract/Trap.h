@@ -19,7 +19,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -114,3 +117,5 @@ class Trap {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -12,7 +12,10 @@
 #include <variant>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Object.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -141,3 +144,5 @@ class Variant {
 const wchar_t* TypeName(VarType type);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/ByRef.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -55,3 +58,5 @@ class clsQuillData : public Object {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

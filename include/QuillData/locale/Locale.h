@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 class UserLocale {
@@ -48,3 +52,5 @@ std::optional<double> DaysFromCivil(int year, int month, int day, int hour = 0, 
 std::wstring IsoText(double days);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -14,8 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Object.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -82,3 +85,5 @@ std::wstring AttachFileList(const std::vector<std::wstring>& files);
 std::vector<std::wstring> ParseAttachFileList(std::wstring_view files);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -10,7 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -39,3 +42,5 @@ constexpr int32_t TablesExist = 58;  // tables of the schema exist without its v
 ServerInitResult InitializeServer(const std::wstring& connection);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -36,3 +39,5 @@ void CopySqliteDatabase(const std::filesystem::path& src, const std::filesystem:
                         const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

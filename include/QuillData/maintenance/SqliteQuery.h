@@ -9,7 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Recordset.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -27,3 +30,5 @@ std::shared_ptr<ado::Recordset> QuerySqliteDatabase(const std::filesystem::path&
                                                     const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

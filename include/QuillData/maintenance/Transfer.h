@@ -19,7 +19,10 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -84,3 +87,5 @@ std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const Tran
                                             const TransferOptions& options = {});
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

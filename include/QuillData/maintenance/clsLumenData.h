@@ -13,12 +13,15 @@
 #include <memory>
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/ByRef.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -65,3 +68,5 @@ class clsLumenData : public Object {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

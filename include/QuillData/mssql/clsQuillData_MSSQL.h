@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/clsQuillData.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -243,3 +246,5 @@ class clsQuillData_MSSQL : public clsQuillData {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "QuillData/Export.h"
+
+QUILLDATA_API_BEGIN
+
 namespace QuillData {
 
 // Every table and index of the database (schema/sqlite.sql), as UTF-8 SQL text.
@@ -28,3 +32,5 @@ bool CreateDatabase(const std::filesystem::path& db, bool withSample,
                     const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "QuillData/sqlite/clsSqlLite.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -279,3 +282,5 @@ class clsQuillData_SqlLite : public clsQuillData {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

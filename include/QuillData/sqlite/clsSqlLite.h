@@ -16,8 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Object.h"
 #include "QuillData/contract/Variant.h"
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -301,3 +304,5 @@ class clsSqlLite : public Object {
 };
 
 }  // namespace QuillData
+
+QUILLDATA_API_END

@@ -3,7 +3,10 @@
 // point whatever the user's locale says; these helpers translate at the statement boundary.
 #include <string>
 
+#include "QuillData/Export.h"
 #include "QuillData/contract/Module.h"  // ReadDecimalSeparator, gDecSep, gDecSepDiffers
+
+QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -16,3 +19,5 @@ std::wstring NumberToSql(const double& x);
 std::wstring TextToSql(const std::wstring& s);
 
 }  // namespace QuillData
+
+QUILLDATA_API_END
