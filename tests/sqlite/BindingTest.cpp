@@ -53,41 +53,6 @@ void ExpectCdeclError(int32_t number, const std::wstring& description,
   }
 }
 
-TEST(BindingUninitialized, AnswersWithoutTouchingTheLibrary) {
-  clsSqlLite sqlite;
-  intptr_t db = 1234, stmt = 5678, tail = 0;
-  EXPECT_EQ(sqlite.OpenDB(L"x.db", db), 1);
-  EXPECT_EQ(db, 1234) << "the handle is left alone";
-  EXPECT_EQ(sqlite.sqlite3_prepare_v2(0, L"SELECT 1", 0, stmt, tail), 1);
-  EXPECT_EQ(stmt, 5678);
-  EXPECT_EQ(sqlite.sqlite3_step(stmt), 1);
-  EXPECT_EQ(sqlite.sqlite3_exec(0, L"SELECT 1"), 1);
-  EXPECT_EQ(sqlite.sqlite3_finalize(stmt), 1);
-  EXPECT_EQ(sqlite.sqlite3_close(db), 1);
-  EXPECT_EQ(sqlite.sqlite3_bind_parameter_count(stmt), 1);
-  EXPECT_EQ(sqlite.sqlite3_errcode(db), 1);
-
-  EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"");
-  EXPECT_EQ(sqlite.sqlite3_column_int(stmt, 0), 0);
-  EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 0.0);
-  EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 0);
-  EXPECT_EQ(sqlite.sqlite3_column_bytes(stmt, 0), 0);
-  EXPECT_EQ(sqlite.sqlite3_column_count(stmt), 0);
-  EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"");
-  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"");
-  EXPECT_EQ(sqlite.sqlite3_libversion_number(), 0);
-  EXPECT_EQ(sqlite.sqlite3_libversion(), L"");
-  EXPECT_EQ(sqlite.sqlite3_get_autocommit(db), 0);
-  // Address results are null, never an address of 1.
-  EXPECT_EQ(sqlite.sqlite3_malloc(16), 0);
-  EXPECT_EQ(sqlite.sqlite3_realloc(0, 16), 0);
-  EXPECT_EQ(sqlite.sqlite3_bind_parameter_name(stmt, 1), 0);
-
-  EXPECT_EQ(sqlite.StringFromPtr(0), L"");
-  EXPECT_TRUE(sqlite.BytesFromPtr(0, 4).empty());
-  EXPECT_EQ(sqlite.Deref(0), 0);
-}
-
 TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
   const intptr_t block = sqlite.CallFunc(L"sqlite3_malloc", {int32_t{16}});
   ASSERT_NE(block, 0);
