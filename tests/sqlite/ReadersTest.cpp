@@ -1,28 +1,15 @@
 // The readers: which rows come back, under which keys, with which values, and what happens
 // with rows that do not fit.
-#include <functional>
-#include <map>
 
 #include "QuillData/locale/Locale.h"
-#include "sqlite/SqlText.h"
 #include "sqlite/SqliteFixture.h"
 
 namespace QuillData::testing {
 namespace {
 
-using sqlite_detail::SqlText;
-using Reader = std::function<CollectionPtr(clsQuillData&, int32_t&)>;
-
 class ReadersTest : public SqliteTest {
  protected:
   std::vector<PolicyErrorHandler::Report> Reports() const { return errors->Reports(); }
-};
-
-struct ReaderCase {
-  const char* name;
-  Reader read;
-  int32_t count;
-  std::vector<std::wstring> firstKeys;
 };
 
 TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
@@ -108,10 +95,12 @@ TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndNumberTextWithACommaOnly) 
 
 // Doubles that need 16 or 17 digits, and some that do not: each expression is computed by the
 // library in SQL and by C++ alike.
-#define QD_DOUBLES(X)                                                                        \
-  X(0.1 + 0.2)                                                                               \
-  X(1.0 / 3) X(-2.0 / 7 * 1e12) X(1e300 / 7) X(-1.0 / 81e10) X(2.5) X(1e20) X(123456789.125) \
-      X(5e-324) X(9007199254740993.0) X(0.0) X(1.7976931348623157e308)
+#define QD_DOUBLES(X)                                                                          \
+  X(0.1 + 0.2)                                                                                 \
+  X(1.0 / 3)                                                                                   \
+  X(-2.0 / 7 * 1e12)                                                                           \
+  X(1e300 / 7) X(-1.0 / 81e10) X(2.5) X(1e20) X(123456789.125) X(5e-324) X(9007199254740993.0) \
+      X(0.0) X(1.7976931348623157e308)
 
 TEST_F(ReadersTest, FloatsReadAsTheExactDoublesStoredUnderEveryLocale) {
   auto path = NewDatabase();

@@ -4,29 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include "sqlite/WritersFixture.h"
 
 namespace QuillData::testing {
 namespace {
-
-// Answers "retry", and on the first report runs `onFirst` (which ends the lock); after a few
-// reports it leaves, so that a lock that never ends cannot hang the test.
-class RetryAfter : public cE {
- public:
-  explicit RetryAfter(std::function<void()> onFirst) : onFirst_(std::move(onFirst)) {}
-  int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring& procedure,
-                      std::shared_ptr<cSP>&, int32_t&) override {
-    seen.push_back(procedure + L": " + err.Description());
-    if (seen.size() == 1 && onFirst_) onFirst_();
-    return seen.size() < 5 ? kRetry : kLeave;
-  }
-  std::vector<std::wstring> seen;
-
- private:
-  std::function<void()> onFirst_;
-};
 
 class WritersLockTest : public WritersTest {
  protected:
@@ -66,8 +47,8 @@ class WritersLockTest : public WritersTest {
 TEST_F(WritersLockTest, ALockedDatabaseIsReportedAndRetriedOnceTheLockIsGone) {
   auto handler = std::make_shared<RetryAfter>([this] { Release(); });
   RunWriters(handler);
-  ASSERT_EQ(handler->seen.size(), 1u);
-  EXPECT_EQ(handler->seen[0], L"clsQuillData_INSERTMachining: database is locked");
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"database is locked"});
+  EXPECT_EQ(handler->procedures, std::vector<std::wstring>{L"clsQuillData_INSERTMachining"});
   EXPECT_GT(ids[0], 0);
   EXPECT_EQ(One("SELECT MachName FROM Machining"), "new");
   EXPECT_EQ(Count("MachRouting"), 0);
