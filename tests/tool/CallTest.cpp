@@ -92,7 +92,6 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
     int code;
     std::string out, err;  // a part of what each stream shows
   } cases[] = {
-      {{"help"}, kExitOk, "transfer", ""},
       {{"help", "call"}, kExitOk, "OPERATION [ARG ...]", ""},
       {{"help", "nosuch"}, kExitUsage, "", "no command \"nosuch\""},
       {{"--version"}, kExitOk, "quilldata ", ""},
@@ -115,10 +114,12 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
   for (const Case& c : cases) {
     std::vector<const char*> argv{"quilldata"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const std::string line = c.args[0] + std::string(c.args.size() > 1 ? " " : "") +
+                             (c.args.size() > 1 ? c.args[1] : "");
     std::ostringstream out, err;
-    EXPECT_EQ(Main(int(argv.size()), argv.data(), out, err), c.code) << c.args[0] << err.str();
-    EXPECT_NE(out.str().find(c.out), std::string::npos) << c.args[0] << ": " << out.str();
-    EXPECT_NE(err.str().find(c.err), std::string::npos) << c.args[0] << ": " << err.str();
+    EXPECT_EQ(Main(int(argv.size()), argv.data(), out, err), c.code) << line << err.str();
+    EXPECT_NE(out.str().find(c.out), std::string::npos) << line << ": " << out.str();
+    EXPECT_NE(err.str().find(c.err), std::string::npos) << line << ": " << err.str();
   }
 }
 
