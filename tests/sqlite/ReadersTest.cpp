@@ -1,6 +1,9 @@
 // The readers: which rows come back, under which keys, with which values, and what happens
 // with rows that do not fit.
 
+#include <iterator>
+#include <utility>
+
 #include "QuillData/locale/Locale.h"
 #include "sqlite/SqliteFixture.h"
 
@@ -93,30 +96,33 @@ TEST_F(ReadersTest, CommaLocaleReadsFloatsAsNumbersAndNumberTextWithACommaOnly) 
   EXPECT_TRUE(Reports().empty());
 }
 
-// Doubles that need 16 or 17 digits, and some that do not: each expression is computed by the
-// library in SQL and by C++ alike.
-#define QD_DOUBLES(X)                                                                          \
-  X(0.1 + 0.2)                                                                                 \
-  X(1.0 / 3)                                                                                   \
-  X(-2.0 / 7 * 1e12)                                                                           \
-  X(1e300 / 7) X(-1.0 / 81e10) X(2.5) X(1e20) X(123456789.125) X(5e-324) X(9007199254740993.0) \
-      X(0.0) X(1.7976931348623157e308)
-
 TEST_F(ReadersTest, FloatsReadAsTheExactDoublesStoredUnderEveryLocale) {
+  // Doubles that need 16 or 17 digits, and some that do not: SQL computes each expression as
+  // C++ does.
+  const std::pair<const wchar_t*, double> stored[] = {
+      {L"0.1 + 0.2", 0.1 + 0.2},
+      {L"1.0 / 3", 1.0 / 3},
+      {L"-2.0 / 7 * 1e12", -2.0 / 7 * 1e12},
+      {L"1e300 / 7", 1e300 / 7},
+      {L"-1.0 / 81e10", -1.0 / 81e10},
+      {L"2.5", 2.5},
+      {L"1e20", 1e20},
+      {L"123456789.125", 123456789.125},
+      {L"5e-324", 5e-324},
+      {L"9007199254740993.0", 9007199254740993.0},
+      {L"0.0", 0.0},
+      {L"1.7976931348623157e308", 1.7976931348623157e308}};
   auto path = NewDatabase();
-  std::vector<double> stored;
   std::wstring sql = L"INSERT INTO Machining (MachID, X) VALUES (0, 0)";
-#define QD_ROW(e)      \
-  stored.push_back(e); \
-  sql += L", (" + std::to_wstring(stored.size()) + L", " + FromUtf8(#e) + L")";
-  QD_DOUBLES(QD_ROW)
-#undef QD_ROW
+  for (size_t i = 0; i < std::size(stored); ++i)
+    sql += L", (" + std::to_wstring(i + 1) + L", " + stored[i].first + L")";
   Exec(path, sql);
   for (const char* locale : {"C.UTF-8", "de_DE.UTF-8"}) {
     UseLocale(locale);
     auto rows = Open(path)->GETTblMachining();
-    for (size_t i = 0; i < stored.size(); ++i) {
-      EXPECT_EQ(rows->ItemAs<tblMachining>(std::to_wstring(i + 1))->X, stored[i]) << i << locale;
+    for (size_t i = 0; i < std::size(stored); ++i) {
+      EXPECT_EQ(rows->ItemAs<tblMachining>(std::to_wstring(i + 1))->X, stored[i].second)
+          << i << locale;
     }
   }
 }
