@@ -245,6 +245,44 @@ TEST_P(PostgresTest, NonAsciiTextRoundTrips) {
   EXPECT_EQ(Scalar(L"SELECT note FROM items"), Variant(longText));
 }
 
+// Each parameter type reaches the server as its own type and comes back as the value sent.
+TEST_P(PostgresTest, EveryParameterTypeRoundTrips) {
+  const struct {
+    int32_t type;
+    const wchar_t* cast;
+    Variant value;
+    Variant back = Variant();  // when it differs from the value
+  } cases[] = {
+      {adSmallInt, L"smallint", int16_t{-12345}, int32_t{-12345}},
+      {adInteger, L"integer", int32_t{2000000000}},
+      {adSingle, L"real", 2.5},
+      {adDouble, L"float8", 0.1 + 0.2},
+      {adBoolean, L"boolean", true},
+      {adNumeric, L"numeric(9,3)", Dec(-123456, 3)},
+      {adDecimal, L"numeric(9,3)", Dec(5, 3)},
+      {adDBTimeStamp, L"timestamp", Date{45351.75}},
+      {adDate, L"timestamp", Date{-1.5}},
+      {adDBDate, L"date", Date{45351}},
+      {adChar, L"char(3)", std::wstring(L"abc")},
+      {adWChar, L"char(2)", std::wstring(L"\u00e4\u65e5")},
+      {adLongVarChar, L"text", std::wstring(5000, L'x')},
+      {adBinary, L"bytea", Variant::Bytes{0, 1, 2}},
+      {adLongVarBinary, L"bytea", Variant::Bytes(3000, 0xA5)},
+  };
+  for (const auto& c : cases) {
+    auto cmd = std::make_shared<Command>();
+    cmd->ActiveConnection(conn);
+    cmd->CommandText(std::wstring(L"SELECT CAST(? AS ") + c.cast + L") AS v");
+    auto param = cmd->CreateParameter(L"@V", c.type, adParamInput, -1, c.value);
+    param->Precision(9);
+    param->NumericScale(3);
+    cmd->Parameters()->Append(param);
+    auto rs = cmd->Execute();
+    EXPECT_EQ(rs->Fields()->Item(L"v")->Value(), c.back.IsEmpty() ? c.value : c.back)
+        << ToUtf8(c.cast) << " " << c.type;
+  }
+}
+
 TEST_P(PostgresTest, AdoStyleStringNeedsAnInstalledSqlServerDriver) {
   if (GetParam()) GTEST_SKIP() << "the ODBC provider's translation";
   // The private driver list names only the PostgreSQL driver.

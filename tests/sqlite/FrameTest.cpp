@@ -1,20 +1,12 @@
-// The backend's frame: opening, failing to open, statement errors, teardown, the number text
-// of statements and the schema the database is made from.
-#include <cfloat>
+// The backend's frame: opening, failing to open, statement errors, teardown, and the schema
+// the database is made from.
 #include <fstream>
-#include <map>
 #include <random>
 
-#include "QuillData/contract/Factory.h"
-#include "QuillData/sqlite/modMain.h"
-#include "sqlite/Operation.h"
 #include "sqlite/SqliteFixture.h"
 
 namespace QuillData::testing {
 namespace {
-
-using sqlite_detail::Operation;
-using sqlite_detail::SqlText;
 
 constexpr int32_t kStatementError = -2147221502;
 

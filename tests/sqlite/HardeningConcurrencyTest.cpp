@@ -184,27 +184,15 @@ TEST_F(HardeningUnitTest, LeavingAfterAFailureUndoesTheWholeUnit) {
 TEST_F(HardeningUnitTest, RetryRunsOnlyTheFailedStepAgainInsideTheUnit) {
   // The companion lifts the refusal on the backend's own connection (another connection could
   // not: the unit holds the write lock), then answers retry.
-  class LiftAndRetry : public cE {
-   public:
-    explicit LiftAndRetry(clsQuillData_SqlLite& backend) : backend_(backend) {}
-    int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring&,
-                        std::shared_ptr<cSP>&, int32_t&) override {
-      seen.push_back(err.Description());
-      inUnit = InTransaction(backend_);
-      OnConnection(backend_, "DROP TRIGGER refuse");
-      return seen.size() < 3 ? kRetry : kLeave;
-    }
-    std::vector<std::wstring> seen;
-    bool inUnit = false;
-
-   private:
-    clsQuillData_SqlLite& backend_;
-  };
-  auto handler = std::make_shared<LiftAndRetry>(*db);
+  bool inUnit = false;
+  auto handler = std::make_shared<RetryAfter>([&] {
+    inUnit = InTransaction(*db);
+    OnConnection(*db, "DROP TRIGGER refuse");
+  });
   gE = handler;
   Assign();
   EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"refused"});
-  EXPECT_TRUE(handler->inUnit);
+  EXPECT_TRUE(inUnit);
   EXPECT_FALSE(InTransaction(*db));
   EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 1) << "the pattern step ran once";
   EXPECT_EQ(Query("SELECT fldPatternID, fldConstScenarioID FROM tblGlobal_Relation_Assignments"),
@@ -273,21 +261,8 @@ TEST_F(HardeningCommitTest, AFailedCommitIsRolledBackAndReturnsNoId) {
 }
 
 TEST_F(HardeningCommitTest, RetryingAFailedCommitCommitsOnceTheCauseIsGone) {
-  class AddParent : public cE {
-   public:
-    explicit AddParent(clsQuillData_SqlLite& backend) : backend_(backend) {}
-    int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring&,
-                        std::shared_ptr<cSP>&, int32_t&) override {
-      seen.push_back(err.Description());
-      OnConnection(backend_, "INSERT INTO parent SELECT pid FROM child");
-      return seen.size() < 3 ? kRetry : kLeave;
-    }
-    std::vector<std::wstring> seen;
-
-   private:
-    clsQuillData_SqlLite& backend_;
-  };
-  auto handler = std::make_shared<AddParent>(*db);
+  auto handler = std::make_shared<RetryAfter>(
+      [&] { OnConnection(*db, "INSERT INTO parent SELECT pid FROM child"); });
   gE = handler;
   CheckForeignKeys(*db);
   const int32_t id = db->INSERTMachining(L"m", L"G", 1, 0, 0, 0);

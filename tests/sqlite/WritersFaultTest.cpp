@@ -4,29 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include "sqlite/WritersFixture.h"
 
 namespace QuillData::testing {
 namespace {
-
-// Answers "retry", and on the first report runs `onFirst` (which ends the lock); after a few
-// reports it leaves, so that a lock that never ends cannot hang the test.
-class RetryAfter : public cE {
- public:
-  explicit RetryAfter(std::function<void()> onFirst) : onFirst_(std::move(onFirst)) {}
-  int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring& procedure,
-                      std::shared_ptr<cSP>&, int32_t&) override {
-    seen.push_back(procedure + L": " + err.Description());
-    if (seen.size() == 1 && onFirst_) onFirst_();
-    return seen.size() < 5 ? kRetry : kLeave;
-  }
-  std::vector<std::wstring> seen;
-
- private:
-  std::function<void()> onFirst_;
-};
 
 class WritersLockTest : public WritersTest {
  protected:
@@ -66,8 +47,8 @@ class WritersLockTest : public WritersTest {
 TEST_F(WritersLockTest, ALockedDatabaseIsReportedAndRetriedOnceTheLockIsGone) {
   auto handler = std::make_shared<RetryAfter>([this] { Release(); });
   RunWriters(handler);
-  ASSERT_EQ(handler->seen.size(), 1u);
-  EXPECT_EQ(handler->seen[0], L"clsQuillData_INSERTMachining: database is locked");
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"database is locked"});
+  EXPECT_EQ(handler->procedures, std::vector<std::wstring>{L"clsQuillData_INSERTMachining"});
   EXPECT_GT(ids[0], 0);
   EXPECT_EQ(One("SELECT MachName FROM Machining"), "new");
   EXPECT_EQ(Count("MachRouting"), 0);
@@ -171,61 +152,32 @@ TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
   EXPECT_TRUE(Diff(before, Dump()).empty());
 }
 
-class WritersScenarioDeleteTest : public WritersTest {
- protected:
-  void SetUp() override {
-    WritersTest::SetUp();
-    for (int scenario : {1, 2}) {
-      const std::string s = std::to_string(scenario);
-      Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (" + s + ", 'S" + s +
-          "', '');"
-          "INSERT INTO tblGlobal_Relation_Assignments (fldPatternID, fldConstScenarioID) VALUES "
-          "(1, " +
-          s +
-          ");"
-          "INSERT INTO tblLocal_Relation_Assignments (fldPatternID, fldConstScenarioID) VALUES "
-          "(1, " +
-          s +
-          ");"
-          "INSERT INTO tblGlobal_Face_Contour_Links (fldConstScenarioID) VALUES (" +
-          s +
-          ");"
-          "INSERT INTO tblLocal_Face_Contour_Links (fldConstScenarioID) VALUES (" +
-          s +
-          ");"
-          "INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID) VALUES (" +
-          s + ");");
+// Six deletes of one scenario, of which the fourth fails: leaving keeps the deletes before it,
+// continuing runs the rest; the other scenario is untouched either way.
+TEST_F(WritersTest, AFailedDeleteOfAScenarioLeavesOrGoesOnAsTheCompanionSays) {
+  const char* tables[][2] = {{"tblConstruction_Scenario_Types", "fldConstScenarioID"},
+                             {"tblGlobal_Relation_Assignments", "fldConstScenarioID"},
+                             {"tblLocal_Relation_Assignments", "fldConstScenarioID"},
+                             {"tblGlobal_Face_Contour_Links", "fldConstScenarioID"},
+                             {"tblGlobal_Imprint_Assignments", "fldlngConstScenarioID"}};
+  for (auto policy : {Policy::Leave, Policy::Continue}) {
+    for (const char* s : {"1", "2"}) {
+      for (const auto& t : tables)
+        Raw(std::string("INSERT INTO ") + t[0] + " (" + t[1] + ") VALUES (" + s + ")");
     }
-    // The fourth of the six deletes fails.
-    Raw("DROP TABLE tblLocal_Face_Contour_Links");
+    Raw("DROP TABLE IF EXISTS tblLocal_Face_Contour_Links");
+    db = Open(file, policy);
+    EXPECT_EQ(db->DELMachiningScenario(1), 0);
+    ASSERT_EQ(Reported(), std::vector<std::wstring>{L"no such table: tblLocal_Face_Contour_Links"});
+    std::string left, kept;
+    for (const auto& t : tables) {
+      left += One(std::string("SELECT count(*) FROM ") + t[0] + " WHERE " + t[1] + " = 1");
+      kept += One(std::string("SELECT count(*) FROM ") + t[0] + " WHERE " + t[1] + " = 2");
+      Raw(std::string("DELETE FROM ") + t[0]);
+    }
+    EXPECT_EQ(left, policy == Policy::Leave ? "10001" : "00000");
+    EXPECT_EQ(kept, "11111");
   }
-  // The rows of scenario 1 left in each of the other five tables, in delete order.
-  std::vector<std::string> Left() {
-    return {
-        One("SELECT count(*) FROM tblGlobal_Relation_Assignments WHERE fldConstScenarioID = 1"),
-        One("SELECT count(*) FROM tblLocal_Relation_Assignments WHERE fldConstScenarioID = 1"),
-        One("SELECT count(*) FROM tblGlobal_Face_Contour_Links WHERE fldConstScenarioID = 1"),
-        One("SELECT count(*) FROM tblGlobal_Imprint_Assignments WHERE fldlngConstScenarioID = 1"),
-        One("SELECT count(*) FROM tblConstruction_Scenario_Types WHERE fldConstScenarioID = 1")};
-  }
-};
-
-TEST_F(WritersScenarioDeleteTest, LeavingAfterAFailureKeepsTheDeletesBeforeIt) {
-  EXPECT_EQ(db->DELMachiningScenario(1), 0);
-  EXPECT_EQ(Left(), (std::vector<std::string>{"0", "0", "0", "1", "1"}));
-  ASSERT_EQ(Reported(), std::vector<std::wstring>{L"no such table: tblLocal_Face_Contour_Links"});
-  EXPECT_EQ(Count("tblConstruction_Scenario_Types"), 2);
-}
-
-TEST_F(WritersScenarioDeleteTest, ContinuingAfterAFailureRunsTheRemainingDeletes) {
-  db = Open(file, Policy::Continue);
-  EXPECT_EQ(db->DELMachiningScenario(1), 0);
-  EXPECT_EQ(Left(), (std::vector<std::string>{"0", "0", "0", "0", "0"}));
-  EXPECT_EQ(Reported().size(), 1u);
-  // The other scenario is untouched.
-  EXPECT_EQ(
-      One("SELECT count(*) FROM tblGlobal_Imprint_Assignments WHERE fldlngConstScenarioID = 2"),
-      "1");
 }
 
 }  // namespace

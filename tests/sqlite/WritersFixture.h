@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -118,6 +119,24 @@ inline std::string Lit(const std::wstring& text) {
   }
   return out + "' AS TEXT)";
 }
+
+// Answers "retry", and on the first report runs `onFirst` (which removes the cause); after a
+// few reports it leaves, so that a cause that never goes cannot hang the test.
+class RetryAfter : public cE {
+ public:
+  explicit RetryAfter(std::function<void()> onFirst) : onFirst_(std::move(onFirst)) {}
+  int16_t HandleError(QuillError& err, ObjectPtr&, std::wstring&, std::wstring& procedure,
+                      std::shared_ptr<cSP>&, int32_t&) override {
+    seen.push_back(err.Description());
+    procedures.push_back(procedure);
+    if (seen.size() == 1) onFirst_();
+    return seen.size() < 5 ? kRetry : kLeave;
+  }
+  std::vector<std::wstring> seen, procedures;
+
+ private:
+  std::function<void()> onFirst_;
+};
 
 class WritersTest : public SqliteTest {
  protected:

@@ -10,6 +10,7 @@
 #include "FakeBackend.h"
 #include "QuillData/contract/Trap.h"
 #include "tool/Call.h"
+#include "tool/Cli.h"
 
 namespace QuillData::tool {
 namespace {
@@ -81,6 +82,45 @@ TEST_F(CallCommand, ErrorsReportedToTheCompanionFollowTheOnErrorPolicy) {
   // Entered, never exited: leaving skips the exit trace.
   EXPECT_EQ(doc["trace"], Json::parse(R"([{"event": "enter", "module": "clsFake",
                                            "procedure": "clsFake_DELMachLink"}])"));
+}
+
+// What needs no database: the catalogues, help, and usage mistakes, each with its exit code
+// and where its text goes.
+TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
+  struct Case {
+    std::vector<const char*> args;
+    int code;
+    std::string out, err;  // a part of what each stream shows
+  } cases[] = {
+      {{"help", "call"}, kExitOk, "OPERATION [ARG ...]", ""},
+      {{"help", "nosuch"}, kExitUsage, "", "no command \"nosuch\""},
+      {{"--version"}, kExitOk, "quilldata ", ""},
+      {{"records"}, kExitOk, "tblMachining", ""},
+      {{"records", "tblMachLink"}, kExitOk, "MirrorX", ""},
+      {{"records", "tblNothing"}, kExitUsage, "", "no record type \"tblNothing\""},
+      {{"operations"}, kExitOk, "UPDATEVariableMachining", ""},
+      {{"operations", "INSERTMachRouting"},
+       kExitOk,
+       "INSERTMachRouting(Name string, MachID int32[, lngPocket int32 = 0[, lngRecordsAffected "
+       "int32 = -1]]) -> int32",
+       ""},
+      {{"operations", "insertmachrouting"}, kExitUsage, "", "no operation"},
+      {{"call"}, kExitUsage, "", "name the operation"},
+      {{"call", "--on-error", "sometimes", "DELFilter"}, kExitUsage, "", "not \"sometimes\""},
+      {{"call", "DELFilter", "--trace"}, kExitUsage, "", "--trace comes after the operation"},
+      {{"call", "--db", "x.db", "DELFilter", "\xff"}, kExitUsage, "", "not valid UTF-8"},
+      {{"frobnicate"}, kExitUsage, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"quilldata"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const std::string line = c.args[0] + std::string(c.args.size() > 1 ? " " : "") +
+                             (c.args.size() > 1 ? c.args[1] : "");
+    std::ostringstream out, err;
+    EXPECT_EQ(Main(int(argv.size()), argv.data(), out, err), c.code) << line << err.str();
+    EXPECT_NE(out.str().find(c.out), std::string::npos) << line << ": " << out.str();
+    EXPECT_NE(err.str().find(c.err), std::string::npos) << line << ": " << err.str();
+  }
 }
 
 TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {

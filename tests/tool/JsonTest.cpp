@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/clsQuillData.h"
@@ -18,6 +19,27 @@ TEST(JsonValues, NumbersIgnoreACommaLocale) {
   std::setlocale(LC_ALL, "de_DE.UTF-8");
   EXPECT_EQ(Dump(ToJson(Variant(1.5)), -1), "1.5");
   std::setlocale(LC_ALL, restore.c_str());
+}
+
+TEST(JsonValues, EveryKindOfValueHasItsForm) {
+  const std::pair<Variant, Json> cases[] = {
+      {Variant(), nullptr},
+      {Variant::Null(), nullptr},
+      {true, true},
+      {int16_t{-7}, -7},
+      {int32_t{2147483647}, 2147483647},
+      {std::numeric_limits<double>::quiet_NaN(), "NaN"},
+      {-std::numeric_limits<double>::infinity(), "-Infinity"},
+      {Decimal{-1250, 2}, "-12.50"},
+      {Date{45351.5}, "2024-02-29 12:00:00"},
+      {Variant::Bytes{}, ""},
+      {Variant::Bytes{'M'}, "TQ=="},
+      {Variant::Bytes{'M', 'a'}, "TWE="},
+      {Variant::Bytes{'M', 'a', 0xff, 0}, "TWH/AA=="},
+      {Variant::Array{int32_t{1}, L"a", Variant()}, Json::array({1, "a", nullptr})},
+      {Variant(std::make_shared<clsQuillData>()), Json{{"object", "clsQuillData"}}},
+  };
+  for (const auto& [in, expected] : cases) EXPECT_EQ(ToJson(in), expected) << Dump(expected, -1);
 }
 
 TEST(JsonValues, TextIsUtf8AndEscaped) {

@@ -1,4 +1,4 @@
-// The operation table, the value parsers, and dispatch of every operation to its own member.
+// The value parsers, and dispatch of every operation to its own member.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -9,30 +9,6 @@
 
 namespace QuillData::tool {
 namespace {
-
-TEST(OperationTable, HoldsEveryOperationInSlotOrder) {
-  auto table = Operations();
-  ASSERT_EQ(table.size(), 65u);
-  EXPECT_EQ(table.front().NameUtf8(), "DELFilter");
-  EXPECT_EQ(table.back().NameUtf8(), "UPDATEVariableMachining");
-  for (size_t i = 0; i < table.size(); ++i) EXPECT_EQ(table[i].Slot(), static_cast<int>(i) + 4);
-}
-
-TEST(OperationTable, NamesTheSignatureWithOptionalArguments) {
-  const OperationEntry* op = FindOperation("INSERTMachRouting");
-  ASSERT_NE(op, nullptr);
-  EXPECT_EQ(op->RequiredCount(), 2u);
-  EXPECT_EQ(op->Signature(),
-            "INSERTMachRouting(Name string, MachID int32[, lngPocket int32 = 0[, "
-            "lngRecordsAffected int32 = -1]]) -> int32");
-  EXPECT_EQ(FindOperation("INSERTMFGPartTypes")->Signature(),
-            "INSERTMFGPartTypes(lngMFGScenarioID int32, lngPartType int32, strSubTypeID string, "
-            "strPartDesc string, strPartKind string, strPartGrain string, strSubtypeDesc "
-            "string[, blnSubtypeName bool = false[, lngRecordsAffected int32 = -1]]) -> none");
-  EXPECT_EQ(FindOperation("insertmachrouting"), nullptr);
-  EXPECT_EQ(FindOperation("OpenDB"), nullptr);
-  EXPECT_EQ(FindOperation("Conn"), nullptr);
-}
 
 // A distinct, valid command-line value for argument `a` of every operation.
 std::string ValueFor(ArgType type, size_t a) {
