@@ -200,7 +200,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
   if (helpCmd->parsed()) {
     if (helpTopic.empty()) {
-      out << app.help();
+      // app.help() would print the help of the command parsed last, `help` itself.
+      out << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
       return kExitOk;
     }
     for (const CLI::App* sub : app.get_subcommands({})) {

@@ -92,6 +92,7 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
     int code;
     std::string out, err;  // a part of what each stream shows
   } cases[] = {
+      {{"help"}, kExitOk, "Subcommands:", ""},
       {{"help", "call"}, kExitOk, "OPERATION [ARG ...]", ""},
       {{"help", "nosuch"}, kExitUsage, "", "no command \"nosuch\""},
       {{"--version"}, kExitOk, "quilldata ", ""},
