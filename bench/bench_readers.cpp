@@ -182,8 +182,8 @@ const std::vector<Reader>& Readers() {
             "SELECT * FROM tblFilter_Scenarios WHERE fldPartType2 <> '0'",
             [](clsQuillData& db, int32_t& n) { return db.GETFilterScenariosCol(true, n); }),
 #define QUILLDATA_OPERATION(Result, Name, Params, Args)
-#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)                      \
-  Make<Record>(#Name, ToUtf8(Table), "SELECT * FROM " + ToUtf8(Table),              \
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)       \
+  Make<Record>(#Name, ToUtf8(Table), "SELECT * FROM " + ToUtf8(Table), \
                [](clsQuillData& db, int32_t& n) { return db.Name(n); }),
 #include "QuillData/contract/Operations.inc"
     };
@@ -393,7 +393,8 @@ void Backend(benchmark::State& state, const Reader& reader) {
 void Raw(benchmark::State& state, const Reader& reader) {
   sqlite3* db = bench::OpenRaw(Fixture::Get().Path());
   for (auto _ : state) {
-    if (reader.raw(db, reader.sql.c_str()) != size_t(reader.rows)) state.SkipWithError("wrong row count");
+    if (reader.raw(db, reader.sql.c_str()) != size_t(reader.rows))
+      state.SkipWithError("wrong row count");
   }
   sqlite3_close(db);
   state.SetItemsProcessed(state.iterations() * reader.rows);
@@ -519,9 +520,9 @@ void MeasureReaderMemory() {
     rows.reset();
     CountAllocations(false);
     if (count <= 0 || own <= 0) continue;
-    std::snprintf(line, sizeof line, "%-34s %8d %9.1f MB %9.1f MB %6lld B %6.2fx", reader.name.c_str(),
-                  count, double(held) / 1e6, double(own) / 1e6, (long long)((held - own) / count),
-                  double(held) / double(own));
+    std::snprintf(line, sizeof line, "%-34s %8d %9.1f MB %9.1f MB %6lld B %6.2fx",
+                  reader.name.c_str(), count, double(held) / 1e6, double(own) / 1e6,
+                  (long long)((held - own) / count), double(held) / double(own));
     AddNote(line);
   }
   AddNote("(per row: the bytes beyond the records' own, i.e. what the collection adds per row)");

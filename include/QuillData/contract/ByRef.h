@@ -2,8 +2,8 @@
 // An optional in/out argument. Omitted, it is a temporary holding the default (-1 for
 // lngRecordsAffected); given a variable, the callee reads and writes the caller's variable.
 
-
 #include "QuillData/Export.h"
+
 QUILLDATA_API_BEGIN
 
 namespace QuillData {
