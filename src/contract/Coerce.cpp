@@ -277,7 +277,7 @@ std::wstring CStr(const Variant& value) {
     case VarType::Double:
       return UserLocale::Current().FormatDouble(*value.Get<double>());
     case VarType::Date:
-      return UserLocale::Current().FormatDate(value.Get<Date>()->value);
+      return UserLocale::Current().FormatDate(CheckedDate(value.Get<Date>()->value));
     case VarType::Boolean:
       return *value.Get<bool>() ? L"True" : L"False";
     case VarType::Decimal:

@@ -10,12 +10,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
-#include "QuillData/contract/Error.h"
-#include "QuillData/contract/Text.h"
 #include "locale/NumberText.h"
 
 namespace QuillData {
@@ -93,7 +94,8 @@ struct SplitDate {
 };
 
 SplitDate Split(double days) {
-  if (!detail::InDateRange(days)) throw QuillError(ErrNo::Overflow);
+  if (!detail::InDateRange(days))
+    throw std::out_of_range("date beyond the year 9999 or before 100");
   const bool negative = days < 0;
   const double magnitude = std::fabs(days);
   double whole = std::floor(magnitude);
@@ -198,6 +200,18 @@ std::string EnvironmentLocaleName() {
     if (value != nullptr && *value != '\0') return value;
   }
   return "C";
+}
+
+// Text the locale gives (separators, date format) in that locale's own character set. A
+// sequence it cannot decode ends the text: the caller then keeps its defaults.
+std::wstring Decoded(const char* bytes, locale_t loc) {
+  const locale_t previous = uselocale(loc);
+  std::mbstate_t state{};
+  std::wstring out(std::strlen(bytes), L'\0');
+  const size_t n = std::mbsrtowcs(out.data(), &bytes, out.size(), &state);
+  uselocale(previous);
+  out.resize(n == static_cast<size_t>(-1) ? 0 : n);
+  return out;
 }
 
 }  // namespace
@@ -315,61 +329,55 @@ UserLocale::UserLocale() {
     loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   }
   if (loc == static_cast<locale_t>(nullptr)) return;  // keeps "." and month/day/year
-  decimal_ = FromUtf8(nl_langinfo_l(RADIXCHAR, loc));
-  thousands_ = FromUtf8(nl_langinfo_l(THOUSEP, loc));
-  std::string format = nl_langinfo_l(D_FMT, loc);
+  decimal_ = Decoded(nl_langinfo_l(RADIXCHAR, loc), loc);
+  thousands_ = Decoded(nl_langinfo_l(THOUSEP, loc), loc);
+  const std::wstring format = Decoded(nl_langinfo_l(D_FMT, loc), loc);
   freelocale(loc);
 
   // The order of day, month and year in the short date format, and its first separator.
   std::string order;
-  std::string separator;
+  wchar_t separator = 0;
   for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != '%') {
-      if (!order.empty() && separator.empty()) {
-        size_t end = i + 1;
-        while (end < format.size() && (static_cast<unsigned char>(format[end]) & 0xC0) == 0x80)
-          ++end;  // the whole UTF-8 sequence
-        separator = format.substr(i, end - i);
-      }
+    if (format[i] != L'%') {
+      if (!order.empty() && separator == 0) separator = format[i];
       continue;
     }
     if (++i >= format.size()) break;
-    if (format[i] == 'E' || format[i] == 'O') {
+    if (format[i] == L'E' || format[i] == L'O') {
       if (++i >= format.size()) break;
     }
     switch (format[i]) {
-      case 'd':
-      case 'e':
+      case L'd':
+      case L'e':
         order += 'D';
         break;
-      case 'm':
-      case 'b':
-      case 'B':
-      case 'h':
+      case L'm':
+      case L'b':
+      case L'B':
+      case L'h':
         order += 'M';
         break;
-      case 'y':
-      case 'Y':
+      case L'y':
+      case L'Y':
         order += 'Y';
         break;
-      case 'D':
+      case L'D':
         for (char part : {'M', 'D', 'Y'}) order.push_back(part);
-        if (separator.empty()) separator.assign(1, '/');
+        if (separator == 0) separator = L'/';
         break;
-      case 'F':
+      case L'F':
         for (char part : {'Y', 'M', 'D'}) order.push_back(part);
-        if (separator.empty()) separator.assign(1, '-');
+        if (separator == 0) separator = L'-';
         break;
       default:
         break;
     }
   }
-  const std::wstring sep = FromUtf8(separator);
   if (order.size() == 3 && order.find('D') != std::string::npos &&
       order.find('M') != std::string::npos && order.find('Y') != std::string::npos &&
-      sep.size() == 1 && !IsDigit(sep[0]) && !IsBlank(sep[0])) {
+      separator != 0 && !IsDigit(separator) && !IsBlank(separator)) {
     dateOrder_ = order;
-    dateSeparator_ = sep[0];
+    dateSeparator_ = separator;
   }
 }
 

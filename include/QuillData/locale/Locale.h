@@ -33,7 +33,8 @@ class UserLocale {
   // The result counts days since 1899-12-30.
   std::optional<double> ParseDate(std::wstring_view text) const;
   // A date as the platform writes it under this locale (date only when the time is 0,
-  // time only when the date is the zero date).
+  // time only when the date is the zero date). A date outside the platform's range (years
+  // 100 to 9999) is std::out_of_range: callers range-check values from outside first.
   std::wstring FormatDate(double days) const;
 
  private:
@@ -46,7 +47,7 @@ class UserLocale {
 };
 
 // Days since 1899-12-30 from a calendar date and time, and back; ISO text of a date
-// ("YYYY-MM-DD HH:MM:SS", or "YYYY-MM-DD" at midnight).
+// ("YYYY-MM-DD HH:MM:SS", or "YYYY-MM-DD" at midnight; std::out_of_range like FormatDate).
 std::optional<double> DaysFromCivil(int year, int month, int day, int hour = 0, int minute = 0,
                                     int second = 0);
 std::wstring IsoText(double days);
