@@ -12,15 +12,15 @@
 #include <system_error>
 
 #include "QuillData/contract/Text.h"
-#include "maintenance/SqliteFile.h"
+#include "sqlite/SqliteFile.h"
 
 namespace QuillData {
 
 namespace {
 
 namespace fs = std::filesystem;
-using maintenance_detail::SqliteFile;
-using maintenance_detail::SqliteStatement;
+using sqlite_detail::SqliteFile;
+using sqlite_detail::SqliteStatement;
 
 constexpr wchar_t kSource[] = L"CopySqliteDatabase";
 constexpr int32_t kFileAccessError = 75;       // "Path/File access error"
@@ -55,9 +55,9 @@ void CheckReadable(SqliteFile& source, const fs::path& src) {
   int32_t rc = lib.sqlite3_prepare_v2(source.Db(), L"SELECT count(*) FROM sqlite_master", 0,
                                       stmt.handle, tail);
   if (rc == 0) rc = lib.sqlite3_step(stmt.handle);
-  if (rc == maintenance_detail::kSqliteRow) return;
+  if (rc == sqlite_detail::kSqliteRow) return;
   const int32_t code = lib.sqlite3_errcode(source.Db()) & 0xFF;
-  if (code == maintenance_detail::kSqliteNotADb || code == maintenance_detail::kSqliteCorrupt) {
+  if (code == sqlite_detail::kSqliteNotADb || code == sqlite_detail::kSqliteCorrupt) {
     Refuse(CopyRefusal::NotADatabase, Quoted(src) +
                                           L" is not a SQLite database the library can "
                                           L"read: " +

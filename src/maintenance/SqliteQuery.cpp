@@ -8,22 +8,22 @@
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
-#include "maintenance/SqliteFile.h"
+#include "sqlite/SqliteFile.h"
 
 namespace QuillData {
 
 namespace {
 
 namespace fs = std::filesystem;
-using maintenance_detail::SqliteFile;
-using maintenance_detail::SqliteStatement;
+using sqlite_detail::SqliteFile;
+using sqlite_detail::SqliteStatement;
 
 constexpr wchar_t kSource[] = L"QuerySqliteDatabase";
 
-using maintenance_detail::kSqliteBlob;
-using maintenance_detail::kSqliteFloat;
-using maintenance_detail::kSqliteInteger;
-using maintenance_detail::kSqliteText;
+using sqlite_detail::kSqliteBlob;
+using sqlite_detail::kSqliteFloat;
+using sqlite_detail::kSqliteInteger;
+using sqlite_detail::kSqliteText;
 
 // One value of the current row, and the ADO type it stands for (adEmpty for NULL).
 Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type) {
@@ -109,8 +109,8 @@ std::shared_ptr<ado::Recordset> QuerySqliteDatabase(const fs::path& db, const st
     }
     for (;;) {
       const int32_t rc = lib.sqlite3_step(stmt.handle);
-      if (rc == maintenance_detail::kSqliteDone) break;
-      if (rc != maintenance_detail::kSqliteRow) database.Fail();
+      if (rc == sqlite_detail::kSqliteDone) break;
+      if (rc != sqlite_detail::kSqliteRow) database.Fail();
       if (!keep) continue;
       std::vector<Variant> row;
       row.reserve(static_cast<size_t>(columns));

@@ -22,23 +22,23 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/Schema.h"
 #include "ado/Libpq.h"
-#include "maintenance/SqliteFile.h"
+#include "sqlite/SqliteFile.h"
 
 namespace QuillData {
 
 namespace {
 
 namespace fs = std::filesystem;
-using maintenance_detail::SqliteFile;
-using maintenance_detail::SqliteStatement;
+using sqlite_detail::SqliteFile;
+using sqlite_detail::SqliteStatement;
 
 constexpr wchar_t kSource[] = L"TransferDatabase";
 // Rows per batch: one statement on a server, one progress report.
 constexpr size_t kBatchRows = 2000;
 
-using maintenance_detail::kSqliteFloat;
-using maintenance_detail::kSqliteInteger;
-using maintenance_detail::kSqliteNull;
+using sqlite_detail::kSqliteFloat;
+using sqlite_detail::kSqliteInteger;
+using sqlite_detail::kSqliteNull;
 
 [[noreturn]] void Refuse(int32_t number, const std::wstring& why) {
   throw QuillError(number, kSource, why);
@@ -235,7 +235,7 @@ std::vector<TableSpec> SchemaTables(const std::wstring& libraryFolder) {
             memory.Db(), L"SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid", 0,
             stmt.handle, tail) != 0)
       memory.Fail();
-    while (lib.sqlite3_step(stmt.handle) == maintenance_detail::kSqliteRow)
+    while (lib.sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
       tables.push_back({std::string(lib.ColumnUtf8(stmt.handle, 0)), {}, -1});
   }
   for (TableSpec& table : tables) {
@@ -246,7 +246,7 @@ std::vector<TableSpec> SchemaTables(const std::wstring& libraryFolder) {
                                    FromUtf8(table.name) + L"') ORDER BY cid",
                                0, stmt.handle, tail) != 0)
       memory.Fail();
-    while (lib.sqlite3_step(stmt.handle) == maintenance_detail::kSqliteRow) {
+    while (lib.sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow) {
       const std::string_view type = lib.ColumnUtf8(stmt.handle, 1);
       const Kind kind = type == "INTEGER" ? Kind::Integer
                         : type == "REAL"  ? Kind::Real
@@ -277,7 +277,7 @@ class FileSide : public Side {
               stmt.handle, tail) != 0)
         file_.Fail();
       std::vector<std::string> have;
-      while (Lib().sqlite3_step(stmt.handle) == maintenance_detail::kSqliteRow)
+      while (Lib().sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
         have.emplace_back(Lib().ColumnUtf8(stmt.handle, 0));
       for (const ColumnSpec& column : table.columns) {
         if (std::find(have.begin(), have.end(), column.name) == have.end())
@@ -297,7 +297,7 @@ class FileSide : public Side {
   int64_t Count(const TableSpec& table) override {
     SqliteStatement stmt(file_);
     Prepare(stmt, "SELECT count(*) FROM \"" + table.name + "\"");
-    if (Lib().sqlite3_step(stmt.handle) != maintenance_detail::kSqliteRow) file_.Fail();
+    if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) file_.Fail();
     return Lib().ColumnInt64(stmt.handle, 0);
   }
 
@@ -308,7 +308,7 @@ class FileSide : public Side {
       SqliteStatement stmt(file_);
       Prepare(stmt,
               "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'");
-      while (Lib().sqlite3_step(stmt.handle) == maintenance_detail::kSqliteRow)
+      while (Lib().sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
         names.emplace_back(Lib().ColumnUtf8(stmt.handle, 0));
     }
     std::vector<std::pair<std::string, int64_t>> out;
@@ -331,8 +331,8 @@ class FileSide : public Side {
     int64_t row = 0;
     for (;;) {
       const int32_t rc = lib.sqlite3_step(stmt.handle);
-      if (rc == maintenance_detail::kSqliteDone) break;
-      if (rc != maintenance_detail::kSqliteRow) file_.Fail();
+      if (rc == sqlite_detail::kSqliteDone) break;
+      if (rc != sqlite_detail::kSqliteRow) file_.Fail();
       ++row;
       for (size_t c = 0; c < batch.width; ++c)
         batch.cells.push_back(Read(stmt.handle, static_cast<int32_t>(c), table, c, row));
@@ -386,7 +386,7 @@ class FileSide : public Side {
         }
         if (rc != 0) file_.Fail();
       }
-      if (lib.sqlite3_step(h) != maintenance_detail::kSqliteDone) file_.Fail();
+      if (lib.sqlite3_step(h) != sqlite_detail::kSqliteDone) file_.Fail();
       lib.sqlite3_reset(h);
     }
   }

@@ -30,12 +30,9 @@
 #include "QuillData/contract/Trap.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "sqlite/SqlText.h"
+#include "sqlite/SqliteFile.h"
 
 namespace QuillData::sqlite_detail {
-
-constexpr int kSqliteOk = 0;
-constexpr int kSqliteRow = 100;
-constexpr int kSqliteDone = 101;
 
 class Operation {
  public:

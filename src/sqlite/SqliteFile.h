@@ -1,16 +1,18 @@
 #pragma once
 // One open database file for the length of a call, through the library binding: loaded,
-// opened (never created) with a busy timeout, and closed and unloaded whatever way the call
-// ends.
+// opened, and closed and unloaded whatever way the call ends. The schema's creation and the
+// maintenance copy, query and transfer share it; the backend keeps its own handle, which
+// lives across calls.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "QuillData/sqlite/clsSqlLite.h"
 
-namespace QuillData::maintenance_detail {
+namespace QuillData::sqlite_detail {
 
-// The library's result codes used here.
+// The library's result codes, declared here once for the whole library.
+constexpr int32_t kSqliteOk = 0;
 constexpr int32_t kSqliteCorrupt = 11;
 constexpr int32_t kSqliteNotADb = 26;
 constexpr int32_t kSqliteRow = 100;
@@ -24,9 +26,13 @@ constexpr int32_t kSqliteNull = 5;
 
 class SqliteFile {
  public:
+  enum class Open {
+    Existing,  // never created; read-only when the file is, with a busy timeout
+    Create,    // created when missing
+  };
   // `source` names the caller in the errors raised.
   SqliteFile(const std::wstring& libraryFolder, const std::filesystem::path& file,
-             std::wstring source);
+             std::wstring source, Open how = Open::Existing);
   SqliteFile(const SqliteFile&) = delete;
   SqliteFile& operator=(const SqliteFile&) = delete;
   ~SqliteFile();
@@ -36,6 +42,8 @@ class SqliteFile {
   const std::wstring& Source() const { return source_; }
 
   void Exec(const std::wstring& sql);
+  // Undoes the open transaction, if any, keeping the failure that led here: never throws.
+  void Rollback() noexcept;
   // The library's last error on this database as a QuillError (StatementError).
   [[noreturn]] void Fail();
 
@@ -62,4 +70,4 @@ class SqliteStatement {
   SqliteFile& file_;
 };
 
-}  // namespace QuillData::maintenance_detail
+}  // namespace QuillData::sqlite_detail
