@@ -1,10 +1,10 @@
 // Fuzz target: the command line's argument parsing (src/tool). The input is split at NUL
 // bytes into argument vectors; the first byte picks the entry point:
-//  - the whole command line (tool::Main): it accepts (exit 0, with JSON where it prints
+//  - the whole command line (cli::Main): it accepts (exit 0, with JSON where it prints
 //    JSON) or rejects with a usage error (exit 2, with a message) -- never exit 1, which
 //    means an exception escaped the commands. `init` and `demo` are kept out (they create
 //    files) and so are --db, --server, --sqlite-lib, `-` and `@FILE`, so nothing is opened;
-//  - `quilldata call` after the options (tool::RunCall) against a backend whose operations
+//  - `quilldata call` after the options (cli::RunCall) against a backend whose operations
 //    do nothing: exit 0 with one JSON document naming the operation and no errors, or exit
 //    2 with a message and nothing on stdout;
 //  - one operation's Bind: it accepts exactly when the count of values is within the
@@ -21,17 +21,17 @@
 #include <vector>
 
 #include "QuillData/contract/clsQuillData.h"
+#include "cli/Call.h"
+#include "cli/Cli.h"
+#include "cli/Json.h"
+#include "cli/Operations.h"
 #include "fuzz/FuzzCheck.h"
-#include "tool/Call.h"
-#include "tool/Cli.h"
-#include "tool/Json.h"
-#include "tool/Operations.h"
 
 namespace QuillData::fuzz {
 
 namespace {
 
-using namespace QuillData::tool;
+using namespace QuillData::cli;
 
 // The interface's own do-nothing operations, over a store that reports itself open.
 class InertBackend : public clsQuillData {

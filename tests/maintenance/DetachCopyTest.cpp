@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "QuillData/ado/RecordingProvider.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/maintenance/ServerAdmin.h"

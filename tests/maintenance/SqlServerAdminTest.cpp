@@ -4,14 +4,14 @@
 #include <memory>
 #include <string>
 
-#include "QuillData/ado/RecordingProvider.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/maintenance/ServerAdmin.h"
+#include "support/RecordingProvider.h"
 
 namespace QuillData {
 namespace {
 
-using ado::RecordingProvider;
+using testing::RecordingProvider;
 
 ado::RowSet Rows(std::vector<std::vector<Variant>> rows) {
   ado::RowSet set;
@@ -24,22 +24,20 @@ ado::RowSet Rows(std::vector<std::vector<Variant>> rows) {
 class SqlServerAdminTest : public ::testing::Test {
  protected:
   void SetUp() override { server->Connect(L"db01\\prod;x", L"sa", L"p\"w;d"); }
-  const std::wstring& LastSql() const { return recorder->LastCommand().text; }
-  void Answer(std::vector<std::vector<Variant>> rows) {
-    recorder->Answer(RecordingProvider::Rows(Rows(std::move(rows))));
-  }
+  const std::wstring& LastSql() const { return recorder->Commands().back().text; }
+  void Answer(std::vector<std::vector<Variant>> rows) { recorder->Answer(Rows(std::move(rows))); }
 
   std::shared_ptr<RecordingProvider> recorder = std::make_shared<RecordingProvider>();
   std::shared_ptr<ServerAdmin> server = MakeSqlServerAdmin(recorder);
 };
 
 TEST_F(SqlServerAdminTest, ConnectsToMasterWithTheValuesQuoted) {
-  EXPECT_EQ(recorder->Calls().back().connectionString,
+  EXPECT_EQ(recorder->Opened().back(),
             L"Provider=SQLOLEDB;Data Source=\"db01\\prod;x\";Initial Catalog=master;"
             L"User ID=\"sa\";Password=\"p\"\"w;d\"");
   auto trusted = MakeSqlServerAdmin(recorder);
   trusted->Connect(L"db01", L"", L"");
-  EXPECT_EQ(recorder->Calls().back().connectionString,
+  EXPECT_EQ(recorder->Opened().back(),
             L"Provider=SQLOLEDB;Data Source=\"db01\";Initial Catalog=master;"
             L"Integrated Security=SSPI");
 }

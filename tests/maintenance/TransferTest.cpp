@@ -29,10 +29,10 @@
 #include "QuillData/maintenance/ServerSchema.h"
 #include "QuillData/maintenance/Transfer.h"
 #include "QuillData/sqlite/Schema.h"
+#include "cli/Json.h"
+#include "cli/Operations.h"
+#include "cli/RunTool.h"
 #include "support/PgServer.h"
-#include "tool/Json.h"
-#include "tool/Operations.h"
-#include "tool/RunTool.h"
 
 namespace QuillData {
 namespace {
@@ -363,8 +363,8 @@ TEST_P(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
   ASSERT_TRUE(server->OpenDB(nullptr, errors, {Conn(Server(), db), L"0"}));
 
   int readers = 0;
-  for (const auto& op : tool::Operations()) {
-    if (op.Result() != tool::ResultType::Collection) continue;
+  for (const auto& op : cli::Operations()) {
+    if (op.Result() != cli::ResultType::Collection) continue;
     ++readers;
     for (const std::string flag : {"true", "false"}) {
       // Only GETFilterScenariosCol takes an argument besides the count.
@@ -523,28 +523,27 @@ TEST_P(TransferTest, AKilledTransferLeavesNoTrace) {
     EXPECT_TRUE(WIFSIGNALED(status)) << "the transfer ended before it was killed";
   };
   const std::string conn = ToUtf8(Conn(Server(), db));
-  killWhile(tool::runner::Quote(shop.string()) + " --server " + tool::runner::Quote(conn),
+  killWhile(cli::runner::Quote(shop.string()) + " --server " + cli::runner::Quote(conn),
             [&] { return Writing(Server(), db); });
   EXPECT_EQ(ServerRows(db), 0);
 
   // Killed while writing a new file: no file under the target's name.
   TransferDatabase({shop, {}}, OnServer(db));
   const fs::path fresh = dir_ / "fresh.db";
-  killWhile("--server " + tool::runner::Quote(conn) + " " + tool::runner::Quote(fresh.string()),
-            [&] {
-              for (const auto& entry : fs::directory_iterator(dir_))
-                if (entry.path().filename().string().starts_with("fresh.db.transfer-") &&
-                    entry.file_size() > 1 << 20)
-                  return true;
-              return false;
-            });
+  killWhile("--server " + cli::runner::Quote(conn) + " " + cli::runner::Quote(fresh.string()), [&] {
+    for (const auto& entry : fs::directory_iterator(dir_))
+      if (entry.path().filename().string().starts_with("fresh.db.transfer-") &&
+          entry.file_size() > 1 << 20)
+        return true;
+    return false;
+  });
   EXPECT_FALSE(fs::exists(fresh));
 
   // And afterwards the transfer runs to its end.
-  const auto result = tool::runner::Tool("transfer --json --server " + tool::runner::Quote(conn) +
-                                         " " + tool::runner::Quote(fresh.string()));
+  const auto result = cli::runner::Tool("transfer --json --server " + cli::runner::Quote(conn) +
+                                        " " + cli::runner::Quote(fresh.string()));
   ASSERT_EQ(result.code, 0) << result.err;
-  const auto doc = tool::Json::parse(result.out);
+  const auto doc = cli::Json::parse(result.out);
   EXPECT_EQ(doc["transferred"], true);
   EXPECT_EQ(doc["rows"], 200000);
   EXPECT_EQ(doc["tables"].size(), 24u);
@@ -552,12 +551,12 @@ TEST_P(TransferTest, AKilledTransferLeavesNoTrace) {
 }
 
 TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
-  using tool::runner::Quote;
-  using tool::runner::Tool;
+  using cli::runner::Quote;
+  using cli::runner::Tool;
   const std::string conn = Quote(ToUtf8(Conn(Server(), Database())));
   auto r = Tool("server-init --json --server " + conn);
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(tool::Json::parse(r.out), (tool::Json{{"installed", true}, {"version", 1}}));
+  EXPECT_EQ(cli::Json::parse(r.out), (cli::Json{{"installed", true}, {"version", 1}}));
   r = Tool("server-init --server " + conn);
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("initialised already"), std::string::npos) << r.out;
@@ -571,7 +570,7 @@ TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
 
   r = Tool("transfer --json " + Quote(shop.string()) + " --server " + conn);
   EXPECT_EQ(r.code, 2);
-  const auto doc = tool::Json::parse(r.out);
+  const auto doc = cli::Json::parse(r.out);
   EXPECT_EQ(doc["transferred"], false);
   EXPECT_EQ(doc["refused"], true);
   EXPECT_EQ(doc["target"], "server");  // never the connection string
@@ -584,7 +583,7 @@ TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
       Quote(Quote(QUILLDATA_TOOL) + " transfer --server " + conn + " " + Quote(again.string())) +
       " /dev/null >" + Quote(screen.string()) + " 2>&1 </dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string shown = tool::runner::ReadFile(screen);
+  const std::string shown = cli::runner::ReadFile(screen);
   EXPECT_NE(shown.find("copying"), std::string::npos) << shown;
   EXPECT_NE(shown.find("rows/s, ETA"), std::string::npos) << shown;
   EXPECT_NE(shown.find("62 rows in 24 tables, verified"), std::string::npos) << shown;

@@ -1,8 +1,8 @@
 // quilldata: the command line over the QuillData library.
 #include <iostream>
 
-#include "tool/Cli.h"
+#include "cli/Cli.h"
 
 int main(int argc, char** argv) {
-  return QuillData::tool::Main(argc, argv, std::cout, std::cerr);
+  return QuillData::cli::Main(argc, argv, std::cout, std::cerr);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The layer beneath the object model: the objects describe a command, a provider carries it
-// to the data source and brings back what came of it. Three providers exist: ODBC
-// (MakeOdbcProvider), PostgreSQL's own client library (MakeLibpqProvider) and the recording
-// provider of the unit tests (RecordingProvider.h).
+// to the data source and brings back what came of it. Two providers ship: ODBC
+// (MakeOdbcProvider) and PostgreSQL's own client library (MakeLibpqProvider); the tests add a
+// recording one.
 #include <cstdint>
 #include <memory>
 #include <string>

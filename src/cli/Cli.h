@@ -3,8 +3,8 @@
 // 1 an operation failed, 2 bad usage).
 #include <ostream>
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -5,9 +5,9 @@
 
 #include "FakeBackend.h"
 #include "QuillData/contract/Text.h"
-#include "tool/Operations.h"
+#include "cli/Operations.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 // A distinct, valid command-line value for argument `a` of every operation.
@@ -118,4 +118,4 @@ TEST(OperationArguments, RealNumbersUseADotUnderEveryLocale) {
 }
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,4 +1,4 @@
-#include "tool/Operations.h"
+#include "cli/Operations.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 const char* ArgTypeName(ArgType type) {
   switch (type) {
@@ -336,4 +336,4 @@ const OperationEntry* FindOperation(std::string_view name) {
   return nullptr;
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,4 +1,4 @@
-#include "tool/Database.h"
+#include "cli/Database.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -14,15 +14,15 @@
 
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
-#include "tool/Call.h"
-#include "tool/TextTable.h"
+#include "cli/Call.h"
+#include "cli/TextTable.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
 #include "QuillData/sqlite/Schema.h"
 #endif
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 #if QUILLDATA_WITH_SQLITE
 
@@ -370,4 +370,4 @@ int RunDemo(const DemoSettings&, std::ostream&, std::ostream& err) {
 
 #endif
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

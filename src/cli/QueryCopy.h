@@ -9,13 +9,13 @@
 #include <ostream>
 #include <string>
 
-#include "tool/Json.h"
+#include "cli/Json.h"
 
 namespace QuillData::ado {
 class Recordset;
 }
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 // The rows from the recordset's first row on (it is moved to its first row first).
 Json RecordsetToJson(ado::Recordset& rows);
@@ -54,4 +54,4 @@ struct DetachCopySettings {
 // touched).
 int RunDetachCopy(const DetachCopySettings& settings, std::ostream& out, std::ostream& err);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,8 +1,8 @@
-#include "tool/Catalog.h"
+#include "cli/Describe.h"
 
 #include "QuillData/contract/Text.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 Json RecordTypeToJson(const RecordType& type) {
   auto fresh = type.Create();
@@ -51,4 +51,4 @@ Json OperationsToJson() {
   return out;
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,4 +1,4 @@
-#include "tool/TextTable.h"
+#include "cli/TextTable.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,9 +7,9 @@
 #include "QuillData/contract/RecordType.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
-#include "tool/Json.h"
+#include "cli/Json.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 constexpr size_t kMaxCell = 28;
@@ -183,4 +183,4 @@ void PrintTable(std::ostream& out, const std::vector<std::wstring>& header,
   PrintAligned(out, all, width);
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,10 +1,10 @@
 #pragma once
 // What `quilldata records` and `quilldata operations` print.
 #include "QuillData/contract/RecordType.h"
-#include "tool/Json.h"
-#include "tool/Operations.h"
+#include "cli/Json.h"
+#include "cli/Operations.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 // {"name": "tblMachRouting", "fields": [{"name", "type", "default"}, ...]}: the default is
 // the field's value on a freshly created record.
@@ -16,4 +16,4 @@ Json RecordTypesToJson();  // every record type, in declaration order
 Json OperationToJson(const OperationEntry& op);
 Json OperationsToJson();
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-namespace QuillData::tool::runner {
+namespace QuillData::cli::runner {
 
 struct ToolResult {
   int code;
@@ -46,4 +46,4 @@ inline ToolResult Tool(const std::string& args, const std::string& env = "",
   return r;
 }
 
-}  // namespace QuillData::tool::runner
+}  // namespace QuillData::cli::runner

@@ -6,10 +6,10 @@
 
 #include "QuillData/contract/Text.h"
 #include "RunTool.h"
+#include "cli/Json.h"
 #include "support/PgServer.h"
-#include "tool/Json.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 using runner::Quote;
@@ -86,4 +86,4 @@ TEST_F(CliOnServer, AServerThatIsNotThereFailsWithExitOne) {
 }
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

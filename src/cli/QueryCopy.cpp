@@ -1,4 +1,4 @@
-#include "tool/Maintenance.h"
+#include "cli/QueryCopy.h"
 
 #include <filesystem>
 #include <memory>
@@ -7,8 +7,8 @@
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
-#include "tool/Call.h"
-#include "tool/TextTable.h"
+#include "cli/Call.h"
+#include "cli/TextTable.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_MAINTENANCE
@@ -20,7 +20,7 @@
 #include "QuillData/maintenance/SqliteQuery.h"
 #endif
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 #if QUILLDATA_WITH_MAINTENANCE
 
@@ -218,4 +218,4 @@ int RunDetachCopy(const DetachCopySettings&, std::ostream&, std::ostream& err) {
 
 #endif
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

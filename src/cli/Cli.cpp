@@ -1,4 +1,4 @@
-#include "tool/Cli.h"
+#include "cli/Cli.h"
 
 #include <unistd.h>
 #include <CLI/CLI.hpp>
@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "QuillData/contract/Text.h"
-#include "tool/Call.h"
-#include "tool/Catalog.h"
-#include "tool/Database.h"
-#include "tool/Maintenance.h"
-#include "tool/Transfer.h"
+#include "cli/Call.h"
+#include "cli/Database.h"
+#include "cli/Describe.h"
+#include "cli/QueryCopy.h"
+#include "cli/ServerCommands.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 namespace {
 
@@ -313,4 +313,4 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   }
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -15,14 +15,14 @@
 
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Error.h"
-#include "tool/Json.h"
-#include "tool/Operations.h"
+#include "cli/Json.h"
+#include "cli/Operations.h"
 
 namespace QuillData {
 class clsQuillData;
 }
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 // Exit codes of the command line.
 constexpr int kExitOk = 0;
@@ -77,4 +77,4 @@ int RunCall(const CallSettings& settings, const std::string& operation,
             const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const BackendFactory& factory = CreateBackend);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -9,10 +9,10 @@
 
 #include "FakeBackend.h"
 #include "QuillData/contract/Trap.h"
-#include "tool/Call.h"
-#include "tool/Cli.h"
+#include "cli/Call.h"
+#include "cli/Cli.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 using testing::FakeBackend;
@@ -160,4 +160,4 @@ TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {
 }
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

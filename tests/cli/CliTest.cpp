@@ -11,9 +11,9 @@
 
 #include "QuillData/Config.h"
 #include "RunTool.h"
-#include "tool/Json.h"
+#include "cli/Json.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 using Result = runner::ToolResult;
@@ -174,4 +174,4 @@ TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
 #endif
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -22,7 +22,7 @@ namespace QuillData {
 class clsQuillData;
 }
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 enum class ArgType { Int32, Double, Bool, String };
 enum class ResultType { None, Int32, Variant, Collection };
@@ -89,4 +89,4 @@ std::optional<int32_t> ParseInt32(std::string_view text);
 std::optional<double> ParseDouble(std::string_view text);
 std::optional<bool> ParseBool(std::string_view text);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

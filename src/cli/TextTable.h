@@ -8,7 +8,7 @@
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Variant.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 // A value as one line of text: numbers in the user's format, dates as ISO text, objects
 // summarised ("(3 items)"), line breaks and tabs as blanks.
@@ -28,4 +28,4 @@ void PrintCollection(std::ostream& out, const std::string& title,
 void PrintTable(std::ostream& out, const std::vector<std::wstring>& header,
                 const std::vector<std::vector<std::wstring>>& rows, size_t width = 120);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 struct InitSettings {
   std::string db;
@@ -19,4 +19,4 @@ struct DemoSettings {
 };
 int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "QuillData/contract/Records.h"
-#include "tool/TextTable.h"
+#include "cli/TextTable.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -53,4 +53,4 @@ TEST(TextTable, PlainRowsAreAlignedPaddedAndCut) {
 }
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -18,7 +18,7 @@
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Variant.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 using Json = nlohmann::ordered_json;
 
@@ -35,4 +35,4 @@ std::string Base64(const Variant::Bytes& bytes);
 // but a stray byte is replaced rather than thrown on.
 std::string Dump(const Json& json, int indent = 2);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

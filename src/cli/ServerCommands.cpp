@@ -1,4 +1,4 @@
-#include "tool/Transfer.h"
+#include "cli/ServerCommands.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -7,9 +7,9 @@
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
-#include "tool/Call.h"
-#include "tool/Json.h"
-#include "tool/TextTable.h"
+#include "cli/Call.h"
+#include "cli/Json.h"
+#include "cli/TextTable.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_MAINTENANCE
@@ -19,7 +19,7 @@
 #include "QuillData/maintenance/Transfer.h"
 #endif
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 #if QUILLDATA_WITH_MAINTENANCE
 
@@ -254,4 +254,4 @@ int RunTransfer(const std::vector<std::string>&, std::ostream&, std::ostream& er
 
 #endif
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

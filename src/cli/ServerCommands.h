@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 
 struct ServerInitSettings {
   std::string server;  // connection string
@@ -25,4 +25,4 @@ int RunServerInit(const ServerInitSettings& settings, std::ostream& out, std::os
 int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 std::ostream* progress);
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -9,9 +9,9 @@
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "QuillData/locale/Locale.h"
-#include "tool/Json.h"
+#include "cli/Json.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 TEST(JsonValues, NumbersIgnoreACommaLocale) {
@@ -84,4 +84,4 @@ TEST(JsonCollections, ACollectionHoldingItselfEndsInsteadOfRecursing) {
 }
 
 }  // namespace
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,4 +1,4 @@
-#include "tool/Json.h"
+#include "cli/Json.h"
 
 #include <cxxabi.h>
 
@@ -11,7 +11,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 // The objects being encoded on the current path: a collection that (through a record)
@@ -175,4 +175,4 @@ std::string Dump(const Json& json, int indent) {
   return json.dump(indent, ' ', false, Json::error_handler_t::replace);
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli

@@ -1,4 +1,4 @@
-#include "tool/Call.h"
+#include "cli/Call.h"
 
 #include <utf8.h>
 
@@ -17,7 +17,7 @@
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #endif
 
-namespace QuillData::tool {
+namespace QuillData::cli {
 namespace {
 
 const char* ActionName(int16_t action) {
@@ -337,4 +337,4 @@ int RunCall(const CallSettings& settings, const std::string& operation,
   return opened && doc["errors"].empty() ? kExitOk : kExitFailed;
 }
 
-}  // namespace QuillData::tool
+}  // namespace QuillData::cli
