@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "QuillData/contract/Text.h"
@@ -74,73 +76,67 @@ class TempDir {
   fs::path path_;
 };
 
+// The whole-table readers, from the one list of operations: their table and member.
+struct TableReader {
+  std::string_view name;
+  std::wstring_view table;
+  CollectionPtr (clsQuillData::*read)(RecordsAffected);
+};
+#define QUILLDATA_OPERATION(...)
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread) \
+  {#Name, Table, &clsQuillData::Name},
+constexpr TableReader kTableReaders[] = {
+#include "QuillData/contract/Operations.inc"
+};
+
 // A table as the demo shows it: the reader that returns it and the fields worth seeing
 // (empty: all of them).
 struct View {
-  const char* table;
-  const char* reader;
-  CollectionPtr (clsQuillData::*read)(RecordsAffected);
+  const TableReader& reader;
   std::vector<std::wstring> fields;
 };
 
-const View kMachining{"Machining", "GETTblMachining", &clsQuillData::GETTblMachining, {}};
-const View kRouting{"MachRouting",
-                    "GETTblMachRouting",
-                    &clsQuillData::GETTblMachRouting,
+const TableReader& Reader(std::string_view name) {
+  for (const TableReader& reader : kTableReaders) {
+    if (reader.name == name) return reader;
+  }
+  throw std::logic_error("no table reader " + std::string(name));
+}
+
+const View kMachining{Reader("GETTblMachining"), {}};
+const View kRouting{Reader("GETTblMachRouting"),
                     {L"lngMachRoutingID", L"strName", L"strToolRotation", L"lngToolRotationSpeed",
                      L"lngPocket", L"MachID"}};
-const View kVertical{"MachVertical",
-                     "GETTblMachVertical",
-                     &clsQuillData::GETTblMachVertical,
+const View kVertical{Reader("GETTblMachVertical"),
                      {L"MachVerticalID", L"strName", L"strMachOrientation", L"Zstart", L"NormalX",
                       L"NormalY", L"NormalZ", L"MachID"}};
-const View kLink{"MachLink",
-                 "GETTblMachLink",
-                 &clsQuillData::GETTblMachLink,
+const View kLink{Reader("GETTblMachLink"),
                  {L"MachLinkID", L"MachID", L"MachRuleID", L"MachListVar", L"MachExprVar",
                   L"MirrorX", L"MirrorY"}};
-const View kVariable{"MachVariable", "GETTblMachVariable", &clsQuillData::GETTblMachVariable, {}};
-const View kScenarios{"tblConstruction_Scenario_Types",
-                      "GETTblConstructionScenarioTypes",
-                      &clsQuillData::GETTblConstructionScenarioTypes,
-                      {}};
-const View kGlobalAssignments{"tblGlobal_Relation_Assignments",
-                              "GETTblGlobalRelationAssignments",
-                              &clsQuillData::GETTblGlobalRelationAssignments,
+const View kVariable{Reader("GETTblMachVariable"), {}};
+const View kScenarios{Reader("GETTblConstructionScenarioTypes"), {}};
+const View kGlobalAssignments{Reader("GETTblGlobalRelationAssignments"),
                               {L"fldPatternID", L"fldConstScenarioID", L"fldPartType1",
                                L"fldPartType2", L"fldSubType1", L"fldSubType2"}};
-const View kGlobalPatterns{"tblGlobal_Relationship_Patterns",
-                           "GETTblGlobalRelationshipPatterns",
-                           &clsQuillData::GETTblGlobalRelationshipPatterns,
-                           {}};
+const View kGlobalPatterns{Reader("GETTblGlobalRelationshipPatterns"), {}};
 const View kLocalAssignments{
-    "tblLocal_Relation_Assignments",
-    "GETTblLocalRelationAssignments",
-    &clsQuillData::GETTblLocalRelationAssignments,
+    Reader("GETTblLocalRelationAssignments"),
     {L"fldItemID", L"fldPatternID", L"fldConstScenarioID", L"fldPattType", L"fldRelation"}};
-const View kLocalPatterns{"tblLocal_Relationship_Patterns",
-                          "GETTblLocalRelationshipPatterns",
-                          &clsQuillData::GETTblLocalRelationshipPatterns,
-                          {}};
+const View kLocalPatterns{Reader("GETTblLocalRelationshipPatterns"), {}};
 const View kFaceContours{
-    "tblGlobal_Face_Contour_Links",
-    "GETTblGlobalFaceContourLinks",
-    &clsQuillData::GETTblGlobalFaceContourLinks,
+    Reader("GETTblGlobalFaceContourLinks"),
     {L"fldConstScenarioID", L"fldPartTypeID", L"fldSubTypeID", L"fldLinkName"}};
 const View kLocalFaceContours{
-    "tblLocal_Face_Contour_Links",
-    "GETTblLocalFaceContourLinks",
-    &clsQuillData::GETTblLocalFaceContourLinks,
+    Reader("GETTblLocalFaceContourLinks"),
     {L"fldConstScenarioID", L"fldPartTypeID", L"fldSubTypeID", L"fldLinkName", L"fldDesignID"}};
-const View kImprints{"tblGlobal_Imprint_Assignments",
-                     "GETTblGlobalImprintAssignments",
-                     &clsQuillData::GETTblGlobalImprintAssignments,
+const View kImprints{Reader("GETTblGlobalImprintAssignments"),
                      {L"fldlngRelationPattern", L"fldlngConstScenarioID", L"fldstrUDI_Type",
                       L"fldstrPartType1", L"fldstrPartType2"}};
 
 void Show(std::ostream& out, clsQuillData& db, const View& view, const char* when) {
-  std::string title = std::string(view.table) + " " + when + " (" + view.reader + ")";
-  if (auto c = (db.*view.read)(RecordsAffected()))
+  std::string title =
+      ToUtf8(view.reader.table) + " " + when + " (" + std::string(view.reader.name) + ")";
+  if (auto c = (db.*view.reader.read)(RecordsAffected()))
     PrintCollection(out, title, *c, 120, view.fields);
   else
     out << title << ": nothing returned\n\n";
