@@ -1,4 +1,5 @@
 #include "QuillData/contract/Module.h"
+#include "contract/ModuleText.h"
 
 #include <cwctype>
 

@@ -1,4 +1,4 @@
-#include "QuillData/contract/Trap.h"
+#include "contract/Trap.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +6,7 @@
 
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Module.h"
+#include "contract/ModuleText.h"
 
 namespace QuillData {
 

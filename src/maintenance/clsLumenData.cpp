@@ -15,9 +15,10 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
-#include "QuillData/contract/Trap.h"
 #include "QuillData/maintenance/ServerAdmin.h"
 #include "QuillData/maintenance/SqliteCopy.h"
+#include "contract/ModuleText.h"
+#include "contract/Trap.h"
 
 namespace QuillData {
 

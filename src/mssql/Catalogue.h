@@ -12,8 +12,8 @@
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Recordset.h"
-#include "QuillData/contract/Trap.h"
 #include "QuillData/contract/Variant.h"
+#include "contract/Trap.h"
 
 namespace QuillData::mssql {
 

@@ -2,7 +2,7 @@
 
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Error.h"
-#include "QuillData/contract/Trap.h"
+#include "contract/Trap.h"
 
 namespace QuillData::mssql {
 

@@ -10,9 +10,10 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Module.h"
-#include "QuillData/contract/Trap.h"
 #include "Readers.h"
 #include "contract/EveryOperation.h"
+#include "contract/ModuleText.h"
+#include "contract/Trap.h"
 
 namespace QuillData {
 

@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "QuillData/contract/Trap.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#include "contract/Trap.h"
 #include "sqlite/SqlText.h"
 #include "sqlite/SqliteFile.h"
 

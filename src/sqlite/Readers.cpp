@@ -11,6 +11,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
+#include "contract/ModuleText.h"
 #include "locale/NumberText.h"
 #include "sqlite/Operation.h"
 #include "sqlite/Reader.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "QuillData/contract/Error.h"
-#include "QuillData/contract/Trap.h"
+#include "contract/Trap.h"
 #include "sqlite/Operation.h"
 
 namespace QuillData::sqlite_detail {

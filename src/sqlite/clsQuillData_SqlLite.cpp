@@ -7,9 +7,10 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
-#include "QuillData/contract/Trap.h"
 #include "QuillData/sqlite/modMain.h"
 #include "contract/EveryOperation.h"
+#include "contract/ModuleText.h"
+#include "contract/Trap.h"
 #include "sqlite/Operation.h"
 
 namespace QuillData {

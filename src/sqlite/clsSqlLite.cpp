@@ -16,7 +16,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
-#include "QuillData/contract/Trap.h"
+#include "contract/Trap.h"
 
 namespace QuillData {
 

@@ -1,4 +1,5 @@
 #include "QuillData/sqlite/modMain.h"
+#include "contract/ModuleText.h"
 
 #include "locale/NumberText.h"
 

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "FakeBackend.h"
-#include "QuillData/contract/Trap.h"
 #include "cli/Call.h"
 #include "cli/Cli.h"
+#include "contract/Trap.h"
 
 namespace QuillData::cli {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Module.h"
-#include "QuillData/contract/Trap.h"
+#include "contract/Trap.h"
 
 using namespace QuillData;
 

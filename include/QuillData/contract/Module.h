@@ -1,9 +1,9 @@
 #pragma once
 // Module-wide state, one copy per host thread: the companions and the trace switch that
-// the last OpenDB on this thread stored, and the user's decimal separator.
+// the last OpenDB on this thread stored, and the user's decimal separator. A host sets the
+// companions itself for the calls that have no OpenDB (clsLumenData::MakeDetachCopy).
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "QuillData/Export.h"
 #include "QuillData/contract/Companions.h"
@@ -21,25 +21,6 @@ extern thread_local bool gDecSepDiffers;
 // Fills gDecSep (the user's one-character decimal separator, empty when the locale has no
 // single-character one) and gDecSepDiffers (gDecSep is not ".") for this thread.
 void ReadDecimalSeparator();
-
-// The thread's decimal separator when it is one character other than ".", else 0. A thread
-// that has not read it yet (an object made on one thread and used on another) reads it now,
-// so that every thread treats the same text alike.
-wchar_t LocalDecimalPoint();
-
-// Text that is, as a whole, one decimal number in the user's form ("12,5" under a comma
-// locale) with "." as its decimal point ("12.5"); any other text is returned as it is.
-std::wstring DecimalTextToDot(std::wstring text);
-// The reverse, for text read from a database: "12.5" becomes "12,5" under a comma locale;
-// any other text ("Hinge 3.5", "x.y") is left as it is.
-void DecimalTextToLocal(std::wstring& text);
-
-// Tracing is on when the leading number of the switch is exactly 1 ("1", "1 verbose"; not
-// "2", "", "0" or "10").
-bool TraceSwitchOn(std::wstring_view traceFlag);
-inline bool TracingOn() {
-  return TraceSwitchOn(gTraceFlag);
-}
 
 }  // namespace QuillData
 

@@ -19,10 +19,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "QuillData/Export.h"
 #include "QuillData/contract/Error.h"
-
-QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
@@ -117,5 +114,3 @@ class Trap {
 };
 
 }  // namespace QuillData
-
-QUILLDATA_API_END
