@@ -164,29 +164,41 @@ class RecordArena {
   std::vector<std::byte*> blocks_;
 };
 
-// A key as the collection stores it: a canonical whole number, or the packed text.
+// A key as the collection stores it: a canonical whole number, or the packed text. The text is
+// packed into a buffer of the caller's, so that a reader appending row after row reuses one.
 class Collection::KeyForm {
  public:
-  explicit KeyForm(std::wstring_view key) {
+  KeyForm(std::wstring_view key, std::string& buffer) {
     number_ = CanonicalNumber(key);
     if (number_ >= 0) {
       hash_ = static_cast<uint64_t>(number_);
       return;
     }
-    packed_.reserve(key.size());
-    for (wchar_t c : key) PutGroups(packed_, static_cast<uint32_t>(c));
+    // ASCII, the usual key, is a byte a character: copied in a plain loop.
+    buffer.resize(key.size());
+    size_t ascii = 0;
+    while (ascii < key.size() && static_cast<uint32_t>(key[ascii]) < 0x80) {
+      buffer[ascii] = static_cast<char>(key[ascii]);
+      ++ascii;
+    }
+    buffer.resize(ascii);
+    for (size_t i = ascii; i < key.size(); ++i) PutGroups(buffer, static_cast<uint32_t>(key[i]));
+    packed_ = buffer;
     hash_ = HashBytes(packed_);
   }
   bool IsNumber() const { return number_ >= 0; }
   uint32_t Number() const { return static_cast<uint32_t>(number_); }
-  const std::string& Packed() const { return packed_; }
+  std::string_view Packed() const { return packed_; }
   uint64_t Hash() const { return hash_; }
 
  private:
   int64_t number_ = -1;
-  std::string packed_;
+  std::string_view packed_;
   uint64_t hash_ = 0;
 };
+
+// The packing buffer of the appending calls, reused from call to call on a thread.
+static thread_local std::string tPacking;
 
 uint64_t Collection::HashAt(size_t position) const {
   const uint32_t key = keys_[position];
@@ -208,7 +220,8 @@ std::wstring Collection::KeyText(size_t position) const {
 }
 
 size_t Collection::Find(std::wstring_view key) const {
-  return Find(KeyForm(key));
+  std::string buffer;  // not the collection's own: readers of a collection may share it
+  return Find(KeyForm(key, buffer));
 }
 
 size_t Collection::Find(const KeyForm& key) const {
@@ -349,7 +362,7 @@ bool Collection::AppendItem(uint32_t item, const KeyForm& key) {
 }
 
 bool Collection::Append(Variant&& item, std::wstring&& key) {
-  const KeyForm form(key);
+  const KeyForm form(key, tPacking);
   const auto other = static_cast<uint32_t>(others_.size()) | kOther;
   others_.push_back(std::move(item));
   try {
@@ -372,7 +385,7 @@ Record& Collection::NewRecord(const RecordType& type) {
 
 bool Collection::AppendNew(std::wstring_view key) {
   if (!arena_ || arena_->Made() == made_) throw QuillError(ErrNo::InvalidProcedureCall, kSource);
-  const bool appended = AppendItem(arena_->Made() - 1, KeyForm(key));
+  const bool appended = AppendItem(arena_->Made() - 1, KeyForm(key, tPacking));
   made_ = arena_->Made();
   return appended;
 }
@@ -384,7 +397,7 @@ void Collection::Add(const Variant& item, const Variant& key, const Variant& bef
   if (!key.IsEmpty()) {
     const auto* text = key.Get<std::wstring>();
     if (!text) throw QuillError(ErrNo::TypeMismatch, kSource);
-    form.emplace(*text);
+    form.emplace(*text, tPacking);
     if (Find(*form) != kNone) throw QuillError(ErrNo::DuplicateKey, kSource);
   }
   size_t at = keys_.size();
