@@ -194,7 +194,7 @@ int main() {
     }
     const std::string b = server.NewDatabase(schema);
     const auto start = Clock::now();
-    server.PsqlFile(script.string(), b);
+    server.Psql(script.string(), b, "-f");
     copy.push_back(Seconds(start));
     std::printf(" COPY %.2f s\n", copy.back());
   }

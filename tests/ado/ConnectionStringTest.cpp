@@ -4,7 +4,7 @@
 
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"
-#include "ado/AdoTestSupport.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::ado {
 namespace {

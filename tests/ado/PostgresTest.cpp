@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "QuillData/ado/Ado.h"
-#include "ado/AdoTestSupport.h"
 #include "support/PgServer.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::ado {
 namespace {
@@ -52,14 +52,20 @@ class PostgresTest : public test::PgServerTest, public ::testing::WithParamInter
     return rs->Fields()->Item(0)->Value();
   }
 
+  // A command of the connection.
+  CommandPtr NewCommand(const std::wstring& text, int32_t type = adCmdUnknown) {
+    auto cmd = std::make_shared<Command>();
+    cmd->ActiveConnection(conn);
+    cmd->CommandText(text);
+    cmd->CommandType(type);
+    return cmd;
+  }
+
   // add_item through {? = call add_item(?, ?, ?)}, with the return value seeded as the
   // backend seeds it.
   CommandPtr AddItem(const Variant& name, int32_t nameSize, const Variant& price,
                      const Variant& active) {
-    auto cmd = std::make_shared<Command>();
-    cmd->ActiveConnection(conn);
-    cmd->CommandText(L"add_item");
-    cmd->CommandType(adCmdStoredProc);
+    auto cmd = NewCommand(L"add_item", adCmdStoredProc);
     auto params = cmd->Parameters();
     params->Append(
         cmd->CreateParameter(L"@Return_Value", adInteger, adParamReturnValue, 8, int32_t{-1}));
@@ -83,12 +89,10 @@ TEST_P(PostgresTest, TextQueryFillsAStaticRecordset) {
       L" ('second', NULL, false, 'n', '1899-12-30 06:00:00'),"
       L" (NULL, -0.05, NULL, NULL, NULL)",
       adExecuteNoRecords);
-  auto cmd = std::make_shared<Command>();
-  cmd->ActiveConnection(conn);
-  cmd->CommandText(
+  auto cmd = NewCommand(
       L"SELECT id, name, price, active, note, made, 2.5::float8 AS dbl,"
-      L" count(*) OVER () AS n, 5000000000::bigint AS big FROM items ORDER BY id;");
-  cmd->CommandType(adCmdText);
+      L" count(*) OVER () AS n, 5000000000::bigint AS big FROM items ORDER BY id;",
+      adCmdText);
   auto rs = std::make_shared<Recordset>();
   rs->CursorType(adOpenStatic);
   rs->CursorLocation(adUseClient);
@@ -156,10 +160,7 @@ TEST_P(PostgresTest, ProcedureReturnValueComesBack) {
       L" name varchar) AS $$ SELECT id, name FROM items WHERE name = p_name $$"
       L" LANGUAGE sql",
       adExecuteNoRecords);
-  auto rows = std::make_shared<Command>();
-  rows->ActiveConnection(conn);
-  rows->CommandText(L"items_named");
-  rows->CommandType(adCmdStoredProc);
+  auto rows = NewCommand(L"items_named", adCmdStoredProc);
   rows->Parameters()->Append(
       rows->CreateParameter(L"@Name", adVarChar, adParamInput, 50, std::wstring(L"bolt")));
   auto rs = rows->Execute();
@@ -172,18 +173,11 @@ TEST_P(PostgresTest, ProcedureReturnValueComesBack) {
       L"CREATE FUNCTION touch_items() RETURNS void AS $$ UPDATE items SET note = 't'"
       L" $$ LANGUAGE sql",
       adExecuteNoRecords);
-  auto touch = std::make_shared<Command>();
-  touch->ActiveConnection(conn);
-  touch->CommandText(L"touch_items");
-  touch->CommandType(adCmdStoredProc);
-  touch->Execute(adExecuteNoRecords);
+  NewCommand(L"touch_items", adCmdStoredProc)->Execute(adExecuteNoRecords);
   EXPECT_EQ(Scalar(L"SELECT count(*)::int FROM items WHERE note = 't'"), Variant(int32_t{2}));
 
   // A procedure that does not exist: the server's diagnostics reach the caller.
-  auto missing = std::make_shared<Command>();
-  missing->ActiveConnection(conn);
-  missing->CommandText(L"no_such_function");
-  missing->CommandType(adCmdStoredProc);
+  auto missing = NewCommand(L"no_such_function", adCmdStoredProc);
   auto e = EXPECT_QUILL_ERROR(missing->Execute(adExecuteNoRecords), adErrDataSource);
   EXPECT_NE(e.Description().find(L"42883"), std::wstring::npos) << ToUtf8(e.Description());
   EXPECT_EQ(e.Source(), Source());
@@ -236,9 +230,7 @@ TEST_P(PostgresTest, NonAsciiTextRoundTrips) {
   std::wstring longText;
   // Four UTF-16 units a round: the pieces of the read split a surrogate pair.
   for (int i = 0; i < 5000; ++i) longText += L"日本\U0001F600";
-  auto note = std::make_shared<Command>();
-  note->ActiveConnection(conn);
-  note->CommandText(L"UPDATE items SET note = ?");
+  auto note = NewCommand(L"UPDATE items SET note = ?");
   note->Parameters()->Append(
       note->CreateParameter(L"@Note", adLongVarWChar, adParamInput, -1, longText));
   note->Execute(adExecuteNoRecords);
@@ -270,9 +262,7 @@ TEST_P(PostgresTest, EveryParameterTypeRoundTrips) {
       {adLongVarBinary, L"bytea", Variant::Bytes(3000, 0xA5)},
   };
   for (const auto& c : cases) {
-    auto cmd = std::make_shared<Command>();
-    cmd->ActiveConnection(conn);
-    cmd->CommandText(std::wstring(L"SELECT CAST(? AS ") + c.cast + L") AS v");
+    auto cmd = NewCommand(std::wstring(L"SELECT CAST(? AS ") + c.cast + L") AS v");
     auto param = cmd->CreateParameter(L"@V", c.type, adParamInput, -1, c.value);
     param->Precision(9);
     param->NumericScale(3);

@@ -19,8 +19,6 @@ class FakeBackend : public clsQuillData {
 
   std::string called;
   std::vector<Variant> received;
-  std::vector<Variant> connArgs;
-  bool openResult = true;
   // Runs inside the member, after the arguments were recorded (to throw, report, ...).
   std::function<void()> during;
 
@@ -28,10 +26,9 @@ class FakeBackend : public clsQuillData {
               const std::vector<Variant>& args) override {
     gSP = sp;
     gE = e;
-    connArgs = args;
     if (args.size() > 0) gTraceFlag = CStrOrEmpty(args.back());
     if (during) during();
-    return openResult;
+    return true;
   }
 
   // Converts to every result type of the interface.

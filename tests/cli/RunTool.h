@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "support/TestSupport.h"
 
 namespace QuillData::cli::runner {
 
@@ -16,19 +17,8 @@ struct ToolResult {
   std::string out, err;
 };
 
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Text as one shell word.
-inline std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using test::Quote;
+using test::ReadFile;
 
 // Runs the tool with arguments already quoted for the shell, after environment settings,
 // with `input` as its standard input.

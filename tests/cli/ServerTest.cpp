@@ -21,7 +21,7 @@ class CliOnServer : public test::PgServerTest {
   void SetUp() override {
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    Server().PsqlFile(std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql", Database());
+    Server().LoadSchema(Database());
     // The driver list the server helper set up reaches the tool through the environment.
     conn_ = Quote(ToUtf8(ConnectionString()));
   }

@@ -1,5 +1,6 @@
 #include "conformance/ConformanceSuite.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -23,25 +24,16 @@ void ConformanceTest::SetUp() {
 }
 
 void ConformanceTest::UseCommaLocale() {
-  const char* lcAll = std::getenv("LC_ALL");
-  hadLcAll_ = lcAll != nullptr;
-  if (lcAll) savedLcAll_ = lcAll;
-  localeChanged_ = true;
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
-  UserLocale::Reload();
-  ASSERT_EQ(UserLocale::Current().DecimalSeparator(), L",")
-      << "de_DE.UTF-8 is not installed; scripts/bootstrap.sh generates it";
+  savedLocale_.emplace();
+  testing::UseLocale("de_DE.UTF-8");
+  // As a host that follows its user has it: the C library's own number text has a comma too.
+  setlocale(LC_ALL, "de_DE.UTF-8");
   ReadDecimalSeparator();
 }
 
 void ConformanceTest::TearDown() {
-  if (localeChanged_) {
-    if (hadLcAll_) {
-      setenv("LC_ALL", savedLcAll_.c_str(), 1);
-    } else {
-      unsetenv("LC_ALL");
-    }
-    UserLocale::Reload();
+  if (savedLocale_) {
+    savedLocale_.reset();
     ReadDecimalSeparator();
   }
   if (!errors || errorsExpected_) return;

@@ -16,32 +16,25 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/clsQuillData.h"
+#include "locale/LocaleFixture.h"
 
 namespace QuillData::conformance {
 
 struct Backend {
-  using Open = std::function<std::shared_ptr<clsQuillData>(const std::shared_ptr<cE>& errors)>;
-  using Sql = std::function<std::string(const std::string& sql)>;
-  Backend(std::string name, Open open, Sql sql, std::function<std::string()> skipReason)
-      : name(std::move(name)),
-        open(std::move(open)),
-        sql(std::move(sql)),
-        skipReason(std::move(skipReason)) {}
-
   std::string name;
   // A backend opened (OpenDB done, tracing off) on an empty store of its own, with `errors` as
   // its error companion. An empty pointer skips the test (skipReason says why).
-  Open open;
+  std::function<std::shared_ptr<clsQuillData>(const std::shared_ptr<cE>& errors)> open;
   // Runs SQL text on the store that `open` made last, beside the backend: a statement, or a
   // query whose first value comes back as text ("" when there is none). Written with quoted
   // column names ("MachID"), the same text works on every store.
-  Sql sql;
+  std::function<std::string(const std::string& sql)> sql;
   std::function<std::string()> skipReason;
 };
 
@@ -62,8 +55,8 @@ class ConformanceTest : public ::testing::TestWithParam<Backend> {
   void ExpectErrors() { errorsExpected_ = true; }
   // SQL text on the backend's store (Backend::sql).
   std::string Sql(const std::string& sql) { return GetParam().sql(sql); }
-  // Runs the rest of the test under a comma locale (de_DE.UTF-8), as this thread's user
-  // locale; TearDown puts the environment back.
+  // Runs the rest of the test under a comma locale (de_DE.UTF-8), as the user's locale and
+  // the global C locale; TearDown puts both back.
   void UseCommaLocale();
 
   std::shared_ptr<clsQuillData> db;
@@ -71,9 +64,7 @@ class ConformanceTest : public ::testing::TestWithParam<Backend> {
 
  private:
   bool errorsExpected_ = false;
-  bool localeChanged_ = false;
-  std::string savedLcAll_;
-  bool hadLcAll_ = false;
+  std::optional<testing::SavedLocaleEnvironment> savedLocale_;
 };
 
 }  // namespace QuillData::conformance

@@ -1,4 +1,5 @@
-// Copies of an embedded database while another process writes to it, and the refusals.
+// Copies of an embedded database while another process writes to it, and the refusals; and
+// ad-hoc SQL on an embedded database file.
 // The test reads and writes with the system library directly, so that what it checks does
 // not depend on the code under test; its own connections are closed before that code runs
 // (which shuts the shared library down when it is done).
@@ -12,12 +13,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "QuillData/ado/Enums.h"
 #include "QuillData/maintenance/SqliteCopy.h"
+#include "QuillData/maintenance/SqliteQuery.h"
+#include "support/TestSupport.h"
 
 namespace QuillData {
 namespace {
@@ -46,12 +49,6 @@ long Sql(const fs::path& db, const std::string& sql) {
   return *end == '\0' ? value : -1;
 }
 
-std::string FileText(const fs::path& file) {
-  std::ostringstream out;
-  out << std::ifstream(file, std::ios::binary).rdbuf();
-  return out.str();
-}
-
 int32_t Refusal(const fs::path& src, const fs::path& dst) {
   try {
     CopySqliteDatabase(src, dst);
@@ -65,13 +62,6 @@ int32_t Refusal(const fs::path& src, const fs::path& dst) {
 
 class SqliteCopyTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("quilldata-copy-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // entries 1..rows and tally.last = rows: every committed transaction keeps
   // count(entries) == max(id) == tally.last.
   fs::path MakeDatabase(const std::string& name, long rows, const std::string& journal) {
@@ -95,7 +85,8 @@ class SqliteCopyTest : public ::testing::Test {
     return last;
   }
 
-  fs::path dir;
+  test::ScratchDir scratch;
+  const fs::path dir = scratch.path();
 };
 
 // A writer process. It commits one entry and the tally per transaction; on 'H' it opens a
@@ -220,7 +211,7 @@ TEST_F(SqliteCopyTest, RefusesToOverwriteToReadANonDatabaseOrToWriteIntoAMissing
   const fs::path db = MakeDatabase("a.db", 10, "delete");
   std::ofstream(dir / "taken.db") << "keep me";
   EXPECT_EQ(Refusal(db, dir / "taken.db"), CopyRefusal::DestinationExists);
-  EXPECT_EQ(FileText(dir / "taken.db"), "keep me");
+  EXPECT_EQ(test::ReadFile(dir / "taken.db"), "keep me");
   EXPECT_EQ(Refusal(db, db), CopyRefusal::DestinationExists);
   EXPECT_EQ(Sql(db, "SELECT last FROM tally"), 10);
 
@@ -239,6 +230,55 @@ TEST_F(SqliteCopyTest, RefusesToOverwriteToReadANonDatabaseOrToWriteIntoAMissing
   EXPECT_EQ(Refusal(db, dir / "no" / "copy.db"), CopyRefusal::FolderMissing);
   EXPECT_EQ(Refusal(db, db / "copy.db"), CopyRefusal::FolderMissing);  // a file, no folder
   EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
+class SqliteQueryTest : public SqliteCopyTest {
+ protected:
+  void SetUp() override { std::ofstream(db).close(); }  // an empty file is an empty database
+  const fs::path db = dir / "q.db";
+};
+
+TEST_F(SqliteQueryTest, ReturnsTheFirstResultWithColumnsAfterRunningEveryStatement) {
+  auto rows = QuerySqliteDatabase(
+      db,
+      L"CREATE TABLE t (i, big, r, s, b, n);"
+      L"INSERT INTO t VALUES (7, 5000000000, 2.5, 'Küche ✓', x'00ff10', NULL), (-8, 3, 0.5, "
+      L"'', x'', NULL);"
+      L"SELECT * FROM t ORDER BY i DESC; SELECT 'not this one';"
+      L"UPDATE t SET n = 1;  -- and a comment at the end");
+  ASSERT_EQ(rows->RecordCount(), 2);
+  auto f = rows->Fields();
+  ASSERT_EQ(f->Count(), 6);
+  const int32_t types[] = {ado::adInteger,  ado::adBigInt,        ado::adDouble,
+                           ado::adVarWChar, ado::adLongVarBinary, ado::adVariant};
+  for (int32_t c = 0; c < 6; ++c) EXPECT_EQ(f->Item(c)->Type(), types[c]) << c;
+  Decimal big;
+  big.mantissa = 5000000000;
+  EXPECT_EQ(f->Item(L"big")->Value(), Variant(big));
+  EXPECT_EQ(f->Item(L"s")->Value(), Variant(L"Küche ✓"));
+  EXPECT_EQ(f->Item(L"b")->Value(), Variant(Variant::Bytes{0x00, 0xff, 0x10}));
+  EXPECT_TRUE(f->Item(L"n")->Value().IsNull());
+  rows->MoveNext();
+  EXPECT_EQ(f->Item(L"i")->Value(), Variant(int32_t{-8}));
+  EXPECT_EQ(f->Item(L"big")->Value(), Variant(int32_t{3}));
+
+  auto after = QuerySqliteDatabase(db, L"SELECT count(*) FROM t WHERE n = 1");
+  EXPECT_EQ(after->Fields()->Item(0)->Value(), Variant(int32_t{2}));
+  // A statement without rows: open and empty.
+  auto none = QuerySqliteDatabase(db, L"DELETE FROM t WHERE i = 0");
+  EXPECT_EQ(none->State(), ado::adStateOpen);
+  EXPECT_EQ(none->RecordCount(), 0);
+}
+
+TEST_F(SqliteQueryTest, FailuresCarryTheLibrarysMessageAndNothingIsCreated) {
+  auto e = EXPECT_QUILL_ERROR(QuerySqliteDatabase(db, L"CREATE TABLE t (x); SELECT * FROM nowhere"),
+                              ErrNo::StatementError);
+  EXPECT_EQ(e.Description(), L"no such table: nowhere");
+  EXPECT_EQ(QuerySqliteDatabase(db, L"SELECT * FROM t")->Fields()->Count(), 1);  // ran before
+  EXPECT_QUILL_ERROR(QuerySqliteDatabase(db, L"  -- nothing\n"), ErrNo::InvalidProcedureCall);
+
+  EXPECT_QUILL_ERROR(QuerySqliteDatabase(dir / "missing.db", L"SELECT 1"), ErrNo::FileNotFound);
+  EXPECT_FALSE(fs::exists(dir / "missing.db"));
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include "cli/Operations.h"
 #include "cli/RunTool.h"
 #include "support/PgServer.h"
+#include "support/TestSupport.h"
 
 namespace QuillData {
 namespace {
@@ -48,9 +49,14 @@ std::vector<std::string> Lines(const test::PgServer& server, const std::string& 
   return lines;
 }
 
-void Exec(sqlite3* db, const std::string& sql) {
+// Runs SQL on the file, on a connection of its own.
+void Exec(const fs::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
   char* message = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+  const int status = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  sqlite3_close(db);
+  if (status != SQLITE_OK) {
     std::string why = message ? message : "?";
     sqlite3_free(message);
     throw std::runtime_error(why + " in " + sql);
@@ -106,7 +112,6 @@ void MakeShop(const fs::path& path) {
   CreateDatabase(path, true);
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  Exec(db, "BEGIN");
   const std::vector<std::string> texts = {
       "O'Brien's \"quoted\" \\back\\slash\\",
       "{braces},{\"array\"},NULL,{fn now()} ? ?? $1 $$ -- /* not a comment */",
@@ -142,9 +147,6 @@ void MakeShop(const fs::path& path) {
     sqlite3_reset(m);
   }
   sqlite3_finalize(m);
-  Exec(db,
-       "INSERT INTO MachVariable (MachVarID, Name, Value, Requested, MachLibID) VALUES "
-       "(50, 'Flag on', '1', 1, 7), (51, 'Flag off', 'x''y', 0, 7)");
   sqlite3_stmt* d = nullptr;
   sqlite3_prepare_v2(db,
                      "INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldComputerName, "
@@ -166,15 +168,16 @@ void MakeShop(const fs::path& path) {
     sqlite3_reset(d);
   }
   sqlite3_finalize(d);
-  // More rows for the readers, without ids of their own.
-  for (int i = 0; i < 300; ++i) {
-    const std::string n = std::to_string(i);
-    Exec(db, "INSERT INTO tblFilter_Scenarios VALUES ('0', 'P" + n + "', 'Q" + n + "', 'A', 'B')");
-    Exec(db, "INSERT INTO tblMFG_Part_Types VALUES ('" + n + "', 'Part " + n + "', 'S" + n +
-                 "', 'Sub', " + std::to_string(i % 2) + ", 'Panel', 'Length')");
-  }
-  Exec(db, "COMMIT");
   sqlite3_close(db);
+  // More rows for the readers, without ids of their own.
+  Exec(path,
+       "INSERT INTO MachVariable (MachVarID, Name, Value, Requested, MachLibID) VALUES "
+       "(50, 'Flag on', '1', 1, 7), (51, 'Flag off', 'x''y', 0, 7);"
+       "CREATE TEMP TABLE n AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+       "WHERE i < 299) SELECT i FROM n;"
+       "INSERT INTO tblFilter_Scenarios SELECT '0', 'P' || i, 'Q' || i, 'A', 'B' FROM n;"
+       "INSERT INTO tblMFG_Part_Types SELECT i || '', 'Part ' || i, 'S' || i, 'Sub', i % 2, "
+       "'Panel', 'Length' FROM n");
 }
 
 // Every test runs with the server reached through ODBC and through libpq (true).
@@ -182,17 +185,6 @@ class TransferTest : public test::PgServerTest, public ::testing::WithParamInter
  protected:
   std::wstring Conn(const test::PgServer& server, const std::string& db) const {
     return GetParam() ? server.LibpqConnectionString(db) : server.ConnectionString(db);
-  }
-  void SetUp() override {
-    PgServerTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    dir_ = fs::temp_directory_path() /
-           ("quilldata-transfer-" + std::to_string(::getpid()) + "-" + Database());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
   }
   // A database of the server with the schema installed by server-init.
   std::string InitializedDatabase() {
@@ -210,7 +202,8 @@ class TransferTest : public test::PgServerTest, public ::testing::WithParamInter
     return rows;
   }
 
-  fs::path dir_;
+  test::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 TEST_P(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSameNames) {
@@ -225,7 +218,7 @@ TEST_P(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
                  "WHERE p.pronamespace = 'public'::regnamespace ORDER BY 1");
   };
   const std::string byPsql = Server().NewDatabase();
-  Server().PsqlFile(std::string(QUILLDATA_SOURCE_DIR) + "/schema/postgresql.sql", byPsql);
+  Server().LoadSchema(byPsql);
   const std::string byTool = Server().NewDatabase();
   const auto first = InitializeServer(Conn(Server(), byTool));
   EXPECT_TRUE(first.installed);
@@ -235,30 +228,22 @@ TEST_P(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
   EXPECT_EQ(versionRow.size(), 1u);
 
   // Again: nothing changes, not even the functions' identities.
-  const auto oids = Lines(Server(), byTool,
-                          "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace "
-                          "UNION ALL SELECT oid FROM pg_class WHERE relnamespace = "
-                          "'public'::regnamespace ORDER BY 1");
+  const std::string oidsSql =
+      "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace UNION ALL "
+      "SELECT oid FROM pg_class WHERE relnamespace = 'public'::regnamespace ORDER BY 1";
+  const auto oids = Lines(Server(), byTool, oidsSql);
   const auto again = InitializeServer(Conn(Server(), byTool));
   EXPECT_FALSE(again.installed);
   EXPECT_EQ(again.version, kServerSchemaVersion);
-  EXPECT_EQ(Lines(Server(), byTool,
-                  "SELECT oid FROM pg_proc WHERE pronamespace = 'public'::regnamespace "
-                  "UNION ALL SELECT oid FROM pg_class WHERE relnamespace = "
-                  "'public'::regnamespace ORDER BY 1"),
-            oids);
+  EXPECT_EQ(Lines(Server(), byTool, oidsSql), oids);
   EXPECT_EQ(Lines(Server(), byTool, "SELECT * FROM tblSchema_Version"), versionRow);
 
   // Someone else's tables of the same names: refused, naming them, nothing written.
   Server().Psql("CREATE TABLE machining (x int); CREATE TABLE tblscenario (y text)", Database());
-  try {
-    InitializeServer(Conn(Server(), Database()));
-    FAIL() << "a database holding tables of the schema's names was initialised";
-  } catch (const QuillError& e) {
-    EXPECT_EQ(e.Number(), ServerInitRefusal::TablesExist);
-    EXPECT_NE(e.Description().find(L"Machining"), std::wstring::npos) << ToUtf8(e.Description());
-    EXPECT_NE(e.Description().find(L"tblScenario"), std::wstring::npos);
-  }
+  auto e = EXPECT_QUILL_ERROR(InitializeServer(Conn(Server(), Database())),
+                              ServerInitRefusal::TablesExist);
+  EXPECT_NE(e.Description().find(L"Machining"), std::wstring::npos) << ToUtf8(e.Description());
+  EXPECT_NE(e.Description().find(L"tblScenario"), std::wstring::npos);
   EXPECT_EQ(Lines(Server(), Database(),
                   "SELECT count(*) FROM pg_proc WHERE pronamespace = 'public'::regnamespace"),
             std::vector<std::string>{"0"});
@@ -345,13 +330,10 @@ TEST_P(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
   {
     // The file's readers take a double through its 15-digit text and a date without a
     // fraction of a second: values both backends read alike.
-    sqlite3* raw = nullptr;
-    sqlite3_open(shop.c_str(), &raw);
-    Exec(raw,
+    Exec(shop,
          "UPDATE Machining SET X = CAST(printf('%.15g', X) AS REAL), Y = CAST(printf('%.15g', "
          "Y) AS REAL), Z = CAST(printf('%.15g', Z) AS REAL);"
          "UPDATE tblLocal_Designs SET fldCreated = substr(fldCreated, 1, 19)");
-    sqlite3_close(raw);
   }
   const std::string db = InitializedDatabase();
   TransferDatabase({shop, {}}, OnServer(db));
@@ -416,14 +398,9 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
 
   auto refused = [](const TransferSide& from, const TransferSide& to, int32_t number,
                     const std::wstring& mentions) {
-    try {
-      TransferDatabase(from, to);
-      ADD_FAILURE() << "not refused";
-    } catch (const QuillError& e) {
-      EXPECT_EQ(e.Number(), number) << ToUtf8(e.Description());
-      EXPECT_TRUE(IsTransferRefusal(e));
-      EXPECT_NE(e.Description().find(mentions), std::wstring::npos) << ToUtf8(e.Description());
-    }
+    auto e = EXPECT_QUILL_ERROR(TransferDatabase(from, to), number);
+    EXPECT_TRUE(IsTransferRefusal(e));
+    EXPECT_NE(e.Description().find(mentions), std::wstring::npos) << ToUtf8(e.Description());
   };
   // A filled target, either way; a server without the schema; a source that does not exist.
   const auto shopBefore = ReadFile(shop);
@@ -442,12 +419,9 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
   EXPECT_FALSE(fs::exists(dir_ / "new.db"));
 
   // A value the server cannot hold, in the last table: the rows sent before it go too.
-  sqlite3* raw = nullptr;
-  sqlite3_open(shop.c_str(), &raw);
-  Exec(raw,
+  Exec(shop,
        "INSERT INTO tblMFG_Scenario (fldMFGScenarioID, fldSubTypeID) VALUES (9, 'a' || char(0) "
        "|| 'b')");
-  sqlite3_close(raw);
   const std::string empty = InitializedDatabase();
   try {
     TransferDatabase({shop, {}}, OnServer(empty));
@@ -466,12 +440,9 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
 // Enough rows that a transfer is still writing when it is interrupted.
 void MakeBig(const fs::path& path) {
   CreateDatabase(path, false);
-  sqlite3* raw = nullptr;
-  sqlite3_open(path.c_str(), &raw);
-  Exec(raw,
+  Exec(path,
        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
        "INSERT INTO Machining SELECT i, 'Machining ' || i, 'G', i * 0.5, 1, 2, 1 FROM n");
-  sqlite3_close(raw);
 }
 
 // A transaction of the database that has written.

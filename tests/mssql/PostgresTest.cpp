@@ -36,15 +36,11 @@
 namespace QuillData::test {
 namespace {
 
-std::string SchemaFile() {
-  return QUILLDATA_SOURCE_DIR "/schema/postgresql.sql";
-}
-
 // A database of the shared server with the schema loaded, made once: each test copies it.
 const std::string& SchemaTemplate(PgServer& server) {
   static const std::string name = [&] {
     std::string db = server.NewDatabase();
-    server.PsqlFile(SchemaFile(), db);
+    server.LoadSchema(db);
     return db;
   }();
   return name;
@@ -115,7 +111,7 @@ class ServerTest : public PgServerTest, public ::testing::WithParamInterface<Via
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-    Server().PsqlFile(SchemaFile(), Database());
+    Server().LoadSchema(Database());
     db = OpenBackend(ConnectionString(), errors);
   }
   std::wstring ConnectionString() const {
@@ -227,7 +223,7 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
-  server.PsqlFile(SchemaFile(), database);
+  server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
   auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
@@ -268,7 +264,7 @@ TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
-  server.PsqlFile(SchemaFile(), database);
+  server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
   auto db =
       OpenBackend(ConnectionString(server, database, GetParam()) + L";Connect Timeout=20", errors);
@@ -339,7 +335,7 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   if (!disk.Mounted()) GTEST_SKIP() << "no small tmpfs can be mounted here: disk full untested";
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
-  server.PsqlFile(SchemaFile(), database);
+  server.LoadSchema(database);
   server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
   server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);

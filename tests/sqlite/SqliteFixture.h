@@ -1,13 +1,18 @@
 #pragma once
 // A scratch folder per test, databases made from the shipped schema, and a backend opened
-// with a recording error companion. The module-wide companions and the locale are put back
-// after each test.
+// with a recording error companion; the module-wide companions and the locale are put back
+// after each test. Beside the backend, a raw connection through the SQLite C API looks at
+// the file independently of the code under test: whole-database snapshots and their
+// differences, and single values.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
-#include <stdlib.h>
-
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,26 +24,110 @@
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "QuillData/sqlite/clsSqlLite.h"
 #include "locale/LocaleFixture.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::testing {
+
+using Row = std::vector<std::string>;
+constexpr const char* kNull = "\x01NULL";
+
+// Every table's column names and rows (as a multiset: row order does not count), and the
+// schema itself under "sqlite_schema".
+struct Snapshot {
+  std::map<std::string, Row> columns;
+  std::map<std::string, std::multiset<Row>> rows;
+};
+
+struct TableDiff {
+  std::vector<Row> added, removed;
+};
+
+// One connection of its own for the length of a call.
+class RawDb {
+ public:
+  explicit RawDb(const std::filesystem::path& file) {
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+      ADD_FAILURE() << "raw open " << file << ": " << sqlite3_errmsg(db_);
+    }
+    // Seeding and clean-up need no durability; it saves the disk flushes.
+    sqlite3_exec(db_, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
+  }
+  RawDb(const RawDb&) = delete;
+  RawDb& operator=(const RawDb&) = delete;
+  ~RawDb() { sqlite3_close(db_); }
+
+  int Exec(const std::string& sql) {
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  }
+  std::string Error() const { return sqlite3_errmsg(db_); }
+
+  std::vector<Row> Query(const std::string& sql, Row* names = nullptr) {
+    std::vector<Row> rows;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db_);
+      return rows;
+    }
+    const int n = sqlite3_column_count(stmt);
+    if (names) {
+      names->clear();
+      for (int i = 0; i < n; ++i) names->push_back(sqlite3_column_name(stmt, i));
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      Row row;
+      for (int i = 0; i < n; ++i) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        row.push_back(text ? std::string(text, sqlite3_column_bytes(stmt, i)) : kNull);
+      }
+      rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return rows;
+  }
+
+  Snapshot Dump() {
+    Snapshot s;
+    for (const Row& r : Query("SELECT type, name, sql FROM sqlite_schema")) {
+      s.rows["sqlite_schema"].insert(r);
+    }
+    for (const Row& t : Query("SELECT name FROM sqlite_schema WHERE type = 'table'")) {
+      Row names;
+      auto rows = Query("SELECT * FROM \"" + t[0] + "\"", &names);
+      s.columns[t[0]] = names;
+      s.rows[t[0]] = std::multiset<Row>(rows.begin(), rows.end());
+    }
+    return s;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// Rows only in `after` (added) and only in `before` (removed), per table that changed.
+inline std::map<std::string, TableDiff> Diff(const Snapshot& before, const Snapshot& after) {
+  std::map<std::string, TableDiff> out;
+  std::set<std::string> tables;
+  for (const auto& [name, rows] : before.rows) tables.insert(name);
+  for (const auto& [name, rows] : after.rows) tables.insert(name);
+  static const std::multiset<Row> kNone;
+  for (const std::string& table : tables) {
+    auto b = before.rows.count(table) ? before.rows.at(table) : kNone;
+    auto a = after.rows.count(table) ? after.rows.at(table) : kNone;
+    TableDiff d;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(d.added));
+    std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(d.removed));
+    if (!d.added.empty() || !d.removed.empty()) out[table] = std::move(d);
+  }
+  return out;
+}
 
 using Policy = PolicyErrorHandler::Policy;
 
 class SqliteTest : public LocaleFixture {
  protected:
-  void SetUp() override {
-    LocaleFixture::SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "quilldata-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ResetModule();
-  }
-  void TearDown() override {
-    ResetModule();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-    LocaleFixture::TearDown();
-  }
+  void SetUp() override { ResetModule(); }
+  void TearDown() override { ResetModule(); }
   static void ResetModule() {
     gE.reset();
     gSP.reset();
@@ -55,15 +144,10 @@ class SqliteTest : public LocaleFixture {
     return path;
   }
 
-  // Runs SQL on the file through a binding of its own; fails the test on an error.
+  // Runs SQL on the file on a connection of its own; fails the test on an error.
   static void Exec(const std::filesystem::path& db, const std::wstring& sql) {
-    clsSqlLite sqlite;
-    ASSERT_EQ(sqlite.sqlite3_initialize(), 0);
-    intptr_t handle = 0;
-    ASSERT_EQ(sqlite.OpenDB(db.wstring(), handle), 0);
-    EXPECT_EQ(sqlite.sqlite3_exec(handle, sql), 0) << ToUtf8(sqlite.sqlite3_errmsg(handle));
-    sqlite.sqlite3_close(handle);
-    sqlite.sqlite3_shutdown();
+    RawDb raw(db);
+    EXPECT_EQ(raw.Exec(ToUtf8(sql)), SQLITE_OK) << raw.Error();
   }
 
   // A backend opened on `db` whose failures go to `errors` (kept for inspection).
@@ -77,7 +161,8 @@ class SqliteTest : public LocaleFixture {
     return backend;
   }
 
-  std::filesystem::path dir_;
+  test::ScratchDir scratch_;
+  const std::filesystem::path dir_ = scratch_.path();
   std::shared_ptr<PolicyErrorHandler> errors;
   std::vector<std::wstring> messages;
 };

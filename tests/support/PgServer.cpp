@@ -1,6 +1,5 @@
 #include "support/PgServer.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -12,11 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "QuillData/contract/Text.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::test {
 
@@ -26,55 +25,15 @@ namespace {
 
 constexpr const char* kDriverName = "PostgreSQL Unicode";
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::string Tail(const std::string& text, size_t lines = 30) {
-  size_t pos = text.size();
-  for (size_t n = 0; n <= lines && pos != std::string::npos && pos > 0; ++n) {
-    pos = text.rfind('\n', pos - 1);
-  }
-  return pos == std::string::npos ? text : text.substr(pos + 1);
-}
-
-fs::path TempBase() {
-  const char* tmp = std::getenv("TMPDIR");
-  return tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
-}
-
 // Runs a program (argv[0] is a path or a name on PATH) in cwd and waits; its standard
 // output and error go to a file (a pipe would stay open in a server the program leaves
 // running). Returns the exit status and the output.
 int Run(const std::vector<std::string>& argv, const std::string& cwd, std::string* output) {
-  std::string outName = (TempBase() / "quilldata-run-XXXXXX").string();
-  const int outFd = mkstemp(outName.data());
-  if (outFd < 0) throw std::runtime_error("mkstemp failed");
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(outFd);
-    unlink(outName.c_str());
-    throw std::runtime_error("fork failed");
-  }
-  if (pid == 0) {
-    const int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) dup2(devNull, 0);
-    dup2(outFd, 1);
-    dup2(outFd, 2);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  close(outFd);
+  std::string outName = (fs::temp_directory_path() / "quilldata-run-XXXXXX").string();
+  close(mkstemp(outName.data()));
+  std::string command = "cd " + Quote(cwd) + " && exec";
+  for (const auto& a : argv) command += " " + Quote(a);
+  const int status = std::system((command + " </dev/null >" + Quote(outName) + " 2>&1").c_str());
   if (output) *output = ReadFile(outName);
   unlink(outName.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -133,7 +92,7 @@ std::string DriverFile() {
 struct OdbcConfig {
   fs::path folder;
   OdbcConfig() {
-    std::string pattern = (TempBase() / "quilldata-odbc-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "quilldata-odbc-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the ODBC folder");
     folder = pattern;
     std::ofstream ini(folder / "odbcinst.ini");
@@ -196,7 +155,7 @@ std::string PgServer::Binaries() {
 
 PgServer::PgServer(std::string binaries) : binaries_(std::move(binaries)) {
   PrepareOdbc();
-  std::string pattern = (TempBase() / "quilldata-pg-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "quilldata-pg-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the server folder");
   folder_ = pattern;
   try {
@@ -251,7 +210,7 @@ void PgServer::Start() {
           folder_, &output);
   if (status != 0) {
     throw std::runtime_error("the PostgreSQL server did not start (exit " + std::to_string(status) +
-                             "):\n" + output + "\n" + Tail(ReadFile(folder_ + "/server.log")));
+                             "):\n" + output + "\n" + ReadFile(folder_ + "/server.log"));
   }
   running_ = true;
 }
@@ -275,16 +234,11 @@ std::wstring PgServer::LibpqConnectionString(const std::string& database) const 
                   ";Database=" + database + ";User=postgres;SSLMode=disable");
 }
 
-std::string PgServer::Psql(const std::string& sql, const std::string& database) const {
+std::string PgServer::Psql(const std::string& sql, const std::string& database,
+                           const char* option) const {
   return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
-                     "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-c", sql},
-                    folder_, "psql");
-}
-
-std::string PgServer::PsqlFile(const std::string& path, const std::string& database) const {
-  return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
-                     "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-f", path},
-                    folder_, "psql -f " + path);
+                     "-p", std::to_string(port_), "-U", "postgres", "-d", database, option, sql},
+                    folder_, std::string("psql ") + option + " " + sql.substr(0, 200));
 }
 
 std::string PgServer::NewDatabase(const std::string& templateDatabase) {

@@ -39,8 +39,6 @@ class PgServer {
   static std::string SkipReason();
 
   int Port() const { return port_; }
-  const std::string& Folder() const { return folder_; }
-  bool Running() const { return running_; }
   // Stop keeps the cluster; Start brings it up again on the same port.
   void Stop();
   void Start();
@@ -49,10 +47,14 @@ class PgServer {
   std::wstring ConnectionString(const std::string& database = "postgres") const;
   // The same database through the libpq provider.
   std::wstring LibpqConnectionString(const std::string& database = "postgres") const;
-  // Runs SQL (or a file of it) with psql, stopping at the first error; returns psql's
-  // output and throws std::runtime_error with it on failure.
-  std::string Psql(const std::string& sql, const std::string& database = "postgres") const;
-  std::string PsqlFile(const std::string& path, const std::string& database = "postgres") const;
+  // Runs SQL (or, with option "-f", a file of it) with psql, stopping at the first error;
+  // returns psql's output and throws std::runtime_error with it on failure.
+  std::string Psql(const std::string& sql, const std::string& database = "postgres",
+                   const char* option = "-c") const;
+  // Loads schema/postgresql.sql into the database.
+  void LoadSchema(const std::string& database) const {
+    Psql(QUILLDATA_SOURCE_DIR "/schema/postgresql.sql", database, "-f");
+  }
   // A new database with a name unique in this server ("test_1", "test_2", ...): empty, or a
   // copy of templateDatabase (a quick way to give each test a loaded schema).
   std::string NewDatabase(const std::string& templateDatabase = "");

@@ -1,8 +1,14 @@
 #pragma once
-// Readable failure messages for the ADO tests.
+// What many tests share: readable variants in failure messages, the expected-error check, a
+// scratch folder that goes with its test, and a file's bytes.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
@@ -21,6 +27,43 @@ inline void PrintTo(const Variant& v, std::ostream* os) {
   if (const auto* d = v.Get<Date>()) *os << " " << d->value;
 }
 
+namespace test {
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ostringstream out;
+  out << std::ifstream(path, std::ios::binary).rdbuf();
+  return out.str();
+}
+
+// Text as one shell word.
+inline std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// A new empty folder under the temporary folder, removed with everything in it at the end.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quilldata-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace test
 }  // namespace QuillData
 
 // Runs stmt, expecting a QuillError with the given number; yields the error for more checks.

@@ -1,14 +1,236 @@
-// The readers: which rows come back, under which keys, with which values, and what happens
-// with rows that do not fit.
+// The SQLite backend: the binding over the library (loading, calling exports by name, text in
+// and out); the frame (opening, failing to open, statement errors, teardown, the schema the
+// database is made from); and the readers (which rows come back, under which keys, with which
+// values, and what happens with rows that do not fit).
 
+#include <fstream>
+#include <functional>
 #include <iterator>
+#include <random>
 #include <utility>
 
 #include "QuillData/locale/Locale.h"
 #include "sqlite/SqliteFixture.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::testing {
 namespace {
+
+constexpr int kRow = 100;
+
+// A binding with the library loaded from the system and an in-memory database open.
+class BindingTest : public SqliteTest {
+ protected:
+  void SetUp() override {
+    SqliteTest::SetUp();
+    ASSERT_EQ(sqlite.sqlite3_initialize(), 0);
+    ASSERT_TRUE(sqlite.Initialized());
+    ASSERT_EQ(sqlite.OpenDB(L":memory:", db), 0);
+  }
+  void TearDown() override {
+    if (sqlite.Initialized()) {
+      sqlite.sqlite3_finalize(stmt);
+      sqlite.sqlite3_close(db);
+      sqlite.sqlite3_shutdown();
+    }
+    SqliteTest::TearDown();
+  }
+  // The first column of the query's first row, as text.
+  std::wstring QueryText(const std::wstring& sql) {
+    intptr_t tail = 0;
+    EXPECT_EQ(sqlite.sqlite3_prepare_v2(db, sql, 0, stmt, tail), 0) << ToUtf8(sql);
+    EXPECT_EQ(sqlite.sqlite3_step(stmt), kRow);
+    std::wstring text = sqlite.sqlite3_column_text(stmt, 0);
+    sqlite.sqlite3_finalize(stmt);
+    stmt = 0;
+    return text;
+  }
+
+  clsSqlLite sqlite;
+  intptr_t db = 0;
+  intptr_t stmt = 0;
+};
+
+TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
+  const intptr_t block = sqlite.CallFunc(L"sqlite3_malloc", {int32_t{16}});
+  ASSERT_NE(block, 0);
+  const Variant address = Decimal{block, 0};
+  sqlite.CallFunc(L"memset", {address, int32_t{'Q'}, int32_t{3}});
+  sqlite.CallFunc(L"memset", {Decimal{block + 3, 0}, int32_t{'D'}, int32_t{2}});
+  auto bytes = sqlite.BytesFromPtr(block, 5);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "QQQDD");
+  EXPECT_EQ(sqlite.CallFunc(L"sqlite3_free", {address}), sqlite.CallFunc(L"sqlite3_free", {0}))
+      << "freeing works with the address as passed";
+}
+
+TEST_F(BindingTest, DllLoadMakesTheNextCallResolveAgain) {
+  EXPECT_GT(sqlite.CallFunc(L"sqlite3_libversion_number", {}), 0);
+  // The database goes before its library is replaced; TearDown cannot close it after.
+  ASSERT_EQ(sqlite.sqlite3_close(db), 0);
+  // The same name in a library without that export: a cached address would be called.
+  ASSERT_TRUE(sqlite.DllLoad(L"libm.so.6"));
+  auto e = EXPECT_QUILL_ERROR(sqlite.CallFunc(L"sqlite3_libversion_number", {}),
+                              ErrNo::FunctionNotFound);
+  EXPECT_EQ(e.Source(), L"cCDECL");
+  EXPECT_EQ(e.Description(), L"Failed to locate function: sqlite3_libversion_number");
+  ASSERT_TRUE(sqlite.DllLoad(L"libsqlite3.so.0"));
+  EXPECT_GT(sqlite.CallFunc(L"sqlite3_libversion_number", {}), 0);
+  EXPECT_FALSE(sqlite.Initialized()) << "a replaced library is no longer initialized";
+  EXPECT_TRUE(sqlite.DllUnload());
+  EXPECT_FALSE(sqlite.DllUnload());
+}
+
+TEST_F(BindingTest, StatementTextLengthCountsUtf8Bytes) {
+  // 'ä' takes two bytes: a length counted in characters would cut the closing quote.
+  EXPECT_EQ(QueryText(L"SELECT 'ä'"), L"ä");
+  EXPECT_EQ(QueryText(L"SELECT 'ø日本😀'"), L"ø日本😀");
+
+  intptr_t tail = 0;
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 1; SELECT 2", 0, stmt, tail), 0);
+  EXPECT_EQ(tail, 9) << "the rest of the text starts after the first statement";
+  sqlite.sqlite3_finalize(stmt);
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 'ä', garbage", 11, stmt, tail), 0)
+      << "an explicit length ends the statement";
+  EXPECT_EQ(sqlite.sqlite3_column_count(stmt), 1);
+  sqlite.sqlite3_finalize(stmt);
+  stmt = 0;
+
+  ASSERT_EQ(sqlite.sqlite3_prepare16_v2(db, L"SELECT 'ü日'", 0, stmt, tail), 0);
+  ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+  EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"ü日");
+}
+
+TEST_F(BindingTest, TextComesBackWithZeroBytesAndNamesAndMessages) {
+  EXPECT_EQ(QueryText(L"SELECT CAST(X'610062' AS TEXT)"), std::wstring(L"a\0b", 3));
+  intptr_t tail = 0;
+  ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 2.5 AS Größe", 0, stmt, tail), 0);
+  ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+  EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"Größe");
+  EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 2);
+  EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 2.5);
+  sqlite.sqlite3_finalize(stmt);
+  stmt = 0;
+
+  EXPECT_NE(sqlite.sqlite3_exec(db, L"SELECT * FROM nowhere"), 0);
+  EXPECT_EQ(sqlite.sqlite3_errmsg(db), L"no such table: nowhere");
+  EXPECT_EQ(sqlite.sqlite3_libversion().substr(0, 2), L"3.");
+}
+
+TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {
+  {
+    clsSqlLite second;
+    ASSERT_EQ(second.sqlite3_initialize(), 0);
+    EXPECT_EQ(second.sqlite3_shutdown(), 0);
+  }
+  // The library is still initialized for the first binding: configuring it is refused
+  // (SQLITE_MISUSE), as it is only while the library is shut down.
+  constexpr int32_t kConfigSingleThread = 1, kMisuse = 21;
+  EXPECT_EQ(static_cast<int32_t>(sqlite.CallFunc(L"sqlite3_config", {kConfigSingleThread})),
+            kMisuse);
+  EXPECT_EQ(sqlite.sqlite3_exec(db, L"CREATE TABLE t (a); INSERT INTO t VALUES ('still here')"), 0);
+  EXPECT_EQ(QueryText(L"SELECT a FROM t"), L"still here");
+}
+
+constexpr int32_t kStatementError = -2147221502;
+
+class FrameTest : public SqliteTest {
+ protected:
+  // Opens `db` from the library folder `folder`; the result of OpenDB.
+  bool OpenFrom(const std::wstring& folder, const std::filesystem::path& db,
+                Policy policy = Policy::Leave) {
+    errors = std::make_shared<PolicyErrorHandler>(policy);
+    backend = std::make_shared<clsQuillData_SqlLite>();
+    backend->SetMessageHook([this](const std::wstring& text) { messages.push_back(text); });
+    return backend->OpenDB(nullptr, errors, {folder, db.wstring(), L"1"});
+  }
+  // The reports of statement errors, in order.
+  std::vector<PolicyErrorHandler::Report> StatementErrors() const {
+    std::vector<PolicyErrorHandler::Report> out;
+    for (const auto& r : errors->Reports()) {
+      if (r.number == kStatementError && r.source.rfind(L"clsQuillData_", 0) == 0) out.push_back(r);
+    }
+    return out;
+  }
+
+  std::shared_ptr<clsQuillData_SqlLite> backend;
+};
+
+TEST_F(FrameTest, OnlyAnExistingDatabaseOpens) {
+  // A missing file is not created: a mistyped path fails here, not at every later call.
+  EXPECT_FALSE(OpenFrom(L"", Path("new.db")));
+  EXPECT_FALSE(std::filesystem::exists(Path("new.db")));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"unable to open database file");
+
+  // Random bytes, and a text file, are not databases.
+  auto noise = Path("noise.db");
+  {
+    std::ofstream out(noise, std::ios::binary);
+    std::mt19937 random(7);
+    for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(random()));
+  }
+  std::ofstream(Path("notes.txt")) << "not a database, only a few words of text\n";
+  for (const auto& path : {noise, Path("notes.txt")}) {
+    messages.clear();
+    EXPECT_FALSE(OpenFrom(L"", path)) << path;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], L"file is not a database");
+  }
+}
+
+TEST_F(FrameTest, AFolderWithoutTheLibraryFailsToOpen) {
+  std::filesystem::create_directories(Path("nolib"));
+  EXPECT_FALSE(OpenFrom(Path("nolib").wstring(), Path("x.db")));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(L"libsqlite3.so.0"), std::wstring::npos) << ToUtf8(messages[0]);
+  EXPECT_EQ(gTraceFlag, L"") << "the trace switch is stored only on success";
+  EXPECT_FALSE(std::filesystem::exists(Path("x.db")));
+
+  // Later operations answer through the error companion; a reader with an empty collection.
+  auto links = backend->GETTblMachLink();
+  ASSERT_NE(links, nullptr);
+  EXPECT_EQ(links->Count(), 0);
+  auto reports = StatementErrors();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].procedure, L"clsQuillData_GETTblMachLink");
+  EXPECT_NE(reports[0].description.find(L"SQLite library"), std::wstring::npos);
+  backend.reset();  // teardown after a failed open does not crash
+}
+
+TEST_F(FrameTest, MissingConnectionArgumentsAreReportedWithFlagTwo) {
+  errors = std::make_shared<PolicyErrorHandler>(Policy::Continue);
+  backend = std::make_shared<clsQuillData_SqlLite>();
+  EXPECT_FALSE(backend->OpenDB(nullptr, errors, {L""}));
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].number, ErrNo::SubscriptOutOfRange);
+  EXPECT_EQ(reports[0].module, L"clsQuillData");
+  EXPECT_EQ(reports[0].procedure, L"OpenDB");
+  EXPECT_EQ(reports[0].flag, 2);
+}
+
+TEST_F(FrameTest, WithoutAnErrorCompanionFailuresReachTheCaller) {
+  backend = std::make_shared<clsQuillData_SqlLite>();
+  EXPECT_QUILL_ERROR(backend->GETTblMachining(), ErrNo::ObjectNotSet);  // no binding yet
+  // An empty file is an empty database, without tables.
+  std::ofstream(Path("new.db")).close();
+  ASSERT_TRUE(backend->OpenDB(nullptr, nullptr, {L"", Path("new.db").wstring(), L""}));
+  auto e = EXPECT_QUILL_ERROR(backend->GETTblMachining(), kStatementError);
+  EXPECT_EQ(e.Source(), L"clsQuillData_GETTblMachining");
+}
+
+TEST_F(FrameTest, CreateDatabaseLeavesNothingHalfDone) {
+  auto path = Path("clash.db");
+  // A name the schema's last statement needs is taken by a table of the host's own.
+  Exec(path, L"CREATE TABLE Notes (x); CREATE INDEX ixMFG_Scenario_Part ON Notes (x)");
+  auto e = EXPECT_QUILL_ERROR(CreateDatabase(path, true), kStatementError);
+  EXPECT_EQ(e.Source(), L"CreateDatabase");
+  EXPECT_EQ(e.Description(), L"index ixMFG_Scenario_Part already exists");
+  backend = Open(path, Policy::Continue);
+  EXPECT_EQ(backend->GETTblMachining()->Count(), 0);
+  ASSERT_EQ(StatementErrors().size(), 1u) << "no table of the schema was left behind";
+  EXPECT_EQ(StatementErrors()[0].description, L"no such table: Machining");
+}
 
 class ReadersTest : public SqliteTest {
  protected:
@@ -39,15 +261,9 @@ TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
   EXPECT_EQ(Keys(*backend->GETTblMFGPartTypes()), std::vector<std::wstring>{L"3|A|B"});
 }
 
-TEST_F(ReadersTest, EmptyTablesAndNullColumns) {
+TEST_F(ReadersTest, NullColumnsReadAsEmptyValues) {
   auto path = NewDatabase();
   auto backend = Open(path);
-  int32_t count = 99;
-  auto rows = backend->GETTblMachVertical(count);
-  ASSERT_NE(rows, nullptr) << "an empty table gives an empty collection, not nothing";
-  EXPECT_EQ(rows->Count(), 0);
-  EXPECT_EQ(count, 0);
-
   Exec(path,
        L"INSERT INTO Machining (MachID, MachName, X, Y, Z, MachLibID) "
        L"VALUES (7, NULL, NULL, 1.5, NULL, NULL)");
@@ -138,7 +354,12 @@ TEST_F(ReadersTest, AReadThatFailsReturnsWhatItRead) {
     EXPECT_EQ(rows->Count(), 0);
     EXPECT_EQ(count, 0);
     ASSERT_EQ(Reports().size(), 1u);
+    EXPECT_EQ(Reports()[0].number, kStatementError);
+    EXPECT_EQ(Reports()[0].source, L"clsQuillData_GETTblMachVariable");
+    EXPECT_EQ(Reports()[0].description, L"no such table: MachVariable");
+    EXPECT_EQ(Reports()[0].module, L"clsQuillData_SqlLite");
     EXPECT_EQ(Reports()[0].procedure, L"clsQuillData_GETTblMachVariable");
+    EXPECT_EQ(Reports()[0].flag, 0);
   }
   // The statement was finalized on leaving: a writer is not locked out.
   Exec(path, L"CREATE TABLE MachVariable (MachVarID INTEGER PRIMARY KEY)");

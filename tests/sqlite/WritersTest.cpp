@@ -1,0 +1,442 @@
+// What the SQLite writers write beyond what every backend promises: the rows' exact values,
+// refused arguments and how failures are reported; copying a construction scenario (every
+// row once more under the new one, with fresh patterns and imprint definitions, all or
+// nothing); and the writers when the database cannot take a write (locked by another
+// connection, a file the process may only read, a table missing half-way through a delete).
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cfloat>
+
+#include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Records.h"
+#include "sqlite/WritersFixture.h"
+
+namespace QuillData::testing {
+namespace {
+
+const std::string kMachining =
+    "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);";
+
+TEST_F(WritersTest, SubtypesThatAreNoWholeNumbersAreRefusedBeforeAnyStatement) {
+  for (auto policy : {Policy::Leave, Policy::Continue}) {
+    db = Open(file, policy);
+    for (const wchar_t* bad : {L"x", L"2.5", L"", L"1 2"}) {
+      EXPECT_EQ(db->INSERTImprintAssignments(1, L"U", 1, 2, L"p", L"p", L"n", L"n", bad, L"1", L"",
+                                             L"", true),
+                0);
+    }
+    EXPECT_EQ(Count("tblGlobal_Imprint_Assignments"), 0);
+    auto reports = errors->Reports();
+    ASSERT_EQ(reports.size(), 4u);
+    for (const auto& r : reports) {
+      EXPECT_EQ(r.number, ErrNo::TypeMismatch);
+      EXPECT_EQ(r.procedure, L"clsQuillData_INSERTImprintAssignments");
+    }
+    EXPECT_EQ(reports[1].description, L"Type mismatch: strSubType1 '2.5' is not a whole number");
+  }
+  // Whole numbers are found again whatever way they are written.
+  const int32_t id = db->INSERTImprintAssignments(1, L"U", 1, 2, L"p", L"p", L"n", L"n", L"7",
+                                                  L"-3", L"", L"", true);
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(db->INSERTImprintAssignments(1, L"U", 1, 2, L"p", L"p", L"n", L"n", L"7.0", L"-3", L"",
+                                         L"", true),
+            id);
+}
+
+TEST_F(WritersTest, PatternFieldMustNameOneOfTheFourLinks) {
+  db->INSERTUPDATEGlobalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5, L"EE");
+  Snapshot before = Dump();
+  for (const wchar_t* bad : {L"EX", L"XX", L"", L"EE = 0, fldLinkIDFF"}) {
+    // Both for the existing assignment and for a new one.
+    db->INSERTUPDATEGlobalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 6, bad);
+    db->INSERTUPDATELocalRelationAssignments(2, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 6, bad,
+                                             L"P", L"R", 1);
+  }
+  EXPECT_TRUE(Diff(before, Dump()).empty());
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 8u);
+  EXPECT_EQ(reports[0].number, ErrNo::InvalidProcedureCall);
+  EXPECT_EQ(reports[0].description, L"strPatternField must be EE, EF, FE or FF, not 'EX'");
+  EXPECT_EQ(reports[1].procedure, L"clsQuillData_INSERTUPDATELocalRelationAssignments");
+}
+
+TEST_F(WritersTest, PatternWritersReportUnderTheirOwnNamesAndNoAssignmentIsLeftWithout) {
+  Raw("DROP TABLE tblGlobal_Relationship_Patterns; DROP TABLE tblLocal_Relationship_Patterns");
+  db->INSERTUPDATEGlobalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5, L"EF");
+  db->INSERTUPDATELocalRelationAssignments(1, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5, L"EF",
+                                           L"P", L"R", 1);
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
+  EXPECT_EQ(reports[0].procedure, L"INSERTGlobalRelationShipPattern");
+  EXPECT_EQ(reports[0].source, L"INSERTGlobalRelationShipPattern");
+  EXPECT_EQ(reports[0].description, L"no such table: tblGlobal_Relationship_Patterns");
+  EXPECT_EQ(reports[1].procedure, L"INSERTLocalRelationShipPattern");
+  EXPECT_EQ(reports[1].source, L"INSERTLocalRelationShipPattern");
+  EXPECT_EQ(Count("tblGlobal_Relation_Assignments"), 0);
+  EXPECT_EQ(Count("tblLocal_Relation_Assignments"), 0);
+}
+
+TEST_F(WritersTest, LeavingReturnsWhatTheResultHeldAtThatMoment) {
+  Raw("INSERT INTO tblGlobal_Imprint_Definitions (fldlngRelationPattern) VALUES (40);"
+      "CREATE TRIGGER keep BEFORE UPDATE ON tblGlobal_Imprint_Definitions"
+      " BEGIN SELECT RAISE(ABORT, 'kept as it is'); END;"
+      "CREATE TRIGGER refuse BEFORE INSERT ON Machining BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+      "DROP TABLE tblGlobal_Contr_Featr_Lists");
+  // Found, then the update failed: the found id.
+  EXPECT_EQ(db->INSERTUPDATEGlobalImprintDefinitions(40, true, 1, 2, 3, true, 4, 5, 6, false, 7, 8,
+                                                     9, true, 10, 11, 12, false),
+            40);
+  // Not found, and the insert failed: 0, or an empty variant.
+  EXPECT_EQ(db->INSERTMachining(L"m", L"g", 1, 0, 0, 0), 0);
+  EXPECT_TRUE(db->INSERTGlobalContrFeatrLists(1, L"s", L"n", L"d", L"t", L"v").IsEmpty());
+  EXPECT_EQ(Reported(), (std::vector<std::wstring>{L"kept as it is", L"refused",
+                                                   L"no such table: tblGlobal_Contr_Featr_Lists"}));
+}
+
+TEST_F(WritersTest, AFiniteDoubleIsStoredAsTheSameDouble) {
+  // Fifteen digits would round the largest double up to infinity, and a third to another
+  // double; the shortest text that reads back keeps each exactly.
+  const double third = 1.0 / 3;
+  int32_t id = db->INSERTMachining(L"M", L"G", 1, DBL_MAX, third, 0.1 + 0.2);
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(One("SELECT typeof(X) || ' ' || (X = 1.7976931348623157e308) FROM Machining"),
+            "real 1");
+  auto m = db->GETTblMachining()->ItemAs<tblMachining>(std::to_wstring(id));
+  EXPECT_EQ(m->X, DBL_MAX);
+  EXPECT_EQ(m->Y, third);
+  EXPECT_EQ(m->Z, 0.1 + 0.2);
+  int32_t link = db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", third, 0, 0, 1, L"", L"");
+  EXPECT_EQ(db->INSERTSELLinkIDFromMachiningLinks(L"T", L"D", L"N", third, 0, 0, 1, L"", L""),
+            link);
+  EXPECT_EQ(db->GETTblGlobalMachiningLinks()
+                ->ItemAs<tblGlobal_Machining_Links>(std::to_wstring(link))
+                ->fldAngle,
+            third);
+  EXPECT_TRUE(Reported().empty());
+}
+
+TEST_F(WritersTest, SchemaNamesAreFoundWithoutRegardToLetterCase) {
+  Raw("INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+      "INSERT INTO MachRouting (lngMachRoutingID, strName, MachID) VALUES (1, 'r', 1);"
+      "INSERT INTO MachVertical (MachVerticalID, strName, MachID) VALUES (1, 'v', 1);"
+      "INSERT INTO tblGlobal_Relationship_Patterns VALUES (1, 0, 0, 0, 0);");
+  db->UPDATEParaMachRouting(L"STRNAME", L"routing", 1);
+  db->UPDATEParaMachVertical(L"drilldepth", L"18", 1);
+  db->UPDATEVariableMachining(1, L"x", 2.25);
+  db->UPDATEPropertyRelationshipPatterns(L"TBLGLOBAL_RELATIONSHIP_PATTERNS", L"fldlinkidff", 1,
+                                         L"42");
+  EXPECT_TRUE(Reported().empty());
+  EXPECT_EQ(One("SELECT strName FROM MachRouting"), "routing");
+  EXPECT_EQ(One("SELECT DrillDepth FROM MachVertical"), "18");
+  EXPECT_EQ(One("SELECT X || typeof(X) FROM Machining"), "2.25real");
+  EXPECT_EQ(One("SELECT fldLinkIDFF FROM tblGlobal_Relationship_Patterns"), "42");
+}
+
+class WritersCopyTest : public WritersTest {
+ protected:
+  void SetUp() override {
+    WritersTest::SetUp();
+    Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'the base'), (2, 'Other', "
+        "'');"
+        // Two global assignments sharing pattern 10, one with no pattern row (77).
+        "INSERT INTO tblGlobal_Relationship_Patterns VALUES (10, 1, 2, 3, 4), (11, 9, 9, 9, 9);"
+        "INSERT INTO tblGlobal_Relation_Assignments VALUES"
+        " (10, 1, '1', '2', 'f1', 'f2', 'n1', 'n2', 'A', 'B'),"
+        " (10, 1, '1', '3', 'f1', 'f2', 'n1', 'n2', 'A', 'C'),"
+        " (77, 1, '4', '5', 'f', 'f', 'n', 'n', 'A', 'A'),"
+        " (11, 2, '1', '2', 'f1', 'f2', 'n1', 'n2', 'A', 'B');"
+        "INSERT INTO tblLocal_Relationship_Patterns VALUES (20, 'P', 'R', 5, 6, 7, 8);"
+        "INSERT INTO tblLocal_Relation_Assignments VALUES"
+        " (1, 20, 3, 'P', 'R', 1, '1', '2', 'f1', 'f2', 'n1', 'n2', 'A', 'B');"
+        "INSERT INTO tblGlobal_Face_Contour_Links VALUES ('1', 'A', 1, 'L', 'D', 'T', 'V'), ('2', "
+        "'B', 2, 'x', 'x', 'x', 'x');"
+        "INSERT INTO tblLocal_Face_Contour_Links VALUES ('1', 'A', 1, 'L', 'D', 'T', 'V', 'P', "
+        "'R', 3);"
+        "INSERT INTO tblGlobal_Imprint_Assignments VALUES"
+        " (30, 1, 'U', 1, 2, 'p1', 'p2', 'n1', 'n2', 5, 6, 'o1', 'o2', 1),"
+        " (31, 1, 'W', 1, 2, 'p1', 'p2', 'n1', 'n2', 5, 6, '', '', 0);"
+        "INSERT INTO tblGlobal_Imprint_Definitions VALUES"
+        " (30, 'name', 'desc', 1, 11, 12, 13, 14, 1, 21, 22, 23, 24, 0, 31, 32, 33, 34, 1, 41, 42, "
+        "43, 44, 0);");
+  }
+
+  // The rows of a scenario in one table, without the columns that a copy renumbers.
+  std::vector<Row> RowsOf(const std::string& table, const std::string& columns,
+                          const std::string& scenarioColumn, const std::string& scenario) {
+    return Query("SELECT " + columns + " FROM " + table + " WHERE " + scenarioColumn + " = " +
+                 scenario + " ORDER BY rowid");
+  }
+  std::string NewId() {
+    return One(
+        "SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types WHERE fldConstScenarioType "
+        "= 'Copy'");
+  }
+};
+
+TEST_F(WritersCopyTest, EveryRowOfTheScenarioIsCopiedUnderTheNewType) {
+  Snapshot before = Dump();
+  EXPECT_EQ(db->INSERTCopyMachiningScenario(1, L"Copy"), 0);
+  EXPECT_TRUE(Reported().empty());
+  const std::string copy = NewId();
+  ASSERT_FALSE(copy.empty());
+  EXPECT_EQ(One("SELECT fldConstScenarioDesc FROM tblConstruction_Scenario_Types WHERE "
+                "fldConstScenarioID = " +
+                copy),
+            "the base");
+
+  const std::string global =
+      "fldPartType1, fldPartType2, fldFeaturePattern1, fldFeaturePattern2, "
+      "fldFaceNormal1, fldFaceNormal2, fldSubType1, fldSubType2";
+  EXPECT_EQ(RowsOf("tblGlobal_Relation_Assignments", global, "fldConstScenarioID", copy),
+            RowsOf("tblGlobal_Relation_Assignments", global, "fldConstScenarioID", "1"));
+  // Fresh patterns with the same links; the shared one stays shared; the missing one is kept.
+  auto patterns =
+      RowsOf("tblGlobal_Relation_Assignments", "fldPatternID", "fldConstScenarioID", copy);
+  ASSERT_EQ(patterns.size(), 3u);
+  EXPECT_EQ(patterns[0], patterns[1]);
+  EXPECT_NE(patterns[0][0], "10");
+  EXPECT_EQ(patterns[2][0], "77");
+  EXPECT_EQ(Query("SELECT fldLinkIDEE, fldLinkIDEF, fldLinkIDFE, fldLinkIDFF FROM "
+                  "tblGlobal_Relationship_Patterns WHERE fldPatternID = " +
+                  patterns[0][0]),
+            (std::vector<Row>{{"1", "2", "3", "4"}}));
+
+  const std::string local = "fldDesignID, fldPattType, fldRelation, " + global;
+  EXPECT_EQ(RowsOf("tblLocal_Relation_Assignments", local, "fldConstScenarioID", copy),
+            RowsOf("tblLocal_Relation_Assignments", local, "fldConstScenarioID", "1"));
+  const std::string localPattern = One(
+      "SELECT fldPatternID FROM tblLocal_Relation_Assignments WHERE fldConstScenarioID = " + copy);
+  EXPECT_EQ(Query("SELECT fldPattType, fldRelation, fldLinkIDEE, fldLinkIDFF FROM "
+                  "tblLocal_Relationship_Patterns WHERE fldPatternID = " +
+                  localPattern),
+            (std::vector<Row>{{"P", "R", "5", "8"}}));
+  EXPECT_NE(localPattern, "20");
+
+  const std::string links =
+      "fldPartTypeID, fldSubTypeID, fldLinkName, fldLinkDescription, fldLinkType, fldLinkVarSet";
+  EXPECT_EQ(RowsOf("tblGlobal_Face_Contour_Links", links, "fldConstScenarioID", copy),
+            RowsOf("tblGlobal_Face_Contour_Links", links, "fldConstScenarioID", "1"));
+  EXPECT_EQ(RowsOf("tblLocal_Face_Contour_Links", links + ", fldPattType, fldRelation, fldDesignID",
+                   "fldConstScenarioID", copy),
+            RowsOf("tblLocal_Face_Contour_Links", links + ", fldPattType, fldRelation, fldDesignID",
+                   "fldConstScenarioID", "1"));
+
+  const std::string imprint =
+      "fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
+      "fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
+      "fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, fldblnFront";
+  EXPECT_EQ(RowsOf("tblGlobal_Imprint_Assignments", imprint, "fldlngConstScenarioID", copy),
+            RowsOf("tblGlobal_Imprint_Assignments", imprint, "fldlngConstScenarioID", "1"));
+  // The definition of imprint 30 is copied under its copy's id; 31 had none.
+  const std::string copied =
+      One("SELECT fldlngRelationPattern FROM tblGlobal_Imprint_Assignments WHERE "
+          "fldlngConstScenarioID = " +
+          copy + " AND fldstrUDI_Type = 'U'");
+  auto definition = [&](const std::string& id) {
+    auto rows =
+        Query("SELECT * FROM tblGlobal_Imprint_Definitions WHERE fldlngRelationPattern = " + id);
+    if (!rows.empty()) rows[0].erase(rows[0].begin());
+    return rows;
+  };
+  EXPECT_EQ(definition(copied), definition("30"));
+  EXPECT_EQ(Count("tblGlobal_Imprint_Definitions"), 2);
+
+  // The originals are untouched: only rows were added.
+  for (const auto& [table, d] : Diff(before, Dump())) EXPECT_TRUE(d.removed.empty()) << table;
+}
+
+TEST_F(WritersCopyTest, AFailureHalfWayLeavesNothingBehind) {
+  // The imprint definitions are copied last; without their table the copy fails at the end.
+  Raw("DROP TABLE tblGlobal_Imprint_Definitions");
+  for (auto policy : {Policy::Leave, Policy::Continue}) {
+    db = Open(file, policy);
+    Snapshot before = Dump();
+    EXPECT_EQ(db->INSERTCopyMachiningScenario(1, L"Copy"), 0);
+    EXPECT_EQ(Reported(),
+              std::vector<std::wstring>{L"no such table: tblGlobal_Imprint_Definitions"});
+    EXPECT_TRUE(Diff(before, Dump()).empty());
+  }
+  // The connection is usable afterwards: no transaction was left open.
+  EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), 0);
+  EXPECT_EQ(One("SELECT count(*) FROM tblConstruction_Scenario_Types WHERE fldConstScenarioType = "
+                "'After'"),
+            "1");
+}
+
+class WritersLockTest : public WritersTest {
+ protected:
+  void SetUp() override {
+    WritersTest::SetUp();
+    Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'd');"
+        "INSERT INTO tblGlobal_Face_Contour_Links (fldPartTypeID, fldConstScenarioID) VALUES ('1', "
+        "1);"
+        "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+        "INSERT INTO MachRouting (lngMachRoutingID, MachID) VALUES (1, 1);");
+    locker = std::make_unique<RawDb>(file);
+    // An open write transaction elsewhere, with a change of its own that will be undone.
+    ASSERT_EQ(locker->Exec("BEGIN IMMEDIATE; INSERT INTO MachLink (MachLinkID) VALUES (99)"),
+              SQLITE_OK);
+  }
+  void TearDown() override {
+    locker.reset();
+    WritersTest::TearDown();
+  }
+  void Release() { EXPECT_EQ(locker->Exec("ROLLBACK"), SQLITE_OK) << locker->Error(); }
+
+  // The writers below, each of a different shape, on a backend whose companion is `handler`.
+  void RunWriters(const std::shared_ptr<cE>& handler) {
+    auto backend = std::make_shared<clsQuillData_SqlLite>();
+    ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}));
+    // The lock outlasts any wait: a short one keeps the test fast.
+    sqlite3_busy_timeout(reinterpret_cast<sqlite3*>(backend->DatabaseHandle()), 50);
+    ids.push_back(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0));
+    backend->DELMachining(1);
+    backend->INSERTCopyMachiningScenario(1, L"Copy");
+  }
+
+  std::unique_ptr<RawDb> locker;
+  std::vector<int32_t> ids;
+};
+
+TEST_F(WritersLockTest, ALockedDatabaseIsReportedAndRetriedOnceTheLockIsGone) {
+  auto handler = std::make_shared<RetryAfter>([this] { Release(); });
+  RunWriters(handler);
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"database is locked"});
+  EXPECT_EQ(handler->procedures, std::vector<std::wstring>{L"clsQuillData_INSERTMachining"});
+  EXPECT_GT(ids[0], 0);
+  EXPECT_EQ(One("SELECT MachName FROM Machining"), "new");
+  EXPECT_EQ(Count("MachRouting"), 0);
+  EXPECT_EQ(Count("tblGlobal_Face_Contour_Links"), 2);
+  EXPECT_EQ(Count("MachLink"), 0) << "the other connection's change was undone";
+}
+
+TEST_F(WritersLockTest, LeavingALockedWriteWritesNothing) {
+  Snapshot before = Dump();
+  auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+  RunWriters(handler);
+  EXPECT_EQ(ids[0], 0);
+  auto reports = handler->Reports();
+  ASSERT_EQ(reports.size(), 3u);
+  for (const auto& r : reports) EXPECT_EQ(r.description, L"database is locked");
+  EXPECT_EQ(reports[2].procedure, L"clsQuillData_INSERTCopyMachiningScenario");
+  Release();
+  EXPECT_TRUE(Diff(before, Dump()).empty());
+}
+
+TEST_F(WritersLockTest, AFoundRowIsReturnedWithoutWaitingForTheLock) {
+  auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+  auto backend = std::make_shared<clsQuillData_SqlLite>();
+  ASSERT_TRUE(backend->OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}));
+  // No wait at all: a look-up that took the write lock would fail at once.
+  sqlite3_busy_timeout(reinterpret_cast<sqlite3*>(backend->DatabaseHandle()), 0);
+  EXPECT_EQ(backend->INSERTMachining(L"m", L"g", 1, 0, 0, 0), 1);
+  EXPECT_EQ(backend->INSERTConstructionScenario(L"Base", L"other"), 1);
+  EXPECT_TRUE(handler->Reports().empty());
+  // A row that is not there must be written, and that needs the lock.
+  EXPECT_EQ(backend->INSERTMachining(L"new", L"g", 1, 0, 0, 0), 0);
+  ASSERT_EQ(handler->Reports().size(), 1u);
+  EXPECT_EQ(handler->Reports()[0].description, L"database is locked");
+  EXPECT_EQ(handler->Reports()[0].sqliteCode, SQLITE_BUSY);
+}
+
+TEST_F(WritersTest, AnInsertThatWroteNoRowReturnsNoIdentifier) {
+  Raw("CREATE TRIGGER refuse BEFORE INSERT ON MachVariable WHEN NEW.Name = 'abort' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;"
+      "CREATE TRIGGER skip BEFORE INSERT ON MachVariable WHEN NEW.Name = 'ignore' "
+      "BEGIN SELECT RAISE(IGNORE); END;");
+  db = Open(file, Policy::Continue);
+  ASSERT_GT(db->INSERTMachining(L"m", L"g", 1, 0, 0, 0), 0);  // the connection's last rowid
+  EXPECT_EQ(db->INSERTMachVariable(L"abort", L"1", 1, false), 0);
+  EXPECT_EQ(db->INSERTMachVariable(L"ignore", L"1", 1, false), 0);
+  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
+  EXPECT_EQ(errors->Reports()[0].sqliteCode, SQLITE_CONSTRAINT_TRIGGER);
+  EXPECT_EQ(Count("MachVariable"), 0);
+}
+
+TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
+  Raw("INSERT INTO tblConstruction_Scenario_Types VALUES (1, 'Base', 'd');"
+      "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);"
+      "INSERT INTO MachRouting (lngMachRoutingID, MachID) VALUES (1, 1);");
+  Snapshot before = Dump();
+  db.reset();  // no connection crosses the fork
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+
+  // File permissions do not bind the superuser: the writes run in a child that has given up
+  // its privileges (an unprivileged run needs no such step).
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(out[0]);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    auto handler = std::make_shared<PolicyErrorHandler>(Policy::Continue);
+    {
+      clsQuillData_SqlLite backend;
+      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+      backend.INSERTMachining(L"new", L"g", 1, 0, 0, 0);
+      backend.UPDATEParaMachRouting(L"strName", L"changed", 1);
+      backend.DELMachining(1);
+      backend.INSERTCopyMachiningScenario(1, L"Copy");
+    }
+    std::string text;
+    for (const auto& r : handler->Reports())
+      text += ToUtf8(r.procedure + L": " + r.description) + "\n";
+    const bool written = write(out[1], text.data(), text.size()) == ssize_t(text.size());
+    _exit(written ? 0 : 5);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[512];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+  close(out[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not give up privileges, 4: could not open";
+
+  const std::string readOnly = "attempt to write a readonly database";
+  EXPECT_EQ(text, "clsQuillData_INSERTMachining: " + readOnly + "\n" +
+                      "clsQuillData_UPDATEParaMachRouting: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_DELMachining: " + readOnly + "\n" +
+                      "clsQuillData_INSERTCopyMachiningScenario: " + readOnly + "\n");
+  EXPECT_TRUE(Diff(before, Dump()).empty());
+}
+
+// Six deletes of one scenario, of which the fourth fails: leaving keeps the deletes before it,
+// continuing runs the rest; the other scenario is untouched either way.
+TEST_F(WritersTest, AFailedDeleteOfAScenarioLeavesOrGoesOnAsTheCompanionSays) {
+  const char* tables[][2] = {{"tblConstruction_Scenario_Types", "fldConstScenarioID"},
+                             {"tblGlobal_Relation_Assignments", "fldConstScenarioID"},
+                             {"tblLocal_Relation_Assignments", "fldConstScenarioID"},
+                             {"tblGlobal_Face_Contour_Links", "fldConstScenarioID"},
+                             {"tblGlobal_Imprint_Assignments", "fldlngConstScenarioID"}};
+  for (auto policy : {Policy::Leave, Policy::Continue}) {
+    for (const char* s : {"1", "2"}) {
+      for (const auto& t : tables)
+        Raw(std::string("INSERT INTO ") + t[0] + " (" + t[1] + ") VALUES (" + s + ")");
+    }
+    Raw("DROP TABLE IF EXISTS tblLocal_Face_Contour_Links");
+    db = Open(file, policy);
+    EXPECT_EQ(db->DELMachiningScenario(1), 0);
+    ASSERT_EQ(Reported(), std::vector<std::wstring>{L"no such table: tblLocal_Face_Contour_Links"});
+    std::string left, kept;
+    for (const auto& t : tables) {
+      left += One(std::string("SELECT count(*) FROM ") + t[0] + " WHERE " + t[1] + " = 1");
+      kept += One(std::string("SELECT count(*) FROM ") + t[0] + " WHERE " + t[1] + " = 2");
+      Raw(std::string("DELETE FROM ") + t[0]);
+    }
+    EXPECT_EQ(left, policy == Policy::Leave ? "10001" : "00000");
+    EXPECT_EQ(kept, "11111");
+  }
+}
+
+}  // namespace
+}  // namespace QuillData::testing
