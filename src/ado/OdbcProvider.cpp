@@ -722,8 +722,10 @@ class OdbcSession : public Session {
   // statement and its bindings depend on.
   static std::wstring KeyOf(const std::wstring& sql, const std::vector<ParameterData>& params) {
     std::wstring key = sql;
-    for (const auto& p : params) {
-      key += L'|' + std::to_wstring(p.type) + L',' + std::to_wstring(p.direction);
+    key.reserve(sql.size() + 2 * params.size());
+    for (const auto& p : params) {  // both are small numbers: one character each
+      key += static_cast<wchar_t>(p.type);
+      key += static_cast<wchar_t>(p.direction);
     }
     return key;
   }
