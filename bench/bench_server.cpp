@@ -47,6 +47,7 @@ constexpr int kMachiningRows = 100000;
 constexpr int kRoutingRows = 20000;
 constexpr int kRounds = 5;
 constexpr int kCalls = 500;           // writer calls in one timing
+constexpr int kWriterTimings = 3;     // timings of each writer per round: a call is short
 constexpr SQLULEN kBlockRows = 1000;  // rows of one block fetch
 constexpr size_t kBlockText = 128;    // characters a bound text cell holds
 constexpr const char* kInsertCall = "{? = call P_I_Machining(?, ?, ?, ?, ?, ?)}";
@@ -557,25 +558,28 @@ int Run() {
   // Writers: kCalls calls, each a new row (a name never written) or a row found by its name.
   using Insert = std::function<int32_t(const std::wstring&, const std::wstring&, int32_t, double,
                                        double, double)>;
+  std::vector<Work> writers;
   auto addWriter = [&](const std::string& label, Insert insert) {
     for (const bool fresh : {true, false}) {
       const std::string work =
           std::string("INSERTMachining, ") + (fresh ? "new row" : "existing row") + " | " + label;
-      works.push_back({work, [insert, fresh, label](int round) {
-                         static int written = 0;
-                         int32_t last = 0;
-                         const double seconds = Time([&] {
-                           for (int i = 0; i < kCalls; ++i) {
-                             const int k = 1 + (round * kCalls + i) * 7 % kMachiningRows;
-                             const std::wstring name = fresh ? L"New " + std::to_wstring(++written)
+      writers.push_back({work, [insert, fresh, label](int round) {
+                           static int written = 0;
+                           int32_t last = 0;
+                           const double seconds = Time([&] {
+                             for (int i = 0; i < kCalls; ++i) {
+                               const int k = 1 + (round * kCalls + i) * 7 % kMachiningRows;
+                               const std::wstring name = fresh
+                                                             ? L"New " + std::to_wstring(++written)
                                                              : L"Machining " + std::to_wstring(k);
-                             last = insert(name, L"H", 1 + k % 4, 12.5, 7.25, 3);
-                             if (!fresh && last != k) Die(label + " found " + std::to_string(last));
-                           }
-                         });
-                         if (fresh && last <= kMachiningRows) Die(label + " wrote no new row");
-                         return seconds / kCalls;
-                       }});
+                               last = insert(name, L"H", 1 + k % 4, 12.5, 7.25, 3);
+                               if (!fresh && last != k)
+                                 Die(label + " found " + std::to_string(last));
+                             }
+                           });
+                           if (fresh && last <= kMachiningRows) Die(label + " wrote no new row");
+                           return seconds / kCalls;
+                         }});
     }
   };
   for (Provider& p : providers) {
@@ -591,6 +595,9 @@ int Run() {
             [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
                 double y, double z) { return pqInsert.Call(name, group, library, x, y, z); });
 
+  for (int i = 0; i < kWriterTimings; ++i)
+    works.insert(works.end(), writers.begin(), writers.end());
+
   // Interleaved rounds, each starting one piece of work further on.
   Timings timings;
   for (int round = 0; round < kRounds; ++round) {
@@ -605,9 +612,10 @@ int Run() {
     return timings.MedianOf(work + " | " + how);
   };
   std::printf(
-      "\nPostgreSQL on this machine, median of %d interleaved rounds; every variant fills the "
-      "library's record classes (text as std::wstring).\n\n",
-      kRounds);
+      "\nPostgreSQL on this machine, medians of %d interleaved rounds (a writer: %d timings of %d "
+      "calls a round); every variant fills the library's record classes (text as "
+      "std::wstring).\n\n",
+      kRounds, kWriterTimings, kCalls);
   std::printf(
       "| reader | library via ODBC | library via libpq | raw ODBC, SQLGetData | raw ODBC, block "
       "cursor | raw libpq, binary |\n|---|---|---|---|---|---|\n");
