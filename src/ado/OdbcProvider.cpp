@@ -649,6 +649,15 @@ class OdbcSession : public Session {
       }
     }
     connected_ = true;
+    // A driver that drops prepared statements at every commit or rollback gets each call
+    // directly: a kept one would be gone at its next run.
+    for (const SQLUSMALLINT info : {SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CURSOR_ROLLBACK_BEHAVIOR}) {
+      SQLUSMALLINT behavior = SQL_CB_CLOSE;
+      if (Ok(SQLGetInfoW(dbc_->get(), info, &behavior, sizeof behavior, nullptr)) &&
+          behavior == SQL_CB_DELETE) {
+        keepCalls_ = false;
+      }
+    }
     if (driver_.empty()) {
       SQLWCHAR name[256] = {};
       SQLSMALLINT length = 0;
@@ -780,7 +789,8 @@ class OdbcSession : public Session {
     }
 
     // A procedure call runs on its kept statement, anything else on a statement of its own.
-    const std::wstring key = command.commandType == adCmdStoredProc ? KeyOf(sql, params) : L"";
+    const std::wstring key =
+        keepCalls_ && command.commandType == adCmdStoredProc ? KeyOf(sql, params) : L"";
     Kept* kept = key.empty() ? nullptr : &Keep(key, sql);
     const bool prepared = kept && kept->stmt;
     const std::unique_ptr<Handle> own = prepared ? nullptr : NewStatement();
@@ -847,6 +857,7 @@ class OdbcSession : public Session {
   ConnectionTimeouts timeouts_;
   bool connected_ = false;
   bool lost_ = false;
+  bool keepCalls_ = true;
   std::unordered_map<std::wstring, Kept> kept_;
   uint64_t uses_ = 0;
 };
