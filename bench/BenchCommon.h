@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Widen.h"
+
 namespace bench {
 
 // A new folder under the system's temporary folder, removed by the caller.
@@ -45,8 +47,5 @@ void AddNote(std::string line);
 void RegisterReaders();
 // Runs after the benchmarks: the memory each reader's collection holds.
 void MeasureReaderMemory();
-
-// The library's UTF-8 as a wide string, as any program filling wide-string records would do.
-void Widen(std::wstring& out, const unsigned char* text, int bytes);
 
 }  // namespace bench

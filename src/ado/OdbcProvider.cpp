@@ -1,7 +1,9 @@
 // The ODBC provider: unixODBC through its Unicode entry points. Text crosses as UTF-16
-// (SQLWCHAR is 16 bits on unixODBC); every statement runs directly (SQLExecDirectW), since
-// some drivers cannot prepare a procedure call; every result set is drained before output
-// values are read, because some drivers deliver a return value only then.
+// (SQLWCHAR is 16 bits on unixODBC). A procedure call is prepared once per connection and its
+// statement kept, so that the server parses and plans it once; a call the driver will not
+// prepare runs directly (SQLExecDirectW), as does every other statement. Every result set is
+// drained before output values are read, because some drivers deliver a return value only
+// then.
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwctype>
+#include <unordered_map>
 
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"
@@ -130,6 +133,19 @@ class Handle {
  private:
   SQLSMALLINT type_;
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+// Runs a function when the scope ends, however it ends.
+template <class F>
+class AtExit {
+ public:
+  explicit AtExit(F f) : f_(std::move(f)) {}
+  ~AtExit() { f_(); }
+  AtExit(const AtExit&) = delete;
+  AtExit& operator=(const AtExit&) = delete;
+
+ private:
+  F f_;
 };
 
 std::unique_ptr<Handle> NewEnvironment() {
@@ -633,6 +649,15 @@ class OdbcSession : public Session {
       }
     }
     connected_ = true;
+    // A driver that drops prepared statements at every commit or rollback gets each call
+    // directly: a kept one would be gone at its next run.
+    for (const SQLUSMALLINT info : {SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CURSOR_ROLLBACK_BEHAVIOR}) {
+      SQLUSMALLINT behavior = SQL_CB_CLOSE;
+      if (Ok(SQLGetInfoW(dbc_->get(), info, &behavior, sizeof behavior, nullptr)) &&
+          behavior == SQL_CB_DELETE) {
+        keepCalls_ = false;
+      }
+    }
     if (driver_.empty()) {
       SQLWCHAR name[256] = {};
       SQLSMALLINT length = 0;
@@ -648,6 +673,7 @@ class OdbcSession : public Session {
   ~OdbcSession() override { Close(); }
 
   void Close() noexcept override {
+    kept_.clear();  // the statements go before the connection that owns them
     if (connected_) SQLDisconnect(dbc_->get());
     connected_ = false;
   }
@@ -678,13 +704,68 @@ class OdbcSession : public Session {
     return reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(seconds));
   }
 
-  ExecuteResult Run(const CommandData& command) {
-    Handle stmt(SQL_HANDLE_STMT, dbc_->get());
-    if (!stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
-    if (!Ok(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeouts_.command), 0))) {
-      Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
+  std::unique_ptr<Handle> NewStatement() {
+    auto stmt = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get());
+    if (!*stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+    if (!Ok(SQLSetStmtAttr(stmt->get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeouts_.command), 0))) {
+      Fail(SQL_HANDLE_STMT, stmt->get(), driver_);
     }
+    return stmt;
+  }
 
+  // A procedure call's statement, prepared once, with the buffers its parameters are bound
+  // to; no statement when the driver would not prepare the call. Proven once the call has
+  // run without failing.
+  struct Kept {
+    std::unique_ptr<Handle> stmt;
+    std::vector<Bound> bound;
+    uint64_t lastUse = 0;
+    bool proven = false;
+  };
+
+  // Calls kept per connection: the catalogue's procedures fit many times over; a host that
+  // calls ever new ones only pushes the least recently used out.
+  static constexpr size_t kMaxKept = 128;
+
+  // A call is its text and the type and direction of each parameter: what the prepared
+  // statement and its bindings depend on.
+  static std::wstring KeyOf(const std::wstring& sql, const std::vector<ParameterData>& params) {
+    std::wstring key = sql;
+    key.reserve(sql.size() + 2 * params.size());
+    for (const auto& p : params) {  // both are small numbers: one character each
+      key += static_cast<wchar_t>(p.type);
+      key += static_cast<wchar_t>(p.direction);
+    }
+    return key;
+  }
+
+  // The kept statement of a call, prepared now when the call is new; without a statement when
+  // the driver refused to prepare it. Describing the prepared call's result makes a driver
+  // that defers preparation do it now, so that a refusal shows here, before anything runs
+  // (and one driver otherwise mis-binds a call's lone input parameter).
+  Kept& Keep(const std::wstring& key, const std::wstring& sql) {
+    auto it = kept_.find(key);
+    if (it == kept_.end()) {
+      if (kept_.size() >= kMaxKept) {
+        kept_.erase(std::min_element(kept_.begin(), kept_.end(), [](const auto& a, const auto& b) {
+          return a.second.lastUse < b.second.lastUse;
+        }));
+      }
+      Kept entry;
+      entry.stmt = NewStatement();
+      WText text = ToW(sql);
+      SQLSMALLINT columns = 0;
+      if (!Ok(SQLPrepareW(entry.stmt->get(), text.data(), static_cast<SQLINTEGER>(text.size()))) ||
+          !Ok(SQLNumResultCols(entry.stmt->get(), &columns))) {
+        entry.stmt.reset();
+      }
+      it = kept_.emplace(key, std::move(entry)).first;
+    }
+    it->second.lastUse = ++uses_;
+    return it->second;
+  }
+
+  ExecuteResult Run(const CommandData& command) {
     const auto& params = command.parameters;
     std::vector<size_t> order;  // parameter index per marker
     std::wstring sql;
@@ -707,14 +788,40 @@ class OdbcSession : public Session {
       for (size_t i = 0; i < params.size(); ++i) order.push_back(i);
     }
 
-    std::vector<Bound> bound(params.size());
+    // A procedure call runs on its kept statement, anything else on a statement of its own.
+    const std::wstring key =
+        keepCalls_ && command.commandType == adCmdStoredProc ? KeyOf(sql, params) : L"";
+    Kept* kept = key.empty() ? nullptr : &Keep(key, sql);
+    const bool prepared = kept && kept->stmt;
+    const std::unique_ptr<Handle> own = prepared ? nullptr : NewStatement();
+    Handle& stmt = prepared ? *kept->stmt : *own;
+    std::vector<Bound> fresh;
+    std::vector<Bound>& bound = prepared ? kept->bound : fresh;
+    bound.resize(params.size());
+    bool succeeded = false;
+    const AtExit settle([&] {
+      if (!kept) return;
+      if (succeeded) {
+        kept->proven = true;
+        if (prepared) SQLFreeStmt(stmt.get(), SQL_CLOSE);  // ready for the next run
+      } else if (prepared || !kept->proven) {
+        // A failure may have left the statement unusable; and a call that fails when run
+        // directly as well says nothing of the driver's preparing: the next call starts afresh.
+        kept_.erase(key);
+      }
+    });
     for (size_t m = 0; m < order.size(); ++m) {
       BindParameter(stmt.get(), static_cast<SQLUSMALLINT>(m + 1), params[order[m]], bound[order[m]],
                     driver_);
     }
 
-    WText text = ToW(sql);
-    SQLRETURN rc = SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+    SQLRETURN rc;
+    if (prepared) {
+      rc = SQLExecute(stmt.get());
+    } else {
+      WText text = ToW(sql);
+      rc = SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+    }
     if (rc != SQL_NO_DATA && !Ok(rc)) Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
 
     ExecuteResult result;
@@ -740,6 +847,7 @@ class OdbcSession : public Session {
     for (size_t i = 0; i < params.size(); ++i) {
       if (params[i].direction != adParamInput) result.outputs[i] = ReadOutput(bound[i]);
     }
+    succeeded = true;
     return result;
   }
 
@@ -749,6 +857,9 @@ class OdbcSession : public Session {
   ConnectionTimeouts timeouts_;
   bool connected_ = false;
   bool lost_ = false;
+  bool keepCalls_ = true;
+  std::unordered_map<std::wstring, Kept> kept_;
+  uint64_t uses_ = 0;
 };
 
 bool IsOdbcString(const std::wstring& text) {

@@ -1,4 +1,5 @@
 // The ODBC provider (through psqlODBC) and the libpq provider against a real PostgreSQL server.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -377,6 +378,36 @@ TEST_P(LibpqTest, AUriOpensAndAKeyPostgresDoesNotKnowIsRefused) {
       EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";Colour=blue"), adErrInvalidArgument);
   EXPECT_NE(e.Description().find(L"Colour"), std::wstring::npos);
 }
+
+#ifdef QUILLDATA_NOPREPARE_DRIVER
+// A driver that will not prepare a call: the call runs directly, with the same results, and
+// the driver is asked once per connection, not at every run.
+class OdbcTest : public PostgresTest {};
+
+TEST_P(OdbcTest, ACallTheDriverWillNotPrepareRunsDirectly) {
+  void* driver = dlopen(QUILLDATA_NOPREPARE_DRIVER, RTLD_NOW);
+  ASSERT_NE(driver, nullptr) << dlerror();
+  const auto refused = reinterpret_cast<int (*)()>(dlsym(driver, "RefusedPrepares"));
+  ASSERT_NE(refused, nullptr);
+  std::wstring refusing = ConnectionString();
+  refusing.replace(0, refusing.find(L';'), L"Driver=" + FromUtf8(QUILLDATA_NOPREPARE_DRIVER));
+  conn = std::make_shared<Connection>();
+  conn->Open(refusing);
+  const int before = refused();
+  for (int i = 1; i <= 5; ++i) {
+    auto cmd = AddItem(L"item " + std::to_wstring(i), 50, Dec(150 * i, 2), i % 2 == 0);
+    cmd->Execute(adExecuteNoRecords);
+    EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{i}));
+  }
+  EXPECT_EQ(refused() - before, 1);
+  EXPECT_EQ(Scalar(L"SELECT sum(price) FROM items"), Variant(Dec(2250, 2)));
+  EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM items WHERE active"), Variant(int32_t{2}));
+  conn->Close();
+  dlclose(driver);
+}
+
+INSTANTIATE_TEST_SUITE_P(Provider, OdbcTest, ::testing::Values(false));
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Providers, PostgresTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {

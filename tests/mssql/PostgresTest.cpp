@@ -214,6 +214,40 @@ TEST_P(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
       << ToUtf8(reports[0].description);
 }
 
+// A call runs again and again on the statement prepared for it: each run still gets its own
+// result, new row or row found again, and a run the server refuses spoils no later one.
+TEST_P(ServerTest, ARepeatedCallIsPreparedOnceAndEachRunKeepsItsOwnResult) {
+  std::vector<int32_t> ids;
+  for (int i = 0; i < 40; ++i) {
+    const int32_t id =
+        db->INSERTMachining(L"Cut " + std::to_wstring(i % 10), L"C", 1, i * 0.25, 0, 0);
+    if (i < 10) {
+      ASSERT_GT(id, ids.empty() ? 0 : ids.back()) << i;
+      ids.push_back(id);
+    } else {
+      EXPECT_EQ(id, ids[i % 10]) << i;
+    }
+    if (i == 20) {
+      Sql("ALTER TABLE Machining ADD CHECK (\"X\" < 100)");
+      EXPECT_EQ(db->INSERTMachining(L"Too far", L"C", 1, 500, 0, 0), 0);
+      ASSERT_EQ(errors->Reports().size(), 1u);
+      EXPECT_EQ(errors->Reports()[0].sqlState, L"23514");
+    }
+  }
+  EXPECT_GT(db->INSERTMachining(L"Last", L"C", 1, 99.5, 0, 0), ids.back());
+  EXPECT_EQ(Sql("COPY (SELECT count(*), sum(\"X\") FROM Machining) TO STDOUT"), "11\t110.75\n");
+  const int32_t scenario = db->INSERTConstructionScenario(L"Kitchen", L"first");
+  EXPECT_EQ(db->INSERTConstructionScenario(L"Kitchen", L"second"), scenario);
+  EXPECT_EQ(db->INSERTConstructionScenario(L"Bath", L""), scenario + 1);
+
+  auto conn = std::dynamic_pointer_cast<clsQuillData_MSSQL>(db)->OwnConn();
+  auto prepared = conn->Execute(
+      L"SELECT count(*)::integer FROM pg_prepared_statements WHERE statement ILIKE "
+      L"'%p_i_machining%' AND statement NOT ILIKE '%pg_prepared_statements%'");
+  EXPECT_EQ(prepared->Fields()->Item(0)->Value(), Variant(int32_t{1}));
+  EXPECT_EQ(errors->Reports().size(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
 class ServerGoneTest : public ::testing::TestWithParam<Via> {};
