@@ -457,7 +457,7 @@ std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString) 
 // Rows as a shop's: names, groups and coordinates; routing rows of the machine defaults with
 // a name and a description of their own.
 void Fill(test::PgServer& server, const std::string& database) {
-  server.PsqlFile(QUILLDATA_SOURCE_DIR "/schema/postgresql.sql", database);
+  server.LoadSchema(database);
   const std::string m = std::to_string(kMachiningRows);
   const std::string r = std::to_string(kRoutingRows);
   server.Psql(
