@@ -106,6 +106,13 @@ void AssignUtf16(std::wstring& out, std::u16string_view units) {
   out.resize(units.size());
   wchar_t* d = out.data();
   const size_t n = units.size();
+  // Text without surrogates, the usual case, widens unit by unit in one tight loop.
+  bool surrogates = false;
+  for (char16_t u : units) surrogates |= (u & 0xF800) == 0xD800;
+  if (!surrogates) {
+    for (size_t i = 0; i < n; ++i) d[i] = static_cast<wchar_t>(units[i]);
+    return;
+  }
   for (size_t i = 0; i < n; ++i) {
     const uint32_t u = units[i];
     if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {

@@ -27,6 +27,7 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Text.h"
+#include "QuillData/locale/Locale.h"
 #include "QuillData/mssql/clsQuillData_MSSQL.h"
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
@@ -363,6 +364,42 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
                          ViaName);
+
+TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {
+  // More rows than one fetch brings, nulls among them, and values far longer than a cell's
+  // buffer (text beyond the basic plane, bytes), next to each other in one block.
+  std::wstring longText;
+  while (longText.size() < 6000) longText += L"\u00dcber-Fr\u00e4se \U0001F600 ";
+  Sql("INSERT INTO MachVertical (\"MachVerticalID\", \"MachDescription\", \"strName\") "
+      "SELECT g, CASE WHEN g % 7 = 0 THEN NULL WHEN g IN (1234, 1235) THEN '" +
+      ToUtf8(longText) + "' ELSE 'd' || g END, 'v' || g FROM generate_series(1, 2500) g");
+  Sql("INSERT INTO tblLocal_Designs (\"fldDesignName\", \"fldCreated\", \"fldData\") "
+      "VALUES ('D', '2024-02-29 12:30:00', decode(repeat('00ff7f', 700), 'hex'))");
+
+  int32_t count = -1;
+  auto rows = db->GETTblMachVertical(count);
+  ASSERT_EQ(count, 2500);
+  for (int g = 1; g <= 2500; ++g) {
+    auto v = rows->ItemAs<tblMachVertical>(Variant(std::to_wstring(g)));
+    ASSERT_NE(v, nullptr) << g;
+    const std::wstring expected = g % 7 == 0               ? L""
+                                  : g == 1234 || g == 1235 ? longText
+                                                           : L"d" + std::to_wstring(g);
+    ASSERT_EQ(v->MachDescription, expected) << g;
+    ASSERT_EQ(v->strName, L"v" + std::to_wstring(g)) << g;
+  }
+
+  auto design = db->GETTblLocalDesigns()->ItemAs<tblLocal_Designs>(1);
+  ASSERT_NE(design, nullptr);
+  EXPECT_NEAR(design->fldCreated.value, *DaysFromCivil(2024, 2, 29, 12, 30, 0), 1e-9);
+  const auto* bytes = design->fldData.Get<Variant::Bytes>();
+  ASSERT_NE(bytes, nullptr);
+  ASSERT_EQ(bytes->size(), 2100u);
+  EXPECT_EQ((*bytes)[2097], 0x00);
+  EXPECT_EQ((*bytes)[2098], 0xff);
+  EXPECT_EQ((*bytes)[2099], 0x7f);
+  EXPECT_TRUE(errors->Reports().empty());
+}
 
 }  // namespace
 }  // namespace QuillData::test
