@@ -475,6 +475,38 @@ Variant ReadOutput(const Bound& b) {
 
 // Result sets ------------------------------------------------------------------------------
 
+// Reads the current row's value of a column with SQLGetData into `out`, whose storage is
+// reused from value to value; returns the units read. The value's length in bytes, when known
+// (else SQL_NO_TOTAL), sizes the first read: a second one comes only for a longer value.
+// `indicator` receives what the driver first said of the value (SQL_NULL_DATA for NULL).
+template <class Unit>
+size_t ReadValue(SQLHSTMT stmt, const std::wstring& driver, SQLUSMALLINT column, SQLSMALLINT cType,
+                 std::vector<Unit>& out, SQLLEN known, SQLLEN& indicator) {
+  const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
+  const size_t room = known >= 0 ? static_cast<size_t>(known) / sizeof(Unit) : 1024;
+  if (out.size() < room + terminator) out.resize(std::max<size_t>(room + terminator, 1));
+  indicator = 0;
+  size_t have = 0;
+  for (bool first = true;; first = false) {
+    SQLLEN piece = 0;
+    const size_t free = out.size() - have;
+    const SQLRETURN rc = SQLGetData(stmt, column, cType, out.data() + have,
+                                    static_cast<SQLLEN>(free * sizeof(Unit)), &piece);
+    if (rc == SQL_NO_DATA) return have;
+    if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt, driver);
+    if (first) indicator = piece;
+    if (piece == SQL_NULL_DATA) return 0;
+    const size_t fits = free - terminator;
+    if (piece != SQL_NO_TOTAL && static_cast<size_t>(piece) / sizeof(Unit) <= fits) {
+      return have + static_cast<size_t>(piece) / sizeof(Unit);
+    }
+    have += fits;
+    const size_t rest =
+        piece == SQL_NO_TOTAL ? out.size() : static_cast<size_t>(piece) / sizeof(Unit) - fits;
+    out.resize(have + rest + terminator);
+  }
+}
+
 class Fetcher {
  public:
   Fetcher(SQLHSTMT stmt, const std::wstring& driver) : stmt_(stmt), driver_(driver) {}
@@ -522,27 +554,6 @@ class Fetcher {
     return indicator != SQL_NULL_DATA;
   }
 
-  // Variable-length data in pieces; false for NULL.
-  template <class Unit>
-  bool GetLong(SQLUSMALLINT column, SQLSMALLINT cType, std::vector<Unit>& out) {
-    const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
-    std::vector<Unit> chunk(4096);
-    const SQLLEN chunkBytes = static_cast<SQLLEN>(chunk.size() * sizeof(Unit));
-    for (;;) {
-      SQLLEN indicator = 0;
-      const SQLRETURN rc = SQLGetData(stmt_, column, cType, chunk.data(), chunkBytes, &indicator);
-      if (rc == SQL_NO_DATA) return true;
-      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
-      if (indicator == SQL_NULL_DATA) return false;
-      const bool more = indicator == SQL_NO_TOTAL ||
-                        indicator > chunkBytes - static_cast<SQLLEN>(terminator * sizeof(Unit));
-      const size_t units =
-          more ? chunk.size() - terminator : static_cast<size_t>(indicator) / sizeof(Unit);
-      out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(units));
-      if (!more) return true;
-    }
-  }
-
   Variant Value(SQLUSMALLINT column, SQLSMALLINT type) {
     switch (type) {
       case SQL_SMALLINT:
@@ -586,14 +597,19 @@ class Fetcher {
       case SQL_BINARY:
       case SQL_VARBINARY:
       case SQL_LONGVARBINARY: {
-        std::vector<unsigned char> bytes;
-        if (!GetLong(column, SQL_C_BINARY, bytes)) return Variant::Null();
-        return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
+        SQLLEN indicator = 0;
+        const size_t n =
+            ReadValue(stmt_, driver_, column, SQL_C_BINARY, bytes_, SQL_NO_TOTAL, indicator);
+        if (indicator == SQL_NULL_DATA) return Variant::Null();
+        return Variant(Variant::Bytes(bytes_.begin(), bytes_.begin() + static_cast<ptrdiff_t>(n)));
       }
       default: {
-        std::vector<SQLWCHAR> units;
-        if (!GetLong(column, SQL_C_WCHAR, units)) return Variant::Null();
-        std::wstring text = FromW(units.data(), units.size());
+        SQLLEN indicator = 0;
+        const size_t n =
+            ReadValue(stmt_, driver_, column, SQL_C_WCHAR, units_, SQL_NO_TOTAL, indicator);
+        if (indicator == SQL_NULL_DATA) return Variant::Null();
+        std::wstring text;
+        AssignUtf16(text, std::u16string_view(units_.data(), n));
         if (type == SQL_NUMERIC || type == SQL_DECIMAL) return detail::NumberFromText(text);
         return Variant(std::move(text));
       }
@@ -602,6 +618,9 @@ class Fetcher {
 
   SQLHSTMT stmt_;
   const std::wstring& driver_;
+  // Every long value of the result passes through these, one after the other.
+  std::vector<char16_t> units_;
+  std::vector<unsigned char> bytes_;
 };
 
 // Streamed result sets -----------------------------------------------------------------------
@@ -897,40 +916,12 @@ class RowStreamer final : public Row {
     const auto at = static_cast<SQLUSMALLINT>(column + 1);
     SQLLEN indicator = 0;
     if (b.cType == SQL_C_WCHAR) {
-      b.wholeSize = GetWhole(at, SQL_C_WCHAR, b.wholeUnits, known, indicator);
+      b.wholeSize = ReadValue(stmt_, driver_, at, SQL_C_WCHAR, b.wholeUnits, known, indicator);
     } else {
-      b.wholeSize = GetWhole(at, SQL_C_BINARY, b.wholeBytes, known, indicator);
+      b.wholeSize = ReadValue(stmt_, driver_, at, SQL_C_BINARY, b.wholeBytes, known, indicator);
     }
     if (!blocks_) b.length[0] = indicator;
     b.wholeRow = row_;
-  }
-
-  // A value through SQLGetData into `out`, whose storage is reused; the units read.
-  template <class Unit>
-  size_t GetWhole(SQLUSMALLINT column, SQLSMALLINT cType, std::vector<Unit>& out, SQLLEN known,
-                  SQLLEN& indicator) {
-    const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
-    const size_t room = known >= 0 ? static_cast<size_t>(known) / sizeof(Unit) : 1024;
-    if (out.size() < room + terminator) out.resize(room + terminator);
-    size_t have = 0;
-    for (bool first = true;; first = false) {
-      SQLLEN piece = 0;
-      const size_t free = out.size() - have;
-      const SQLRETURN rc = SQLGetData(stmt_, column, cType, out.data() + have,
-                                      static_cast<SQLLEN>(free * sizeof(Unit)), &piece);
-      if (rc == SQL_NO_DATA) return have;
-      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
-      if (first) indicator = piece;
-      if (piece == SQL_NULL_DATA) return 0;
-      const size_t fits = free - terminator;
-      if (piece != SQL_NO_TOTAL && static_cast<size_t>(piece) / sizeof(Unit) <= fits) {
-        return have + static_cast<size_t>(piece) / sizeof(Unit);
-      }
-      have += fits;
-      const size_t rest =
-          piece == SQL_NO_TOTAL ? out.size() : static_cast<size_t>(piece) / sizeof(Unit) - fits;
-      out.resize(have + rest + terminator);
-    }
   }
 
   SQLHSTMT stmt_;
