@@ -507,6 +507,23 @@ size_t ReadValue(SQLHSTMT stmt, const std::wstring& driver, SQLUSMALLINT column,
   }
 }
 
+// A result column's name and ADO type; `type` and `size` receive its SQL type and size.
+Column DescribeColumn(SQLHSTMT stmt, const std::wstring& driver, SQLUSMALLINT column,
+                      SQLSMALLINT& type, SQLULEN& size) {
+  std::vector<SQLWCHAR> name(256);
+  SQLSMALLINT nameLength = 0, decimals = 0, nullable = 0;
+  SQLRETURN rc = SQLDescribeColW(stmt, column, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                 &nameLength, &type, &size, &decimals, &nullable);
+  if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+    name.resize(static_cast<size_t>(nameLength) + 1);
+    rc = SQLDescribeColW(stmt, column, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                         &nameLength, &type, &size, &decimals, &nullable);
+  }
+  if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt, driver);
+  return {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
+          AdoTypeOf(type)};
+}
+
 class Fetcher {
  public:
   Fetcher(SQLHSTMT stmt, const std::wstring& driver) : stmt_(stmt), driver_(driver) {}
@@ -515,20 +532,9 @@ class Fetcher {
     auto result = std::make_shared<RowSet>();
     std::vector<SQLSMALLINT> types;
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-      std::vector<SQLWCHAR> name(256);
-      SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
+      SQLSMALLINT type = 0;
       SQLULEN size = 0;
-      SQLRETURN rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                     &nameLength, &type, &size, &decimals, &nullable);
-      if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-        name.resize(static_cast<size_t>(nameLength) + 1);
-        rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                             &nameLength, &type, &size, &decimals, &nullable);
-      }
-      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
-      result->columns.push_back(
-          {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
-           AdoTypeOf(type)});
+      result->columns.push_back(DescribeColumn(stmt_, driver_, c, type, size));
       types.push_back(type);
     }
     for (;;) {
@@ -748,18 +754,11 @@ class RowStreamer final : public Row {
   };
   static constexpr SQLULEN kNoRow = static_cast<SQLULEN>(-1);
 
+  // The column's description, and the buffer that takes its values.
   Column Describe(SQLUSMALLINT c) {
-    std::vector<SQLWCHAR> name(256);
-    SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
+    SQLSMALLINT type = 0;
     SQLULEN size = 0;
-    SQLRETURN rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                   &nameLength, &type, &size, &decimals, &nullable);
-    if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-      name.resize(static_cast<size_t>(nameLength) + 1);
-      rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                           &nameLength, &type, &size, &decimals, &nullable);
-    }
-    if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+    Column column = DescribeColumn(stmt_, driver_, c, type, size);
     Buffer& b = buffers_.emplace_back();
     b.sqlType = type;
     const SQLULEN room = size > 0 && size < kBoundUnits ? size : kBoundUnits;
@@ -807,8 +806,7 @@ class RowStreamer final : public Row {
         b.width = room + 1;
         break;
     }
-    return {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
-            AdoTypeOf(type)};
+    return column;
   }
 
   // Binds every column for blocks of rows; false (nothing bound) when the driver refuses.

@@ -20,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Provider.h"
+#include "QuillData/ado/RecordingProvider.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Error.h"
@@ -399,6 +402,45 @@ TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {
   EXPECT_EQ((*bytes)[2098], 0xff);
   EXPECT_EQ((*bytes)[2099], 0x7f);
   EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST(ServerReaders, OnAProviderThatOnlyGathersRowsEachCellConvertsAsItsFieldSays) {
+  auto recorder = std::make_shared<ado::RecordingProvider>();
+  ado::RegisterProvider(L"Recording", recorder);
+  ado::RowSet rows;
+  rows.columns = {{L"machid", ado::adInteger},     {L"MachName", ado::adVarWChar},
+                  {L"MachGroup", ado::adVarWChar}, {L"X", ado::adVarWChar},
+                  {L"Y", ado::adDouble},           {L"MachLibID", ado::adDouble}};
+  rows.rows = {
+      {Variant(7), Variant(L"Saw"), Variant::Null(), Variant(L"2"), Variant(0.5), Variant(3.5)},
+      {Variant(7), Variant(L"Drill"), Variant(L"G"), Variant(L"-1"), Variant(1.0), Variant(4.5)}};
+  recorder->AnswerFor(L"SELECT * FROM Machining;", ado::RecordingProvider::Rows(rows));
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Continue);
+  auto db = OpenBackend(L"Provider=Recording", errors);
+
+  int32_t count = -1;
+  auto machinings = db->GETTblMachining(count);
+  EXPECT_EQ(count, 2);
+  auto first = machinings->ItemAs<tblMachining>(Variant(L"7"));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->MachName, L"Saw");
+  EXPECT_EQ(first->MachGroup, L"");
+  EXPECT_EQ(first->X, 2);
+  EXPECT_EQ(first->MachLibID, 4);  // half to even
+  // The second row shares the key: it goes in without one.
+  auto second = machinings->ItemAs<tblMachining>(Variant(2));
+  EXPECT_EQ(second->MachName, L"Drill");
+  EXPECT_EQ(second->X, -1);
+  EXPECT_EQ(second->MachLibID, 4);
+  EXPECT_FALSE(machinings->KeyAt(2).has_value());
+  // The table lacks Z: each row reports it, naming the row.
+  ASSERT_EQ(errors->Reports().size(), 2u);
+  EXPECT_NE(errors->Reports()[0].description.find(L"(Machining.Z, row with key '7')"),
+            std::wstring::npos)
+      << ToUtf8(errors->Reports()[0].description);
+  db.reset();
+  gE.reset();
+  ado::RegisterProvider(L"Recording", nullptr);
 }
 
 }  // namespace
