@@ -100,7 +100,7 @@ ParameterPtr Command::CreateParameter(const std::wstring& name, int32_t type, in
   return parameter;
 }
 
-ExecuteResult Command::Run(int32_t options, int32_t commandType) {
+ExecuteResult Command::Run(int32_t options, int32_t commandType, RowSink* sink) {
   if (!activeConnection_) {
     Raise(adErrInvalidConnection, L"The command has no active connection.");
   }
@@ -126,7 +126,7 @@ ExecuteResult Command::Run(int32_t options, int32_t commandType) {
   if (returnValues > 1) {
     Raise(adErrInvalidParamInfo, L"A command can have only one return-value parameter.");
   }
-  ExecuteResult result = activeConnection_->Run(command);
+  ExecuteResult result = activeConnection_->Run(command, sink);
   const size_t n = std::min(result.outputs.size(), command.parameters.size());
   for (size_t i = 0; i < n; ++i) {
     if (command.parameters[i].direction != adParamInput) {
@@ -140,6 +140,10 @@ std::shared_ptr<Recordset> Command::Execute(int32_t options) {
   ExecuteResult result = Run(options, detail::CommandTypeFromOptions(options, commandType_));
   if (!detail::WantsRows(options)) return nullptr;
   return Recordset::FromRows(std::move(result.rows));
+}
+
+void Command::Stream(RowSink& rows, int32_t options) {
+  Run(options, detail::CommandTypeFromOptions(options, commandType_), &rows);
 }
 
 }  // namespace QuillData::ado

@@ -102,9 +102,9 @@ void ResendGuard::Prepare() {
   if (connection_ && connection_->Lost()) connection_->Reconnect(retry);
 }
 
-ExecuteResult Connection::Run(const CommandData& command) {
+ExecuteResult Connection::Run(const CommandData& command, RowSink* sink) {
   if (!session_) Raise(adErrInvalidConnection, L"The connection is not open.");
-  return session_->Execute(command);
+  return sink ? session_->Stream(command, *sink) : session_->Execute(command);
 }
 
 std::shared_ptr<Recordset> Connection::Execute(const std::wstring& commandText, int32_t options) {

@@ -243,36 +243,117 @@ Variant FromText(Oid type, const char* data, int length) {
   }
 }
 
+// A cell of a result as a Variant (Null for a database NULL).
+Variant CellOf(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return Variant::Null();
+  const Oid type = PQftype(result, column);
+  const char* data = PQgetvalue(result, row, column);
+  const int length = PQgetlength(result, row, column);
+  return PQfformat(result, column) == 1 ? FromBinary(type, data, length)
+                                        : FromText(type, data, length);
+}
+
 std::shared_ptr<RowSet> RowsOf(const PGresult* result) {
   auto rows = std::make_shared<RowSet>();
   const int fields = PQnfields(result);
   const int tuples = PQntuples(result);
-  std::vector<Oid> types(static_cast<size_t>(fields));
-  std::vector<bool> binary(static_cast<size_t>(fields));
-  rows->columns.reserve(types.size());
+  rows->columns.reserve(static_cast<size_t>(fields));
   for (int c = 0; c < fields; ++c) {
-    types[c] = PQftype(result, c);
-    binary[c] = PQfformat(result, c) == 1;
-    rows->columns.push_back({FromUtf8(PQfname(result, c)), AdoTypeOf(types[c])});
+    rows->columns.push_back({FromUtf8(PQfname(result, c)), AdoTypeOf(PQftype(result, c))});
   }
   rows->rows.reserve(static_cast<size_t>(tuples));
   for (int r = 0; r < tuples; ++r) {
     std::vector<Variant> row;
-    row.reserve(types.size());
-    for (int c = 0; c < fields; ++c) {
-      if (PQgetisnull(result, r, c)) {
-        row.push_back(Variant::Null());
-        continue;
-      }
-      const char* data = PQgetvalue(result, r, c);
-      const int length = PQgetlength(result, r, c);
-      row.push_back(binary[c] ? FromBinary(types[c], data, length)
-                              : FromText(types[c], data, length));
-    }
+    row.reserve(static_cast<size_t>(fields));
+    for (int c = 0; c < fields; ++c) row.push_back(CellOf(result, r, c));
     rows->rows.push_back(std::move(row));
   }
   return rows;
 }
+
+// The rows of a result handed to a sink one by one, each cell read from the result as it
+// stands (binary or text) straight into what the sink asks for.
+class ResultRows final : public Row {
+ public:
+  explicit ResultRows(const PGresult* result) : result_(result) {}
+
+  void Stream(RowSink& sink) {
+    const int fields = PQnfields(result_);
+    std::vector<Column> columns;
+    columns.reserve(static_cast<size_t>(fields));
+    for (int c = 0; c < fields; ++c) {
+      columns.push_back({FromUtf8(PQfname(result_, c)), AdoTypeOf(PQftype(result_, c))});
+    }
+    const int tuples = PQntuples(result_);
+    sink.Begin(columns, tuples);
+    for (row_ = 0; row_ < tuples; ++row_) sink.Take(*this);
+  }
+
+  bool IsNull(size_t column) override {
+    return PQgetisnull(result_, row_, Index(column)) || PQftype(result_, Index(column)) == kVoid;
+  }
+  int64_t Integer(size_t column) override {
+    const int c = Index(column);
+    const Oid type = PQftype(result_, c);
+    if (Binary(c)) {
+      const char* data = PQgetvalue(result_, row_, c);
+      if (type == kInt2) return static_cast<int16_t>(BigEndian(data, 2));
+      if (type == kInt4) return static_cast<int32_t>(static_cast<uint32_t>(BigEndian(data, 4)));
+      return static_cast<int64_t>(BigEndian(data, 8));
+    }
+    return Parsed<int64_t>(c, type);
+  }
+  double Double(size_t column) override {
+    const int c = Index(column);
+    const Oid type = PQftype(result_, c);
+    if (Binary(c)) {
+      const char* data = PQgetvalue(result_, row_, c);
+      if (type == kFloat4) {
+        return static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(BigEndian(data, 4))));
+      }
+      return std::bit_cast<double>(BigEndian(data, 8));
+    }
+    return Parsed<double>(c, type);
+  }
+  bool Boolean(size_t column) override {
+    const int c = Index(column);
+    const char* data = PQgetvalue(result_, row_, c);
+    if (Binary(c)) return PQgetlength(result_, row_, c) > 0 && data[0] != 0;
+    return std::string_view(data) == "t";
+  }
+  std::wstring_view Text(size_t column) override {
+    const int c = Index(column);
+    AssignUtf8(text_, std::string_view(PQgetvalue(result_, row_, c),
+                                       static_cast<size_t>(PQgetlength(result_, row_, c))));
+    return text_;
+  }
+  Date When(size_t column) override { return *Value(column).Get<Date>(); }
+  Variant Value(size_t column) override { return CellOf(result_, row_, Index(column)); }
+
+ private:
+  int Index(size_t column) const {
+    if (column >= static_cast<size_t>(PQnfields(result_))) {
+      throw QuillError(ErrNo::SubscriptOutOfRange, kLibpqSource);
+    }
+    return static_cast<int>(column);
+  }
+  bool Binary(int column) const { return PQfformat(result_, column) == 1; }
+  // A number in text form, as FromText reads it.
+  template <class T>
+  T Parsed(int column, Oid type) const {
+    const char* data = PQgetvalue(result_, row_, column);
+    const int length = PQgetlength(result_, row_, column);
+    T value{};
+    if (std::from_chars(data, data + length, value).ptr != data + length) {
+      Unreadable(std::string_view(data, static_cast<size_t>(length)), type);
+    }
+    return value;
+  }
+
+  const PGresult* result_;
+  int row_ = 0;
+  std::wstring text_;
+};
 
 // Results ------------------------------------------------------------------------------------
 
@@ -497,14 +578,20 @@ class LibpqSession : public Session {
 
   bool Lost() const noexcept override { return lost_; }
 
-  ExecuteResult Execute(const CommandData& command) override {
+  ExecuteResult Execute(const CommandData& command) override { return Guarded(command, nullptr); }
+
+  ExecuteResult Stream(const CommandData& command, RowSink& sink) override {
+    return Guarded(command, &sink);
+  }
+
+  ExecuteResult Guarded(const CommandData& command, RowSink* sink) {
     if (!conn_) Raise(adErrInvalidConnection, L"The connection is closed.");
     if (lost_) Raise(adErrDataSource, L"The connection to the server is lost.");
     const Call call = CallOf(command);
     const Values values = ValuesOf(command, call);
     try {
       try {
-        return Run(command, call, values);
+        return Run(command, call, values, sink);
       } catch (const QuillError& failure) {
         // A kept SELECT * of a table whose columns changed since (0A000), or a statement that
         // SQL text deallocated (26000): prepared again, once, when no transaction was aborted.
@@ -512,7 +599,7 @@ class LibpqSession : public Session {
             !prepared_.contains(call.sql) || PQtransactionStatus(conn_) != PQTRANS_IDLE)
           throw;
         Forget(call.sql);
-        return Run(command, call, values);
+        return Run(command, call, values, sink);
       }
     } catch (const QuillError& failure) {
       lost_ = ShowsLoss(conn_, failure);
@@ -559,7 +646,10 @@ class LibpqSession : public Session {
     prepared_.erase(it);
   }
 
-  ExecuteResult Run(const CommandData& command, const Call& call, const Values& values) {
+  // Sends the call and reads every result; the rows of the first one with columns go to
+  // `sink` when given (once every result is in and none failed), else into the result.
+  ExecuteResult Run(const CommandData& command, const Call& call, const Values& values,
+                    RowSink* sink) {
     const Prepared* prepared = Prepare(call, values.Count());
     int sent;
     if (prepared) {
@@ -577,13 +667,13 @@ class LibpqSession : public Session {
 
     ExecuteResult result;
     const bool wantsRows = detail::WantsRows(command.options) && call.outputs.empty();
-    std::shared_ptr<RowSet> first;  // the first result with columns
+    Result first;  // the first result with columns
     Result failed;
     // Every result is read, so that the connection is ready for the next command.
     while (Result r{PQgetResult(conn_)}) {
       switch (PQresultStatus(r.get())) {
         case PGRES_TUPLES_OK:
-          if (!first && !failed && (wantsRows || !call.outputs.empty())) first = RowsOf(r.get());
+          if (!first && !failed && (wantsRows || !call.outputs.empty())) first = std::move(r);
           break;
         case PGRES_COMMAND_OK:
           if (const char* count = PQcmdTuples(r.get()); count && *count)
@@ -610,11 +700,17 @@ class LibpqSession : public Session {
     result.outputs.resize(command.parameters.size());
     if (!call.outputs.empty()) {
       for (size_t k = 0; k < call.outputs.size(); ++k) {
-        const bool there = first && !first->rows.empty() && k < first->rows[0].size();
-        result.outputs[call.outputs[k]] = there ? first->rows[0][k] : Variant::Null();
+        const bool there =
+            first && PQntuples(first.get()) > 0 && static_cast<int>(k) < PQnfields(first.get());
+        result.outputs[call.outputs[k]] =
+            there ? CellOf(first.get(), 0, static_cast<int>(k)) : Variant::Null();
       }
-    } else if (wantsRows) {
-      result.rows = std::move(first);
+    } else if (wantsRows && first) {
+      if (sink) {
+        ResultRows(first.get()).Stream(*sink);
+      } else {
+        result.rows = RowsOf(first.get());
+      }
     }
     return result;
   }

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <cwctype>
 #include <unordered_map>
+#include <optional>
+#include <span>
 
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"
@@ -489,6 +491,55 @@ Variant ReadOutput(const Bound& b) {
 
 // Result sets ------------------------------------------------------------------------------
 
+// Reads the current row's value of a column with SQLGetData into `out`, whose storage is
+// reused from value to value; returns the units read. The value's length in bytes, when known
+// (else SQL_NO_TOTAL), sizes the first read: a second one comes only for a longer value.
+// `indicator` receives what the driver first said of the value (SQL_NULL_DATA for NULL).
+template <class Unit>
+size_t ReadValue(SQLHSTMT stmt, const std::wstring& driver, SQLUSMALLINT column, SQLSMALLINT cType,
+                 std::vector<Unit>& out, SQLLEN known, SQLLEN& indicator) {
+  const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
+  const size_t room = known >= 0 ? static_cast<size_t>(known) / sizeof(Unit) : 1024;
+  if (out.size() < room + terminator) out.resize(std::max<size_t>(room + terminator, 1));
+  indicator = 0;
+  size_t have = 0;
+  for (bool first = true;; first = false) {
+    SQLLEN piece = 0;
+    const size_t free = out.size() - have;
+    const SQLRETURN rc = SQLGetData(stmt, column, cType, out.data() + have,
+                                    static_cast<SQLLEN>(free * sizeof(Unit)), &piece);
+    if (rc == SQL_NO_DATA) return have;
+    if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt, driver);
+    if (first) indicator = piece;
+    if (piece == SQL_NULL_DATA) return 0;
+    const size_t fits = free - terminator;
+    if (piece != SQL_NO_TOTAL && static_cast<size_t>(piece) / sizeof(Unit) <= fits) {
+      return have + static_cast<size_t>(piece) / sizeof(Unit);
+    }
+    have += fits;
+    const size_t rest =
+        piece == SQL_NO_TOTAL ? out.size() : static_cast<size_t>(piece) / sizeof(Unit) - fits;
+    out.resize(have + rest + terminator);
+  }
+}
+
+// A result column's name and ADO type; `type` and `size` receive its SQL type and size.
+Column DescribeColumn(SQLHSTMT stmt, const std::wstring& driver, SQLUSMALLINT column,
+                      SQLSMALLINT& type, SQLULEN& size) {
+  std::vector<SQLWCHAR> name(256);
+  SQLSMALLINT nameLength = 0, decimals = 0, nullable = 0;
+  SQLRETURN rc = SQLDescribeColW(stmt, column, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                 &nameLength, &type, &size, &decimals, &nullable);
+  if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
+    name.resize(static_cast<size_t>(nameLength) + 1);
+    rc = SQLDescribeColW(stmt, column, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                         &nameLength, &type, &size, &decimals, &nullable);
+  }
+  if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt, driver);
+  return {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
+          AdoTypeOf(type)};
+}
+
 class Fetcher {
  public:
   Fetcher(SQLHSTMT stmt, const std::wstring& driver) : stmt_(stmt), driver_(driver) {}
@@ -497,20 +548,9 @@ class Fetcher {
     auto result = std::make_shared<RowSet>();
     std::vector<SQLSMALLINT> types;
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-      std::vector<SQLWCHAR> name(256);
-      SQLSMALLINT nameLength = 0, type = 0, decimals = 0, nullable = 0;
+      SQLSMALLINT type = 0;
       SQLULEN size = 0;
-      SQLRETURN rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                     &nameLength, &type, &size, &decimals, &nullable);
-      if (Ok(rc) && nameLength >= static_cast<SQLSMALLINT>(name.size())) {
-        name.resize(static_cast<size_t>(nameLength) + 1);
-        rc = SQLDescribeColW(stmt_, c, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                             &nameLength, &type, &size, &decimals, &nullable);
-      }
-      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
-      result->columns.push_back(
-          {FromW(name.data(), static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0))),
-           AdoTypeOf(type)});
+      result->columns.push_back(DescribeColumn(stmt_, driver_, c, type, size));
       types.push_back(type);
     }
     for (;;) {
@@ -534,27 +574,6 @@ class Fetcher {
     const SQLRETURN rc = SQLGetData(stmt_, column, cType, target, size, &indicator);
     if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
     return indicator != SQL_NULL_DATA;
-  }
-
-  // Variable-length data in pieces; false for NULL.
-  template <class Unit>
-  bool GetLong(SQLUSMALLINT column, SQLSMALLINT cType, std::vector<Unit>& out) {
-    const size_t terminator = cType == SQL_C_BINARY ? 0 : 1;
-    std::vector<Unit> chunk(4096);
-    const SQLLEN chunkBytes = static_cast<SQLLEN>(chunk.size() * sizeof(Unit));
-    for (;;) {
-      SQLLEN indicator = 0;
-      const SQLRETURN rc = SQLGetData(stmt_, column, cType, chunk.data(), chunkBytes, &indicator);
-      if (rc == SQL_NO_DATA) return true;
-      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
-      if (indicator == SQL_NULL_DATA) return false;
-      const bool more = indicator == SQL_NO_TOTAL ||
-                        indicator > chunkBytes - static_cast<SQLLEN>(terminator * sizeof(Unit));
-      const size_t units =
-          more ? chunk.size() - terminator : static_cast<size_t>(indicator) / sizeof(Unit);
-      out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(units));
-      if (!more) return true;
-    }
   }
 
   Variant Value(SQLUSMALLINT column, SQLSMALLINT type) {
@@ -600,14 +619,19 @@ class Fetcher {
       case SQL_BINARY:
       case SQL_VARBINARY:
       case SQL_LONGVARBINARY: {
-        std::vector<unsigned char> bytes;
-        if (!GetLong(column, SQL_C_BINARY, bytes)) return Variant::Null();
-        return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
+        SQLLEN indicator = 0;
+        const size_t n =
+            ReadValue(stmt_, driver_, column, SQL_C_BINARY, bytes_, SQL_NO_TOTAL, indicator);
+        if (indicator == SQL_NULL_DATA) return Variant::Null();
+        return Variant(Variant::Bytes(bytes_.begin(), bytes_.begin() + static_cast<ptrdiff_t>(n)));
       }
       default: {
-        std::vector<SQLWCHAR> units;
-        if (!GetLong(column, SQL_C_WCHAR, units)) return Variant::Null();
-        std::wstring text = FromW(units.data(), units.size());
+        SQLLEN indicator = 0;
+        const size_t n =
+            ReadValue(stmt_, driver_, column, SQL_C_WCHAR, units_, SQL_NO_TOTAL, indicator);
+        if (indicator == SQL_NULL_DATA) return Variant::Null();
+        std::wstring text;
+        AssignUtf16(text, std::u16string_view(units_.data(), n));
         if (type == SQL_NUMERIC || type == SQL_DECIMAL) return detail::NumberFromText(text);
         return Variant(std::move(text));
       }
@@ -616,6 +640,313 @@ class Fetcher {
 
   SQLHSTMT stmt_;
   const std::wstring& driver_;
+  // Every long value of the result passes through these, one after the other.
+  std::vector<char16_t> units_;
+  std::vector<unsigned char> bytes_;
+};
+
+// Streamed result sets -----------------------------------------------------------------------
+
+// Hands a result set's rows to a sink as they come. With block fetches, every column is bound
+// to a buffer that holds a block of rows and one fetch brings the block; a value longer than
+// its buffer is read whole with SQLGetData, positioned on its row. A driver that cannot read
+// a bound value inside a block gets one row per fetch, each value read with SQLGetData. Text
+// crosses into wchar_t once, into one buffer reused from cell to cell.
+class RowStreamer final : public Row {
+ public:
+  RowStreamer(SQLHSTMT stmt, const std::wstring& driver, bool blocks)
+      : stmt_(stmt), driver_(driver), blocks_(blocks) {}
+  RowStreamer(const RowStreamer&) = delete;
+  RowStreamer& operator=(const RowStreamer&) = delete;
+  // Leaves the statement as it found it: nothing bound, one row per fetch.
+  ~RowStreamer() {
+    if (!bound_) return;
+    SQLFreeStmt(stmt_, SQL_UNBIND);
+    SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+    SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+  }
+
+  void Run(SQLSMALLINT count, RowSink& sink) {
+    std::vector<Column> columns;
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
+      columns.push_back(Describe(c));
+    }
+    SQLLEN known = -1;
+    if (!Ok(SQLRowCount(stmt_, &known))) known = -1;
+    if (blocks_) blocks_ = Bind(known);
+    sink.Begin(columns, known);
+    for (;;) {
+      const SQLRETURN rc = SQLFetch(stmt_);
+      if (rc == SQL_NO_DATA) break;
+      if (!Ok(rc)) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      for (Buffer& b : buffers_) b.wholeRow = kNoRow;
+      const SQLULEN rows = blocks_ ? fetched_ : 1;
+      for (SQLULEN r = 0; r < rows; ++r) {
+        if (blocks_ && status_[r] == SQL_ROW_ERROR) Fail(SQL_HANDLE_STMT, stmt_, driver_);
+        if (blocks_ && status_[r] == SQL_ROW_NOROW) continue;
+        row_ = r;
+        if (!blocks_) Load();
+        sink.Take(*this);
+      }
+    }
+  }
+
+  bool IsNull(size_t column) override { return Cell(column).length[row_] == SQL_NULL_DATA; }
+  int64_t Integer(size_t column) override {
+    const Buffer& b = Cell(column);
+    if (b.cType == SQL_C_SBIGINT) return Fixed<SQLBIGINT>(b);
+    return Fixed<SQLINTEGER>(b);
+  }
+  double Double(size_t column) override { return Fixed<double>(Cell(column)); }
+  bool Boolean(size_t column) override { return Fixed<unsigned char>(Cell(column)) != 0; }
+  Date When(size_t column) override {
+    const Buffer& b = Cell(column);
+    if (b.cType == SQL_C_TYPE_TIME) {
+      const auto t = Fixed<SQL_TIME_STRUCT>(b);
+      return Date{(t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0};
+    }
+    const auto t = Fixed<SQL_TIMESTAMP_STRUCT>(b);
+    return DateFrom(t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction);
+  }
+  std::wstring_view Text(size_t column) override {
+    AssignUtf16(text_, Units(column));
+    return text_;
+  }
+  Variant Value(size_t column) override {
+    const Buffer& b = Cell(column);
+    if (b.length[row_] == SQL_NULL_DATA) return Variant::Null();
+    switch (b.cType) {
+      case SQL_C_SLONG:
+        return Variant(static_cast<int32_t>(Fixed<SQLINTEGER>(b)));
+      case SQL_C_SBIGINT: {
+        const SQLBIGINT v = Fixed<SQLBIGINT>(b);
+        if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+        Decimal d;
+        d.mantissa = v;
+        return Variant(d);
+      }
+      case SQL_C_DOUBLE:
+        return Variant(Double(column));
+      case SQL_C_BIT:
+        return Variant(Boolean(column));
+      case SQL_C_TYPE_TIMESTAMP:
+      case SQL_C_TYPE_TIME:
+        return Variant(When(column));
+      case SQL_C_BINARY: {
+        const std::span<const unsigned char> bytes = Bytes(column);
+        return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
+      }
+      default: {
+        std::wstring text(Text(column));
+        if (b.sqlType == SQL_NUMERIC || b.sqlType == SQL_DECIMAL) {
+          return detail::NumberFromText(text);
+        }
+        return Variant(std::move(text));
+      }
+    }
+  }
+
+ private:
+  // Rows per block at most, and the bytes a block's buffers may take together: a wide
+  // result gets fewer rows per block.
+  static constexpr SQLULEN kBlockRows = 1000;
+  static constexpr size_t kBlockBytes = size_t{4} << 20;
+  // The longest text or binary value a buffer holds in place (characters or bytes).
+  static constexpr SQLULEN kBoundUnits = 255;
+
+  struct Buffer {
+    SQLSMALLINT sqlType = 0;
+    SQLSMALLINT cType = 0;
+    size_t width = 0;                  // bytes (fixed, binary) or UTF-16 units (text) per row
+    std::vector<unsigned char> bytes;  // fixed-size values and binary, row after row
+    std::vector<char16_t> units;       // text, row after row, each with its terminator
+    std::vector<SQLLEN> length;        // per row: the value's length in bytes, or NULL
+    // A value longer than its buffer, read whole for the row `wholeRow`.
+    std::vector<unsigned char> wholeBytes;
+    std::vector<char16_t> wholeUnits;
+    size_t wholeSize = 0;
+    SQLULEN wholeRow = kNoRow;
+  };
+  static constexpr SQLULEN kNoRow = static_cast<SQLULEN>(-1);
+
+  // The column's description, and the buffer that takes its values.
+  Column Describe(SQLUSMALLINT c) {
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    Column column = DescribeColumn(stmt_, driver_, c, type, size);
+    Buffer& b = buffers_.emplace_back();
+    b.sqlType = type;
+    const SQLULEN room = size > 0 && size < kBoundUnits ? size : kBoundUnits;
+    switch (type) {
+      case SQL_SMALLINT:
+      case SQL_INTEGER:
+      case SQL_TINYINT:
+        b.cType = SQL_C_SLONG;
+        b.width = sizeof(SQLINTEGER);
+        break;
+      case SQL_BIGINT:
+        b.cType = SQL_C_SBIGINT;
+        b.width = sizeof(SQLBIGINT);
+        break;
+      case SQL_REAL:
+      case SQL_FLOAT:
+      case SQL_DOUBLE:
+        b.cType = SQL_C_DOUBLE;
+        b.width = sizeof(double);
+        break;
+      case SQL_BIT:
+        b.cType = SQL_C_BIT;
+        b.width = 1;
+        break;
+      case SQL_TYPE_DATE:
+      case SQL_DATE:
+      case SQL_TYPE_TIMESTAMP:
+      case SQL_TIMESTAMP:
+        b.cType = SQL_C_TYPE_TIMESTAMP;
+        b.width = sizeof(SQL_TIMESTAMP_STRUCT);
+        break;
+      case SQL_TYPE_TIME:
+      case SQL_TIME:
+        b.cType = SQL_C_TYPE_TIME;
+        b.width = sizeof(SQL_TIME_STRUCT);
+        break;
+      case SQL_BINARY:
+      case SQL_VARBINARY:
+      case SQL_LONGVARBINARY:
+        b.cType = SQL_C_BINARY;
+        b.width = room;
+        break;
+      default:  // text, and numbers read exactly as text
+        b.cType = SQL_C_WCHAR;
+        b.width = room + 1;
+        break;
+    }
+    return column;
+  }
+
+  // Binds every column for blocks of rows; false (nothing bound) when the driver refuses.
+  bool Bind(SQLLEN known) {
+    size_t rowBytes = 0;
+    for (const Buffer& b : buffers_) {
+      rowBytes += sizeof(SQLLEN) + b.width * (b.cType == SQL_C_WCHAR ? sizeof(char16_t) : 1);
+    }
+    SQLULEN rows = std::clamp<SQLULEN>(kBlockBytes / std::max<size_t>(rowBytes, 1), 1, kBlockRows);
+    if (known > 0) rows = std::min(rows, static_cast<SQLULEN>(known));
+    if (!Ok(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows),
+                           0)) ||
+        !Ok(SQLGetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr)) || rows == 0) {
+      SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+      return false;
+    }
+    bound_ = true;
+    status_.resize(rows);
+    if (!Ok(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE,
+                           reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_BIND_BY_COLUMN}), 0)) ||
+        !Ok(SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0)) ||
+        !Ok(SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_STATUS_PTR, status_.data(), 0))) {
+      Fail(SQL_HANDLE_STMT, stmt_, driver_);
+    }
+    for (size_t c = 0; c < buffers_.size(); ++c) {
+      Buffer& b = buffers_[c];
+      b.length.resize(rows);
+      SQLPOINTER target;
+      SQLLEN width;
+      if (b.cType == SQL_C_WCHAR) {
+        b.units.resize(b.width * rows);
+        target = b.units.data();
+        width = static_cast<SQLLEN>(b.width * sizeof(char16_t));
+      } else {
+        b.bytes.resize(b.width * rows);
+        target = b.bytes.data();
+        width = static_cast<SQLLEN>(b.width);
+      }
+      if (!Ok(SQLBindCol(stmt_, static_cast<SQLUSMALLINT>(c + 1), b.cType, target, width,
+                         b.length.data()))) {
+        Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      }
+    }
+    return true;
+  }
+
+  // One row without blocks: every value through SQLGetData, in column order.
+  void Load() {
+    for (size_t c = 0; c < buffers_.size(); ++c) {
+      Buffer& b = buffers_[c];
+      b.length.resize(1);
+      if (b.cType == SQL_C_WCHAR || b.cType == SQL_C_BINARY) {
+        ReadWhole(c, b, SQL_NO_TOTAL);
+        continue;
+      }
+      b.bytes.resize(b.width);
+      if (!Ok(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(c + 1), b.cType, b.bytes.data(),
+                         static_cast<SQLLEN>(b.width), &b.length[0]))) {
+        Fail(SQL_HANDLE_STMT, stmt_, driver_);
+      }
+    }
+  }
+
+  const Buffer& Cell(size_t column) const { return buffers_.at(column); }
+
+  template <class T>
+  T Fixed(const Buffer& b) const {
+    T value;
+    std::memcpy(&value, b.bytes.data() + row_ * b.width, sizeof value);
+    return value;
+  }
+
+  // A bound text or binary value that did not fit its buffer.
+  bool Cut(const Buffer& b, size_t unit) const {
+    const SQLLEN length = b.length[row_];
+    if (length == SQL_NULL_DATA) return false;
+    const size_t terminator = b.cType == SQL_C_WCHAR ? 1 : 0;
+    return length == SQL_NO_TOTAL || static_cast<size_t>(length) > (b.width - terminator) * unit;
+  }
+
+  std::u16string_view Units(size_t column) {
+    Buffer& b = buffers_.at(column);
+    if (b.wholeRow != row_ && Cut(b, sizeof(char16_t))) ReadWhole(column, b, b.length[row_]);
+    if (b.wholeRow == row_) return {b.wholeUnits.data(), b.wholeSize};
+    if (b.length[row_] == SQL_NULL_DATA) return {};
+    return {b.units.data() + row_ * b.width,
+            static_cast<size_t>(b.length[row_]) / sizeof(char16_t)};
+  }
+
+  std::span<const unsigned char> Bytes(size_t column) {
+    Buffer& b = buffers_.at(column);
+    if (b.wholeRow != row_ && Cut(b, 1)) ReadWhole(column, b, b.length[row_]);
+    if (b.wholeRow == row_) return {b.wholeBytes.data(), b.wholeSize};
+    if (b.length[row_] == SQL_NULL_DATA) return {};
+    return {b.bytes.data() + row_ * b.width, static_cast<size_t>(b.length[row_])};
+  }
+
+  // Reads the current row's value of a column whole, sized by its known length in bytes
+  // (SQL_NO_TOTAL: unknown): a second read only when the value is longer than that.
+  void ReadWhole(size_t column, Buffer& b, SQLLEN known) {
+    if (blocks_ && !Ok(SQLSetPos(stmt_, static_cast<SQLSETPOSIROW>(row_ + 1), SQL_POSITION,
+                                 SQL_LOCK_NO_CHANGE))) {
+      Fail(SQL_HANDLE_STMT, stmt_, driver_);
+    }
+    const auto at = static_cast<SQLUSMALLINT>(column + 1);
+    SQLLEN indicator = 0;
+    if (b.cType == SQL_C_WCHAR) {
+      b.wholeSize = ReadValue(stmt_, driver_, at, SQL_C_WCHAR, b.wholeUnits, known, indicator);
+    } else {
+      b.wholeSize = ReadValue(stmt_, driver_, at, SQL_C_BINARY, b.wholeBytes, known, indicator);
+    }
+    if (!blocks_) b.length[0] = indicator;
+    b.wholeRow = row_;
+  }
+
+  SQLHSTMT stmt_;
+  const std::wstring& driver_;
+  bool blocks_;
+  bool bound_ = false;
+  std::vector<Buffer> buffers_;
+  SQLULEN fetched_ = 0;
+  std::vector<SQLUSMALLINT> status_;
+  SQLULEN row_ = 0;
+  std::wstring text_;
 };
 
 // Session ----------------------------------------------------------------------------------
@@ -680,11 +1011,18 @@ class OdbcSession : public Session {
 
   bool Lost() const noexcept override { return lost_; }
 
-  ExecuteResult Execute(const CommandData& command) override {
+  ExecuteResult Execute(const CommandData& command) override { return Guarded(command, nullptr); }
+
+  ExecuteResult Stream(const CommandData& command, RowSink& sink) override {
+    return Guarded(command, &sink);
+  }
+
+ private:
+  ExecuteResult Guarded(const CommandData& command, RowSink* sink) {
     if (!connected_) Raise(adErrInvalidConnection, L"The connection is closed.");
     if (lost_) Raise(adErrDataSource, L"The connection to the server is lost.");
     try {
-      return Run(command);
+      return Run(command, sink);
     } catch (const OdbcFailure& failure) {
       // SQLSTATE class 08 is a connection failure, and 57P0x a server that ended the session
       // (shut down, crashed, starting up); the driver may also just know it is dead.
@@ -699,9 +1037,22 @@ class OdbcSession : public Session {
     }
   }
 
- private:
   static SQLPOINTER Seconds(int32_t seconds) {
     return reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(seconds));
+  }
+
+  // Whether the driver can fetch blocks of rows and still read a long value of one of them
+  // (SQLGetData on a bound column, inside a block, positioned by SQLSetPos); asked once.
+  bool BlockFetches() {
+    if (!blockFetches_) {
+      SQLUINTEGER getData = 0;
+      SQLUSMALLINT setPos = SQL_FALSE;
+      blockFetches_ =
+          Ok(SQLGetInfo(dbc_->get(), SQL_GETDATA_EXTENSIONS, &getData, sizeof getData, nullptr)) &&
+          (getData & SQL_GD_BOUND) && (getData & SQL_GD_BLOCK) &&
+          Ok(SQLGetFunctions(dbc_->get(), SQL_API_SQLSETPOS, &setPos)) && setPos == SQL_TRUE;
+    }
+    return *blockFetches_;
   }
 
   std::unique_ptr<Handle> NewStatement() {
@@ -765,7 +1116,7 @@ class OdbcSession : public Session {
     return it->second;
   }
 
-  ExecuteResult Run(const CommandData& command) {
+  ExecuteResult Run(const CommandData& command, RowSink* sink = nullptr) {
     const auto& params = command.parameters;
     std::vector<size_t> order;  // parameter index per marker
     std::wstring sql;
@@ -827,11 +1178,17 @@ class OdbcSession : public Session {
     ExecuteResult result;
     const bool wantsRows = detail::WantsRows(command.options);
     Fetcher fetcher(stmt.get(), driver_);
+    bool streamed = false;
     while (rc != SQL_NO_DATA) {
       SQLSMALLINT columns = 0;
       if (!Ok(SQLNumResultCols(stmt.get(), &columns))) Fail(SQL_HANDLE_STMT, stmt.get(), driver_);
       if (columns > 0) {
-        if (wantsRows && !result.rows) result.rows = fetcher.All(columns);
+        if (wantsRows && sink && !streamed) {
+          RowStreamer(stmt.get(), driver_, BlockFetches()).Run(columns, *sink);
+          streamed = true;
+        } else if (wantsRows && !sink && !result.rows) {
+          result.rows = fetcher.All(columns);
+        }
       } else {
         SQLLEN count = -1;
         if (Ok(SQLRowCount(stmt.get(), &count)) && count >= 0) {
@@ -860,6 +1217,7 @@ class OdbcSession : public Session {
   bool keepCalls_ = true;
   std::unordered_map<std::wstring, Kept> kept_;
   uint64_t uses_ = 0;
+  std::optional<bool> blockFetches_;
 };
 
 bool IsOdbcString(const std::wstring& text) {

@@ -96,38 +96,37 @@ std::u16string ToUtf16(std::wstring_view text) {
 }
 
 std::wstring FromUtf16(std::u16string_view units) {
-  // Lone surrogates become U+FFFD before the (then well-formed) text is converted.
-  std::u16string clean;
-  bool needsClean = false;
-  for (size_t i = 0; i < units.size(); ++i) {
-    if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-      ++i;
-    } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
-      needsClean = true;
-      break;
-    }
-  }
-  if (needsClean) {
-    clean.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-      if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-        clean.push_back(units[i]);
-        clean.push_back(units[++i]);
-      } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
-        clean.push_back(static_cast<char16_t>(kReplacement));
-      } else {
-        clean.push_back(units[i]);
-      }
-    }
-    units = clean;
-  }
-  std::string utf8;
-  utf8.reserve(units.size());
-  utf8::unchecked::utf16to8(units.begin(), units.end(), std::back_inserter(utf8));
   std::wstring out;
-  out.reserve(units.size());
-  utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(out));
+  AssignUtf16(out, units);
   return out;
+}
+
+void AssignUtf16(std::wstring& out, std::u16string_view units) {
+  // Every unit gives at most one character: a pair gives one, a lone surrogate U+FFFD.
+  out.resize(units.size());
+  wchar_t* d = out.data();
+  const size_t n = units.size();
+  // Text without surrogates, the usual case, widens unit by unit in one tight loop.
+  bool surrogates = false;
+  for (char16_t u : units) surrogates |= (u & 0xF800) == 0xD800;
+  if (!surrogates) {
+    for (size_t i = 0; i < n; ++i) d[i] = static_cast<wchar_t>(units[i]);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t u = units[i];
+    if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
+      *d++ = static_cast<wchar_t>(u);
+    } else if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(units[i + 1])) {
+      char bytes[4];
+      d = utf8::unchecked::utf8to32(bytes,
+                                    utf8::unchecked::utf16to8(&units[i], &units[i] + 2, bytes), d);
+      ++i;
+    } else {
+      *d++ = static_cast<wchar_t>(kReplacement);
+    }
+  }
+  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 }  // namespace QuillData

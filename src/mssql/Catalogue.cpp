@@ -458,9 +458,9 @@ Variant InitialResult(const Procedure& procedure) {
   return {};
 }
 
-void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
+bool Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
           std::span<const Variant> args, int32_t recordsAffected, Variant& result,
-          ado::RecordsetPtr* rows) {
+          ado::RowSink* rows) {
   ado::CommandPtr command;
   trap.Step([&] {
     command = std::make_shared<ado::Command>();
@@ -490,14 +490,20 @@ void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& pro
   ado::ResendGuard guard(connection, procedure.resendSafe);
   bool executed = false;
   trap.Step([&] {
-    guard.Attempt([&] { returned = Must(command).Execute(procedure.options); });
+    guard.Attempt([&] {
+      if (rows && procedure.result == Result::Rows) {
+        Must(command).Stream(*rows, procedure.options);
+      } else {
+        returned = Must(command).Execute(procedure.options);
+      }
+    });
     executed = true;
   });
   // A call that did not run has no result: the return parameter still holds what was bound
   // into it (the caller's lngRecordsAffected, or -1), never an identifier.
   if (!executed) {
     command.reset();
-    return;
+    return false;
   }
   switch (procedure.result) {
     case Result::Long:
@@ -509,13 +515,11 @@ void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& pro
       trap.Step(
           [&] { result = Must(Must(Must(command).Parameters()).Item(L"@Return_Value")).Value(); });
       break;
-    case Result::Rows:
-      if (rows) *rows = returned;
-      break;
     default:
       break;
   }
   command.reset();
+  return true;
 }
 
 }  // namespace QuillData::mssql

@@ -78,11 +78,12 @@ Variant ParameterValue(const Procedure& procedure, const Param& param,
 // CommandType adCmdStoredProc, every parameter created and appended in order (precision and
 // scale set right after an adNumeric one is appended), Execute with the entry's options
 // (a lost connection is opened again before Execute runs again; see ado::ResendGuard),
-// and the read-back the entry names into `result`. Result::Rows hands the recordset to
-// `rows`; with -1 any other recordset is held until the call ends and never read.
-void Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
+// and the read-back the entry names into `result`. Result::Rows streams the rows to `rows`
+// as they arrive; with -1 any other recordset is held until the call ends and never read.
+// False when the procedure did not run.
+bool Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
           std::span<const Variant> args, int32_t recordsAffected, Variant& result,
-          ado::RecordsetPtr* rows = nullptr);
+          ado::RowSink* rows = nullptr);
 
 // The zero value of an entry's result: 0 for the 32-bit results, else the empty variant.
 Variant InitialResult(const Procedure& procedure);

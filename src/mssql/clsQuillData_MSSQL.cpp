@@ -6,11 +6,11 @@
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Enums.h"
-#include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Module.h"
 #include "Readers.h"
+#include "ado/Detail.h"
 #include "contract/EveryOperation.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
@@ -98,9 +98,8 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
   return result;
 }
 
-ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
-                                               int32_t& /*lngRecordsAffected*/) {
-  ado::RecordsetPtr result;
+bool clsQuillData_MSSQL::GetTable(const std::wstring& strTable, ado::RowSink& rows) {
+  bool read = false;
   Trap(kModule, L"GetTable", {.traced = true}).Run([&](Trap& t) {
     ado::CommandPtr command;
     t.Step([&] {
@@ -109,47 +108,26 @@ ado::RecordsetPtr clsQuillData_MSSQL::GetTable(const std::wstring& strTable,
       command->CommandText(L"SELECT * FROM " + strTable + L";");
       command->CommandType(ado::adCmdText);
     });
-    ado::RecordsetPtr rows;
-    t.Step([&] {
-      rows = std::make_shared<ado::Recordset>();
-      rows->CursorType(ado::adOpenStatic);
-      rows->CursorLocation(ado::adUseClient);
-      rows->LockType(ado::adLockOptimistic);
-    });
-    // A read may always be sent again: a lost connection is opened again first.
+    // A read may always be sent again: a lost connection is opened again first, and the
+    // rows begin again.
     ado::ResendGuard guard(m_oConn, true);
     t.Step([&] {
-      guard.Attempt([&] {
-        Must(rows).Open(command, nullptr, ado::adOpenUnspecified, ado::adLockUnspecified,
-                        ado::adOptionUnspecified);
-      });
+      guard.Attempt([&] { Must(command).Stream(rows); });
+      read = true;
     });
-    result = rows;
   });
-  return result;
+  return read;
 }
 
 CollectionPtr clsQuillData_MSSQL::ReadTable(const readers::TableReader& reader,
                                             RecordsAffected& lngRecordsAffected) {
-  auto collection = std::make_shared<Tessera::Collection>();
-  int32_t unused = -1;
-  ado::RecordsetPtr rows = GetTable(std::wstring(reader.table), unused);
-  // A GetTable that failed has reported it and hands back nothing: no rows.
-  if (!rows) return collection;
-  ado::Recordset& rs = *rows;
-  if (!rs.Eof()) {
-    rs.MoveFirst();
-    const RecordType& type = reader.recordType();
-    const readers::KeyPlan whole = readers::PlanKey(type, reader.key);
-    const readers::KeyPlan first = readers::PlanKey(type, readers::FirstPart(reader.key));
-    // Only a key with a second part has a row that may lack it: fldPartType2 "0".
-    const int partType2 = whole.size() == first.size() ? -1 : type.FieldIndex(L"fldPartType2");
-    mssql::AddRows(rs, reader, *collection, [&](Record& record) {
-      const bool second = partType2 < 0 || CStr(type.Get(record, partType2)) != L"0";
-      return readers::KeyOf(record, second ? whole : first);
-    });
-    lngRecordsAffected = collection->Count();
+  mssql::RecordFiller filler(reader, mssql::KeyRuleOf(reader));
+  // A GetTable that failed has reported it: no rows.
+  if (!GetTable(std::wstring(reader.table), filler)) {
+    return std::make_shared<Tessera::Collection>();
   }
+  CollectionPtr collection = filler.Result();
+  if (collection->Count() > 0) lngRecordsAffected = collection->Count();
   return collection;
 }
 
@@ -257,26 +235,27 @@ int32_t clsQuillData_MSSQL::DELMachVertical(const int32_t& MachVerticalID,
 CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartType2,
                                                         RecordsAffected lngRecordsAffected) {
   const mssql::Procedure& procedure = mssql::Entry(L"GETFilterScenariosCol");
-  // The caller gets a collection whatever happens: the rows read before a failure.
+  readers::TableReader reader = readers::Find(L"GETTblFilterScenarios");
+  reader.operation = L"GETFilterScenariosCol";
+  mssql::KeyRule key{
+      readers::PlanKey(reader.recordType(),
+                       blnWithPartType2 ? reader.key : readers::FirstPart(reader.key)),
+      {},
+      -1};
+  mssql::RecordFiller filler(reader, std::move(key));
+  // The caller gets a collection whatever happens; an empty one after a failed call.
   auto collection = std::make_shared<Tessera::Collection>();
   Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
     Variant unused;
-    ado::RecordsetPtr rows;
-    mssql::Call(t, m_oConn, procedure, std::vector<Variant>{blnWithPartType2}, -1, unused, &rows);
-    if (!rows) return;  // the call failed and was reported
+    if (!mssql::Call(t, m_oConn, procedure, std::vector<Variant>{blnWithPartType2}, -1, unused,
+                     &filler)) {
+      return;  // the call failed and was reported
+    }
     t.Step([&] {
-      ado::Recordset& rs = *rows;
-      // Only a recordset standing past its last row without being before its first is
-      // skipped; an empty one is walked (no row) and counted as 0.
-      if (!(rs.Eof() && !rs.Bof())) {
-        readers::TableReader reader = readers::Find(L"GETTblFilterScenarios");
-        reader.operation = L"GETFilterScenariosCol";
-        const readers::KeyPlan key = readers::PlanKey(
-            reader.recordType(), blnWithPartType2 ? reader.key : readers::FirstPart(reader.key));
-        mssql::AddRows(rs, reader, *collection,
-                       [&](Record& record) { return readers::KeyOf(record, key); });
-        lngRecordsAffected = collection->Count();
-      }
+      // A procedure that returned no result set leaves nothing to walk.
+      if (!filler.Begun()) ado::detail::Raise(ado::adErrObjectClosed, L"The recordset is closed.");
+      collection = filler.Result();
+      lngRecordsAffected = collection->Count();
     });
   });
   return collection;

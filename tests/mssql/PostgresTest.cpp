@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Error.h"
@@ -27,11 +29,13 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Text.h"
+#include "QuillData/locale/Locale.h"
 #include "QuillData/mssql/clsQuillData_MSSQL.h"
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "conformance/ConformanceSuite.h"
 #include "support/PgServer.h"
+#include "support/RecordingProvider.h"
 
 namespace QuillData::test {
 namespace {
@@ -393,6 +397,81 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
                          ViaName);
+
+TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {
+  // More rows than one fetch brings, nulls among them, and values far longer than a cell's
+  // buffer (text beyond the basic plane, bytes), next to each other in one block.
+  std::wstring longText;
+  while (longText.size() < 6000) longText += L"\u00dcber-Fr\u00e4se \U0001F600 ";
+  Sql("INSERT INTO MachVertical (\"MachVerticalID\", \"MachDescription\", \"strName\") "
+      "SELECT g, CASE WHEN g % 7 = 0 THEN NULL WHEN g IN (1234, 1235) THEN '" +
+      ToUtf8(longText) + "' ELSE 'd' || g END, 'v' || g FROM generate_series(1, 2500) g");
+  Sql("INSERT INTO tblLocal_Designs (\"fldDesignName\", \"fldCreated\", \"fldData\") "
+      "VALUES ('D', '2024-02-29 12:30:00', decode(repeat('00ff7f', 700), 'hex'))");
+
+  int32_t count = -1;
+  auto rows = db->GETTblMachVertical(count);
+  ASSERT_EQ(count, 2500);
+  for (int g = 1; g <= 2500; ++g) {
+    auto v = rows->ItemAs<tblMachVertical>(Variant(std::to_wstring(g)));
+    ASSERT_NE(v, nullptr) << g;
+    const std::wstring expected = g % 7 == 0               ? L""
+                                  : g == 1234 || g == 1235 ? longText
+                                                           : L"d" + std::to_wstring(g);
+    ASSERT_EQ(v->MachDescription, expected) << g;
+    ASSERT_EQ(v->strName, L"v" + std::to_wstring(g)) << g;
+  }
+
+  auto design = db->GETTblLocalDesigns()->ItemAs<tblLocal_Designs>(1);
+  ASSERT_NE(design, nullptr);
+  EXPECT_NEAR(design->fldCreated.value, *DaysFromCivil(2024, 2, 29, 12, 30, 0), 1e-9);
+  const auto* bytes = design->fldData.Get<Variant::Bytes>();
+  ASSERT_NE(bytes, nullptr);
+  ASSERT_EQ(bytes->size(), 2100u);
+  EXPECT_EQ((*bytes)[2097], 0x00);
+  EXPECT_EQ((*bytes)[2098], 0xff);
+  EXPECT_EQ((*bytes)[2099], 0x7f);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST(ServerReaders, OnAProviderThatOnlyGathersRowsEachCellConvertsAsItsFieldSays) {
+  auto recorder = std::make_shared<QuillData::testing::RecordingProvider>();
+  ado::RegisterProvider(L"Recording", recorder);
+  ado::RowSet rows;
+  rows.columns = {{L"machid", ado::adInteger},     {L"MachName", ado::adVarWChar},
+                  {L"MachGroup", ado::adVarWChar}, {L"X", ado::adVarWChar},
+                  {L"Y", ado::adDouble},           {L"MachLibID", ado::adDouble}};
+  rows.rows = {
+      {Variant(7), Variant(L"Saw"), Variant::Null(), Variant(L"2"), Variant(0.5), Variant(3.5)},
+      {Variant(7), Variant(L"Drill"), Variant(L"G"), Variant(L"-1"), Variant(1.0), Variant(4.5)}};
+  recorder->AnswerFor(L"SELECT * FROM Machining;", rows);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Continue);
+  auto db = OpenBackend(L"Provider=Recording", errors);
+
+  int32_t count = -1;
+  auto machinings = db->GETTblMachining(count);
+  EXPECT_EQ(count, 2);
+  auto first = machinings->ItemAs<tblMachining>(Variant(L"7"));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->MachName, L"Saw");
+  EXPECT_EQ(first->MachGroup, L"");
+  EXPECT_EQ(first->X, 2);
+  EXPECT_EQ(first->MachLibID, 4);  // half to even
+  // The second row shares the key: it goes in without one.
+  auto second = machinings->ItemAs<tblMachining>(Variant(2));
+  EXPECT_EQ(second->MachName, L"Drill");
+  EXPECT_EQ(second->X, -1);
+  EXPECT_EQ(second->MachLibID, 4);
+  EXPECT_FALSE(machinings->KeyAt(2).has_value());
+  // The table lacks Z: each row reports it, naming the row.
+  ASSERT_EQ(errors->Reports().size(), 2u);
+  EXPECT_NE(errors->Reports()[0].description.find(L"(Machining.Z, row with key '7')"),
+            std::wstring::npos)
+      << ToUtf8(errors->Reports()[0].description);
+  db.reset();
+  gE.reset();
+  ado::RegisterProvider(L"Recording", nullptr);
+}
 
 }  // namespace
 }  // namespace QuillData::test

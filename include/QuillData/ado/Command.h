@@ -43,11 +43,15 @@ class Command : public Object {
   // static recordset (closed when the command returned no rows), or an empty pointer with
   // adExecuteNoRecords in options.
   std::shared_ptr<Recordset> Execute(int32_t options = adOptionUnspecified);
+  // Runs the command as Execute does, but hands the rows of its first result set to `rows`
+  // one at a time as they arrive (Session::Stream) instead of building a recordset.
+  void Stream(RowSink& rows, int32_t options = adOptionUnspecified);
 
  private:
   friend class Recordset;
-  // Execute without building a recordset: what the provider brought back.
-  ExecuteResult Run(int32_t options, int32_t commandType);
+  // Execute without building a recordset: what the provider brought back (the rows to
+  // `sink` when given).
+  ExecuteResult Run(int32_t options, int32_t commandType, RowSink* sink = nullptr);
 
   ConnectionPtr activeConnection_;
   std::wstring commandText_;

@@ -60,8 +60,9 @@ class Connection : public Object {
   friend class Command;
   // Opens a session on connectionString_ (see Reconnect for waitForServer).
   void Connect(bool waitForServer);
-  // Sends a command on the open session; adErrInvalidConnection when there is none.
-  ExecuteResult Run(const CommandData& command);
+  // Sends a command on the open session, its rows to `sink` when given (Session::Stream);
+  // adErrInvalidConnection when there is none.
+  ExecuteResult Run(const CommandData& command, RowSink* sink = nullptr);
 
   std::shared_ptr<Provider> provider_;      // fixed by WithProvider; else chosen at Open
   std::shared_ptr<Provider> openProvider_;  // the provider of the open session

@@ -5,7 +5,9 @@
 // recording one.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "QuillData/Export.h"
@@ -59,6 +61,43 @@ struct ExecuteResult {
   int32_t recordsAffected = -1;
 };
 
+// How a streamed row's cell of a column of this ADO type is read: through the typed
+// accessor of its kind, or (Other) as a Value.
+enum class CellKind { Integer, Double, Boolean, Text, Date, Other };
+CellKind CellKindOf(int32_t adoType);
+
+// The current row of a streamed result (Session::Stream), read by zero-based column index. A
+// typed accessor serves the columns whose CellKindOf names it, and only cells that are not
+// null; Value serves every cell. The row is valid only during the RowSink::Take call that
+// hands it over, and a cell may be read any number of times during it.
+class Row {
+ public:
+  virtual bool IsNull(size_t column) = 0;
+  virtual int64_t Integer(size_t column) = 0;
+  virtual double Double(size_t column) = 0;
+  virtual bool Boolean(size_t column) = 0;
+  // The text in a buffer the row reuses: valid until the next Text call.
+  virtual std::wstring_view Text(size_t column) = 0;
+  virtual Date When(size_t column) = 0;
+  // The cell as a recordset's field gives it (Null for a database NULL).
+  virtual Variant Value(size_t column) = 0;
+
+ protected:
+  ~Row() = default;
+};
+
+// Takes the rows of a streamed result as they arrive.
+class RowSink {
+ public:
+  // Before the first row of the result: its columns, and how many rows follow when the
+  // provider knows it (else -1). A command sent again (after a lost connection) begins again.
+  virtual void Begin(std::span<const Column> columns, int64_t rows) = 0;
+  virtual void Take(Row& row) = 0;
+
+ protected:
+  ~RowSink() = default;
+};
+
 // One open connection of a provider.
 class Session {
  public:
@@ -66,6 +105,11 @@ class Session {
   // Runs the command; every failure is a QuillError. The parameters' wire values are
   // already checked and converted, so a provider only carries them.
   virtual ExecuteResult Execute(const CommandData& command) = 0;
+  // Runs the command as Execute does, but hands the rows of its first result set to `sink`
+  // one at a time instead of gathering them (the result's rows stay empty); a command that
+  // returns no rows never calls the sink. The default runs Execute and hands over the rows
+  // it gathered, each cell as a Variant (every column is described as adVariant).
+  virtual ExecuteResult Stream(const CommandData& command, RowSink& sink);
   // Ends the connection; must not throw.
   virtual void Close() noexcept = 0;
   // True once a failure showed that the connection is gone (the server went away or

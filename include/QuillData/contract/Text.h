@@ -16,6 +16,8 @@ std::wstring FromUtf8(std::string_view bytes);
 void AssignUtf8(std::wstring& out, std::string_view bytes);
 std::u16string ToUtf16(std::wstring_view text);
 std::wstring FromUtf16(std::u16string_view units);
+// FromUtf16 into `out`, reusing its storage, in one pass.
+void AssignUtf16(std::wstring& out, std::u16string_view units);
 
 }  // namespace QuillData
 

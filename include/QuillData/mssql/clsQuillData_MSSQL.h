@@ -26,7 +26,7 @@ namespace QuillData {
 
 namespace ado {
 class Connection;
-class Recordset;
+class RowSink;
 }  // namespace ado
 
 namespace readers {
@@ -235,9 +235,9 @@ class clsQuillData_MSSQL : public clsQuillData {
   Variant Run(const wchar_t* operation, std::vector<Variant> args, int32_t recordsAffected = -1);
   int32_t RunLong(const wchar_t* operation, std::vector<Variant> args,
                   int32_t recordsAffected = -1);
-  // The whole table as a client-side static recordset; traced and trapped as "GetTable".
-  std::shared_ptr<ado::Recordset> GetTable(const std::wstring& strTable,
-                                           int32_t& lngRecordsAffected);
+  // Streams the whole table's rows into `rows`; traced and trapped as "GetTable". False when
+  // the query failed (it was reported).
+  bool GetTable(const std::wstring& strTable, ado::RowSink& rows);
   CollectionPtr ReadTable(const readers::TableReader& reader, RecordsAffected& lngRecordsAffected);
   void CloseDatabase() noexcept;
 
