@@ -197,9 +197,6 @@ class Collection::KeyForm {
   uint64_t hash_ = 0;
 };
 
-// The packing buffer of the appending calls, reused from call to call on a thread.
-static thread_local std::string tPacking;
-
 uint64_t Collection::HashAt(size_t position) const {
   const uint32_t key = keys_[position];
   if ((key & kTextKey) == 0) return key;
@@ -362,7 +359,7 @@ bool Collection::AppendItem(uint32_t item, const KeyForm& key) {
 }
 
 bool Collection::Append(Variant&& item, std::wstring&& key) {
-  const KeyForm form(key, tPacking);
+  const KeyForm form(key, packing_);
   const auto other = static_cast<uint32_t>(others_.size()) | kOther;
   others_.push_back(std::move(item));
   try {
@@ -385,7 +382,7 @@ Record& Collection::NewRecord(const RecordType& type) {
 
 bool Collection::AppendNew(std::wstring_view key) {
   if (!arena_ || arena_->Made() == made_) throw QuillError(ErrNo::InvalidProcedureCall, kSource);
-  const bool appended = AppendItem(arena_->Made() - 1, KeyForm(key, tPacking));
+  const bool appended = AppendItem(arena_->Made() - 1, KeyForm(key, packing_));
   made_ = arena_->Made();
   return appended;
 }
@@ -397,7 +394,7 @@ void Collection::Add(const Variant& item, const Variant& key, const Variant& bef
   if (!key.IsEmpty()) {
     const auto* text = key.Get<std::wstring>();
     if (!text) throw QuillError(ErrNo::TypeMismatch, kSource);
-    form.emplace(*text, tPacking);
+    form.emplace(*text, packing_);
     if (Find(*form) != kNone) throw QuillError(ErrNo::DuplicateKey, kSource);
   }
   size_t at = keys_.size();
