@@ -14,9 +14,9 @@
 #include <cmath>
 #include <cstring>
 #include <cwctype>
-#include <unordered_map>
 #include <optional>
 #include <span>
+#include <unordered_map>
 
 #include "QuillData/ado/ConnectionString.h"
 #include "QuillData/ado/Enums.h"

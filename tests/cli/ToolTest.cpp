@@ -16,15 +16,15 @@
 #include "FakeBackend.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Text.h"
-#include "contract/Trap.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "QuillData/locale/Locale.h"
-#include "support/TestSupport.h"
 #include "cli/Call.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "cli/Operations.h"
 #include "cli/TextTable.h"
+#include "contract/Trap.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::cli {
 namespace {

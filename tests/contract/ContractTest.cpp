@@ -12,8 +12,8 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
-#include "contract/Trap.h"
 #include "QuillData/contract/clsQuillData.h"
+#include "contract/Trap.h"
 #include "support/TestSupport.h"
 
 using namespace QuillData;

@@ -38,9 +38,7 @@ class SqlServerAdminTest : public ::testing::Test {
  protected:
   void SetUp() override { server->Connect(L"db01\\prod;x", L"sa", L"p\"w;d"); }
   const std::wstring& LastSql() const { return recorder->Commands().back().text; }
-  void Answer(std::vector<std::vector<Variant>> rows) {
-    recorder->Answer(Rows(std::move(rows)));
-  }
+  void Answer(std::vector<std::vector<Variant>> rows) { recorder->Answer(Rows(std::move(rows))); }
 
   std::shared_ptr<RecordingProvider> recorder = std::make_shared<RecordingProvider>();
   std::shared_ptr<ServerAdmin> server = MakeSqlServerAdmin(recorder);

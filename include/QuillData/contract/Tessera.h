@@ -147,7 +147,7 @@ class Collection : public Object {
   std::vector<uint32_t> items_;
   std::vector<uint32_t> keys_;
   std::string keyText_;
-  std::string packing_;  // where Append, AppendNew and Add pack a key before storing it
+  std::string packing_;          // where Append, AppendNew and Add pack a key before storing it
   std::vector<uint32_t> slots_;  // position + 1; 0 = free
   size_t keyed_ = 0;
   uint32_t made_ = 0;  // the arena's records that are items (or were, before a removal)
