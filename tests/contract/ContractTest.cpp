@@ -77,37 +77,37 @@ class TrapTest : public ::testing::Test {
   std::shared_ptr<StreamTrace> trace;
 };
 
-TEST_F(TrapTest, RetryRunsTheFailingStepAgain) {
-  auto handler = Answer({kRetry, kRetry});
-  EXPECT_EQ(RunThreeSteps(2), (std::vector<int>{1, 2, 2, 2, 3}));
-  ASSERT_EQ(handler->seen.size(), 2u);
-  EXPECT_EQ(handler->seen[0].number, ErrNo::StatementError);
-  EXPECT_EQ(handler->seen[0].module, L"modTest");
-  EXPECT_EQ(handler->seen[0].procedure, L"Operation");
-  EXPECT_TRUE(handler->seen[0].hasApp);
-}
-
-TEST_F(TrapTest, ContinueGoesOnWithTheNextStep) {
-  Answer({kContinue});
-  EXPECT_EQ(RunThreeSteps(5), (std::vector<int>{1, 2, 3}));
-  ASSERT_EQ(trace->Events().size(), 2u);  // a normal end traces exit
-}
-
-TEST_F(TrapTest, LeaveStopsTheOperationWithoutExitTrace) {
-  for (int16_t answer : {int16_t{kLeave}, int16_t{7}, int16_t{-1}}) {
+// What each answer does to three steps whose second fails: the steps that ran, and whether
+// the exit was traced (only an operation that ends normally or finishes traces it).
+TEST_F(TrapTest, EachAnswerRunsTheStepsItShould) {
+  const struct {
+    std::vector<int16_t> answers;
+    int failures;
+    bool retryFinishes;
+    std::vector<int> ran;
+    size_t traced;
+  } cases[] = {
+      {{kRetry, kRetry}, 2, false, {1, 2, 2, 2, 3}, 2},
+      {{kContinue}, 5, false, {1, 2, 3}, 2},
+      {{kLeave}, 1, false, {1, 2}, 1},
+      {{7}, 1, false, {1, 2}, 1},
+      {{-1}, 1, false, {1, 2}, 1},
+      {{kRetry}, 1, true, {1, 2}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answers[0]);
     trace->Clear();
-    Answer({answer});
-    EXPECT_EQ(RunThreeSteps(1), (std::vector<int>{1, 2})) << answer;
+    auto handler = Answer(c.answers);
+    EXPECT_EQ(RunThreeSteps(c.failures, {.traced = true, .retryFinishes = c.retryFinishes}), c.ran);
     auto events = trace->Events();
-    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(events.size(), c.traced);
     EXPECT_TRUE(events[0].enter);
+    ASSERT_FALSE(handler->seen.empty());
+    EXPECT_EQ(handler->seen[0].number, ErrNo::StatementError);
+    EXPECT_EQ(handler->seen[0].module, L"modTest");
+    EXPECT_EQ(handler->seen[0].procedure, L"Operation");
+    EXPECT_TRUE(handler->seen[0].hasApp);
   }
-}
-
-TEST_F(TrapTest, RetryCanFinishTheOperationInstead) {
-  Answer({kRetry});
-  EXPECT_EQ(RunThreeSteps(1, {.traced = true, .retryFinishes = true}), (std::vector<int>{1, 2}));
-  EXPECT_EQ(trace->Events().size(), 2u);  // finishing traces exit
 }
 
 TEST_F(TrapTest, FlagAndFailuresOutsideStepsReachTheCompanion) {

@@ -245,7 +245,7 @@ TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
     INSERT INTO tblGlobal_Contr_Featr_Lists (fldFeatureListID, fldFeatureID) VALUES (12, 7);
     INSERT INTO tblLocal_Face_Contour_Links (fldPartTypeID, fldSubTypeID, fldConstScenarioID,
       fldDesignID) VALUES ('3', 'A', 4, 9);
-    INSERT INTO Machining (MachID, MachName) VALUES (-5, 'negative');
+    INSERT INTO Machining (MachID, MachName, Y) VALUES (-5, 'negative', 1.5);
     INSERT INTO MachVariable (MachVarID, Name) VALUES (40, 'Width'), (41, 'Höhe');
     INSERT INTO tblMFG_Part_Types (fldPartID, fldSubTypeID) VALUES ('3', 'A|B');
   )");
@@ -259,19 +259,12 @@ TEST_F(ReadersTest, KeysJoinTheirFieldsExactly) {
   EXPECT_EQ(Keys(*backend->GETTblMachining()), std::vector<std::wstring>{L"-5"});
   EXPECT_EQ(Keys(*backend->GETTblMachVariable()), (std::vector<std::wstring>{L"Width", L"Höhe"}));
   EXPECT_EQ(Keys(*backend->GETTblMFGPartTypes()), std::vector<std::wstring>{L"3|A|B"});
-}
-
-TEST_F(ReadersTest, NullColumnsReadAsEmptyValues) {
-  auto path = NewDatabase();
-  auto backend = Open(path);
-  Exec(path,
-       L"INSERT INTO Machining (MachID, MachName, X, Y, Z, MachLibID) "
-       L"VALUES (7, NULL, NULL, 1.5, NULL, NULL)");
-  auto rec = backend->GETTblMachining()->ItemAs<tblMachining>(L"7");
-  EXPECT_EQ(rec->MachName, L"");
-  EXPECT_EQ(rec->X, 0.0);
-  EXPECT_EQ(rec->Y, 1.5);
-  EXPECT_EQ(rec->MachLibID, 0);
+  // NULL columns read as empty values; the others as stored.
+  auto m = backend->GETTblMachining()->ItemAs<tblMachining>(L"-5");
+  EXPECT_EQ(m->MachGroup, L"");
+  EXPECT_EQ(m->X, 0.0);
+  EXPECT_EQ(m->Y, 1.5);
+  EXPECT_EQ(m->MachLibID, 0);
   EXPECT_TRUE(Reports().empty());
 }
 
