@@ -1108,6 +1108,9 @@ class OdbcSession : public Session {
       SQLSMALLINT columns = 0;
       if (!Ok(SQLPrepareW(entry.stmt->get(), text.data(), static_cast<SQLINTEGER>(text.size()))) ||
           !Ok(SQLNumResultCols(entry.stmt->get(), &columns))) {
+        // The driver keeps what a failed describe left until the cursor is closed, even past
+        // the statement's release.
+        SQLFreeStmt(entry.stmt->get(), SQL_CLOSE);
         entry.stmt.reset();
       }
       it = kept_.emplace(key, std::move(entry)).first;
