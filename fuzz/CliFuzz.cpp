@@ -70,7 +70,10 @@ std::vector<std::string> Split(std::string_view rest) {
 
 std::string Joined(const std::vector<std::string>& args) {
   std::string s;
-  for (const auto& a : args) s += " " + Show(a);
+  for (const auto& a : args) {
+    s += ' ';  // appended apart: g++ 12 -O3 takes " " + string for an oversized copy
+    s += Show(a);
+  }
   return s;
 }
 
