@@ -39,14 +39,15 @@ int64_t CanonicalNumber(std::wstring_view key) {
   return value <= INT32_MAX ? value : -1;
 }
 
-uint64_t HashBytes(std::string_view bytes) {
-  return std::hash<std::string_view>{}(bytes);
+uint32_t HashBytes(std::string_view bytes) {
+  const uint64_t hash = std::hash<std::string_view>{}(bytes);
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 // Any number of slots does. A whole-number key is its own hash: the readers' keys mostly
 // count up, and consecutive numbers then take consecutive slots.
-size_t SlotOf(uint64_t hash, size_t slots) {
-  return static_cast<uint32_t>(hash ^ (hash >> 32)) % static_cast<uint32_t>(slots);
+size_t SlotOf(uint32_t hash, size_t slots) {
+  return hash % static_cast<uint32_t>(slots);
 }
 
 void PutGroups(std::string& out, uint32_t value) {
@@ -171,7 +172,7 @@ class Collection::KeyForm {
   KeyForm(std::wstring_view key, std::string& buffer) {
     number_ = CanonicalNumber(key);
     if (number_ >= 0) {
-      hash_ = static_cast<uint64_t>(number_);
+      hash_ = static_cast<uint32_t>(number_);
       return;
     }
     // ASCII, the usual key, is a byte a character: copied in a plain loop.
@@ -189,15 +190,15 @@ class Collection::KeyForm {
   bool IsNumber() const { return number_ >= 0; }
   uint32_t Number() const { return static_cast<uint32_t>(number_); }
   std::string_view Packed() const { return packed_; }
-  uint64_t Hash() const { return hash_; }
+  uint32_t Hash() const { return hash_; }
 
  private:
   int64_t number_ = -1;
   std::string_view packed_;
-  uint64_t hash_ = 0;
+  uint32_t hash_ = 0;
 };
 
-uint64_t Collection::HashAt(size_t position) const {
+uint32_t Collection::HashAt(size_t position) const {
   const uint32_t key = keys_[position];
   if ((key & kTextKey) == 0) return key;
   return HashBytes(PackedAt(keyText_, key & ~kTextKey));
@@ -230,11 +231,13 @@ size_t Collection::Probe(const KeyForm& key, size_t& free) const {
   if (slots_.empty()) return kNone;
   const size_t n = slots_.size();
   for (size_t i = SlotOf(key.Hash(), n);; i = i + 1 == n ? 0 : i + 1) {
-    if (slots_[i] == 0) {
+    const Slot& slot = slots_[i];
+    if (slot.position == 0) {
       free = i;
       return kNone;
     }
-    const size_t at = slots_[i] - 1;
+    if (slot.hash != key.Hash()) continue;
+    const size_t at = slot.position - 1;
     const uint32_t stored = keys_[at];
     if (key.IsNumber()) {
       if (stored == key.Number()) return at;
@@ -256,15 +259,12 @@ uint32_t Collection::StoreKey(const KeyForm& key) {
   return static_cast<uint32_t>(offset) | kTextKey;
 }
 
-void Collection::IndexLast(uint64_t hash) {
-  if ((keyed_ + 1) * 2 > slots_.size()) {
-    Reindex(GrowSlots(keyed_ + 1));
-    return;  // Reindex entered every keyed item, this one included
-  }
+void Collection::IndexLast(uint32_t hash) {
+  if ((keyed_ + 1) * 2 > slots_.size()) Resize(GrowSlots(keyed_ + 1));
   const size_t n = slots_.size();
   size_t i = SlotOf(hash, n);
-  while (slots_[i] != 0) i = i + 1 == n ? 0 : i + 1;
-  slots_[i] = static_cast<uint32_t>(keys_.size());
+  while (slots_[i].position != 0) i = i + 1 == n ? 0 : i + 1;
+  slots_[i] = {static_cast<uint32_t>(keys_.size()), hash};
   ++keyed_;
 }
 
@@ -273,21 +273,36 @@ void Collection::Reindex(size_t slots) {
   for (uint32_t key : keys_) keyed += key != kNoKey;
   // At most four keys in five slots: a probe always ends at a free one.
   const size_t n = std::max(slots, keyed + keyed / 4 + 1);
-  slots_.assign(n, 0);
+  slots_.assign(n, Slot{});
   keyed_ = 0;
   for (size_t pos = 0; pos < keys_.size(); ++pos) {
     if (keys_[pos] == kNoKey) continue;
-    size_t i = SlotOf(HashAt(pos), n);
-    while (slots_[i] != 0) i = i + 1 == n ? 0 : i + 1;
-    slots_[i] = static_cast<uint32_t>(pos + 1);
+    const uint32_t hash = HashAt(pos);
+    size_t i = SlotOf(hash, n);
+    while (slots_[i].position != 0) i = i + 1 == n ? 0 : i + 1;
+    slots_[i] = {static_cast<uint32_t>(pos + 1), hash};
     ++keyed_;
   }
 }
 
+void Collection::Resize(size_t slots) {
+  const size_t n = std::max(slots, keyed_ + keyed_ / 4 + 1);  // as in Reindex
+  std::vector<Slot> old(n);
+  old.swap(slots_);
+  for (const Slot& slot : old) {
+    if (slot.position == 0) continue;
+    size_t i = SlotOf(slot.hash, n);
+    while (slots_[i].position != 0) i = i + 1 == n ? 0 : i + 1;
+    slots_[i] = slot;
+  }
+}
+
 void Collection::Reserve(size_t n) {
+  if (n <= keys_.size()) return;
   keys_.reserve(n);
   if (!dense_) items_.reserve(n);
-  if (slots_.size() < GrowSlots(n)) Reindex(GrowSlots(n));
+  // Half full at most once all n are in: the index then does not grow on the way.
+  if (slots_.size() < 2 * n + 2) Resize(2 * n + 2);
 }
 
 void Collection::ShrinkToFit() {
@@ -296,11 +311,7 @@ void Collection::ShrinkToFit() {
   others_.shrink_to_fit();
   keyText_.shrink_to_fit();
   // The index at its fullest (see Reindex): a search still ends after a few probes.
-  if (keyed_ > 0) {
-    slots_.clear();
-    slots_.shrink_to_fit();
-    Reindex(0);
-  }
+  if (keyed_ > 0) Resize(0);
 }
 
 size_t Collection::PositionOf(const Variant& indexOrKey) const {
@@ -346,14 +357,14 @@ void Collection::Insert(size_t position, uint32_t item, uint32_t key) {
 }
 
 bool Collection::AppendItem(uint32_t item, const KeyForm& key) {
-  if ((keyed_ + 1) * 2 > slots_.size()) Reindex(GrowSlots(keyed_ + 1));
+  if ((keyed_ + 1) * 2 > slots_.size()) Resize(GrowSlots(keyed_ + 1));
   size_t free = 0;
   if (Probe(key, free) != kNone) {
     Insert(keys_.size(), item, kNoKey);
     return false;
   }
   Insert(keys_.size(), item, StoreKey(key));
-  slots_[free] = static_cast<uint32_t>(keys_.size());
+  slots_[free] = {static_cast<uint32_t>(keys_.size()), key.Hash()};
   ++keyed_;
   return true;
 }

@@ -51,6 +51,7 @@ struct ReaderStatement {
   bool kept = true;              // false: a nested call's own statement, finalized after it
   bool busy = false;             // a call is stepping it
   int32_t reprepares = -1;       // the library's count when the plan was made
+  size_t lastRows = 0;           // what the last call read: the next one reserves as much
   std::optional<RowPlan> plan;
 };
 

@@ -209,8 +209,8 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const ReaderInfo& reader) {
 
 void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
   // Every cell first; the ones that fail are reported once the row's key can name the row.
-  thread_local std::vector<int32_t> failed;
-  failed.clear();
+  // (An empty vector costs nothing: only a row with a failed cell allocates.)
+  std::vector<int32_t> failed;
   const auto n = static_cast<int32_t>(plan.columns.size());
   for (int32_t i = 0; i < n; ++i) {
     try {
@@ -220,10 +220,9 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
     }
   }
   if (failed.empty()) return;
-  const std::vector<int32_t> cells = failed;
   const std::wstring key = readers::KeyOf(rec, plan.key);
   Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
-    for (int32_t i : cells) {
+    for (int32_t i : failed) {
       t.Step([&] {
         try {
           CopyCell(rec, plan, i);
@@ -299,6 +298,8 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
     t.Step([&] { lease.statement = TakeReaderStatement(op, reader.sql.c_str()); });
     if (!lease.statement) return;  // did not prepare: no rows
     ReaderStatement& statement = *lease.statement;
+    // A table is read again and again at about the same size: no growing as the rows come.
+    collection->Reserve(statement.lastRows);
     const RecordType& type = reader.recordType();
     std::wstring key;
     for (bool first = true;; first = false) {
@@ -327,6 +328,7 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
         collection->AppendNew(key);
       });
     }
+    statement.lastRows = collection->size();
   });
   collection->ShrinkToFit();
   count = collection->Count();

@@ -117,7 +117,8 @@ class Collection : public Object {
   // readers' usual key) as the number itself; any other text, with kTextKey set, as the offset
   // of its packed form in keyText_ (a length, then each character in 7-bit groups: ASCII
   // takes a byte); kNoKey for an item without a key. Keys are found through an
-  // open-addressing index of positions.
+  // open-addressing index of positions, each slot with its key's hash: a search compares
+  // stored keys only where the hashes agree, and the index grows without hashing again.
   static constexpr size_t kNone = static_cast<size_t>(-1);
   static constexpr uint32_t kOther = 0x80000000u;
   static constexpr uint32_t kTextKey = 0x80000000u;
@@ -130,14 +131,16 @@ class Collection : public Object {
   size_t Probe(const KeyForm& key, size_t& free) const;
   size_t PositionOf(const Variant& indexOrKey) const;
   uint32_t StoreKey(const KeyForm& key);
-  uint64_t HashAt(size_t position) const;
+  uint32_t HashAt(size_t position) const;
   std::wstring KeyText(size_t position) const;  // empty without a key
   ObjectPtr ObjectAt(size_t position) const;
   Variant ItemAt(size_t position) const;
   // Enters the keyed item at the last position into the index, growing it when needed.
-  void IndexLast(uint64_t hash);
+  void IndexLast(uint32_t hash);
   // Builds the index again with `slots` slots, or more when its keys need them.
   void Reindex(size_t slots);
+  // Reindex when no position has moved: the slots move as they are.
+  void Resize(size_t slots);
   void Undense();
   void Insert(size_t position, uint32_t item, uint32_t key);
   bool AppendItem(uint32_t item, const KeyForm& key);
@@ -147,8 +150,12 @@ class Collection : public Object {
   std::vector<uint32_t> items_;
   std::vector<uint32_t> keys_;
   std::string keyText_;
-  std::string packing_;          // where Append, AppendNew and Add pack a key before storing it
-  std::vector<uint32_t> slots_;  // position + 1; 0 = free
+  std::string packing_;  // where Append, AppendNew and Add pack a key before storing it
+  struct Slot {
+    uint32_t position = 0;  // position + 1; 0 = free
+    uint32_t hash = 0;
+  };
+  std::vector<Slot> slots_;
   size_t keyed_ = 0;
   uint32_t made_ = 0;  // the arena's records that are items (or were, before a removal)
   bool dense_ = true;
