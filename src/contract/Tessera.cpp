@@ -175,16 +175,22 @@ class Collection::KeyForm {
       hash_ = static_cast<uint32_t>(number_);
       return;
     }
-    // ASCII, the usual key, is a byte a character: copied in a plain loop.
-    buffer.resize(key.size());
+    // ASCII, the usual key, is a byte a character: copied in a plain loop into a buffer that
+    // only ever grows, so that a reader's keys after the first need no resizing.
+    if (buffer.size() < key.size()) buffer.resize(key.size());
+    char* out = buffer.data();
     size_t ascii = 0;
     while (ascii < key.size() && static_cast<uint32_t>(key[ascii]) < 0x80) {
-      buffer[ascii] = static_cast<char>(key[ascii]);
+      out[ascii] = static_cast<char>(key[ascii]);
       ++ascii;
     }
-    buffer.resize(ascii);
-    for (size_t i = ascii; i < key.size(); ++i) PutGroups(buffer, static_cast<uint32_t>(key[i]));
-    packed_ = buffer;
+    if (ascii == key.size()) {
+      packed_ = std::string_view(out, ascii);
+    } else {
+      buffer.resize(ascii);
+      for (size_t i = ascii; i < key.size(); ++i) PutGroups(buffer, static_cast<uint32_t>(key[i]));
+      packed_ = buffer;
+    }
     hash_ = HashBytes(packed_);
   }
   bool IsNumber() const { return number_ >= 0; }
