@@ -59,6 +59,30 @@ TEST_F(CliOnSqlite, InitRefusesToTouchAFileThatHoldsAnything) {
   EXPECT_EQ(Tool("init " + Db("empty.db")).code, 0);
 }
 
+// Each command-line value reaches its own argument as its own type: what lands in the
+// database shows a swapped, lost or misconverted argument.
+TEST_F(CliOnSqlite, EveryArgumentLandsInItsOwnColumn) {
+  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
+  auto call = [&](const std::string& args) {
+    Result r = Tool("call --db " + Db("a.db") + " " + args);
+    EXPECT_EQ(r.code, 0) << args << r.err;
+    return Json::parse(r.out)["result"];
+  };
+  const std::string mach = std::to_string(
+      call("INSERTMachining " + Quote("O'Brien \xC3\xA4") + " G 7 1.5 -2.25 1e3").get<int>());
+  call("INSERTMachLink " + mach + " 3 list expr true 0");
+  EXPECT_EQ(call("GETTblMachining")["items"][0]["record"],
+            Json::parse(R"({"MachID": )" + mach + R"(, "MachName": "O'Brien \u00e4",
+                "MachGroup": "G", "X": 1.5, "Y": -2.25, "Z": 1000.0, "MachLibID": 7})"));
+  Json link = call("GETTblMachLink")["items"][0]["record"];
+  EXPECT_EQ(std::to_string(link["MachID"].get<int>()), mach);
+  EXPECT_EQ(link["MachRuleID"], 3);
+  EXPECT_EQ(link["MachListVar"], "list");
+  EXPECT_EQ(link["MachExprVar"], "expr");
+  EXPECT_EQ(link["MirrorX"], true);
+  EXPECT_EQ(link["MirrorY"], false);
+}
+
 TEST_F(CliOnSqlite, AnyReportedErrorExitsOneWithTheFirstOnStderr) {
   ASSERT_EQ(Tool("init " + Db("a.db") + " --sample").code, 0);
   std::ofstream(dir_ / "notes.txt") << "not a database, only words in a text file";
@@ -134,6 +158,30 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_FALSE(r.err.empty()) << args;
   }
+}
+
+// A write the database refuses every time, answered "retry" twice: three attempts, each in
+// the document with the companion's answer; entered but never left, so no exit trace.
+TEST_F(CliMaintenance, RetriedErrorsFollowTheOnErrorPolicyAndExitOne) {
+  ASSERT_EQ(Query("src.db",
+                  "CREATE TRIGGER refuse BEFORE INSERT ON MachVariable "
+                  "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                .code,
+            0);
+  Result r = Tool("call --db " + Db("src.db") +
+                  " --on-error retry:2 --trace INSERTMachVariable V 1 1 true");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("INSERTMachVariable reported 3 errors, the first: refused"),
+            std::string::npos)
+      << r.err;
+  Json doc = Json::parse(r.out);
+  ASSERT_EQ(doc["errors"].size(), 3u) << r.out;
+  EXPECT_EQ(doc["errors"][0]["procedure"], "clsQuillData_INSERTMachVariable");
+  EXPECT_EQ(doc["errors"][0]["action"], "retry");
+  EXPECT_EQ(doc["errors"][2]["action"], "leave");
+  EXPECT_EQ(doc["errors"][2]["sqliteCode"], 1811);  // SQLITE_CONSTRAINT_TRIGGER
+  ASSERT_EQ(doc["trace"].size(), 1u) << r.out;
+  EXPECT_EQ(doc["trace"][0]["event"], "enter");
 }
 
 TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {

@@ -204,20 +204,6 @@ TEST_P(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
   EXPECT_EQ(db->GETTblMachining()->Count(), 1);
 }
 
-TEST_P(ServerTest, ARefusedLoginIsReportedByOpenDBWithFlagTwo) {
-  std::wstring refused = ConnectionString();
-  const std::wstring user = L"=postgres;";
-  refused.replace(refused.find(user), user.size(), L"=nobody_here;");
-  auto other = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
-  EXPECT_FALSE(other->OpenDB(nullptr, errors, {refused, L"0"}));
-  auto reports = errors->Reports();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].flag, 2);
-  EXPECT_EQ(reports[0].procedure, L"OpenDB");
-  EXPECT_NE(reports[0].description.find(L"nobody_here"), std::wstring::npos)
-      << ToUtf8(reports[0].description);
-}
-
 // A call runs again and again on the statement prepared for it: each run still gets its own
 // result, new row or row found again, and a run the server refuses spoils no later one.
 TEST_P(ServerTest, ARepeatedCallIsPreparedOnceAndEachRunKeepsItsOwnResult) {
