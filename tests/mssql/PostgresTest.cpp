@@ -226,9 +226,6 @@ TEST_P(ServerTest, ARepeatedCallIsPreparedOnceAndEachRunKeepsItsOwnResult) {
   }
   EXPECT_GT(db->INSERTMachining(L"Last", L"C", 1, 99.5, 0, 0), ids.back());
   EXPECT_EQ(Sql("COPY (SELECT count(*), sum(\"X\") FROM Machining) TO STDOUT"), "11\t110.75\n");
-  const int32_t scenario = db->INSERTConstructionScenario(L"Kitchen", L"first");
-  EXPECT_EQ(db->INSERTConstructionScenario(L"Kitchen", L"second"), scenario);
-  EXPECT_EQ(db->INSERTConstructionScenario(L"Bath", L""), scenario + 1);
 
   auto conn = std::dynamic_pointer_cast<clsQuillData_MSSQL>(db)->OwnConn();
   auto prepared = conn->Execute(

