@@ -251,6 +251,7 @@ TEST_P(LibpqTest, AZeroCharacterIsRefusedAndAChangedTableIsPreparedAgain) {
   auto zero = AddItem(std::wstring(L"a\0b", 3), 50, 1.0, true);
   EXPECT_QUILL_ERROR(zero->Execute(adExecuteNoRecords), adErrDataConversion);
   EXPECT_EQ(ItemCount(), 0);
+  conn->Execute(L"INSERT INTO items (name) VALUES ('n')", adExecuteNoRecords);
   // A kept SELECT * whose table changed is prepared again.
   EXPECT_EQ(conn->Execute(L"SELECT * FROM items")->Fields()->Count(), 6);
   conn->Execute(L"ALTER TABLE items ADD COLUMN extra integer DEFAULT 5", adExecuteNoRecords);
