@@ -130,6 +130,13 @@ TEST_P(PostgresTest, TextQueryFillsAStaticRecordset) {
   rs->MovePrevious();
   EXPECT_TRUE(rs->Bof());
 
+  // No rows: open and empty.
+  auto empty = std::make_shared<Recordset>();
+  empty->Open(L"SELECT id FROM items WHERE id < 0", conn, adOpenStatic, adLockReadOnly);
+  EXPECT_TRUE(empty->Eof() && empty->Bof());
+  empty->Close();
+  EXPECT_EQ(empty->State(), adStateClosed);
+
   // A static recordset stays readable after its connection closes.
   conn->Close();
   rs->MoveLast();

@@ -79,7 +79,7 @@ TEST_F(BindingTest, DllLoadMakesTheNextCallResolveAgain) {
   EXPECT_FALSE(sqlite.DllUnload());
 }
 
-TEST_F(BindingTest, TextComesBackWithZeroBytesAndNames) {
+TEST_F(BindingTest, TextComesBackWithZeroBytesNamesAndInUtf16) {
   EXPECT_EQ(QueryText(L"SELECT CAST(X'610062' AS TEXT)"), std::wstring(L"a\0b", 3));
   intptr_t tail = 0;
   ASSERT_EQ(sqlite.sqlite3_prepare_v2(db, L"SELECT 2.5 AS Größe", 0, stmt, tail), 0);
@@ -87,6 +87,11 @@ TEST_F(BindingTest, TextComesBackWithZeroBytesAndNames) {
   EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"Größe");
   EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 2);
   EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 2.5);
+  sqlite.sqlite3_finalize(stmt);
+  ASSERT_EQ(sqlite.sqlite3_prepare16_v2(db, L"SELECT 'ü日'", 0, stmt, tail), 0);
+  ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+  EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"ü日");
+  EXPECT_EQ(sqlite.sqlite3_libversion().substr(0, 2), L"3.");
 }
 
 TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {
@@ -306,8 +311,6 @@ TEST_F(ReadersTest, LocalDesignsReadTheirDateAndNeverTheirData) {
   ASSERT_EQ(designs->Count(), 4);
   auto first = designs->ItemAs<tblLocal_Designs>(L"1");
   EXPECT_EQ(first->fldDesignName, L"Kitchen wall unit 600");
-  EXPECT_EQ(first->fldComputerName, L"WORKSHOP-PC");
-  EXPECT_EQ(first->fldCheckSum, 48213);
   EXPECT_EQ(first->fldCreated.value, DaysFromCivil(2024, 3, 18, 9, 41, 0).value());
   EXPECT_EQ(designs->ItemAs<tblLocal_Designs>(L"3")->fldCreated, Date{});
   EXPECT_GT(designs->ItemAs<tblLocal_Designs>(L"4")->fldCreated.value,
