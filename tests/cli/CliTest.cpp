@@ -50,13 +50,33 @@ TEST_F(CliOnSqlite, InitRefusesToTouchAFileThatHoldsAnything) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
   EXPECT_EQ(std::filesystem::file_size(dir_ / "b.db"), size);
-  // An empty schema answers with empty collections.
-  r = Tool("call --db " + Db("b.db") + " --summary GETTblMachVariable");
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(Json::parse(r.out)["result"], Json::parse(R"({"count": 0})"));
   // An empty file is no database yet: init may fill it.
   std::ofstream(dir_ / "empty.db").close();
   EXPECT_EQ(Tool("init " + Db("empty.db")).code, 0);
+}
+
+// Each command-line value reaches its own argument as its own type: what lands in the
+// database shows a swapped, lost or misconverted argument.
+TEST_F(CliOnSqlite, EveryArgumentLandsInItsOwnColumn) {
+  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
+  auto call = [&](const std::string& args) {
+    Result r = Tool("call --db " + Db("a.db") + " " + args);
+    EXPECT_EQ(r.code, 0) << args << r.err;
+    return Json::parse(r.out)["result"];
+  };
+  const std::string mach = std::to_string(
+      call("INSERTMachining " + Quote("O'Brien \xC3\xA4") + " G 7 1.5 -2.25 1e3").get<int>());
+  call("INSERTMachLink " + mach + " 3 list expr true 0");
+  EXPECT_EQ(call("GETTblMachining")["items"][0]["record"],
+            Json::parse(R"({"MachID": )" + mach + R"(, "MachName": "O'Brien \u00e4",
+                "MachGroup": "G", "X": 1.5, "Y": -2.25, "Z": 1000.0, "MachLibID": 7})"));
+  Json link = call("GETTblMachLink")["items"][0]["record"];
+  EXPECT_EQ(std::to_string(link["MachID"].get<int>()), mach);
+  EXPECT_EQ(link["MachRuleID"], 3);
+  EXPECT_EQ(link["MachListVar"], "list");
+  EXPECT_EQ(link["MachExprVar"], "expr");
+  EXPECT_EQ(link["MirrorX"], true);
+  EXPECT_EQ(link["MirrorY"], false);
 }
 
 TEST_F(CliOnSqlite, AnyReportedErrorExitsOneWithTheFirstOnStderr) {
@@ -134,6 +154,28 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_FALSE(r.err.empty()) << args;
   }
+}
+
+// A write the database refuses every time, answered "retry" twice: three attempts, each in
+// the document with the companion's answer.
+TEST_F(CliMaintenance, RetriedErrorsFollowTheOnErrorPolicyAndExitOne) {
+  ASSERT_EQ(Query("src.db",
+                  "CREATE TRIGGER refuse BEFORE INSERT ON MachVariable "
+                  "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                .code,
+            0);
+  Result r =
+      Tool("call --db " + Db("src.db") + " --on-error retry:2 INSERTMachVariable V 1 1 true");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("INSERTMachVariable reported 3 errors, the first: refused"),
+            std::string::npos)
+      << r.err;
+  Json doc = Json::parse(r.out);
+  ASSERT_EQ(doc["errors"].size(), 3u) << r.out;
+  EXPECT_EQ(doc["errors"][0]["procedure"], "clsQuillData_INSERTMachVariable");
+  EXPECT_EQ(doc["errors"][0]["action"], "retry");
+  EXPECT_EQ(doc["errors"][2]["action"], "leave");
+  EXPECT_EQ(doc["errors"][2]["sqliteCode"], 1811);  // SQLITE_CONSTRAINT_TRIGGER
 }
 
 TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
