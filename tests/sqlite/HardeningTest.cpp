@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <thread>
 
 #include "sqlite/WritersFixture.h"
@@ -33,14 +34,6 @@ bool InTransaction(clsQuillData_SqlLite& backend) {
   return sqlite3_get_autocommit(HandleOf(backend)) == 0;
 }
 
-// Reads everything a child writes until it closes its end.
-std::string ReadAll(int fd) {
-  std::string out;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, size_t(n));
-  return out;
-}
-
 class HardeningTest : public WritersTest {};
 
 TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
@@ -50,24 +43,18 @@ TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId
 
   int go[2];
   ASSERT_EQ(pipe(go), 0);
-  std::vector<pid_t> children;
-  std::vector<int> results;
+  std::deque<test::Child> children;
   for (int c = 0; c < kChildren; ++c) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(out[0]);
+    children.emplace_back([&](int report) {
       close(go[1]);
       auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
       std::vector<int32_t> ids;
       int32_t failures = 0;
       {
         clsQuillData_SqlLite backend;
-        if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+        if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) return 4;
         char byte;
-        if (read(go[0], &byte, 1) != 0) _exit(5);  // every child starts on the same close
+        if (read(go[0], &byte, 1) != 0) return 5;  // every child starts on the same close
         // The same 200 calls in the same order in every process: 200 races per writer.
         for (int i = 0; i < kCalls; ++i) {
           const std::wstring name = L"Shared " + std::to_wstring(i);
@@ -87,22 +74,16 @@ TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId
                      ToUtf8(r.description).c_str());
       }
       ids.push_back(failures);
-      const auto bytes = ssize_t(ids.size() * sizeof(int32_t));
-      _exit(write(out[1], ids.data(), size_t(bytes)) == bytes ? 0 : 6);
-    }
-    close(out[1]);
-    children.push_back(child);
-    results.push_back(out[0]);
+      return test::Child::Write(report, ids.data(), ids.size() * sizeof(int32_t)) ? 0 : 6;
+    });
   }
   close(go[0]);
   close(go[1]);
 
   std::vector<std::vector<int32_t>> ids;
   for (int c = 0; c < kChildren; ++c) {
-    std::string bytes = ReadAll(results[c]);
-    close(results[c]);
-    int status = 0;
-    ASSERT_EQ(waitpid(children[c], &status, 0), children[c]);
+    std::string bytes = children[c].ReadAll();
+    const int status = children[c].Wait();
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "child " << c << " status " << status << " (4: open, 5: start, 6: report)";
     ASSERT_EQ(bytes.size(), (2 * kCalls + 1) * sizeof(int32_t));
@@ -289,36 +270,28 @@ class HardeningCrashTest : public WritersTest {
   // its own unit, with the link and variable writers in between) and reports each returned
   // id; kills it once `atLeast` have come back and returns every report it had sent.
   std::vector<Written> WriteUntilKilled(int first, size_t atLeast, int extraMicroseconds) {
-    int out[2];
-    if (pipe(out) != 0) ADD_FAILURE() << "pipe";
-    const pid_t child = fork();
-    if (child < 0) ADD_FAILURE() << "fork";
-    if (child == 0) {
-      close(out[0]);
+    test::Child child([&](int report) {
       auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
       clsQuillData_SqlLite backend;
-      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) return 4;
       for (int32_t n = first;; ++n) {
         Written w{n, backend.INSERTMachining(L"Crash " + std::to_wstring(n), L"G", 1, 0, 0, 0)};
-        if (w.id <= 0) _exit(5);
+        if (w.id <= 0) return 5;
         backend.INSERTMachLink(w.id, 1, L"L", L"E", false, false);
         backend.INSERTMachVariable(L"V " + std::to_wstring(n), L"1", 1, false);
-        if (write(out[1], &w, sizeof w) != ssize_t(sizeof w)) _exit(6);
+        if (!test::Child::Write(report, &w, sizeof w)) return 6;
       }
-    }
-    close(out[1]);
+    });
     std::vector<Written> written;
     Written w;
-    while (written.size() < atLeast && read(out[0], &w, sizeof w) == ssize_t(sizeof w)) {
+    while (written.size() < atLeast && read(child.Out(), &w, sizeof w) == ssize_t(sizeof w)) {
       written.push_back(w);
     }
     std::this_thread::sleep_for(std::chrono::microseconds(extraMicroseconds));
-    kill(child, SIGKILL);
+    child.Kill();
     // What the child sent before it died returned before the kill.
-    while (read(out[0], &w, sizeof w) == ssize_t(sizeof w)) written.push_back(w);
-    close(out[0]);
-    int status = 0;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
+    while (read(child.Out(), &w, sizeof w) == ssize_t(sizeof w)) written.push_back(w);
+    const int status = child.Wait();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
         << "the child ended by itself with status " << status << " (4: open, 5: no id)";
     return written;

@@ -346,17 +346,12 @@ TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
 
   // File permissions do not bind the superuser: the writes run in a child that has given up
   // its privileges (an unprivileged run needs no such step).
-  int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(out[0]);
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+  test::Child child([&](int report) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 3;
     auto handler = std::make_shared<PolicyErrorHandler>(Policy::Continue);
     {
       clsQuillData_SqlLite backend;
-      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) _exit(4);
+      if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"})) return 4;
       backend.INSERTMachining(L"new", L"g", 1, 0, 0, 0);
       backend.UPDATEParaMachRouting(L"strName", L"changed", 1);
       backend.DELMachining(1);
@@ -365,16 +360,10 @@ TEST_F(WritersTest, AReadOnlyFileIsReportedAndLeftAsItWas) {
     std::string text;
     for (const auto& r : handler->Reports())
       text += ToUtf8(r.procedure + L": " + r.description) + "\n";
-    const bool written = write(out[1], text.data(), text.size()) == ssize_t(text.size());
-    _exit(written ? 0 : 5);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[512];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
-  close(out[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+    return test::Child::Write(report, text.data(), text.size()) ? 0 : 5;
+  });
+  const std::string text = child.ReadAll();
+  const int status = child.Wait();
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0) << "3: could not give up privileges, 4: could not open";
 

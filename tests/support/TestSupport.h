@@ -1,13 +1,18 @@
 #pragma once
 // What many tests share: readable variants in failure messages, the expected-error check, a
-// scratch folder that goes with its test, and a file's bytes.
+// scratch folder that goes with its test, a file's bytes, and a child process with a pipe.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "QuillData/contract/Error.h"
@@ -61,6 +66,66 @@ class ScratchDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A child process that runs `body` and exits with the status it returns (99 if it throws).
+// The body writes what it reports to the descriptor it is given; the parent reads it from
+// Out(). No connection of the parent's may cross the fork. A child still running when its
+// Child goes is killed.
+class Child {
+ public:
+  explicit Child(const std::function<int(int report)>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      close(fds[0]);
+      int status = 99;
+      try {
+        status = body(fds[1]);
+      } catch (...) {
+      }
+      _exit(status);
+    }
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      Kill();
+      Wait();
+    }
+    close(out_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  int Out() const { return out_; }
+  // Everything the child writes until its end of the pipe closes.
+  std::string ReadAll() {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out_, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    return text;
+  }
+  void Kill() { kill(pid_, SIGKILL); }
+  // The child's status as waitpid reports it.
+  int Wait() {
+    int status = 0;
+    if (waitpid(pid_, &status, 0) != pid_) ADD_FAILURE() << "waitpid " << pid_;
+    pid_ = -1;
+    return status;
+  }
+
+  // Writes all of `size` bytes (a report's write is small enough to go at once).
+  static bool Write(int fd, const void* data, size_t size) {
+    return write(fd, data, size) == static_cast<ssize_t>(size);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
 };
 
 }  // namespace test
