@@ -11,6 +11,7 @@
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Text.h"
+#include "QuillData/contract/Transaction.h"
 #include "QuillData/contract/Variant.h"
 #include "QuillData/contract/clsQuillData.h"
 #if QUILLDATA_WITH_MAINTENANCE

@@ -93,9 +93,11 @@ Json Document(const std::string& operation, Json result, std::optional<int32_t> 
   return doc;
 }
 
-// The store's own codes, where the store gave them: a script can test them instead of text.
-void AddNativeCodes(Json& j, int32_t sqliteCode, const std::wstring& sqlState,
+// The error's kind, and the store's own codes where the store gave them: a script can test
+// them instead of text.
+void AddNativeCodes(Json& j, ErrorKind kind, int32_t sqliteCode, const std::wstring& sqlState,
                     int32_t nativeError) {
+  j["kind"] = ToUtf8(KindName(kind));
   if (sqliteCode != 0) j["sqliteCode"] = sqliteCode;
   if (!sqlState.empty()) {
     j["sqlState"] = ToUtf8(sqlState);
@@ -198,7 +200,7 @@ Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports) {
               {"module", ToUtf8(r.module)},
               {"procedure", ToUtf8(r.procedure)},
               {"action", ActionName(r.action)}};
-    AddNativeCodes(j, r.sqliteCode, r.sqlState, r.nativeError);
+    AddNativeCodes(j, r.kind, r.sqliteCode, r.sqlState, r.nativeError);
     out.push_back(std::move(j));
   }
   return out;
@@ -213,7 +215,7 @@ Json RaisedToJson(const QuillError& error, const std::string& operation) {
             {"module", ""},
             {"procedure", operation},
             {"action", "raised"}};
-  AddNativeCodes(j, error.SqliteCode(), error.SqlState(), error.NativeError());
+  AddNativeCodes(j, error.Kind(), error.SqliteCode(), error.SqlState(), error.NativeError());
   return j;
 }
 

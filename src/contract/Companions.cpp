@@ -61,7 +61,7 @@ int16_t PolicyErrorHandler::HandleError(QuillError& err, ObjectPtr&, std::wstrin
       break;
   }
   reports_.push_back({err.Number(), err.Source(), err.Description(), module, procedure, flag,
-                      action, err.SqliteCode(), err.SqlState(), err.NativeError()});
+                      action, err.SqliteCode(), err.SqlState(), err.NativeError(), err.Kind()});
   if (log_) {
     *log_ << ToUtf8(module) << '.' << ToUtf8(procedure) << ": " << ToUtf8(err.Description()) << " ("
           << err.Number() << ", " << ToUtf8(err.Source()) << ")\n";

@@ -9,6 +9,67 @@ namespace QuillData {
 
 namespace {
 
+// The kind a number alone tells.
+ErrorKind KindOfNumber(int32_t number) {
+  switch (number) {
+    case ErrNo::InvalidProcedureCall:
+      return ErrorKind::RefusedArgument;
+    case ErrNo::Overflow:
+    case ErrNo::TypeMismatch:
+    case ErrNo::InvalidUseOfNull:
+      return ErrorKind::Conversion;
+    case ErrNo::FileNotFound:
+    case ErrNo::CannotCreateObject:
+      return ErrorKind::NotFound;
+    default:
+      return ErrorKind::Other;
+  }
+}
+
+// SQLite's primary result codes (the low byte of an extended one).
+ErrorKind KindOfSqliteCode(int32_t code) {
+  switch (code & 0xff) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+      return ErrorKind::Busy;
+    case 9:  // SQLITE_INTERRUPT
+      return ErrorKind::Timeout;
+    case 11:  // SQLITE_CORRUPT
+    case 26:  // SQLITE_NOTADB
+      return ErrorKind::Corrupt;
+    case 13:  // SQLITE_FULL
+      return ErrorKind::StoreFull;
+    case 14:  // SQLITE_CANTOPEN
+      return ErrorKind::NotFound;
+    case 19:  // SQLITE_CONSTRAINT
+      return ErrorKind::Constraint;
+    case 20:  // SQLITE_MISMATCH
+    case 25:  // SQLITE_RANGE
+      return ErrorKind::Conversion;
+    default:
+      return ErrorKind::Other;
+  }
+}
+
+// SQLSTATE classes and the states that say more than their class.
+ErrorKind KindOfSqlState(const std::wstring& state) {
+  if (state.size() != 5) return ErrorKind::Other;
+  const std::wstring_view cls = std::wstring_view(state).substr(0, 2);
+  if (state == L"HYT00" || state == L"HYT01" || state == L"57014") return ErrorKind::Timeout;
+  if (state == L"40001" || state == L"40P01" || cls == L"25") return ErrorKind::TransactionAborted;
+  if (state == L"53100") return ErrorKind::StoreFull;
+  if (state == L"42P01" || state == L"42703" || state == L"42883" || state == L"3D000") {
+    return ErrorKind::NotFound;
+  }
+  if (cls == L"08" || cls == L"57") return ErrorKind::ConnectionLost;
+  if (cls == L"28") return ErrorKind::Login;
+  if (cls == L"23") return ErrorKind::Constraint;
+  if (cls == L"22") return ErrorKind::Conversion;
+  if (cls == L"0A" || state == L"HYC00" || state == L"IM001") return ErrorKind::Unsupported;
+  if (cls == L"55") return ErrorKind::Busy;  // object not in prerequisite state: lock not available
+  return ErrorKind::Other;
+}
+
 std::string WhatText(int32_t number, const std::wstring& source, const std::wstring& description) {
   return ToUtf8(description) + " (" + std::to_string(number) + ", " + ToUtf8(source) + ")";
 }
@@ -19,7 +80,8 @@ QuillError::QuillError(int32_t number, std::wstring source, std::wstring descrip
     : number_(number),
       source_(std::move(source)),
       description_(std::move(description)),
-      what_(WhatText(number_, source_, description_)) {}
+      what_(WhatText(number_, source_, description_)),
+      kind_(KindOfNumber(number_)) {}
 
 QuillError::QuillError(int32_t number, std::wstring source)
     : QuillError(number, std::move(source), StandardDescription(number)) {}
@@ -29,7 +91,56 @@ QuillError QuillError::Described(std::wstring description) const {
   copy.sqliteCode_ = sqliteCode_;
   copy.sqlState_ = sqlState_;
   copy.nativeError_ = nativeError_;
+  copy.kind_ = kind_;
+  copy.kindSet_ = kindSet_;
   return copy;
+}
+
+QuillError& QuillError::WithSqliteCode(int32_t code) {
+  sqliteCode_ = code;
+  if (!kindSet_) kind_ = KindOfSqliteCode(code);
+  return *this;
+}
+
+QuillError& QuillError::WithSqlState(std::wstring state, int32_t nativeError) {
+  sqlState_ = std::move(state);
+  nativeError_ = nativeError;
+  if (!kindSet_) kind_ = KindOfSqlState(sqlState_);
+  return *this;
+}
+
+const wchar_t* KindName(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::RefusedArgument:
+      return L"refused argument";
+    case ErrorKind::Conversion:
+      return L"conversion";
+    case ErrorKind::NotFound:
+      return L"not found";
+    case ErrorKind::Constraint:
+      return L"constraint";
+    case ErrorKind::Busy:
+      return L"busy";
+    case ErrorKind::Timeout:
+      return L"timeout";
+    case ErrorKind::ConnectionLost:
+      return L"connection lost";
+    case ErrorKind::OutcomeUnknown:
+      return L"outcome unknown";
+    case ErrorKind::TransactionAborted:
+      return L"transaction aborted";
+    case ErrorKind::Login:
+      return L"login";
+    case ErrorKind::Unsupported:
+      return L"unsupported";
+    case ErrorKind::StoreFull:
+      return L"store full";
+    case ErrorKind::Corrupt:
+      return L"corrupt";
+    case ErrorKind::Other:
+      break;
+  }
+  return L"other";
 }
 
 std::wstring StandardDescription(int32_t number) {

@@ -18,4 +18,18 @@ bool clsQuillData::OpenDB(const std::shared_ptr<cSP>&, const std::shared_ptr<cE>
   return false;
 }
 
+int32_t clsQuillData::BeginTrans() {
+  return 0;
+}
+
+bool clsQuillData::CommitTrans() {
+  return false;
+}
+
+void clsQuillData::RollbackTrans() {}
+
+bool clsQuillData::InTransaction() const {
+  return false;
+}
+
 }  // namespace QuillData

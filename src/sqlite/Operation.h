@@ -188,8 +188,9 @@ class Operation {
   void CommitUnit();
   // Rolls an open unit back; true when a write of it was undone.
   bool EndUnit() noexcept;
-  // Raises the statement error when the library has rolled the open unit back by itself
-  // (after a full disk or an I/O error): a statement run now would run outside it.
+  // Raises the statement error when the library has rolled the open unit, or the host's
+  // transaction, back by itself (after a full disk or an I/O error): a statement run now
+  // would run outside it and be committed on its own.
   void CheckUnit();
 
   clsQuillData_SqlLite& db_;

@@ -62,8 +62,9 @@ void clsQuillData_SqlLite::CloseDatabase() {
   FinalizeReaderStatements();
   if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
   m_lngStmt = 0;
-  sqlite.sqlite3_close(m_lngDb);
+  sqlite.sqlite3_close(m_lngDb);  // an open transaction ends rolled back
   m_lngDb = 0;
+  m_inTrans = false;
   sqlite.sqlite3_shutdown();
   m_oSqlite.reset();
 }
@@ -124,6 +125,7 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       }
       m_lngDb = 0;
       m_lngStmt = 0;
+      m_inTrans = false;
 
       if (sqlite.sqlite3_initialize(folder) != 0) {
         std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
@@ -157,6 +159,58 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
   return result;
 }
 
+int32_t clsQuillData_SqlLite::BeginTrans() {
+  int32_t level = 0;
+  sqlite_detail::Operation op(*this, L"clsQuillData_BeginTrans");
+  op.Run([&](Trap& t) {
+    t.Step([&] {
+      if (m_inTrans) {
+        throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
+                         L"A transaction is open already: transactions do not nest")
+            .WithKind(ErrorKind::RefusedArgument);
+      }
+      op.Exec(L"BEGIN IMMEDIATE");
+      m_inTrans = true;
+      level = 1;
+    });
+  });
+  return level;
+}
+
+bool clsQuillData_SqlLite::CommitTrans() {
+  bool committed = false;
+  sqlite_detail::Operation op(*this, L"clsQuillData_CommitTrans");
+  op.Run([&](Trap& t) {
+    t.Step([&] {
+      if (!m_inTrans) {
+        throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
+                         L"No transaction is open: BeginTrans first")
+            .WithKind(ErrorKind::RefusedArgument);
+      }
+      op.Exec(L"COMMIT");
+      m_inTrans = false;
+      committed = true;
+    });
+  });
+  // Whatever the companion answered, a commit that did not happen ends as nothing committed.
+  if (m_inTrans) RollbackTrans();
+  return committed;
+}
+
+void clsQuillData_SqlLite::RollbackTrans() {
+  if (!m_inTrans) return;
+  m_inTrans = false;
+  if (!m_oSqlite || m_lngDb == 0) return;
+  // Nothing to undo when the database ended the transaction itself.
+  if (m_oSqlite->sqlite3_get_autocommit(m_lngDb) != 0) return;
+  sqlite_detail::Operation op(*this, L"clsQuillData_RollbackTrans");
+  op.Run([&](Trap& t) { t.Step([&] { op.Exec(L"ROLLBACK"); }); });
+}
+
+bool clsQuillData_SqlLite::InTransaction() const {
+  return m_inTrans;
+}
+
 namespace sqlite_detail {
 
 Operation::Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options)
@@ -175,6 +229,7 @@ Operation::~Operation() {
 
 void Operation::BeginUnit() {
   clsSqlLite& sqlite = Binding();
+  CheckUnit();
   // 0: a transaction is open on this connection (the library not loaded answers 0 as well, and
   // the statement below then fails as any would).
   if (sqlite.sqlite3_get_autocommit(db_.m_lngDb) == 0) {
@@ -218,9 +273,15 @@ bool Operation::EndUnit() noexcept {
 }
 
 void Operation::CheckUnit() {
-  if (unit_ != Unit::None && Binding().sqlite3_get_autocommit(db_.m_lngDb) != 0) {
-    RaiseStatementError(L"the operation's transaction was rolled back after an earlier failure");
+  if (unit_ == Unit::None && !db_.m_inTrans) return;
+  if (Binding().sqlite3_get_autocommit(db_.m_lngDb) == 0) return;
+  if (db_.m_inTrans) {
+    throw QuillError(ErrNo::StatementError, procedure_,
+                     L"the transaction was rolled back by the database after an earlier "
+                     L"failure; nothing of it is committed: end it with RollbackTrans")
+        .WithKind(ErrorKind::TransactionAborted);
   }
+  RaiseStatementError(L"the operation's transaction was rolled back after an earlier failure");
 }
 
 void Operation::RaiseStatementError() {

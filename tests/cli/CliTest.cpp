@@ -176,6 +176,7 @@ TEST_F(CliMaintenance, RetriedErrorsFollowTheOnErrorPolicyAndExitOne) {
   EXPECT_EQ(doc["errors"][0]["action"], "retry");
   EXPECT_EQ(doc["errors"][2]["action"], "leave");
   EXPECT_EQ(doc["errors"][2]["sqliteCode"], 1811);  // SQLITE_CONSTRAINT_TRIGGER
+  EXPECT_EQ(doc["errors"][2]["kind"], "constraint");
 }
 
 TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {

@@ -13,6 +13,7 @@
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
 #include "QuillData/contract/Text.h"
+#include "QuillData/contract/Transaction.h"
 #include "QuillData/locale/Locale.h"
 
 namespace QuillData::conformance {
@@ -857,6 +858,41 @@ TEST_P(ConformanceTest, EveryWriterPutsEachArgumentInItsOwnColumn) {
     }
   }
   EXPECT_NO_THROW(Sql("SELECT count(*) FROM Machining")) << "the machining table is gone";
+}
+
+TEST_P(ConformanceTest, ATransactionCommitsItsWritesTogetherOrNotAtAll) {
+  auto has = [&](int32_t id) { return db->GETTblMachining()->Contains(Str(id)); };
+  ASSERT_EQ(db->BeginTrans(), 1);
+  EXPECT_TRUE(db->InTransaction());
+  const int32_t undone = db->INSERTMachining(L"Undone", L"D", 1, 1.0, 2.0, 0.0);
+  ASSERT_GT(undone, 0);
+  EXPECT_TRUE(has(undone)) << "a reader sees the transaction's own writes";
+  db->RollbackTrans();
+  EXPECT_FALSE(db->InTransaction());
+  EXPECT_FALSE(has(undone));
+
+  int32_t kept = 0;
+  {
+    Transaction work(*db);
+    ASSERT_TRUE(work.Active());
+    ExpectErrors();
+    EXPECT_EQ(db->BeginTrans(), 0) << "transactions do not nest";
+    ASSERT_EQ(errors->Reports().size(), 1u);
+    EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::RefusedArgument);
+    EXPECT_TRUE(db->InTransaction()) << "the refusal leaves the open one as it was";
+    kept = db->INSERTMachining(L"Kept", L"D", 1, 1.0, 2.0, 0.0);
+    EXPECT_EQ(db->INSERTMachining(L"Kept", L"D", 1, 1.0, 2.0, 0.0), kept);
+    EXPECT_TRUE(work.Commit());
+  }
+  EXPECT_TRUE(has(kept));
+  int32_t dropped = 0;
+  {
+    Transaction work(*db);
+    dropped = db->INSERTMachining(L"Dropped", L"D", 1, 1.0, 2.0, 0.0);
+  }  // left without Commit
+  EXPECT_FALSE(db->InTransaction());
+  EXPECT_FALSE(has(dropped));
+  EXPECT_EQ(CountOf(db->GETTblMachining()), 1);
 }
 
 }  // namespace

@@ -201,6 +201,7 @@ TEST_P(ServerTest, AProcedureThatDoesNotExistIsReportedWithTheServersMessage) {
   EXPECT_NE(reports[0].description.find(L"p_d_machining"), std::wstring::npos)
       << ToUtf8(reports[0].description);
   EXPECT_EQ(reports[0].sqlState, L"42883") << "undefined function, as a field of its own";
+  EXPECT_EQ(reports[0].kind, ErrorKind::NotFound);
   EXPECT_EQ(db->GETTblMachining()->Count(), 1);
 }
 
@@ -222,6 +223,7 @@ TEST_P(ServerTest, ARepeatedCallIsPreparedOnceAndEachRunKeepsItsOwnResult) {
       EXPECT_EQ(db->INSERTMachining(L"Too far", L"C", 1, 500, 0, 0), 0);
       ASSERT_EQ(errors->Reports().size(), 1u);
       EXPECT_EQ(errors->Reports()[0].sqlState, L"23514");
+      EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::Constraint);
     }
   }
   EXPECT_GT(db->INSERTMachining(L"Last", L"C", 1, 99.5, 0, 0), ids.back());

@@ -324,6 +324,7 @@ TEST_F(WritersLockTest, AFoundRowIsReturnedWithoutWaitingForTheLock) {
   ASSERT_EQ(handler->Reports().size(), 1u);
   EXPECT_EQ(handler->Reports()[0].description, L"database is locked");
   EXPECT_EQ(handler->Reports()[0].sqliteCode, SQLITE_BUSY);
+  EXPECT_EQ(handler->Reports()[0].kind, ErrorKind::Busy);
 }
 
 TEST_F(WritersTest, AnInsertThatWroteNoRowReturnsNoIdentifier) {

@@ -101,6 +101,7 @@ class PolicyErrorHandler : public cE {
     int32_t sqliteCode = 0;
     std::wstring sqlState;
     int32_t nativeError = 0;
+    ErrorKind kind = ErrorKind::Other;  // QuillError::Kind
   };
   // Retry answers "retry" `retries` times in a row for the same operation, then "leave".
   explicit PolicyErrorHandler(Policy policy = Policy::Leave, int retries = 0,

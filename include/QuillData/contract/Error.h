@@ -32,6 +32,26 @@ constexpr int32_t TooManyParameters = ComponentBase + 2;
 constexpr int32_t StatementError = ComponentBase + 2;  // same number, told apart by source
 }  // namespace ErrNo
 
+// What kind of failure an error is, whatever its number or store: what a host (or the
+// library itself) decides on, never the source or description text. A store's code sets it
+// (WithSqliteCode, WithSqlState) unless the raiser set one (WithKind).
+enum class ErrorKind : uint8_t {
+  Other,
+  RefusedArgument,     // an argument the operation refuses before touching the store
+  Conversion,          // a value that cannot become the type it must (type mismatch, overflow)
+  NotFound,            // no such file, table, column, procedure or object
+  Constraint,          // the store refused the data (unique, not null, check, foreign key)
+  Busy,                // another connection holds the lock past the busy timeout
+  Timeout,             // the command ran past its timeout and was cancelled
+  ConnectionLost,      // the connection is gone; the statement was not sent (or nothing came of it)
+  OutcomeUnknown,      // the statement was sent and its answer lost: it may or may not have run
+  TransactionAborted,  // the store ended the open transaction; the work since it began is gone
+  Login,               // the server refused the login (credentials, database, string)
+  Unsupported,         // the store or its driver cannot do what was asked
+  StoreFull,           // no space left for the database
+  Corrupt,             // the database file is damaged
+};
+
 class QuillError : public std::exception {
  public:
   QuillError(int32_t number, std::wstring source, std::wstring description);
@@ -48,17 +68,16 @@ class QuillError : public std::exception {
   // 2067 SQLITE_CONSTRAINT_UNIQUE, ...), or the ODBC driver's SQLSTATE ("42P01", "08S01")
   // with its native error, from its first diagnostic record. 0 and empty otherwise.
   int32_t SqliteCode() const noexcept { return sqliteCode_; }
+  ErrorKind Kind() const noexcept { return kind_; }
+  QuillError& WithKind(ErrorKind kind) {
+    kind_ = kind;
+    kindSet_ = true;
+    return *this;
+  }
   const std::wstring& SqlState() const noexcept { return sqlState_; }
   int32_t NativeError() const noexcept { return nativeError_; }
-  QuillError& WithSqliteCode(int32_t code) {
-    sqliteCode_ = code;
-    return *this;
-  }
-  QuillError& WithSqlState(std::wstring state, int32_t nativeError) {
-    sqlState_ = std::move(state);
-    nativeError_ = nativeError;
-    return *this;
-  }
+  QuillError& WithSqliteCode(int32_t code);
+  QuillError& WithSqlState(std::wstring state, int32_t nativeError);
   // The same failure, its native codes kept, with another description.
   QuillError Described(std::wstring description) const;
 
@@ -70,7 +89,12 @@ class QuillError : public std::exception {
   int32_t sqliteCode_ = 0;
   std::wstring sqlState_;
   int32_t nativeError_ = 0;
+  ErrorKind kind_ = ErrorKind::Other;
+  bool kindSet_ = false;  // by the raiser, so a store's code does not replace it
 };
+
+// The kind's name as the command line and reports print it ("busy", "outcome unknown").
+const wchar_t* KindName(ErrorKind kind);
 
 // The standard description of a runtime error number; "Application-defined or
 // object-defined error" for numbers without one.

@@ -53,6 +53,25 @@ class clsQuillData : public Object {
 #include "QuillData/contract/Operations.inc"
 #pragma GCC diagnostic pop
 
+  // 69-72, after the interface's own members, whose slots do not move: a transaction across
+  // operations, as a data-access connection has one. Work between BeginTrans and CommitTrans
+  // is committed together or not at all; inside it each writer is still one unit, so a
+  // writer that fails undoes only its own statements and the transaction goes on. Readers
+  // see the transaction's own writes. Failures go to the error companion as an operation's
+  // do.
+  //   BeginTrans: 1 when a transaction is open, 0 when none could begin. Transactions do not
+  //     nest: a BeginTrans while one is open is refused (ErrorKind::RefusedArgument).
+  //   CommitTrans: true when the work is committed. A commit that fails, or a transaction the
+  //     store ended by itself (ErrorKind::TransactionAborted: a full disk, a lost connection),
+  //     leaves nothing of the work committed and answers false; the transaction is over.
+  //   RollbackTrans: undoes the work; nothing when no transaction is open.
+  //   InTransaction: true between a BeginTrans that answered 1 and its end.
+  // A plain clsQuillData has no store: BeginTrans answers 0.
+  virtual int32_t BeginTrans();
+  virtual bool CommitTrans();
+  virtual void RollbackTrans();
+  virtual bool InTransaction() const;
+
  private:
   ConnectionPtr conn_;
 };

@@ -52,6 +52,14 @@ class clsQuillData_SqlLite : public clsQuillData {
   bool OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
               const std::vector<Variant>& ConnArgs) override;
 
+  // A transaction takes the database's write lock at once (BEGIN IMMEDIATE): another
+  // connection's BeginTrans waits for it up to the busy timeout, then fails with "database is
+  // locked", and two transactions never wait on each other.
+  int32_t BeginTrans() override;
+  bool CommitTrans() override;
+  void RollbackTrans() override;
+  bool InTransaction() const override;
+
   // The readers: one whole table each, one record per row, keyed as the table's reader says.
   CollectionPtr GETFilterScenariosCol(const bool& blnWithPartType2,
                                       RecordsAffected lngRecordsAffected = {}) override;
@@ -278,6 +286,9 @@ class clsQuillData_SqlLite : public clsQuillData {
   std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
   // An operation is looking a row up without the write lock: a write must not happen now.
   bool m_probing = false;
+  // BeginTrans opened a transaction that has not ended through CommitTrans or RollbackTrans
+  // (the store may have ended it by itself: then nothing may run until the host ends it).
+  bool m_inTrans = false;
   MessageHook m_messageHook;
 };
 
