@@ -19,6 +19,9 @@
 --    one transaction, leaves nothing half-written.
 --  * Column names taken from arguments are checked against the live schema and enter the
 --    statement only through format('%I'); argument values travel only as parameters.
+--  * A function that looks a row up before it writes first locks the row's natural key for
+--    the rest of the transaction (quill_lock_key), so that callers with the same arguments
+--    at once leave one row and each gets its identifier.
 
 SET client_min_messages = warning;
 
@@ -381,6 +384,19 @@ CREATE TABLE IF NOT EXISTS tblScenario (
 
 -- Helpers ---------------------------------------------------------------------------------
 
+-- Holds a natural key (a family and the key's values as a row's text) until the transaction
+-- ends: a second caller with the same key waits until the first commits or rolls back, and
+-- its look-up, a statement of its own and so a new snapshot in READ COMMITTED, then sees what
+-- the first wrote. A lock rather than a unique index, because a database may hold rows that
+-- share a key (written by other means, or renamed into it), which the look-ups tolerate and
+-- an index would refuse. It is the transaction's lock, never the session's, so it holds
+-- behind a pooler that lends connections per transaction. Keys that hash alike only wait
+-- for each other.
+CREATE OR REPLACE FUNCTION quill_lock_key(family text, key text)
+RETURNS void LANGUAGE sql AS $$
+  SELECT pg_advisory_xact_lock(hashtext(family), hashtext(key));
+$$;
+
 -- The column of a table that a caller names (letter case aside), with its type; an error
 -- naming both when the table has no such column.
 CREATE OR REPLACE FUNCTION quill_column(tablename text, columnname text,
@@ -558,6 +574,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('scenario type', ROW(constscenariotype)::text);
   SELECT "fldConstScenarioID" INTO id FROM tblConstruction_Scenario_Types
    WHERE "fldConstScenarioType" = constscenariotype ORDER BY 1 LIMIT 1;
   IF id IS NULL THEN
@@ -576,6 +593,8 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('global feature list',
+    ROW(featureid, newftrsandepoints, linkname, linktype, linkvarset)::text);
   SELECT "fldFeatureListID" INTO id FROM tblGlobal_Contr_Featr_Lists
    WHERE "fldFeatureID" = featureid AND "fldNewFtrSandEPoints" = newftrsandepoints
      AND "fldLinkName" = linkname AND "fldLinkType" = linktype AND "fldLinkVarSet" = linkvarset
@@ -595,6 +614,8 @@ CREATE OR REPLACE FUNCTION P_I_Global_Contr_Featr_Patterns(parttype integer, sub
                                                            featurelistid integer)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
+  PERFORM quill_lock_key('global feature pattern',
+                         ROW(parttype, subtype, featurekey, featurelistid)::text);
   IF NOT EXISTS (SELECT 1 FROM tblGlobal_Contr_Featr_Patterns
                   WHERE "fldPartTypeID" = parttype::text AND "fldSubTypeID" = subtype
                     AND "fldFeatureKey" = featurekey AND "fldFeatureListID" = featurelistid) THEN
@@ -632,6 +653,7 @@ BEGIN
     RAISE EXCEPTION 'The construction scenario % does not exist', oldmachiningscenarioid
       USING ERRCODE = 'no_data_found';
   END IF;
+  PERFORM quill_lock_key('scenario type', ROW(newmachiningscenariotype)::text);
   IF EXISTS (SELECT 1 FROM tblConstruction_Scenario_Types
               WHERE "fldConstScenarioType" = newmachiningscenariotype) THEN
     RAISE EXCEPTION 'The construction scenario type "%" is already in use',
@@ -750,6 +772,7 @@ CREATE OR REPLACE FUNCTION P_I_Filter(parttype1 integer, parttype2 integer, subt
                                       subtype2 text)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
+  PERFORM quill_lock_key('filter', ROW(parttype1, parttype2, subtype1, subtype2)::text);
   IF NOT EXISTS (SELECT 1 FROM tblFilter_Scenarios
                   WHERE "fldPartType1" = parttype1::text AND "fldPartType2" = parttype2::text
                     AND "fldSubType1" = subtype1 AND "fldSubType2" = subtype2) THEN
@@ -774,7 +797,8 @@ BEGIN
   RETURN 0;
 END $$;
 
--- The face orientations take part in the look-up only when the first is given.
+-- The face orientations take part in the look-up only when the first is given, so they are
+-- no part of the key that is locked.
 CREATE OR REPLACE FUNCTION P_I_ImprintAssignments(constscenarioid integer, imprinttype text,
                                                   parttype1 integer, parttype2 integer,
                                                   featurepattern1 text, featurepattern2 text,
@@ -786,6 +810,9 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('imprint assignment',
+    ROW(constscenarioid, imprinttype, parttype1, parttype2, featurepattern1, featurepattern2,
+        facenormal1, facenormal2, subtype1, subtype2, onfront)::text);
   SELECT "fldlngRelationPattern" INTO id FROM tblGlobal_Imprint_Assignments
    WHERE "fldlngConstScenarioID" = constscenarioid AND "fldstrUDI_Type" = imprinttype
      AND "fldstrPartType1" = parttype1 AND "fldstrPartType2" = parttype2
@@ -816,6 +843,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('machining name', ROW(machlibid, machname)::text);
   SELECT "MachID" INTO id FROM Machining
    WHERE "MachName" = machname AND "MachLibID" = machlibid ORDER BY 1 LIMIT 1;
   IF id IS NULL THEN
@@ -832,6 +860,8 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('machining link',
+                         ROW(machid, machruleid, lower(machexprvar), mirrorx, mirrory)::text);
   SELECT "MachLinkID" INTO id FROM MachLink
    WHERE "MachID" = machid AND "MachRuleID" = machruleid
      AND lower("MachExprVar") = lower(machexprvar)
@@ -847,13 +877,15 @@ BEGIN
 END $$;
 
 -- Only for an existing machining (else 0): a routing row with the machine defaults, named
--- and described by name.
+-- and described by name. The machining stays locked until the row is in, so that a delete
+-- of it at the same time either waits and takes the new row with it or comes first.
 CREATE OR REPLACE FUNCTION P_I_MachRouting(name text, machid integer, pocket integer)
 RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer := 0;
 BEGIN
-  IF EXISTS (SELECT 1 FROM Machining WHERE "MachID" = machid) THEN
+  PERFORM FROM Machining WHERE "MachID" = machid FOR KEY SHARE;
+  IF FOUND THEN
     INSERT INTO MachRouting ("strName", "MachDescription", "lngPocket", "MachID")
     VALUES (name, name, pocket::text, machid) RETURNING "lngMachRoutingID" INTO id;
   END IF;
@@ -867,6 +899,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('variable name', ROW(machlibid, name)::text);
   SELECT "MachVarID" INTO id FROM MachVariable
    WHERE "Name" = name AND "MachLibID" = machlibid ORDER BY 1 LIMIT 1;
   IF id IS NULL THEN
@@ -876,15 +909,16 @@ BEGIN
   RETURN id;
 END $$;
 
--- Only for an existing machining (else 0). Orientation "V" (exactly) drills down from Z;
--- any other drills along Y.
+-- Only for an existing machining (else 0), locked as for a routing row. Orientation "V"
+-- (exactly) drills down from Z; any other drills along Y.
 CREATE OR REPLACE FUNCTION P_I_MachVertical(name text, orientation text, machid integer)
 RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer := 0;
   vertical boolean := orientation = 'V';
 BEGIN
-  IF EXISTS (SELECT 1 FROM Machining WHERE "MachID" = machid) THEN
+  PERFORM FROM Machining WHERE "MachID" = machid FOR KEY SHARE;
+  IF FOUND THEN
     INSERT INTO MachVertical ("MachDescription", "strName", "strMachOrientation", "Condition",
       "Xstart", "Ystart", "Zstart", "NormalX", "NormalY", "NormalZ", "DrillDepth",
       "ToolDiameter", "NumberOfHoles", "OffsetDistancealongXaxis", "OffsetDistancealongYaxis",
@@ -905,6 +939,7 @@ CREATE OR REPLACE FUNCTION P_I_MFG_Part_Types(mfgscenarioid integer, parttype in
                                               partgrain text, subtypedesc text)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
+  PERFORM quill_lock_key('part type', ROW(parttype, subtypeid)::text);
   IF NOT EXISTS (SELECT 1 FROM tblMFG_Part_Types
                   WHERE "fldSubTypeID" = subtypeid AND "fldPartID" = parttype::text) THEN
     INSERT INTO tblMFG_Part_Types ("fldPartID", "fldSubTypeID", "fldPartDescription",
@@ -927,6 +962,7 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('design', ROW(designname, computername)::text);
   SELECT "fldDesignID" INTO id FROM tblLocal_Designs
    WHERE "fldDesignName" = designname AND "fldComputerName" = computername ORDER BY 1 LIMIT 1;
   IF id IS NULL THEN
@@ -947,6 +983,9 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('local machining link',
+    ROW(linktype, linkdesc, linkname, mirrorx, mirrory, angle, varset, "Primary", refcorner,
+        patttype, relation)::text);
   SELECT "fldLinkID" INTO id FROM tblLocal_Machining_Links
    WHERE "fldType" = linktype AND "fldDescription" = linkdesc AND "fldName" = linkname
      AND "fldMirrorX" = mirrorx AND "fldMirrorY" = mirrory AND "fldAngle" = angle
@@ -973,6 +1012,9 @@ RETURNS integer LANGUAGE plpgsql AS $$
 DECLARE
   id integer;
 BEGIN
+  PERFORM quill_lock_key('global machining link',
+    ROW(linktype, linkdesc, linkname, mirrorx, mirrory, angle, varset, "Primary",
+        refcorner)::text);
   SELECT "fldLinkID" INTO id FROM tblGlobal_Machining_Links
    WHERE "fldType" = linktype AND "fldDescription" = linkdesc AND "fldName" = linkname
      AND "fldMirrorX" = mirrorx AND "fldMirrorY" = mirrory AND "fldAngle" = angle
@@ -991,7 +1033,8 @@ END $$;
 -- Insert or update --------------------------------------------------------------------------
 
 -- The definition of a relation pattern: written anew or, when there is one, overwritten
--- side by side. Name, description and distances are left alone.
+-- side by side. Name, description and distances are left alone. One statement on the key,
+-- so that two callers at once cannot both miss the row.
 CREATE OR REPLACE FUNCTION P_UI_GlobalImprintDefinitions(
   relationpattern integer, merge boolean,
   botparttype integer, botoffset integer, botside integer, botunion boolean,
@@ -1000,28 +1043,31 @@ CREATE OR REPLACE FUNCTION P_UI_GlobalImprintDefinitions(
   leftparttype integer, leftoffset integer, leftside integer, leftunion boolean)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
-  UPDATE tblGlobal_Imprint_Definitions SET
-    "fldLngBotPartType" = botparttype, "fldLngBotOffset" = botoffset,
-    "fldLngBotSide" = botside, "fldblnBotUnion" = botunion,
-    "fldLngRightPartType" = rightparttype, "fldLngRightOffset" = rightoffset,
-    "fldLngRightSide" = rightside, "fldblnRightUnion" = rightunion,
-    "fldLngTopPartType" = topparttype, "fldLngTopOffset" = topoffset,
-    "fldLngTopSide" = topside, "fldblnTopUnion" = topunion,
-    "fldLngLeftPartType" = leftparttype, "fldLngLeftOffset" = leftoffset,
-    "fldLngLeftSide" = leftside, "fldblnLeftUnion" = leftunion,
-    "fldMerge" = merge
-   WHERE "fldlngRelationPattern" = relationpattern;
-  IF NOT FOUND THEN
-    INSERT INTO tblGlobal_Imprint_Definitions ("fldlngRelationPattern",
-      "fldLngBotPartType", "fldLngBotOffset", "fldLngBotSide", "fldblnBotUnion",
-      "fldLngRightPartType", "fldLngRightOffset", "fldLngRightSide", "fldblnRightUnion",
-      "fldLngTopPartType", "fldLngTopOffset", "fldLngTopSide", "fldblnTopUnion",
-      "fldLngLeftPartType", "fldLngLeftOffset", "fldLngLeftSide", "fldblnLeftUnion", "fldMerge")
-    VALUES (relationpattern, botparttype, botoffset, botside, botunion,
-            rightparttype, rightoffset, rightside, rightunion,
-            topparttype, topoffset, topside, topunion,
-            leftparttype, leftoffset, leftside, leftunion, merge);
-  END IF;
+  INSERT INTO tblGlobal_Imprint_Definitions ("fldlngRelationPattern",
+    "fldLngBotPartType", "fldLngBotOffset", "fldLngBotSide", "fldblnBotUnion",
+    "fldLngRightPartType", "fldLngRightOffset", "fldLngRightSide", "fldblnRightUnion",
+    "fldLngTopPartType", "fldLngTopOffset", "fldLngTopSide", "fldblnTopUnion",
+    "fldLngLeftPartType", "fldLngLeftOffset", "fldLngLeftSide", "fldblnLeftUnion", "fldMerge")
+  VALUES (relationpattern, botparttype, botoffset, botside, botunion,
+          rightparttype, rightoffset, rightside, rightunion,
+          topparttype, topoffset, topside, topunion,
+          leftparttype, leftoffset, leftside, leftunion, merge)
+  ON CONFLICT ("fldlngRelationPattern") DO UPDATE SET
+    "fldLngBotPartType" = EXCLUDED."fldLngBotPartType",
+    "fldLngBotOffset" = EXCLUDED."fldLngBotOffset",
+    "fldLngBotSide" = EXCLUDED."fldLngBotSide", "fldblnBotUnion" = EXCLUDED."fldblnBotUnion",
+    "fldLngRightPartType" = EXCLUDED."fldLngRightPartType",
+    "fldLngRightOffset" = EXCLUDED."fldLngRightOffset",
+    "fldLngRightSide" = EXCLUDED."fldLngRightSide",
+    "fldblnRightUnion" = EXCLUDED."fldblnRightUnion",
+    "fldLngTopPartType" = EXCLUDED."fldLngTopPartType",
+    "fldLngTopOffset" = EXCLUDED."fldLngTopOffset",
+    "fldLngTopSide" = EXCLUDED."fldLngTopSide", "fldblnTopUnion" = EXCLUDED."fldblnTopUnion",
+    "fldLngLeftPartType" = EXCLUDED."fldLngLeftPartType",
+    "fldLngLeftOffset" = EXCLUDED."fldLngLeftOffset",
+    "fldLngLeftSide" = EXCLUDED."fldLngLeftSide",
+    "fldblnLeftUnion" = EXCLUDED."fldblnLeftUnion",
+    "fldMerge" = EXCLUDED."fldMerge";
   RETURN relationpattern;
 END $$;
 
@@ -1051,6 +1097,9 @@ DECLARE
 BEGIN
   patternfield := upper(patternfield);  -- as column names, "ee" and "EE" are the same
   PERFORM quill_check_pattern_field(patternfield);
+  PERFORM quill_lock_key('global relation assignment',
+    ROW(machscenarioid, parttype1, parttype2, subtype1, subtype2, featurepattern1,
+        featurepattern2, facenormal1, facenormal2)::text);
   SELECT "fldPatternID" INTO pattern FROM tblGlobal_Relation_Assignments
    WHERE "fldConstScenarioID" = machscenarioid AND "fldPartType1" = parttype1::text
      AND "fldPartType2" = parttype2::text AND "fldSubType1" = subtype1
@@ -1097,6 +1146,9 @@ DECLARE
 BEGIN
   patternfield := upper(patternfield);  -- as column names, "ee" and "EE" are the same
   PERFORM quill_check_pattern_field(patternfield);
+  PERFORM quill_lock_key('local relation assignment',
+    ROW(machscenarioid, parttype1, parttype2, subtype1, subtype2, featurepattern1,
+        featurepattern2, facenormal1, facenormal2, designid, patttype, relation)::text);
   SELECT "fldPatternID" INTO pattern FROM tblLocal_Relation_Assignments
    WHERE "fldConstScenarioID" = machscenarioid AND "fldPartType1" = parttype1::text
      AND "fldPartType2" = parttype2::text AND "fldSubType1" = subtype1
@@ -1164,6 +1216,7 @@ CREATE OR REPLACE FUNCTION P_U_MachNameFromMachining(machid integer, machnewname
                                                      machlibid integer)
 RETURNS integer LANGUAGE plpgsql AS $$
 BEGIN
+  PERFORM quill_lock_key('machining name', ROW(machlibid, machnewname)::text);
   IF NOT EXISTS (SELECT 1 FROM Machining
                   WHERE "MachName" = machnewname AND "MachLibID" = machlibid) THEN
     UPDATE Machining SET "MachName" = machnewname
