@@ -214,8 +214,12 @@ class Side {
   virtual void Scan(const TableSpec& table, const std::function<void(Batch&)>& take) = 0;
   virtual void BeginWrite() = 0;
   virtual void Insert(const TableSpec& table, const Batch& rows) = 0;
-  // After a table's rows are in: a server restarts the id's numbering past the highest id.
-  virtual void Finish(const TableSpec& table) = 0;
+  // The highest id the table has handed out, deleted rows' included, where the side keeps
+  // such a mark (a server's identity, an AUTOINCREMENT table); else 0.
+  virtual int64_t IdsUsed(const TableSpec& table) = 0;
+  // After a table's rows are in: new ids start past the rows' and past `idsUsed`, the
+  // source's mark, so that no id the source ever handed out is handed out again.
+  virtual void Finish(const TableSpec& table, int64_t idsUsed) = 0;
   // The table's row count and checksum (Checksum) as this side holds them now.
   virtual std::pair<int64_t, uint64_t> Verify(const TableSpec& table) = 0;
   virtual void Commit() = 0;
@@ -391,7 +395,30 @@ class FileSide : public Side {
     }
   }
 
-  void Finish(const TableSpec&) override {}
+  // Only AUTOINCREMENT tables keep a mark, in sqlite_sequence (which exists once one does).
+  int64_t IdsUsed(const TableSpec& table) override {
+    SqliteStatement stmt(file_);
+    Prepare(stmt, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'");
+    if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) return 0;
+    SqliteStatement seq(file_);
+    Prepare(seq,
+            "SELECT seq FROM sqlite_sequence WHERE name = '" + table.name + "' COLLATE NOCASE");
+    return Lib().sqlite3_step(seq.handle) == sqlite_detail::kSqliteRow
+               ? Lib().ColumnInt64(seq.handle, 0)
+               : 0;
+  }
+
+  void Finish(const TableSpec& table, int64_t idsUsed) override {
+    if (idsUsed <= IdsUsed(table)) return;
+    SqliteStatement stmt(file_);
+    Prepare(stmt, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '" + table.name +
+                      "' COLLATE NOCASE AND sql LIKE '%AUTOINCREMENT%'");
+    if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) return;
+    const std::wstring name = FromUtf8(table.name);
+    file_.Exec(L"DELETE FROM sqlite_sequence WHERE name = '" + name + L"' COLLATE NOCASE");
+    file_.Exec(L"INSERT INTO sqlite_sequence (name, seq) VALUES ('" + name + L"', " +
+               std::to_wstring(idsUsed) + L")");
+  }
 
   std::pair<int64_t, uint64_t> Verify(const TableSpec& table) override {
     Checksum sum;
@@ -782,16 +809,33 @@ class ServerSide : public Side {
     inFlight_ = std::async(std::launch::async, [this, text = std::move(sql)] { Execute(text); });
   }
 
-  // The identity restarts past the highest id. Unlike setval, ALTER TABLE is part of the
-  // transaction: a transfer that does not commit leaves the numbering as it was.
-  void Finish(const TableSpec& table) override {
+  // The identity's sequence: a sequence restarted at n has handed out n - 1.
+  int64_t IdsUsed(const TableSpec& table) override {
+    if (table.key < 0 || !table.columns[static_cast<size_t>(table.key)].identity) return 0;
+    auto sequence = Query(L"SELECT pg_get_serial_sequence('" + FromUtf8(table.name) + L"', '" +
+                          FromUtf8(table.columns[static_cast<size_t>(table.key)].name) + L"')");
+    const std::wstring name = Text(sequence->rows.at(0).at(0));
+    if (name.empty()) return 0;
+    return Integer(Query(L"SELECT (CASE WHEN is_called THEN last_value ELSE last_value - 1 END)"
+                         L"::integer FROM " +
+                         name)
+                       ->rows.at(0)
+                       .at(0));
+  }
+
+  // The identity restarts past the highest id, the source's mark and its own, so it never
+  // goes back. Unlike setval, ALTER TABLE is part of the transaction: a transfer that does
+  // not commit leaves the numbering as it was.
+  void Finish(const TableSpec& table, int64_t idsUsed) override {
     Await();
     EndCopy(nullptr);
     rowsWritten_ = 0;
     if (table.key < 0 || !table.columns[static_cast<size_t>(table.key)].identity) return;
     const std::wstring key =
         L"\"" + FromUtf8(table.columns[static_cast<size_t>(table.key)].name) + L"\"";
-    auto next = Query(L"SELECT COALESCE(MAX(" + key + L"), 0) + 1 FROM " + FromUtf8(table.name));
+    auto next = Query(L"SELECT GREATEST(COALESCE(MAX(" + key + L"), 0), " +
+                      std::to_wstring(std::max(idsUsed, IdsUsed(table))) + L") + 1 FROM " +
+                      FromUtf8(table.name));
     Run(L"ALTER TABLE " + FromUtf8(table.name) + L" ALTER COLUMN " + key + L" RESTART WITH " +
         std::to_wstring(Integer(next->rows.at(0).at(0))));
   }
@@ -1186,7 +1230,7 @@ std::vector<TableTransfer> Run(Side& source, Side& target, std::vector<TableSpec
       progress.rowsDone += static_cast<int64_t>(batch.Rows());
       if (options.progress) options.progress(progress);
     });
-    target.Finish(tables[t]);
+    target.Finish(tables[t], source.IdsUsed(tables[t]));
     // The source was read in one snapshot: what it counted is what it sent.
     report[t].sourceRows = sum.Rows();
     report[t].sourceChecksum = sum.Value();

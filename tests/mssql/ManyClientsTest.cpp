@@ -1,7 +1,7 @@
 // Several workstations on one server: find-or-insert writers called by clients at once leave
 // one row per key and hand every client its id; a call waits for another session's open
-// transaction that holds its key or its machining; and the server's numbering never hands out
-// an id twice.
+// transaction that holds its key or its machining; and no id is handed out twice, neither by
+// the server's numbering nor after a transfer.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,6 +21,12 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "support/PgServer.h"
+#if QUILLDATA_WITH_SQLITE && QUILLDATA_WITH_MAINTENANCE
+#include "QuillData/maintenance/Transfer.h"
+#include "QuillData/sqlite/Schema.h"
+#include "sqlite/SqliteFixture.h"
+#include "support/TestSupport.h"
+#endif
 
 namespace QuillData::test::clients {
 namespace {
@@ -270,6 +276,62 @@ TEST_P(ManyClientsTest, AnIdIsNeverHandedOutTwice) {
                   "AND (c.is_identity = 'NO' OR c.identity_cycle = 'YES')"),
             "tblglobal_imprint_definitions.fldlngRelationPattern");
 }
+
+#if QUILLDATA_WITH_SQLITE && QUILLDATA_WITH_MAINTENANCE
+// A transfer restarts each server id's numbering past the highest id the source ever handed
+// out (a deleted row's too), and never below where the target's numbering stood; a file that
+// numbers with AUTOINCREMENT keeps the mark as well.
+TEST_P(ManyClientsTest, ATransferNeverRestartsTheNumberingBelowAnIdUsedBefore) {
+  ScratchDir dir;
+  // A file whose machinings number with AUTOINCREMENT: 1, 2 and 3, the last one deleted.
+  auto autoincrementFile = [&](const std::string& name, bool rows) {
+    const auto file = dir / name;
+    CreateDatabase(file, false);
+    testing::RawDb raw(file);
+    EXPECT_EQ(raw.Exec("DROP TABLE Machining; CREATE TABLE Machining (MachID INTEGER PRIMARY KEY "
+                       "AUTOINCREMENT, MachName TEXT, MachGroup TEXT, X REAL, Y REAL, Z REAL, "
+                       "MachLibID INTEGER);"),
+              0)
+        << raw.Error();
+    if (rows) {
+      EXPECT_EQ(raw.Exec("INSERT INTO Machining (MachName) VALUES ('a'), ('b'), ('c'); DELETE "
+                         "FROM Machining WHERE MachID = 3; INSERT INTO MachVariable (Name) VALUES "
+                         "('v');"),
+                0)
+          << raw.Error();
+    }
+    return file;
+  };
+  // The target's variables had ids up to 5 once.
+  Value("SELECT P_I_MachVariable('v' || g, '', false, 1) FROM generate_series(1, 5) g");
+  Server().Psql("DELETE FROM MachVariable", Database());
+
+  TransferDatabase({autoincrementFile("source.db", true), {}},
+                   {{}, Conn(Server(), Database(), GetParam())});
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
+  auto db = Open(Conn(Server(), Database(), GetParam()), errors);
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(db->INSERTMachining(L"d", L"G", 1, 0, 0, 0), 4);
+  EXPECT_EQ(db->INSERTMachVariable(L"w", L"", 1, false), 6);
+  db->DELMachining(4);
+  db.reset();
+  gE.reset();
+
+  // On from this server, which has handed out machining 4: to another server and to a file.
+  const std::string other = Server().NewDatabase();
+  Server().LoadSchema(other);
+  TransferDatabase({{}, Conn(Server(), Database(), GetParam())},
+                   {{}, Conn(Server(), other, GetParam())});
+  EXPECT_EQ(Server().Psql("COPY (SELECT P_I_Machining('e', 'G', 0, 0, 0, 1)) TO STDOUT", other),
+            "5\n");
+  const auto file = autoincrementFile("target.db", false);
+  TransferDatabase({{}, Conn(Server(), Database(), GetParam())}, {file, {}});
+  EXPECT_EQ(testing::RawDb(file).Query("SELECT seq FROM sqlite_sequence WHERE name = "
+                                       "'Machining'"),
+            std::vector<testing::Row>{{"4"}});
+  EXPECT_TRUE(errors->Reports().empty());
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ManyClientsTest,
                          ::testing::Values(Provider::Odbc, Provider::Libpq),
