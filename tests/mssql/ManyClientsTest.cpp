@@ -44,7 +44,9 @@ std::shared_ptr<clsQuillData> Open(const std::wstring& connection,
   return db->OpenDB(nullptr, errors, {connection, L"0"}) ? db : nullptr;
 }
 
-std::wstring N(const wchar_t* prefix, int i) { return prefix + std::to_wstring(i); }
+std::wstring N(const wchar_t* prefix, int i) {
+  return prefix + std::to_wstring(i);
+}
 
 class ManyClientsTest : public PgServerTest, public ::testing::WithParamInterface<Provider> {
  protected:
@@ -114,7 +116,9 @@ TEST_P(ManyClientsTest, ClientsAtOnceFindOrInsertOneRowPerKeyAndShareItsId) {
        },
        "SELECT count(DISTINCT \"MachName\"), count(*) FROM Machining"},
       {"variable",
-       [](clsQuillData& db, int, int i) { return db.INSERTMachVariable(N(L"V", i), L"1", 1, true); },
+       [](clsQuillData& db, int, int i) {
+         return db.INSERTMachVariable(N(L"V", i), L"1", 1, true);
+       },
        "SELECT count(DISTINCT \"Name\"), count(*) FROM MachVariable"},
       // The expression variable is found without regard to letter case: each client spells it
       // its own way.
@@ -190,10 +194,11 @@ TEST_P(ManyClientsTest, ClientsAtOnceFindOrInsertOneRowPerKeyAndShareItsId) {
   std::set<int32_t> ids;
   for (const auto& client : kept) ids.insert(client.begin(), client.end());
   EXPECT_EQ(ids.size(), size_t{(kClients - 1) * kKeys / 2});
-  EXPECT_EQ(Value("SELECT count(*), count(DISTINCT \"lngMachRoutingID\"), sum(\"lngMachRoutingID\") "
-                  "FROM MachRouting"),
-            std::to_string(ids.size()) + "\t" + std::to_string(ids.size()) + "\t" +
-                std::to_string(std::accumulate(ids.begin(), ids.end(), int64_t{0})));
+  EXPECT_EQ(
+      Value("SELECT count(*), count(DISTINCT \"lngMachRoutingID\"), sum(\"lngMachRoutingID\") "
+            "FROM MachRouting"),
+      std::to_string(ids.size()) + "\t" + std::to_string(ids.size()) + "\t" +
+          std::to_string(std::accumulate(ids.begin(), ids.end(), int64_t{0})));
   EXPECT_EQ(Value("SELECT count(*) FROM MachRouting r WHERE NOT EXISTS (SELECT 1 FROM Machining "
                   "m WHERE m.\"MachID\" = r.\"MachID\")"),
             "0");
@@ -203,12 +208,12 @@ TEST_P(ManyClientsTest, ClientsAtOnceFindOrInsertOneRowPerKeyAndShareItsId) {
 // deletes one machining and adds a routing row to another. Calls for the same rows wait for
 // it to end and then see what it did.
 TEST_P(ManyClientsTest, ACallWaitsForAnOpenTransactionThatHoldsItsRow) {
-  Value("SELECT P_I_Machining('Deleted', 'G', 0, 0, 0, 1), "
-        "P_I_Machining('Routed', 'G', 0, 0, 0, 1)");
-  const std::string deleted = Value("SELECT \"MachID\" FROM Machining WHERE \"MachName\" = "
-                                    "'Deleted'");
-  const std::string routed = Value("SELECT \"MachID\" FROM Machining WHERE \"MachName\" = "
-                                   "'Routed'");
+  Value(
+      "SELECT P_I_Machining('Deleted', 'G', 0, 0, 0, 1), P_I_Machining('Routed', 'G', 0, 0, 0, 1)");
+  const std::string deleted =
+      Value("SELECT \"MachID\" FROM Machining WHERE \"MachName\" = 'Deleted'");
+  const std::string routed =
+      Value("SELECT \"MachID\" FROM Machining WHERE \"MachName\" = 'Routed'");
   std::thread holder([&] {
     Server().Psql("BEGIN; SELECT P_I_Machining('Held', 'G', 0, 0, 0, 1); SELECT P_D_Machining(" +
                       deleted + "); SELECT P_I_MachRouting('Early', " + routed +
@@ -253,8 +258,8 @@ TEST_P(ManyClientsTest, AnIdIsNeverHandedOutTwice) {
                                         L"", false);
   };
   const int32_t assignment = imprint();
-  db->INSERTUPDATEGlobalImprintDefinitions(assignment, true, 1, 2, 3, true, 4, 5, 6, true, 7, 8,
-                                           9, true, 10, 11, 12, true);
+  db->INSERTUPDATEGlobalImprintDefinitions(assignment, true, 1, 2, 3, true, 4, 5, 6, true, 7, 8, 9,
+                                           true, 10, 11, 12, true);
   db->DELImprintAssignments(assignment);
   const int32_t again = imprint();
   EXPECT_GT(again, assignment);
