@@ -265,6 +265,11 @@ int RunBatch(const BatchSettings& settings, std::istream& in, std::ostream& out,
         kExitRolledBack);
   }
 
+  // A transaction the store ended, or a connection that is gone, takes the rest with it.
+  auto ends = [](ErrorKind kind) {
+    return kind == ErrorKind::TransactionAborted || kind == ErrorKind::ConnectionLost ||
+           kind == ErrorKind::OutcomeUnknown;
+  };
   std::optional<ProgressBar> bar;
   if (progress && lines.size() >= kLongScript) bar.emplace(*progress);
   size_t run = 0, failed = 0, reported = 0;
@@ -279,11 +284,6 @@ int RunBatch(const BatchSettings& settings, std::istream& in, std::ostream& out,
     errors->Clear();
     Json lineErrors = ErrorsToJson(reports);
     if (outcome.raised) lineErrors.push_back(RaisedToJson(*outcome.raised, line.operation));
-    // A transaction the store ended, or a connection that is gone, takes the rest with it.
-    auto ends = [](ErrorKind kind) {
-      return kind == ErrorKind::TransactionAborted || kind == ErrorKind::ConnectionLost ||
-             kind == ErrorKind::OutcomeUnknown;
-    };
     for (const auto& r : reports) storeEnded = storeEnded || ends(r.kind);
     if (outcome.raised) storeEnded = storeEnded || ends(outcome.raised->Kind());
     Json doc = {{"line", line.number}};

@@ -326,12 +326,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   for (CLI::App* sub : app.get_subcommands({}))
     if (!sub->get_prefix_command()) sub->allow_extras();
 
-  if (argc > 1 && argv[1][0] != '-' && IsUtf8(argv[1])) {
+  if (argc > 1 && IsUtf8(argv[1])) {
+    const std::string first = argv[1];
     std::vector<std::string> names;
-    for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
-    if (std::find(names.begin(), names.end(), argv[1]) == names.end()) {
-      err << "quilldata: no command \"" << argv[1] << "\"" << DidYouMean(argv[1], names)
-          << " (`quilldata help` lists them)\n";
+    if (first.starts_with("-")) {
+      names = OptionNames(app);
+    } else {
+      for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+    }
+    if (std::find(names.begin(), names.end(), first) == names.end()) {
+      err << "quilldata: " << (first.starts_with("-") ? "unknown option " : "no command \"")
+          << first << (first.starts_with("-") ? "" : "\"") << DidYouMean(first, names)
+          << " (`quilldata help` lists the commands)\n";
       return kExitUsage;
     }
   }

@@ -24,15 +24,16 @@ void ProgressBar::Show(std::string_view phase, std::string_view item, int64_t do
   const int filled = static_cast<int>(share * kWidth);
   const double elapsed = std::chrono::duration<double>(now - phaseStart_).count();
   const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
+  const std::string what = item.empty() ? std::string() : std::string(item) + " ";
+  const std::string units(unit);
   char line[320];
   std::snprintf(
-      line, sizeof line, "\r%-9.*s [%s%s] %3d%% %.*s %lld/%lld %.*s, %.0f %.*s/s, ETA %s\033[K",
+      line, sizeof line, "\r%-9.*s [%s%s] %3d%% %s%lld/%lld %s, %.0f %s/s, ETA %s\033[K",
       static_cast<int>(phase.size()), phase.data(),
       std::string(static_cast<size_t>(filled), '#').c_str(),
       std::string(static_cast<size_t>(kWidth - filled), '.').c_str(), static_cast<int>(share * 100),
-      static_cast<int>(item.size()), item.data(), static_cast<long long>(done),
-      static_cast<long long>(total), static_cast<int>(unit.size()), unit.data(), rate,
-      static_cast<int>(unit.size()), unit.data(),
+      what.c_str(), static_cast<long long>(done), static_cast<long long>(total), units.c_str(),
+      rate, units.c_str(),
       rate > 0 ? MinutesSeconds(static_cast<double>(total - done) / rate).c_str() : "-:--");
   out_ << line << std::flush;
 }

@@ -66,6 +66,7 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
       {{"batch", "--db", "x.db", "\xff"}, kExitUsage, "", "word 4 of the command line"},
       // What is near a name that names nothing.
       {{"frobnicate"}, kExitUsage, "", "no command \"frobnicate\" (`quilldata help`"},
+      {{"--versoin"}, kExitUsage, "", "unknown option --versoin (did you mean --version?)"},
       {{"cal"}, kExitUsage, "", "(did you mean call?)"},
       {{"help", "tranfer"}, kExitUsage, "", "(did you mean transfer?)"},
       {{"call", "--dbb", "x.db", "GETTblMachining"}, kExitUsage, "", "(did you mean --db?)"},
