@@ -53,7 +53,8 @@ double PerWrite(const fs::path& dir, const char* mode, int writes,
 void Library(const std::string& path, int writes, bool oneTransaction) {
   auto db = std::make_shared<QuillData::clsQuillData_SqlLite>();
   auto errors = std::make_shared<QuillData::PolicyErrorHandler>();
-  if (!db->OpenDB(std::make_shared<QuillData::StreamTrace>(), errors, {"", path, "0"})) std::exit(1);
+  if (!db->OpenDB(std::make_shared<QuillData::StreamTrace>(), errors, {"", path, "0"}))
+    std::exit(1);
   if (oneTransaction && db->BeginTrans() != 1) std::exit(1);
   for (int i = 0; i < writes; ++i)
     db->INSERTMachining(L"M" + std::to_wstring(i), L"D", 1, i + 0.5, 0.0, 0.0);
@@ -112,17 +113,17 @@ int main(int argc, char** argv) {
       for (bool transaction : {false, true}) configs.push_back({mode, write, transaction, {}});
   for (int round = 0; round < kRounds; ++round) {
     for (Config& c : configs) {
-      c.samples.push_back(PerWrite(dir, c.mode, c.transaction ? together : single,
-                                   [&](const std::string& path, int n) {
-                                     c.write(path, n, c.transaction);
-                                   }));
+      c.samples.push_back(
+          PerWrite(dir, c.mode, c.transaction ? together : single,
+                   [&](const std::string& path, int n) { c.write(path, n, c.transaction); }));
     }
   }
   std::printf(
       "INSERTMachining of new rows, milliseconds per write, the median of %d rounds of %d one by "
       "one and %d in one transaction (the raw loop in brackets)\n\n",
       kRounds, single, together);
-  std::printf("| Journal mode | One by one | In one transaction | One by one / one transaction |\n");
+  std::printf(
+      "| Journal mode | One by one | In one transaction | One by one / one transaction |\n");
   std::printf("|---|---|---|---|\n");
   for (size_t i = 0; i < configs.size(); i += 4) {
     const double lib = Median(configs[i].samples), libTx = Median(configs[i + 1].samples);
