@@ -215,7 +215,7 @@ std::string OperationDoc(const OperationEntry& op) {
   if (e && e->tableReader) text += ReaderLine(*e);
   if (e) text += e->comment;
   if (e && op.Result() == ResultType::Collection && e->section < Parsed().sections.size())
-    text += "\nEvery reader: " + Parsed().sections[e->section].text;
+    text += "\nReaders in general:\n" + Parsed().sections[e->section].text;
   const auto limits = LimitsOf(op);
   if (!limits.empty()) {
     text += "\nOn the server:\n";
