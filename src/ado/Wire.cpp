@@ -125,6 +125,7 @@ Variant ToWire(const ParameterData& p) {
   }
   if (IsTextType(p.type)) {
     std::wstring text = Converted(p, [&] { return CStr(p.value); });
+    RequireValidText(text, Describe(p));
     if (p.size > 0 && text.size() > static_cast<size_t>(p.size)) {
       Raise(adErrDataOverflow, Describe(p) + L": the text is " + std::to_wstring(text.size()) +
                                    L" characters long, longer than its size " +

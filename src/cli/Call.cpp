@@ -11,6 +11,7 @@
 #include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
+#include "cli/Suggest.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
@@ -33,66 +34,6 @@ const char* ActionName(int16_t action) {
   }
 }
 
-// The policy companion, which in addition writes what is known so far when its answer ends
-// the process, and ends it itself with the exit code of a reported error: the caller still
-// gets one JSON object for the call, and a script sees the failure.
-class CallErrorHandler : public PolicyErrorHandler {
- public:
-  CallErrorHandler(ErrorPolicy policy, std::function<void()> beforeEnd)
-      : PolicyErrorHandler(policy.policy, policy.retries), beforeEnd_(std::move(beforeEnd)) {}
-  int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
-                      std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) override {
-    int16_t action = PolicyErrorHandler::HandleError(err, app, module, procedure, sp, flag);
-    if (action == kEndProcess && beforeEnd_) beforeEnd_();
-    return action;
-  }
-  // The module-wide state keeps the companion after the command returns; what the callback
-  // refers to does not live that long.
-  void Disarm() { beforeEnd_ = nullptr; }
-
- private:
-  std::function<void()> beforeEnd_;
-};
-
-// The companion's reports after the messages a failed OpenDB gave instead of reporting an
-// error: those say why the store did not open, and what the companion heard on the way
-// (the library's clean-up) follows from it.
-Json ErrorList(const std::vector<PolicyErrorHandler::Report>& reports,
-               const std::vector<std::wstring>& openMessages, const std::wstring& module) {
-  Json out = Json::array();
-  for (const std::wstring& text : openMessages) {
-    out.push_back({{"number", nullptr},
-                   {"source", ToUtf8(module)},
-                   {"description", ToUtf8(text)},
-                   {"module", ToUtf8(module)},
-                   {"procedure", "OpenDB"},
-                   {"action", "message"}});
-  }
-  for (Json& report : ErrorsToJson(reports)) out.push_back(std::move(report));
-  return out;
-}
-
-// The first error of a document's list, for standard error.
-std::string FirstError(const Json& errors) {
-  if (errors.empty()) return {};
-  const Json& first = errors.front();
-  std::string text = first["description"].get<std::string>();
-  if (first["procedure"].is_string() && !first["procedure"].get<std::string>().empty())
-    text += " (" + first["procedure"].get<std::string>() + ")";
-  return text;
-}
-
-Json Document(const std::string& operation, Json result, std::optional<int32_t> recordsAffected,
-              Json errors, Json trace) {
-  Json doc = Json::object();
-  doc["operation"] = operation;
-  doc["result"] = std::move(result);
-  doc["lngRecordsAffected"] = recordsAffected ? Json(*recordsAffected) : Json(nullptr);
-  doc["errors"] = std::move(errors);
-  doc["trace"] = std::move(trace);
-  return doc;
-}
-
 // The error's kind, and the store's own codes where the store gave them: a script can test
 // them instead of text.
 void AddNativeCodes(Json& j, ErrorKind kind, int32_t sqliteCode, const std::wstring& sqlState,
@@ -103,6 +44,12 @@ void AddNativeCodes(Json& j, ErrorKind kind, int32_t sqliteCode, const std::wstr
     j["sqlState"] = ToUtf8(sqlState);
     j["nativeError"] = nativeError;
   }
+}
+
+std::vector<std::string> OperationNames() {
+  std::vector<std::string> names;
+  for (const OperationEntry& op : Operations()) names.push_back(op.NameUtf8());
+  return names;
 }
 
 }  // namespace
@@ -120,6 +67,101 @@ std::optional<ErrorPolicy> ParseErrorPolicy(std::string_view text) {
       return ErrorPolicy{P::Retry, *n};
   }
   return std::nullopt;
+}
+
+CommandErrorHandler::CommandErrorHandler(ErrorPolicy policy, std::function<int16_t()> onEnd)
+    : PolicyErrorHandler(policy.policy, policy.retries), onEnd_(std::move(onEnd)) {}
+
+int16_t CommandErrorHandler::HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
+                                         std::wstring& procedure, std::shared_ptr<cSP>& sp,
+                                         int32_t& flag) {
+  const int16_t action = PolicyErrorHandler::HandleError(err, app, module, procedure, sp, flag);
+  return action == kEndProcess && onEnd_ ? onEnd_() : action;
+}
+
+// The first error of a document's list, for standard error.
+std::string FirstError(const Json& errors) {
+  if (errors.empty()) return {};
+  const Json& first = errors.front();
+  std::string text = first["description"].get<std::string>();
+  if (first["procedure"].is_string() && !first["procedure"].get<std::string>().empty())
+    text += " (" + first["procedure"].get<std::string>() + ")";
+  return text;
+}
+
+Json CallDocument(const std::string& operation, Json result, std::optional<int32_t> recordsAffected,
+                  Json errors, Json trace) {
+  Json doc = Json::object();
+  doc["operation"] = operation;
+  doc["result"] = std::move(result);
+  doc["lngRecordsAffected"] = recordsAffected ? Json(*recordsAffected) : Json(nullptr);
+  doc["errors"] = std::move(errors);
+  doc["trace"] = std::move(trace);
+  return doc;
+}
+
+std::string WhyNotOpened(const Json& errors) {
+  // OpenDB's own report says why, rather than what the clean-up of the attempt reported.
+  for (const Json& e : errors)
+    if (e["procedure"] == "OpenDB") return FirstError(Json::array({e}));
+  return FirstError(errors);
+}
+
+int CheckStore(const CallSettings& settings, std::string_view command, std::ostream& err) {
+  if (!settings.server.empty() && !settings.db.empty()) {
+    err << "quilldata " << command << ": --db and --server exclude each other\n";
+    return kExitUsage;
+  }
+  if (!settings.server.empty()) return kExitOk;
+  if (settings.db.empty()) {
+    err << "quilldata " << command
+        << ": name the database with --db FILE (or a server with --server)\n";
+    return kExitUsage;
+  }
+  // Opening a missing file would silently create an empty database.
+  std::error_code ec;
+  if (std::filesystem::is_directory(settings.db, ec)) {
+    err << "quilldata " << command << ": \"" << settings.db
+        << "\" is a directory, not a database file\n";
+    return kExitUsage;
+  }
+  if (!std::filesystem::is_regular_file(settings.db, ec)) {
+    err << "quilldata " << command << ": no database file \"" << settings.db
+        << "\" (create one with `quilldata init " << settings.db << "`)\n";
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+std::shared_ptr<clsQuillData> CreateBackendFor(const CallSettings& settings,
+                                               const BackendFactory& factory,
+                                               std::string_view command, std::ostream& err) {
+  const std::wstring className = BackendClass(settings);
+  std::shared_ptr<clsQuillData> backend;
+  try {
+    backend = factory(className);
+  } catch (const QuillError& e) {
+    err << "quilldata " << command << ": the backend " << ToUtf8(className)
+        << " is not available in this build: " << e.what() << '\n';
+    return nullptr;
+  }
+  if (!backend) {
+    err << "quilldata " << command << ": " << ToUtf8(className)
+        << " is not a data-access backend\n";
+    return nullptr;
+  }
+#if QUILLDATA_WITH_SQLITE
+  // Why the file did not open reaches the error companion, which the document lists: the
+  // message need not go to standard error as well.
+  if (auto* sqlite = dynamic_cast<clsQuillData_SqlLite*>(backend.get()))
+    sqlite->SetMessageHook([](const std::wstring&) {});
+#endif
+  return backend;
+}
+
+std::string UnknownOperation(const std::string& name) {
+  return "unknown operation \"" + name + "\"" + DidYouMean(name, OperationNames()) +
+         " (`quilldata operations` lists them)";
 }
 
 bool ExpandArguments(std::vector<std::string>& args, std::istream& in, std::string& why) {
@@ -235,14 +277,9 @@ int RunCall(const CallSettings& settings, const std::string& operation,
             const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const BackendFactory& factory) {
   // Everything the command line can check is checked before anything is opened.
-  if (!operation.empty() && operation[0] == '-') {
-    err << "quilldata call: unknown option " << operation << " (options go before the operation)\n";
-    return kExitUsage;
-  }
   const OperationEntry* op = FindOperation(operation);
   if (!op) {
-    err << "quilldata call: unknown operation \"" << operation
-        << "\" (`quilldata operations` lists them)\n";
+    err << "quilldata call: " << UnknownOperation(operation) << '\n';
     return kExitUsage;
   }
   OperationEntry::Bound call;
@@ -252,62 +289,25 @@ int RunCall(const CallSettings& settings, const std::string& operation,
     err << "quilldata call: " << e.what() << '\n';
     return kExitUsage;
   }
-  if (!settings.server.empty() && !settings.db.empty()) {
-    err << "quilldata call: --db and --server exclude each other\n";
-    return kExitUsage;
-  }
-  if (settings.server.empty()) {
-    if (settings.db.empty()) {
-      err << "quilldata call: name the database with --db FILE (or a server with --server)\n";
-      return kExitUsage;
-    }
-    // Opening a missing file would silently create an empty database.
-    std::error_code ec;
-    if (std::filesystem::is_directory(settings.db, ec)) {
-      err << "quilldata call: \"" << settings.db << "\" is a directory, not a database file\n";
-      return kExitUsage;
-    }
-    if (!std::filesystem::is_regular_file(settings.db, ec)) {
-      err << "quilldata call: no database file \"" << settings.db
-          << "\" (create one with `quilldata init " << settings.db << "`)\n";
-      return kExitUsage;
-    }
-  }
-
-  const std::wstring className = BackendClass(settings);
-  std::shared_ptr<clsQuillData> backend;
-  try {
-    backend = factory(className);
-  } catch (const QuillError& e) {
-    err << "quilldata call: the backend " << ToUtf8(className)
-        << " is not available in this build: " << e.what() << '\n';
-    return kExitUsage;
-  }
-  if (!backend) {
-    err << "quilldata call: " << ToUtf8(className) << " is not a data-access backend\n";
-    return kExitUsage;
-  }
+  if (int code = CheckStore(settings, "call", err); code != kExitOk) return code;
+  std::shared_ptr<clsQuillData> backend = CreateBackendFor(settings, factory, "call", err);
+  if (!backend) return kExitUsage;
 
   auto trace = std::make_shared<StreamTrace>();
-  CallErrorHandler* handler = nullptr;
-  std::vector<std::wstring> messages;
-  const std::wstring module = className.substr(className.find(L'.') + 1);
-  auto errors = std::make_shared<CallErrorHandler>(settings.onError, [&] {
-    Json errorList = ErrorList(handler->Reports(), messages, module);
+  CommandErrorHandler* handler = nullptr;
+  // The answer "exit" ends the process with the exit code of a reported error, after the
+  // document of what is known so far: a script sees the failure and why.
+  auto errors = std::make_shared<CommandErrorHandler>(settings.onError, [&]() -> int16_t {
+    Json errorList = ErrorsToJson(handler->Reports());
     err << "quilldata call: " << FirstError(errorList) << "; --on-error exit ended the call\n";
-    Json doc = Document(operation, nullptr, std::nullopt, std::move(errorList),
-                        TraceToJson(trace->Events()));
+    Json doc = CallDocument(operation, nullptr, std::nullopt, std::move(errorList),
+                            TraceToJson(trace->Events()));
     doc["endedProcess"] = true;
     out << Dump(doc) << std::endl;
     err.flush();
     std::_Exit(kExitFailed);
   });
   handler = errors.get();
-#if QUILLDATA_WITH_SQLITE
-  // Why the file did not open belongs in the document, in its place among the errors.
-  if (auto* sqlite = dynamic_cast<clsQuillData_SqlLite*>(backend.get()))
-    sqlite->SetMessageHook([&](const std::wstring& text) { messages.push_back(text); });
-#endif
 
   bool opened = false;
   Outcome outcome;
@@ -321,11 +321,11 @@ int RunCall(const CallSettings& settings, const std::string& operation,
   backend.reset();
   errors->Disarm();
 
-  Json errorList = ErrorList(errors->Reports(), messages, module);
+  Json errorList = ErrorsToJson(errors->Reports());
   if (outcome.raised) errorList.push_back(RaisedToJson(*outcome.raised, operation));
-  const std::string first = FirstError(errorList);
-  Json doc = Document(operation, std::move(outcome.result), outcome.recordsAffected,
-                      std::move(errorList), TraceToJson(trace->Events()));
+  const std::string first = opened ? FirstError(errorList) : WhyNotOpened(errorList);
+  Json doc = CallDocument(operation, std::move(outcome.result), outcome.recordsAffected,
+                          std::move(errorList), TraceToJson(trace->Events()));
   if (!opened) {
     doc["opened"] = false;
     err << "quilldata call: could not open "

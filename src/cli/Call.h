@@ -66,6 +66,39 @@ Outcome Dispatch(clsQuillData& backend, const OperationEntry::Bound& call, bool 
 Json ErrorsToJson(const std::vector<PolicyErrorHandler::Report>& reports);
 Json TraceToJson(const std::vector<StreamTrace::Event>& events);
 Json RaisedToJson(const QuillError& error, const std::string& operation);
+// {"operation", "result", "lngRecordsAffected", "errors", "trace"}: one call's document.
+Json CallDocument(const std::string& operation, Json result, std::optional<int32_t> recordsAffected,
+                  Json errors, Json trace);
+// The first error of a document's list as one line, for standard error.
+std::string FirstError(const Json& errors);
+// Of the errors of a store that did not open, the one that says why.
+std::string WhyNotOpened(const Json& errors);
+
+// The policy companion of the commands: it records every report, and when its answer would
+// end the process it hands over to `onEnd` first, whose answer is given instead (`call`
+// ends the process itself there, with the exit code of a reported error; `batch` stops).
+class CommandErrorHandler : public PolicyErrorHandler {
+ public:
+  CommandErrorHandler(ErrorPolicy policy, std::function<int16_t()> onEnd);
+  int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
+                      std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) override;
+  // The module-wide state keeps the companion after the command returns; what the callback
+  // refers to does not live that long.
+  void Disarm() { onEnd_ = nullptr; }
+
+ private:
+  std::function<int16_t()> onEnd_;
+};
+
+// The store a command names (--db FILE or --server CONNECTION), checked before anything is
+// opened: one of them, and a file that exists. kExitOk, or kExitUsage after saying why.
+int CheckStore(const CallSettings& settings, std::string_view command, std::ostream& err);
+// The backend for the settings, not yet opened; nullptr after saying why.
+std::shared_ptr<clsQuillData> CreateBackendFor(const CallSettings& settings,
+                                               const BackendFactory& factory,
+                                               std::string_view command, std::ostream& err);
+// "unknown operation "X" (did you mean Y?) ...": what to say of a name that is none.
+std::string UnknownOperation(const std::string& name);
 
 // Replaces each argument written @FILE by the content of FILE and the argument - by standard
 // input's, each without one final line break: texts too long for a command line. False,

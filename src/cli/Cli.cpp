@@ -13,34 +13,43 @@
 #include <vector>
 
 #include "QuillData/contract/Text.h"
+#include "cli/Batch.h"
 #include "cli/Call.h"
 #include "cli/Database.h"
 #include "cli/Describe.h"
+#include "cli/OperationDocs.h"
 #include "cli/QueryCopy.h"
 #include "cli/ServerCommands.h"
+#include "cli/Suggest.h"
 
 namespace QuillData::cli {
 
 namespace {
 
-constexpr const char* kFooter =
+constexpr const char* kValues =
     "Values on the command line are read the same under every locale: whole numbers as\n"
     "decimal text, real numbers with '.' as decimal point, booleans as true/false/1/0/-1,\n"
-    "text as UTF-8. Exit codes: 0 success, 1 an error was reported (see each command's\n"
-    "--help) or the database did not open, 2 bad usage.";
+    "text as UTF-8.";
+constexpr const char* kExitCodes =
+    "Exit codes: 0 success, 1 an error was reported (see each command's --help) or the\n"
+    "database did not open, 2 bad usage.";
 
-// The call command's usage line names what follows its options, which the parser does not
-// see: everything from the operation on is the operation's.
-class CallFormatter : public CLI::Formatter {
+// A usage line that names what follows the options, which the parser does not see (the
+// operation and its arguments, the transfer's sides).
+class UsageFormatter : public CLI::Formatter {
  public:
+  explicit UsageFormatter(std::string tail) : tail_(std::move(tail)) {}
   std::string make_usage(const CLI::App* app, std::string name) const override {
     std::string usage = CLI::Formatter::make_usage(app, std::move(name));
-    usage.insert(usage.find_last_not_of('\n') + 1, " OPERATION [ARG ...]");
+    usage.insert(usage.find_last_not_of('\n') + 1, " " + tail_);
     return usage;
   }
+
+ private:
+  std::string tail_;
 };
 
-// The first argument that is not UTF-8 text (1-based), or 0. Text reaches the library as
+// The first word that is not UTF-8 text (1-based), or 0. Text reaches the library as
 // Unicode: invalid bytes would be stored as replacement characters.
 int FirstInvalidUtf8(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
@@ -50,14 +59,24 @@ int FirstInvalidUtf8(int argc, const char* const* argv) {
   return 0;
 }
 
+bool IsUtf8(const std::string& text) {
+  return utf8::is_valid(text.begin(), text.end());
+}
+
+std::vector<std::string> OptionNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::Option* opt : app.get_options()) {
+    for (const std::string& name : opt->get_lnames()) names.push_back("--" + name);
+    for (const std::string& name : opt->get_snames()) names.push_back("-" + name);
+  }
+  return names;
+}
+
 // A call option written after the operation, where it would be taken as an argument.
 std::optional<std::string> MisplacedOption(const CLI::App& call,
                                            const std::vector<std::string>& args) {
-  std::set<std::string> names;
-  for (const CLI::Option* opt : call.get_options()) {
-    for (const std::string& name : opt->get_lnames()) names.insert("--" + name);
-    for (const std::string& name : opt->get_snames()) names.insert("-" + name);
-  }
+  const std::vector<std::string> list = OptionNames(call);
+  const std::set<std::string> names(list.begin(), list.end());
   for (const std::string& arg : args) {
     if (arg == "--") break;
     if (names.count(arg.substr(0, arg.find('=')))) return arg;
@@ -65,9 +84,75 @@ std::optional<std::string> MisplacedOption(const CLI::App& call,
   return std::nullopt;
 }
 
+// What is wrong with a word of `call` that is not UTF-8: the operation's argument counted
+// from the operation, as its signature counts them.
+std::string InvalidCallWord(const std::vector<std::string>& rest) {
+  if (rest.empty()) return {};
+  if (!IsUtf8(rest.front())) return "the operation's name is not valid UTF-8 text";
+  const OperationEntry* op = FindOperation(rest.front());
+  size_t n = 0;
+  bool dashes = false;
+  for (size_t i = 1; i < rest.size(); ++i) {
+    if (rest[i] == "--" && !dashes) {
+      dashes = true;
+      continue;
+    }
+    ++n;
+    if (IsUtf8(rest[i])) continue;
+    std::string text = "argument " + std::to_string(n) + " of " + rest.front();
+    if (op && n <= op->Args().size()) text += " (" + op->Args()[n - 1].name + ")";
+    return text + " is not valid UTF-8 text";
+  }
+  return {};
+}
+
+// The help of one command, or of them all.
+int Help(const CLI::App& app, const std::string& topic, std::ostream& out, std::ostream& err) {
+  if (topic.empty()) {
+    // app.help() would print the help of the command parsed last, `help` itself.
+    out << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
+    return kExitOk;
+  }
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app.get_subcommands({})) {
+    if (sub->get_name() == topic) {
+      out << sub->help("quilldata");
+      return kExitOk;
+    }
+    names.push_back(sub->get_name());
+  }
+  err << "quilldata help: no command \"" << topic << "\"" << DidYouMean(topic, names)
+      << " (`quilldata help` lists them)\n";
+  return kExitUsage;
+}
+
+int Operations(const std::string& name, bool markdown, const std::string& doc, std::ostream& out,
+               std::ostream& err) {
+  if (markdown) {
+    out << OperationsMarkdown();
+    return kExitOk;
+  }
+  const std::string& wanted = doc.empty() ? name : doc;
+  if (wanted.empty()) {
+    out << Dump(OperationsToJson()) << '\n';
+    return kExitOk;
+  }
+  const OperationEntry* op = FindOperation(wanted);
+  if (!op) {
+    err << "quilldata operations: " << UnknownOperation(wanted) << '\n';
+    return kExitUsage;
+  }
+  if (doc.empty()) {
+    out << Dump(OperationToJson(*op)) << '\n';
+  } else {
+    out << OperationDoc(*op);
+  }
+  return kExitOk;
+}
+
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"quilldata: reach a QuillData database from the command line", "quilldata"};
-  app.footer(kFooter);
+  app.footer(std::string(kValues) + "\n" + kExitCodes);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("quilldata ") + QUILLDATA_VERSION);
 
@@ -80,39 +165,79 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       "records", "Print the record types with their fields, types and defaults as JSON");
   records->add_option("NAME", recordName, "One record type (e.g. tblMachRouting)");
 
-  std::string operationName;
+  std::string operationName, operationDoc;
+  bool markdown = false;
   auto* operations = app.add_subcommand(
       "operations", "Print the interface's operations with their arguments as JSON");
   operations->add_option("NAME", operationName, "One operation (e.g. INSERTMachining)");
+  auto* docOpt = operations->add_option(
+      "--doc", operationDoc,
+      "What one operation looks up, writes and returns, and when it fails, as text");
+  operations->add_flag("--markdown", markdown, "All of them as docs/operations.md holds them")
+      ->excludes(docOpt);
 
   CallSettings call;
   std::string onError = "leave";
   auto* callCmd = app.add_subcommand(
       "call", "Call one operation: quilldata call [OPTIONS] OPERATION [ARG ...]");
-  callCmd->add_option("--db", call.db, "SQLite database file (must exist)");
-  callCmd->add_option("--sqlite-lib", call.sqliteLib,
-                      "Folder holding libsqlite3.so.0 (default: the library's own folder, "
-                      "then the system's search path)");
-  callCmd->add_option("--server", call.server, "Connection string: use the server backend");
-  callCmd->add_option("--on-error", onError,
-                      "What a failure does: leave, continue, retry:N or exit (default leave)");
-  callCmd->add_flag("--trace", call.trace, "Switch tracing on and print the trace");
-  callCmd->add_flag("--summary", call.summary, "Print a collection's count without its items");
+  auto storeOptions = [&](CLI::App* cmd, CallSettings& settings) {
+    cmd->add_option("--db", settings.db, "SQLite database file (must exist)");
+    cmd->add_option("--sqlite-lib", settings.sqliteLib,
+                    "Folder holding libsqlite3.so.0 (default: the library's own folder, "
+                    "then the system's search path)");
+    cmd->add_option("--server", settings.server, "Connection string: use the server backend");
+    cmd->add_option("--on-error", onError,
+                    "What a failure does: leave, continue, retry:N or exit (default leave)");
+    cmd->add_flag("--trace", settings.trace,
+                  "Switch tracing on and list the trace (the server backend traces each "
+                  "operation; the embedded one only its teardown)");
+    cmd->add_flag("--summary", settings.summary, "Print a collection's count without its items");
+  };
+  storeOptions(callCmd, call);
   // Everything from the operation name on is the operation's: values such as -1 are not
   // options.
   callCmd->prefix_command();
-  callCmd->formatter(std::make_shared<CallFormatter>());
+  callCmd->formatter(std::make_shared<UsageFormatter>("OPERATION [ARG ...]"));
   callCmd->footer(
       std::string(
           "Options go before OPERATION. The ARGs follow the interface's order; optional\n"
-          "ones may be left off at the end (`quilldata operations OPERATION` shows them).\n"
+          "ones may be left off at the end (`quilldata operations --doc OPERATION` shows them).\n"
           "An ARG written @FILE is the content of FILE, and - is standard input (without\n"
           "one final line break): for texts too long for the command line, or to pass a\n"
           "text that starts with @ or is -. After --, nothing is taken for an option.\n"
           "Exit codes: 0 the call ran and no error was reported, 1 an error was reported\n"
-          "(even one the --on-error answer handled: the JSON lists them under \"errors\"),\n"
-          "the database did not open, or an error reached the caller; 2 bad usage.\n") +
-      kFooter);
+          "(even one the --on-error answer handled, exit included: the JSON lists them under\n"
+          "\"errors\"), the database did not open, or an error reached the caller; 2 bad "
+          "usage.\n") +
+      kValues);
+
+  BatchSettings batch;
+  auto* batchCmd = app.add_subcommand(
+      "batch", "Run many operations in one transaction: quilldata batch [OPTIONS] SCRIPT");
+  storeOptions(batchCmd, batch.store);
+  batchCmd->add_flag("--atomic", batch.atomic,
+                     "Any reported error rolls everything back (and stops the script)");
+  batchCmd->add_option("SCRIPT", batch.script, "The script file, or - for standard input")
+      ->required();
+  batchCmd->footer(
+      std::string(
+          "The script holds one operation per line, as `call` takes it or as a JSON object:\n"
+          "  INSERTMachining \"Hinge 35\" D 1 12.5 37 0\n"
+          "  {\"operation\": \"INSERTMachVariable\", \"args\": [\"Depth\", \"12.5\", 1, true]}\n"
+          "Words are split at blanks; \"...\" and '...' quote, \\ escapes, @FILE is a file's\n"
+          "content. JSON values are taken as they stand. Blank lines and lines starting with #\n"
+          "are skipped. Every line is checked before anything is opened: a bad line is named\n"
+          "by its number and nothing is written. Then all run in one transaction.\n"
+          "Output: one JSON object per line, shaped as `call`'s with \"line\", then\n"
+          "{\"summary\": {\"operations\", \"run\", \"succeeded\", \"failed\", \"failedLines\",\n"
+          "\"errors\", \"committed\", \"seconds\"}}. A progress bar shows on a terminal when the\n"
+          "output goes elsewhere. --on-error exit stops at the first error and rolls back.\n"
+          "SIGINT or SIGTERM rolls back and ends with 128 + the signal.\n"
+          "Exit codes: 0 everything ran and was committed; 1 errors were reported and the\n"
+          "other lines' work was committed; 2 bad usage or a bad script (nothing written);\n"
+          "3 nothing was committed (--atomic and an error, --on-error exit, a failed commit,\n"
+          "or a transaction the store ended).\n") +
+      kValues);
 
   InitSettings init;
   auto* initCmd = app.add_subcommand("init", "Create a database with the full schema");
@@ -149,7 +274,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   copyCmd->add_option("--sqlite-lib", copy.sqliteLib, "Folder holding libsqlite3.so.0");
   copyCmd->footer(
       "Exit codes: 0 copied, 1 the copy failed, 2 refused (DST exists, its folder does not, "
-      "SRC is\nmissing or not a database): nothing was written.");
+      "SRC is\nmissing or not a database): nothing was written. SIGINT or SIGTERM removes "
+      "the partial copy.");
 
   DetachCopySettings detach;
   bool passwordFromStdin = false;
@@ -180,39 +306,69 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
   auto* transferCmd = app.add_subcommand(
       "transfer", "Copy every table between a database file and a server: transfer FROM TO");
+  // The sides are read in order by the command itself (a side may be --server CONN).
   transferCmd->prefix_command();
+  transferCmd->formatter(std::make_shared<UsageFormatter>("FROM TO"));
   transferCmd->footer(
-      "FROM and TO are each a database file or --server CONNECTION, in that order. A file\n"
-      "target is created; every table of the target must be empty. --json prints one summary\n"
-      "object; --sqlite-lib DIR names the folder of libsqlite3.so.0. Exit codes: 0 copied and\n"
-      "verified, 1 failed (the target is as it was), 2 bad usage or refused (nothing written).");
+      "Positionals:\n"
+      "  FROM                  The source: a database file, or --server CONNECTION\n"
+      "  TO                    The target: a database file (created when missing), or\n"
+      "                        --server CONNECTION; every table of it must be empty\n"
+      "Options, before, between or after the sides:\n"
+      "  --json                Print one summary object instead of the table\n"
+      "  --sqlite-lib DIR      Folder holding libsqlite3.so.0\n"
+      "A progress bar shows on a terminal. SIGINT or SIGTERM rolls back, removes the\n"
+      "unfinished target file (NAME.transfer-PID) and ends with 128 + the signal; such a file\n"
+      "that an earlier run left is named and removed. Exit codes: 0 copied and verified,\n"
+      "1 failed (the target is as it was), 2 bad usage or refused (nothing written).");
 
-  if (int bad = FirstInvalidUtf8(argc, argv)) {
-    err << "quilldata: argument " << bad << " is not valid UTF-8 text\n";
-    return kExitUsage;
+  // Options a command does not know are collected, so that the nearest one can be named.
+  for (CLI::App* sub : app.get_subcommands({}))
+    if (!sub->get_prefix_command()) sub->allow_extras();
+
+  if (argc > 1 && IsUtf8(argv[1])) {
+    const std::string first = argv[1];
+    std::vector<std::string> names;
+    if (first.starts_with("-")) {
+      names = OptionNames(app);
+    } else {
+      for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+    }
+    if (std::find(names.begin(), names.end(), first) == names.end()) {
+      err << "quilldata: " << (first.starts_with("-") ? "unknown option " : "no command \"")
+          << first << (first.starts_with("-") ? "" : "\"") << DidYouMean(first, names)
+          << " (`quilldata help` lists the commands)\n";
+      return kExitUsage;
+    }
   }
+  const int invalid = FirstInvalidUtf8(argc, argv);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int code = app.exit(e, out, err);
-    return code == 0 ? kExitOk : kExitUsage;
+    if (!invalid) {
+      int code = app.exit(e, out, err);
+      return code == 0 ? kExitOk : kExitUsage;
+    }
   }
-
-  if (helpCmd->parsed()) {
-    if (helpTopic.empty()) {
-      // app.help() would print the help of the command parsed last, `help` itself.
-      out << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
-      return kExitOk;
-    }
-    for (const CLI::App* sub : app.get_subcommands({})) {
-      if (sub->get_name() == helpTopic) {
-        out << sub->help("quilldata");
-        return kExitOk;
-      }
-    }
-    err << "quilldata help: no command \"" << helpTopic << "\" (`quilldata help` lists them)\n";
+  if (invalid) {
+    std::string why = callCmd->parsed() ? InvalidCallWord(callCmd->remaining()) : "";
+    if (why.empty())
+      why = "word " + std::to_string(invalid) + " of the command line is not valid UTF-8 text";
+    err << "quilldata: " << why << '\n';
     return kExitUsage;
   }
+  for (CLI::App* sub : app.get_subcommands()) {
+    if (sub->get_prefix_command() || sub->remaining().empty()) continue;
+    const std::string word = sub->remaining().front();
+    err << "quilldata " << sub->get_name() << ": "
+        << (word.starts_with("-") ? "unknown option " : "unexpected argument ") << word
+        << (word.starts_with("-") ? DidYouMean(word.substr(0, word.find('=')), OptionNames(*sub))
+                                  : "")
+        << " (`quilldata " << sub->get_name() << " --help` lists what it takes)\n";
+    return kExitUsage;
+  }
+
+  if (helpCmd->parsed()) return Help(app, helpTopic, out, err);
 
   if (records->parsed()) {
     if (recordName.empty()) {
@@ -221,32 +377,28 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
     const RecordType* type = RecordType::Find(FromUtf8(recordName));
     if (!type) {
-      err << "quilldata records: no record type \"" << recordName
-          << "\" (`quilldata records` lists them)\n";
+      std::vector<std::string> names;
+      for (const RecordType* t : RecordType::All()) names.push_back(ToUtf8(t->Name()));
+      err << "quilldata records: no record type \"" << recordName << "\""
+          << DidYouMean(recordName, names) << " (`quilldata records` lists them)\n";
       return kExitUsage;
     }
     out << Dump(RecordTypeToJson(*type)) << '\n';
     return kExitOk;
   }
-  if (operations->parsed()) {
-    if (operationName.empty()) {
-      out << Dump(OperationsToJson()) << '\n';
-      return kExitOk;
-    }
-    const OperationEntry* op = FindOperation(operationName);
-    if (!op) {
-      err << "quilldata operations: no operation \"" << operationName << "\"\n";
-      return kExitUsage;
-    }
-    out << Dump(OperationToJson(*op)) << '\n';
-    return kExitOk;
-  }
-  if (callCmd->parsed()) {
+  if (operations->parsed()) return Operations(operationName, markdown, operationDoc, out, err);
+  if (callCmd->parsed() || batchCmd->parsed()) {
+    const char* command = callCmd->parsed() ? "call" : "batch";
     auto policy = ParseErrorPolicy(onError);
     if (!policy) {
-      err << "quilldata call: --on-error takes leave, continue, retry:N or exit, not \"" << onError
-          << "\"\n";
+      err << "quilldata " << command
+          << ": --on-error takes leave, continue, retry:N or exit, not \"" << onError << "\"\n";
       return kExitUsage;
+    }
+    if (batchCmd->parsed()) {
+      batch.store.onError = *policy;
+      const bool terminal = ::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO);
+      return RunBatch(batch, std::cin, out, err, terminal ? &err : nullptr);
     }
     call.onError = *policy;
     std::vector<std::string> rest = callCmd->remaining();
@@ -255,6 +407,12 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
       return kExitUsage;
     }
     std::string name = rest.front();
+    if (name.starts_with("-")) {
+      err << "quilldata call: unknown option " << name
+          << DidYouMean(name.substr(0, name.find('=')), OptionNames(*callCmd))
+          << " (options go before the operation)\n";
+      return kExitUsage;
+    }
     rest.erase(rest.begin());
     if (auto option = MisplacedOption(*callCmd, rest)) {
       err << "quilldata call: " << *option << " comes after the operation, where it would be read "
@@ -273,9 +431,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
   }
   if (initCmd->parsed()) return RunInit(init, out, err);
   if (serverInitCmd->parsed()) return RunServerInit(serverInit, out, err);
-  if (transferCmd->parsed())
+  if (transferCmd->parsed()) {
     return RunTransfer(transferCmd->remaining(), out, err,
                        ::isatty(STDERR_FILENO) ? &err : nullptr);
+  }
   if (queryCmd->parsed()) {
     std::vector<std::string> sql{query.sql};
     std::string why;

@@ -168,7 +168,8 @@ void Fill(const OperationEntry& op, Holders<P...>& holders, const std::vector<st
     const std::string& text = given ? values[index] : argument.defaultText;
     auto parsed = Param<Q>::Parse(text);
     if (!parsed) {
-      throw UsageError(op.NameUtf8() + ": " + argument.name + " must be " +
+      throw UsageError(op.NameUtf8() + ": argument " + std::to_string(index + 1) + " (" +
+                       argument.name + ") must be " +
                        (argument.type == ArgType::Bool ? "a bool (true, false, 1, 0 or -1)"
                         : argument.type == ArgType::Int32
                             ? "a whole number from -2147483648 to 2147483647"
@@ -308,8 +309,8 @@ std::string OperationEntry::Signature() const {
 OperationEntry::Bound OperationEntry::Bind(const std::vector<std::string>& values) const {
   if (values.size() < RequiredCount()) {
     const ArgSpec& missing = args_[values.size()];
-    throw UsageError(NameUtf8() + ": missing argument " + missing.name + " (" +
-                     ArgTypeName(missing.type) + ")\nusage: " + Signature());
+    throw UsageError(NameUtf8() + ": missing argument " + std::to_string(values.size() + 1) + " (" +
+                     missing.name + ", " + ArgTypeName(missing.type) + ")\nusage: " + Signature());
   }
   if (values.size() > args_.size()) {
     throw UsageError(NameUtf8() + ": takes at most " + std::to_string(args_.size()) + " argument" +

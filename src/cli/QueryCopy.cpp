@@ -8,6 +8,7 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "cli/Call.h"
+#include "cli/Interrupt.h"
 #include "cli/TextTable.h"
 
 #include "QuillData/Config.h"
@@ -148,6 +149,12 @@ int RunQuery(const QuerySettings& settings, std::ostream& out, std::ostream& err
 
 int RunCopy(const CopySettings& settings, std::ostream& out, std::ostream& err) {
 #if QUILLDATA_WITH_SQLITE
+  const WorkFiles partial = WorkFiles::Copy(settings.destination);
+  RemoveLeftovers(partial, err, "copy");
+  // The copy is one statement that cannot stop half-way: a signal ends the process at once,
+  // and the partial copy goes with it. The source is only read.
+  Interruption interruption(std::chrono::milliseconds(0));
+  interruption.RemoveOnForcedEnd(partial);
   try {
     CopySqliteDatabase(settings.source, settings.destination, FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {

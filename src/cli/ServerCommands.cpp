@@ -8,7 +8,10 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "cli/Call.h"
+#include "cli/Interrupt.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
+#include "cli/Suggest.h"
 #include "cli/TextTable.h"
 
 #include "QuillData/Config.h"
@@ -63,62 +66,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// An interrupted transfer stops after the batch of rows it is writing and rolls back; one
+// that takes longer than this ends with the process.
+constexpr std::chrono::seconds kGrace{10};
+
+struct Interrupted {};
+
 std::string Hex(uint64_t value) {
   char text[17];
   std::snprintf(text, sizeof text, "%016" PRIx64, value);
   return text;
 }
-
-std::string Duration(double seconds) {
-  const auto s = static_cast<long long>(seconds + 0.5);
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
-  return text;
-}
-
-// One line redrawn in place: a bar, the rows, rows per second and the time left.
-class ProgressBar {
- public:
-  explicit ProgressBar(std::ostream& out) : out_(out) {}
-  ~ProgressBar() {
-    if (drawn_) out_ << "\r\033[K" << std::flush;
-  }
-
-  void Show(const TransferProgress& p) {
-    const auto now = Clock::now();
-    if (p.phase != phase_ || !drawn_) {
-      phase_ = p.phase;
-      phaseStart_ = now;
-    }
-    const bool last = p.rowsDone >= p.rowsTotal;
-    if (drawn_ && !last && now - lastDraw_ < std::chrono::milliseconds(100)) return;
-    lastDraw_ = now;
-    drawn_ = true;
-    constexpr int kWidth = 30;
-    const double share =
-        p.rowsTotal > 0 ? static_cast<double>(p.rowsDone) / static_cast<double>(p.rowsTotal) : 1;
-    const int filled = static_cast<int>(share * kWidth);
-    const double elapsed = std::chrono::duration<double>(now - phaseStart_).count();
-    const double rate = elapsed > 0 ? static_cast<double>(p.rowsDone) / elapsed : 0;
-    char line[256];
-    std::snprintf(
-        line, sizeof line, "\r%s [%s%s] %3d%% %s %lld/%lld rows, %.0f rows/s, ETA %s\033[K",
-        p.phase == TransferProgress::Phase::Copy ? "copying  " : "verifying",
-        std::string(static_cast<size_t>(filled), '#').c_str(),
-        std::string(static_cast<size_t>(kWidth - filled), '.').c_str(),
-        static_cast<int>(share * 100), ToUtf8(p.table).c_str(), static_cast<long long>(p.rowsDone),
-        static_cast<long long>(p.rowsTotal), rate,
-        rate > 0 ? Duration(static_cast<double>(p.rowsTotal - p.rowsDone) / rate).c_str() : "-:--");
-    out_ << line << std::flush;
-  }
-
- private:
-  std::ostream& out_;
-  bool drawn_ = false;
-  TransferProgress::Phase phase_ = TransferProgress::Phase::Copy;
-  Clock::time_point phaseStart_;
-  Clock::time_point lastDraw_;
-};
 
 struct Parsed {
   std::vector<TransferSide> sides;
@@ -151,7 +109,9 @@ std::optional<Parsed> Parse(const std::vector<std::string>& args, std::ostream& 
       if (lib->empty()) return std::nullopt;
       parsed.sqliteLib = *lib;
     } else if (word.starts_with("-") && word != "-") {
-      err << "quilldata transfer: unknown option \"" << word << "\"\n";
+      err << "quilldata transfer: unknown option \"" << word << "\""
+          << DidYouMean(word.substr(0, word.find('=')), {"--json", "--server", "--sqlite-lib"})
+          << '\n';
       return std::nullopt;
     } else {
       parsed.sides.push_back({word, {}});
@@ -187,16 +147,31 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
   if (!parsed) return kExitUsage;
   TransferOptions options;
   options.sqliteLib = FromUtf8(parsed->sqliteLib);
+  const TransferSide& target = parsed->sides[1];
+  if (!target.file.empty()) RemoveLeftovers(WorkFiles::Transfer(target.file), err, "transfer");
+  Interruption interruption(kGrace);
+  if (!target.file.empty()) interruption.RemoveOnForcedEnd(WorkFiles::Transfer(target.file));
   std::optional<ProgressBar> bar;
-  if (progress && !parsed->json) {
-    bar.emplace(*progress);
-    options.progress = [&bar](const TransferProgress& p) { bar->Show(p); };
-  }
+  if (progress && !parsed->json) bar.emplace(*progress);
+  // After every batch of rows: the bar, and the place where an interruption stops the
+  // transfer, which then rolls back and removes its work file.
+  options.progress = [&bar](const TransferProgress& p) {
+    if (Interruption::Requested()) throw Interrupted{};
+    if (bar) {
+      bar->Show(p.phase == TransferProgress::Phase::Copy ? "copying" : "verifying", ToUtf8(p.table),
+                p.rowsDone, p.rowsTotal, "rows");
+    }
+  };
   Json doc{{"source", parsed->labels[0]}, {"target", parsed->labels[1]}};
   const auto start = Clock::now();
   std::vector<TableTransfer> tables;
   try {
     tables = TransferDatabase(parsed->sides[0], parsed->sides[1], options);
+  } catch (const Interrupted&) {
+    bar.reset();
+    err << "quilldata transfer: interrupted by " << interruption.SignalName()
+        << "; the target is as it was\n";
+    return interruption.ExitCode();
   } catch (const QuillError& e) {
     bar.reset();
     const bool refused = IsTransferRefusal(e);
@@ -231,7 +206,7 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   PrintTable(out,
              {L"table", L"source rows", L"target rows", L"source checksum", L"target checksum"},
-             cells);
+             cells, 120, kWholeCells);
   char summary[160];
   std::snprintf(summary, sizeof summary,
                 "%lld rows in %zu tables, verified, in %.1f s (%.0f rows/s)",

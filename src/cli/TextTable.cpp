@@ -12,12 +12,10 @@
 namespace QuillData::cli {
 namespace {
 
-constexpr size_t kMaxCell = 28;
-
 using Row = std::vector<std::wstring>;
 
-std::wstring Cell(std::wstring text) {
-  if (text.size() > kMaxCell) text = text.substr(0, kMaxCell - 1) + L"\u2026";
+std::wstring Cell(std::wstring text, size_t cut = kCellCut) {
+  if (text.size() > cut) text = text.substr(0, cut - 1) + L"\u2026";
   return text;
 }
 
@@ -66,6 +64,11 @@ std::wstring DisplayText(const Variant& value) {
       break;
     case VarType::Date:
       text = IsoText(value.Get<Date>()->value);
+      break;
+    case VarType::Double:
+    case VarType::Decimal:
+      text = FromUtf8(Dump(ToJson(value), -1));
+      if (text.starts_with(L'"')) text = text.substr(1, text.size() - 2);  // "NaN"
       break;
     case VarType::Array:
       text = L"(array of " + std::to_wstring(value.Get<Variant::Array>()->size()) + L")";
@@ -171,12 +174,12 @@ void PrintCollection(std::ostream& out, const std::string& title,
 }
 
 void PrintTable(std::ostream& out, const std::vector<std::wstring>& header,
-                const std::vector<std::vector<std::wstring>>& rows, size_t width) {
+                const std::vector<std::vector<std::wstring>>& rows, size_t width, size_t cut) {
   if (header.empty()) return;
   std::vector<Row> all{header};
   for (const auto& row : rows) {
     Row r;
-    for (const auto& cell : row) r.push_back(Cell(cell));
+    for (const auto& cell : row) r.push_back(Cell(cell, cut));
     r.resize(header.size());
     all.push_back(std::move(r));
   }

@@ -30,7 +30,10 @@ const std::map<std::wstring_view, Create>& Classes() {
     Entry<clsQuillData_SqlLite>(L"QuillData.clsQuillData_SqlLite"),
 #endif
 #if QUILLDATA_WITH_MSSQL
+    // One server backend serves SQL Server and PostgreSQL alike: the connection string
+    // chooses the server. The second name is for hosts that name the server they use.
     Entry<clsQuillData_MSSQL>(L"QuillData.clsQuillData_MSSQL"),
+    Entry<clsQuillData_MSSQL>(L"QuillData.clsQuillData_PostgreSQL"),
 #endif
 #if QUILLDATA_WITH_MAINTENANCE
     Entry<clsLumenData>(L"QuillData.clsLumenData"),
@@ -38,6 +41,22 @@ const std::map<std::wstring_view, Create>& Classes() {
   };
   return classes;
 }
+
+struct Layout {
+  std::wstring_view backend;
+  std::wstring_view values;
+  std::wstring_view example;
+  size_t count;
+};
+
+constexpr Layout kLayouts[] = {
+    {L"clsQuillData_SqlLite",
+     L"{folder of libsqlite3.so.0 (\"\": the library's own folder, then the system's), database "
+     L"file, trace switch (\"1\": on)}",
+     L"{\"\", \"shop.db\", \"0\"}", 3},
+    {L"clsQuillData_MSSQL", L"{connection string, trace switch (\"1\": on)}",
+     L"{\"Driver=PostgreSQL Unicode;Server=db01;Database=shop\", \"0\"}", 2},
+};
 
 }  // namespace
 
@@ -49,9 +68,15 @@ ObjectPtr CreateObject(std::wstring_view className) {
   }
   const auto found = Classes().find(className);
   if (found == Classes().end()) {
-    throw QuillError(
-        ErrNo::CannotCreateObject, L"QuillData",
-        L"ActiveX component can't create object: unknown class '" + std::wstring(className) + L"'");
+    // The backends and the maintenance class; the record classes are named by their tables.
+    std::wstring names;
+    for (const auto& [name, create] : Classes())
+      names += (names.empty() ? L"" : L", ") + std::wstring(name);
+    throw QuillError(ErrNo::CannotCreateObject, L"QuillData",
+                     L"Cannot create an object of the unknown class '" + std::wstring(className) +
+                         L"'. The classes of this build are " + names +
+                         L", and a record class as QuillData.tblMachining.")
+        .WithKind(ErrorKind::NotFound);
   }
   return found->second();
 }
@@ -63,6 +88,19 @@ std::vector<std::wstring> CreatableClasses() {
     names.push_back(std::wstring(kPrefix) + std::wstring(type->Name()));
   }
   return names;
+}
+
+void RequireConnArgs(std::wstring_view backend, const std::vector<Variant>& values) {
+  for (const Layout& layout : kLayouts) {
+    if (layout.backend != backend || values.size() == layout.count) continue;
+    throw QuillError(ErrNo::InvalidProcedureCall, std::wstring(backend),
+                     L"ConnArgs holds " + std::to_wstring(values.size()) +
+                         (values.size() == 1 ? L" value" : L" values") + L"; " +
+                         std::wstring(backend) + L" takes " + std::to_wstring(layout.count) +
+                         L": " + std::wstring(layout.values) + L", for example " +
+                         std::wstring(layout.example) + L".")
+        .WithKind(ErrorKind::RefusedArgument);
+  }
 }
 
 }  // namespace QuillData

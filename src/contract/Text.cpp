@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "QuillData/contract/Error.h"
+
 namespace QuillData {
 
 namespace {
@@ -22,7 +24,38 @@ bool IsScalarValue(uint32_t u) {
   return u <= 0x10FFFF && !(u >= 0xD800 && u <= 0xDFFF);
 }
 
+std::wstring Hex(uint32_t u) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring out;
+  int shift = 12;  // at least four digits, as U+ notation writes them
+  while (shift < 28 && (u >> (shift + 4)) != 0) shift += 4;
+  for (; shift >= 0; shift -= 4) out += kDigits[(u >> shift) & 0xF];
+  return out;
+}
+
 }  // namespace
+
+void RequireValidText(std::wstring_view text, std::wstring_view what) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<uint32_t>(text[i]);
+    if (u != 0 && IsScalarValue(u)) continue;
+    if (IsHighSurrogate(u) && i + 1 < text.size() &&
+        IsLowSurrogate(static_cast<uint32_t>(text[i + 1]))) {
+      ++i;
+      continue;
+    }
+    const std::wstring where = L" at character " + std::to_wstring(i + 1);
+    std::wstring why = u == 0 ? std::wstring(L" holds a NUL character") + where +
+                                    L": a text with NUL characters cannot be stored as it is"
+                       : u <= 0x10FFFF
+                           ? L" holds U+" + Hex(u) + where +
+                                 L", a lone surrogate, which is no character: it cannot be stored"
+                           : L" holds the value " + Hex(u) + where +
+                                 L", which is no character: it cannot be stored";
+    throw QuillError(ErrNo::InvalidProcedureCall, L"QuillData", std::wstring(what) + why)
+        .WithKind(ErrorKind::RefusedArgument);
+  }
+}
 
 std::string ToUtf8(std::wstring_view text) {
   std::string out;

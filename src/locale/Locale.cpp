@@ -231,20 +231,29 @@ std::optional<std::string> CanonicalNumber(std::wstring_view text, const UserLoc
   }
   int digits = 0;
   bool point = false;
+  // Thousands separators only between groups of three digits: "2.5" under a locale that groups
+  // with "." is no number at all, never 25.
+  int group = 0;
+  bool grouped = false;
   while (i < s.size()) {
     if (IsDigit(s[i])) {
       out.push_back(static_cast<char>(s[i++]));
       ++digits;
+      ++group;
     } else if (!dec.empty() && s.substr(i).starts_with(dec)) {
       i += dec.size();
       point = true;
       break;
     } else if (!thou.empty() && digits > 0 && s.substr(i).starts_with(thou)) {
+      if (grouped ? group != 3 : group > 3) return std::nullopt;
       i += thou.size();
+      grouped = true;
+      group = 0;
     } else {
       break;
     }
   }
+  if (grouped && group != 3) return std::nullopt;
   out.push_back('.');
   if (point) {
     while (i < s.size() && IsDigit(s[i])) {
@@ -271,6 +280,7 @@ std::optional<std::string> CanonicalNumber(std::wstring_view text, const UserLoc
 }
 
 bool IsDecimalText(std::wstring_view text, wchar_t point) {
+  text = Trim(text);
   size_t i = 0;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) ++i;
   bool digits = false, seenPoint = false;

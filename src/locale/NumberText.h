@@ -22,8 +22,9 @@ inline bool InDateRange(double days) {
 __int128 DivRoundHalfEven(__int128 mantissa, int drop);
 
 // "[-]digits.digitsE[-]digits" for locale number text (blanks around, a sign, thousands
-// separators in the whole part, the locale's decimal separator, an exponent); nullopt when the
-// text is not a number. The whole and fraction parts may be empty, but not both.
+// separators between groups of three digits in the whole part, the locale's decimal
+// separator, an exponent); nullopt when the text is not a number. The whole and fraction
+// parts may be empty, but not both.
 std::optional<std::string> CanonicalNumber(std::wstring_view text, const UserLocale& locale);
 
 // The double nearest to a canonical number text; nullopt when it is beyond the double range.
@@ -31,7 +32,8 @@ std::optional<double> CanonicalToDouble(const std::string& canonical);
 
 // True when `text` is, as a whole, one decimal number written with `point` as its decimal
 // point: an optional sign, digits with at most one `point` among them, an optional exponent
-// ("12.5", "-0.25", ".5", "1.5E-05"). No blanks, no thousands separators.
+// ("12.5", "-0.25", ".5", "1.5E-05"), blanks around it at most (" 2.5"). No thousands
+// separators.
 bool IsDecimalText(std::wstring_view text, wchar_t point);
 
 // The shortest text, with "." as decimal point, that reads back as exactly `value`

@@ -4,6 +4,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "ado/Detail.h"
+#include "contract/ModuleText.h"
 #include "contract/Trap.h"
 
 namespace QuillData::mssql {
@@ -71,9 +72,13 @@ void RecordFiller::Fill(ado::Row& row, Record& record, const FieldPlan& plan) co
     case Path::Bool:
       *static_cast<bool*>(plan.address(record)) = row.Boolean(column);
       return;
-    case Path::Text:
-      static_cast<std::wstring*>(plan.address(record))->assign(row.Text(column));
+    case Path::Text: {
+      auto& text = *static_cast<std::wstring*>(plan.address(record));
+      text.assign(row.Text(column));
+      // Under a comma locale a stored "12.5" reads as "12,5", as on the embedded backend.
+      DecimalTextToLocal(text);
       return;
+    }
     case Path::Date:
       *static_cast<Date*>(plan.address(record)) = row.When(column);
       return;

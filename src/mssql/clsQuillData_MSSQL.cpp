@@ -8,6 +8,7 @@
 #include "QuillData/ado/Enums.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
+#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "Readers.h"
 #include "ado/Detail.h"
@@ -83,6 +84,12 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
   bool result = false;
   Trap(kModule, L"OpenDB", {.flag = 2}).Run([&](Trap& t) {
     const std::vector<Variant>& values = ConnectionValues(ConnArgs);
+    bool laidOut = false;
+    t.Step([&] {
+      RequireConnArgs(L"clsQuillData_MSSQL", values);
+      laidOut = true;
+    });
+    if (!laidOut) return;  // nothing sensible to open
     t.Step([&] { m_oConn.reset(); });
     t.Step([&] { m_oConn = std::make_shared<ado::Connection>(); });
     t.Step([&] { Must(m_oConn).ConnectionString(CStr(values.at(0))); });

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "QuillData/contract/Coerce.h"
+#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/modMain.h"
@@ -106,6 +107,7 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
     std::wstring folder, path, trace;
     bool haveArgs = false;
     t.Step([&] {
+      RequireConnArgs(L"clsQuillData_SqlLite", ConnArgs);
       folder = CStr(ConnArgs.at(0));
       path = CStr(ConnArgs.at(1));
       trace = CStr(ConnArgs.at(2));
@@ -127,31 +129,29 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       m_lngStmt = 0;
       m_inTrans = false;
 
-      if (sqlite.sqlite3_initialize(folder) != 0) {
+      // Why the store did not open is shown, and reported to the error companion as well, so
+      // that a host without a screen can act on it.
+      auto fail = [&] {
         std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
-        ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
-        return;
-      }
+        const bool fromLibrary = !text.empty();
+        if (!fromLibrary) text = NotLoadedText(sqlite);
+        ShowMessage(text);
+        QuillError e(fromLibrary ? ErrNo::StatementError : ErrNo::DllNotLoaded,
+                     L"clsQuillData_OpenDB", fromLibrary ? text + L": " + path : text);
+        if (fromLibrary) e.WithSqliteCode(sqlite.sqlite3_extended_errcode(m_lngDb));
+        throw e;
+      };
+      if (sqlite.sqlite3_initialize(folder) != 0) fail();
       // Read and write, without the connection's own mutex: the connection never leaves this
       // object, which one thread uses at a time. A missing file is not created: a mistyped
       // path would otherwise open a new, empty database, and every call would fail later.
-      if (sqlite.sqlite3_open_v2(path, m_lngDb, kOpenReadWrite | kOpenNoMutex, L"") != 0) {
-        std::wstring text = sqlite.sqlite3_errmsg(m_lngDb);
-        ShowMessage(text.empty() ? NotLoadedText(sqlite) : text);
-        return;
-      }
+      if (sqlite.sqlite3_open_v2(path, m_lngDb, kOpenReadWrite | kOpenNoMutex, L"") != 0) fail();
       // Writers from other processes wait for each other instead of failing at once.
-      if (sqlite.SetBusyTimeout(m_lngDb, kBusyTimeoutMs) != 0) {
-        ShowMessage(sqlite.sqlite3_errmsg(m_lngDb));
-        return;
-      }
+      if (sqlite.SetBusyTimeout(m_lngDb, kBusyTimeoutMs) != 0) fail();
       // The library reads the file only when it first needs to: read its schema now, so that
       // a file that is not a database ("file is not a database") fails here, not at the first
       // operation. An empty file is an empty database.
-      if (sqlite.sqlite3_exec(m_lngDb, L"SELECT 1 FROM sqlite_schema LIMIT 1") != 0) {
-        ShowMessage(sqlite.sqlite3_errmsg(m_lngDb));
-        return;
-      }
+      if (sqlite.sqlite3_exec(m_lngDb, L"SELECT 1 FROM sqlite_schema LIMIT 1") != 0) fail();
       gTraceFlag = trace;
       result = true;
     });

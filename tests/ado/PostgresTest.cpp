@@ -256,7 +256,9 @@ class LibpqTest : public PostgresTest {};
 TEST_P(LibpqTest, AZeroCharacterIsRefusedAndAChangedTableIsPreparedAgain) {
   // A zero character would cut the text short on its way: refused, nothing written.
   auto zero = AddItem(std::wstring(L"a\0b", 3), 50, 1.0, true);
-  EXPECT_QUILL_ERROR(zero->Execute(adExecuteNoRecords), adErrDataConversion);
+  EXPECT_EQ(
+      EXPECT_QUILL_ERROR(zero->Execute(adExecuteNoRecords), ErrNo::InvalidProcedureCall).Kind(),
+      ErrorKind::RefusedArgument);
   EXPECT_EQ(ItemCount(), 0);
   conn->Execute(L"INSERT INTO items (name) VALUES ('n')", adExecuteNoRecords);
   // A kept SELECT * whose table changed is prepared again.

@@ -1,6 +1,8 @@
 // The built `quilldata` binary: what it prints and its exit codes.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,6 +13,7 @@
 
 #include "QuillData/Config.h"
 #include "RunTool.h"
+#include "cli/Batch.h"
 #include "cli/Json.h"
 
 namespace QuillData::cli {
@@ -102,10 +105,20 @@ TEST_F(CliOnSqlite, AnyReportedErrorExitsOneWithTheFirstOnStderr) {
     EXPECT_NE(r.err.find(c.stderrText), std::string::npos) << c.args << "\n" << r.err;
     Json doc = Json::parse(r.out);
     ASSERT_FALSE(doc["errors"].empty()) << c.args;
-    // The first error in the document is the one stderr names.
-    EXPECT_NE(r.err.find(doc["errors"][0]["description"].get<std::string>()), std::string::npos)
-        << c.args;
+    // The error stderr names is in the document: the first one, or when the store did not
+    // open, OpenDB's own report of why.
+    Json named = doc["errors"][0];
+    for (const Json& e : doc["errors"])
+      if (doc.contains("opened") && e["procedure"] == "OpenDB") {
+        named = e;
+        break;
+      }
+    EXPECT_NE(r.err.find(named["description"].get<std::string>()), std::string::npos) << c.args;
   }
+  // Why a file did not open reaches the error companion with the store's own code.
+  Json notADatabase = Json::parse(Tool("call --db " + Db("notes.txt") + " GETTblMachining").out);
+  EXPECT_EQ(notADatabase["errors"][0]["procedure"], "OpenDB");
+  EXPECT_EQ(notADatabase["errors"][0]["sqliteCode"], 26);  // SQLITE_NOTADB
   Result ok = Tool("call --db " + Db("a.db") + " --summary GETTblMachining");
   EXPECT_EQ(ok.code, 0) << ok.err;
   EXPECT_EQ(ok.err, "");
@@ -121,6 +134,147 @@ TEST_F(CliOnSqlite, DemoPrintsEveryReader) {
   EXPECT_EQ(Tool("demo " + Db("kept.db")).code, 0);
   EXPECT_GT(std::filesystem::file_size(dir_ / "kept.db"), 0u);
   EXPECT_EQ(Tool("demo " + Db("kept.db")).code, 2);
+}
+
+class CliBatch : public CliOnSqlite {
+ protected:
+  void SetUp() override { ASSERT_EQ(Tool("init " + Db("a.db")).code, 0); }
+  int Machinings() {
+    Result r = Tool("call --summary --db " + Db("a.db") + " GETTblMachining");
+    return Json::parse(r.out)["result"]["count"].get<int>();
+  }
+  std::string Script(const char* name, const std::string& text) {
+    std::ofstream(dir_ / name) << text;
+    return Db(name);
+  }
+  static Json Summary(const std::string& out) {
+    return Json::parse(out.substr(out.rfind("{\"summary\"")))["summary"];
+  }
+  // 10,000 insert lines; line 7,000 is `bad`.
+  static std::string TenThousand(const std::string& bad) {
+    std::string text;
+    for (int i = 1; i <= 10000; ++i) {
+      text += i == 7000 ? bad
+                        : "INSERTMachining M" + std::to_string(i) + " D 1 " + std::to_string(i) +
+                              ".5 0 0";
+      text += '\n';
+    }
+    return text;
+  }
+};
+
+// Bad input is refused before anything is written, with and without --atomic. A line the
+// store refuses: without --atomic the other 9,999 are committed; with it nothing is.
+TEST_F(CliBatch, TenThousandLinesWithABadSeventhThousandth) {
+  const std::string badInput = Script("input.txt", TenThousand("INSERTMachining M7000 D 1 x 0 0"));
+  for (const char* atomic : {"", "--atomic "}) {
+    Result r = Tool("batch --db " + Db("a.db") + " " + atomic + badInput);
+    EXPECT_EQ(r.code, 2) << atomic;
+    EXPECT_NE(r.err.find("line 7000: INSERTMachining: argument 4 (X) must be a number"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Machinings(), 0);
+
+  const std::string refused =
+      Script("refused.txt", TenThousand("INSERTMachining M7000 D 1 nan 0 0"));
+  Result r = Tool("batch --atomic --db " + Db("a.db") + " " + refused);
+  EXPECT_EQ(r.code, kExitRolledBack) << r.err;
+  Json summary = Summary(r.out);
+  EXPECT_EQ(summary["run"], 7000);
+  EXPECT_EQ(summary["failedLines"], Json::array({7000}));
+  EXPECT_EQ(summary["committed"], false);
+  EXPECT_EQ(Machinings(), 0);
+
+  r = Tool("batch --db " + Db("a.db") + " " + refused);
+  EXPECT_EQ(r.code, 1) << r.err;
+  summary = Summary(r.out);
+  EXPECT_EQ(summary["succeeded"], 9999);
+  EXPECT_EQ(summary["failedLines"], Json::array({7000}));
+  EXPECT_EQ(summary["committed"], true);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10001);
+  EXPECT_NE(r.err.find("line 7000: "), std::string::npos) << r.err;
+  EXPECT_EQ(Machinings(), 9999);
+}
+
+// Both line forms land as call's would, exactly; --on-error exit ends the batch at its first
+// error and keeps nothing.
+TEST_F(CliBatch, JsonAndWordLinesLandExactlyAndExitRollsBack) {
+  Result r = Tool("batch --db " + Db("a.db") + " " +
+                  Script("ok.txt",
+                         "{\"operation\": \"INSERTMachining\", \"args\": [\"Exact\", \"D\", 1, "
+                         "0.1, 1e-300, -0.5]}\n"
+                         "INSERTMachining \"O'Brien \\\"35\\\"\" D 2 0.30000000000000004 0 0\n"
+                         "GETTblMachining\n"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string last = r.out.substr(0, r.out.rfind("\n{\"summary\""));
+  Json read = Json::parse(last.substr(last.rfind('\n') + 1));
+  EXPECT_EQ(read["line"], 3);
+  const Json& items = read["result"]["items"];
+  EXPECT_EQ(items[0]["record"]["X"], 0.1);
+  EXPECT_EQ(items[0]["record"]["Y"], 1e-300);
+  EXPECT_EQ(items[1]["record"]["MachName"], "O'Brien \"35\"");
+  EXPECT_EQ(items[1]["record"]["X"], 0.30000000000000004);
+
+  r = Tool("batch --on-error exit --db " + Db("a.db") + " " +
+           Script("exit.txt",
+                  "INSERTMachining A D 1 1 1 1\nUPDATEVariableMachining 1 NoSuchColumn 1\n"
+                  "INSERTMachining B D 1 1 1 1\n"));
+  EXPECT_EQ(r.code, kExitRolledBack);
+  EXPECT_EQ(Summary(r.out)["run"], 2);
+  EXPECT_NE(r.err.find("--on-error exit ended the batch at line 2"), std::string::npos) << r.err;
+  EXPECT_EQ(Machinings(), 2);
+}
+
+// SIGINT in the middle: the work so far is rolled back, and the exit code says why.
+TEST_F(CliBatch, AnInterruptedBatchRollsBack) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) text += "INSERTMachining M" + std::to_string(i) + " D 1 1 1 1\n";
+  std::ofstream(dir_ / "big.txt") << text;
+  const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
+  const pid_t pid = runner::StartTool(
+      {"batch", "--db", (dir_ / "a.db").string(), (dir_ / "big.txt").string()}, out, err);
+  ASSERT_TRUE(runner::Eventually([&] {
+    std::error_code ec;
+    return std::filesystem::file_size(out, ec) > 1000 && !ec;
+  }));
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(runner::WaitTool(pid), 128 + SIGINT) << runner::ReadFile(err);
+  Json summary = Summary(runner::ReadFile(out));
+  EXPECT_EQ(summary["interrupted"], "SIGINT");
+  EXPECT_EQ(summary["committed"], false);
+  EXPECT_EQ(Machinings(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "a.db-journal"));
+}
+
+// Under a comma locale, number text in a double column (as files of other tools hold it)
+// reads as its value in either form, with blanks or without, or is reported: never as
+// another number.
+TEST_F(CliOnSqlite, NumberTextReadsAsItsValueUnderACommaLocale) {
+  ASSERT_EQ(Tool("init " + Db("a.db")).code, 0);
+  for (const char* sql :
+       {"DROP TABLE Machining",
+        "CREATE TABLE Machining (MachID INTEGER PRIMARY KEY, MachName, MachGroup, X, Y, Z, "
+        "MachLibID)",
+        "INSERT INTO Machining VALUES (1, 'a', 'D', ' 2.5', '2.5 ', '1.234', 1), "
+        "(2, 'b', 'D', '2,5', '1.2.3', ' 7 ', 1)"}) {
+    ASSERT_EQ(Tool("query --db " + Db("a.db") + " " + Quote(sql)).code, 0) << sql;
+  }
+  Result r = Tool("call --db " + Db("a.db") + " GETTblMachining", "LC_ALL=de_DE.UTF-8");
+  Json doc = Json::parse(r.out);
+  const Json& a = doc["result"]["items"][0]["record"];
+  const Json& b = doc["result"]["items"][1]["record"];
+  EXPECT_EQ(a["X"], 2.5);
+  EXPECT_EQ(a["Y"], 2.5);
+  EXPECT_EQ(a["Z"], 1.234);
+  EXPECT_EQ(b["X"], 2.5);
+  EXPECT_EQ(b["Y"], 0.0);  // no number: reported, the field keeps its default
+  EXPECT_EQ(b["Z"], 7.0);
+  ASSERT_EQ(doc["errors"].size(), 1u) << r.out;
+  EXPECT_NE(doc["errors"][0]["description"].get<std::string>().find("Machining.Y"),
+            std::string::npos);
+  EXPECT_EQ(r.code, 1);
 }
 
 #if QUILLDATA_WITH_MAINTENANCE
@@ -144,6 +298,10 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   r = Query("missing.db", "SELECT 1");
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+  // A table shows real numbers exactly as the JSON does, whatever the locale.
+  r = Tool("query --table --db " + Db("src.db") + " 'SELECT 0.1 + 0.2 AS sum'",
+           "LC_ALL=de_DE.UTF-8");
+  EXPECT_NE(r.out.find("0.30000000000000004"), std::string::npos) << r.out;
   r = Tool("query --db " + dir_.string() + " 'SELECT 1'");
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
@@ -203,6 +361,48 @@ TEST_F(CliMaintenance, CopyRefusesAndLeavesEverythingAsItWas) {
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"src.db", "taken.db", "notes.txt"}));
+}
+
+// Work files that an interrupted run left (its process has ended) are named and removed by
+// the next run; those of a process still running are left to it. SIGINT during a transfer
+// rolls it back and removes its own.
+TEST_F(CliMaintenance, InterruptedRunsLeaveNoWorkFilesBehind) {
+  const std::string gone = "99999999";  // beyond any process id
+  const std::string alive = std::to_string(::getpid());
+  for (const std::string& name : {"t.db.transfer-" + gone, "t.db.transfer-" + gone + "-journal",
+                                  "t.db.transfer-" + alive, ".c.db.partial-" + gone + "-0-7"})
+    std::ofstream(dir_ / name) << "left";
+  Result r = Tool("transfer " + Db("src.db") + " " + Db("t.db"));
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("removed " + (dir_ / ("t.db.transfer-" + gone + "-journal")).string() +
+                       ", left by an interrupted run (process " + gone + " has ended)"),
+            std::string::npos)
+      << r.err;
+  r = Tool("copy " + Db("src.db") + " " + Db("c.db"));
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find(".c.db.partial-" + gone + "-0-7"), std::string::npos) << r.err;
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_))
+    names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"src.db", "t.db", "c.db", "t.db.transfer-" + alive}));
+
+  ASSERT_EQ(
+      Query("src.db",
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000) "
+            "INSERT INTO MachVariable (Name, Value, Requested, MachLibID) "
+            "SELECT 'V' || i, i, 0, 1 FROM n")
+          .code,
+      0);
+  const std::string out = (dir_ / "out.txt").string(), err = (dir_ / "err.txt").string();
+  const pid_t pid = runner::StartTool(
+      {"transfer", (dir_ / "src.db").string(), (dir_ / "big.db").string()}, out, err);
+  const std::string work = (dir_ / ("big.db.transfer-" + std::to_string(pid))).string();
+  ASSERT_TRUE(runner::Eventually([&] { return std::filesystem::exists(work); }));
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(runner::WaitTool(pid), 128 + SIGINT) << runner::ReadFile(err);
+  EXPECT_NE(runner::ReadFile(err).find("interrupted by SIGINT"), std::string::npos);
+  for (const auto& e : std::filesystem::directory_iterator(dir_))
+    EXPECT_FALSE(e.path().filename().string().starts_with("big.db")) << e.path();
 }
 
 #endif

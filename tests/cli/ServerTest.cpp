@@ -2,6 +2,8 @@
 // with schema/postgresql.sql, through the tool binary as a person would run it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <string>
 
 #include "QuillData/contract/Text.h"
@@ -74,6 +76,41 @@ TEST_F(CliOnServer, QueryPrintsTheRowsAndReportsTheServersMessage) {
   EXPECT_EQ(r.out, "");
 }
 
+// Under a comma locale the text-number columns read back on the server as on the embedded
+// backend, on both providers; text that no store holds as it is (here a NUL, which one
+// driver would cut) is refused with one clear error before anything is sent.
+TEST_F(CliOnServer, TextReadsAndIsRefusedAlikeOnBothProviders) {
+  test::ScratchDir scratch;
+  std::ofstream(scratch.path() / "nul.txt") << std::string("Hinge\0 35", 9);
+  const std::string german = "LC_ALL=de_DE.UTF-8";
+  for (const std::string& conn :
+       {conn_, Quote(ToUtf8(Server().LibpqConnectionString(Database())))}) {
+    auto call = [&](const std::string& args) {
+      return Tool("call --server " + conn + " " + args, german);
+    };
+    const std::string name = conn == conn_ ? "DepthOdbc" : "DepthLibpq";
+    ToolResult r = call("INSERTMachVariable " + name + " 1 1 true");
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    const std::string id = std::to_string(Json::parse(r.out)["result"].get<int>());
+    ASSERT_EQ(call("UPDATEMachVariable " + name + " 12,5 1 " + id).code, 0);
+    Json read = Json::parse(call("GETTblMachVariable").out)["result"]["items"];
+    auto item =
+        std::find_if(read.begin(), read.end(), [&](const Json& i) { return i["key"] == name; });
+    ASSERT_NE(item, read.end());
+    EXPECT_EQ((*item)["record"]["Value"], "12,5") << conn;
+
+    r = call("INSERTMachining @" + Quote((scratch.path() / "nul.txt").string()) + " D 1 1 1 1");
+    EXPECT_EQ(r.code, 1);
+    Json error = Json::parse(r.out)["errors"][0];
+    EXPECT_EQ(error["kind"], "refused argument") << r.out;
+    EXPECT_NE(error["description"].get<std::string>().find("NUL character at character 6"),
+              std::string::npos);
+  }
+  // Stored with "." whatever the locale that wrote it.
+  EXPECT_NE(Query(R"(SELECT "Value" FROM MachVariable)").out.find("\"12.5\""), std::string::npos);
+  EXPECT_EQ(Json::parse(Call("--summary GETTblMachining").out)["result"]["count"], 0);
+}
+
 TEST_F(CliOnServer, AServerThatIsNotThereFailsWithExitOne) {
   std::wstring conn = ConnectionString();
   const std::wstring port = L"Port=" + std::to_wstring(Server().Port());
@@ -83,6 +120,10 @@ TEST_F(CliOnServer, AServerThatIsNotThereFailsWithExitOne) {
   EXPECT_NE(r.err.find("could not open"), std::string::npos) << r.err;
   r = Tool("call --server " + Quote(ToUtf8(conn)) + " GETTblMachining");
   EXPECT_EQ(r.code, 1);
+  // Why it did not open reaches the error companion, with the server's own code.
+  Json error = Json::parse(r.out)["errors"][0];
+  EXPECT_EQ(error["procedure"], "OpenDB");
+  EXPECT_FALSE(error["sqlState"].get<std::string>().empty()) << r.out;
 }
 
 }  // namespace

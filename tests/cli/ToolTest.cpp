@@ -12,13 +12,16 @@
 #include <sstream>
 #include <utility>
 
+#include "QuillData/Config.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "QuillData/locale/Locale.h"
+#include "cli/Batch.h"
 #include "cli/Call.h"
 #include "cli/Cli.h"
 #include "cli/Json.h"
+#include "cli/OperationDocs.h"
 #include "cli/Operations.h"
 #include "cli/TextTable.h"
 #include "support/TestSupport.h"
@@ -47,12 +50,35 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
        "INSERTMachRouting(Name string, MachID int32[, lngPocket int32 = 0[, lngRecordsAffected "
        "int32 = -1]]) -> int32",
        ""},
-      {{"operations", "insertmachrouting"}, kExitUsage, "", "no operation"},
+      {{"operations", "insertmachrouting"}, kExitUsage, "", "did you mean INSERTMachRouting?"},
       {{"call"}, kExitUsage, "", "name the operation"},
       {{"call", "--on-error", "sometimes", "DELFilter"}, kExitUsage, "", "not \"sometimes\""},
       {{"call", "DELFilter", "--trace"}, kExitUsage, "", "--trace comes after the operation"},
-      {{"call", "--db", "x.db", "DELFilter", "\xff"}, kExitUsage, "", "not valid UTF-8"},
-      {{"frobnicate"}, kExitUsage, "", ""},
+      // Arguments count from the operation, as its signature does.
+      {{"call", "--db", "x.db", "DELFilter", "1", "--", "\xff"},
+       kExitUsage,
+       "",
+       "argument 2 of DELFilter (lngPartType2) is not valid UTF-8"},
+      {{"call", "--db", "x.db", "INSERTMachining", "a", "b", "1", "x", "1", "1"},
+       kExitUsage,
+       "",
+       "argument 4 (X) must be a number"},
+      {{"batch", "--db", "x.db", "\xff"}, kExitUsage, "", "word 4 of the command line"},
+      // What is near a name that names nothing.
+      {{"frobnicate"}, kExitUsage, "", "no command \"frobnicate\" (`quilldata help`"},
+      {{"--versoin"}, kExitUsage, "", "unknown option --versoin (did you mean --version?)"},
+      {{"cal"}, kExitUsage, "", "(did you mean call?)"},
+      {{"help", "tranfer"}, kExitUsage, "", "(did you mean transfer?)"},
+      {{"call", "--dbb", "x.db", "GETTblMachining"}, kExitUsage, "", "(did you mean --db?)"},
+      {{"query", "--tabel", "SELECT 1"}, kExitUsage, "", "(did you mean --table?)"},
+      {{"call", "--db", "x.db", "INSERTMachning"},
+       kExitUsage,
+       "",
+       "(did you mean INSERTMachining?)"},
+      {{"records", "tblMachRoute"}, kExitUsage, "", "(did you mean tblMachRouting?)"},
+      {{"transfer", "--jsn", "a", "b"}, kExitUsage, "", "(did you mean --json?)"},
+      {{"transfer", "--help"}, kExitOk, "FROM TO", ""},
+      {{"operations", "--doc", "DELMachining"}, kExitOk, "its vertical drillings", ""},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv{"quilldata"};
@@ -64,6 +90,43 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
     EXPECT_NE(out.str().find(c.out), std::string::npos) << line << ": " << out.str();
     EXPECT_NE(err.str().find(c.err), std::string::npos) << line << ": " << err.str();
   }
+}
+
+TEST(CommandLine, HelpSaysEachThingOnce) {
+  std::ostringstream out, err;
+  const char* call[] = {"quilldata", "call", "--help"};
+  ASSERT_EQ(Main(3, call, out, err), kExitOk);
+  const std::string text = out.str();
+  EXPECT_EQ(text.find("Exit codes"), text.rfind("Exit codes")) << text;
+  const char* transfer[] = {"quilldata", "help", "transfer"};
+  out.str("");
+  ASSERT_EQ(Main(3, transfer, out, err), kExitOk);
+  for (const char* part : {"FROM", "TO", "--json", "--sqlite-lib DIR", "NAME.transfer-PID"})
+    EXPECT_NE(out.str().find(part), std::string::npos) << part;
+}
+
+// Each operation is documented once, beside its line in Operations.inc, and docs/operations.md
+// is made of those comments: it must be what the tool makes of them now.
+TEST(OperationsDocumentation, EveryOperationHasItsTextAndTheCommittedFileIsCurrent) {
+  for (const OperationEntry& op : Operations()) {
+    if (op.Result() == ResultType::Collection && op.RequiredCount() == 0) continue;  // tables
+    EXPECT_GT(OperationComment(op).size(), 20u) << op.NameUtf8() << " has no documentation";
+  }
+  const std::string markdown = OperationsMarkdown();
+  for (const char* part : {"## Deletes (slots 4-16)", "| `GETTblMachining` | Machining |",
+                           "### INSERTCopyMachiningScenario", "## Updates (slots 60-68)"})
+    EXPECT_NE(markdown.find(part), std::string::npos) << part;
+#if QUILLDATA_WITH_MSSQL
+  EXPECT_NE(
+      markdown.find("| `INSERTMachining` | `strMachName` | `@MachName` | at most 20 characters |"),
+      std::string::npos);
+  EXPECT_NE(OperationDoc(*FindOperation("UPDATEVariableMachining"))
+                .find("NewValue (@NewValue): from -99999.99 to 99999.99, rounded to 2 decimals"),
+            std::string::npos);
+  EXPECT_EQ(test::ReadFile(std::filesystem::path(QUILLDATA_SOURCE_DIR) / "docs/operations.md"),
+            markdown)
+      << "docs/operations.md is stale: run `quilldata operations --markdown > docs/operations.md`";
+#endif
 }
 
 TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {
@@ -98,6 +161,72 @@ TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {
       EXPECT_EQ(args, c.expanded);
     }
   }
+}
+
+TEST(BatchScripts, WordsSplitAsCallTakesThem) {
+  const struct {
+    std::string line;
+    std::vector<std::string> words;  // empty with `why`: refused
+    std::string why;
+  } cases[] = {
+      {R"(INSERTMachining "Hinge 35" 'D' 1   12.5)",
+       {"INSERTMachining", "Hinge 35", "D", "1", "12.5"},
+       ""},
+      {R"(a\ b "say \"hi\" \\ \n" 'it''s' "")", {"a b", R"(say "hi" \ \n)", "its", ""}, ""},
+      {"x # a comment \"", {"x"}, ""},
+      {"  # only a comment", {}, ""},
+      {R"(x "open)", {}, "(\") is not closed"},
+      {"x 'open", {}, "(') is not closed"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> words;
+    std::string why;
+    EXPECT_EQ(SplitWords(c.line, words, why), c.why.empty()) << c.line;
+    EXPECT_EQ(words, c.words) << c.line;
+    EXPECT_NE(why.find(c.why), std::string::npos) << c.line << ": " << why;
+  }
+}
+
+// Every bad line is named by its number before anything runs; good lines and comments are
+// not named.
+TEST(BatchScripts, BadLinesAreNamedByNumber) {
+  std::istringstream script(
+      "INSERTMachining x D 1 1 2\n"
+      "# DELMachining nothing\n"
+      "NOSUCH 1\n"
+      "{\"operation\": \"DELMachining\", \"args\": [null]}\n"
+      "{\"operation\": \"DELMachining\", \"arguments\": [1]}\n"
+      "DELMachining -\n"
+      "DELMachining 1\n"
+      "{\"operation\": \"DELMachining\", \"args\": [1.5]}\n"
+      "\xff\n"
+      "{\"operation\": \"UPDATEVariableMachining\", \"args\": [1, \"X\", 0.1]}\n");
+  std::vector<BatchLine> lines;
+  std::vector<std::string> problems;
+  EXPECT_FALSE(ReadScript(script, lines, problems));
+  const std::vector<std::string> expected = {
+      "line 1: INSERTMachining: missing argument 6 (Z, double)",
+      "line 3: unknown operation \"NOSUCH\"",
+      "line 4: argument 1 of DELMachining is null",
+      "line 5: unknown key \"arguments\"",
+      "line 6: argument 1 of DELMachining is -, standard input",
+      "line 8: DELMachining: argument 1 (MachID) must be a whole number",
+      "line 9: not valid UTF-8 text"};
+  ASSERT_EQ(problems.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(problems[i].rfind(expected[i], 0), 0u) << problems[i];
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].number, 7);
+  EXPECT_EQ(lines[1].operation, "UPDATEVariableMachining");
+
+  std::istringstream many(std::string(12, '\n') + std::string(13, 'x') + "\n" + [] {
+    std::string text;
+    for (int i = 0; i < 11; ++i) text += "NOSUCH\n";
+    return text;
+  }());
+  problems.clear();
+  EXPECT_FALSE(ReadScript(many, lines, problems));
+  EXPECT_EQ(problems.back(), "and 2 more bad lines");
 }
 
 TEST(OperationArguments, WholeNumbersAreStrictDecimalWithinInt32) {
@@ -193,6 +322,28 @@ TEST(TextTable, NarrowRecordsGetOneAlignedRowEach) {
   EXPECT_EQ(lines[3].substr(column, 5), "Depth");
   EXPECT_EQ(lines[4].substr(column, 19), "Width of the groove");
   EXPECT_EQ(lines[2].substr(0, 3), "---");
+}
+
+// A table prints real numbers exactly as the JSON does, whatever the locale, and cuts long
+// cells only where it is asked to.
+TEST(TextTable, NumbersAreExactAndLongCellsAreCutUnlessKeptWhole) {
+  std::string restore = std::setlocale(LC_ALL, nullptr);
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  UserLocale::Reload();
+  EXPECT_EQ(DisplayText(Variant(0.1 + 0.2)), L"0.30000000000000004");
+  EXPECT_EQ(DisplayText(Variant(1e300)), L"1e+300");
+  EXPECT_EQ(DisplayText(Variant(Decimal{-1250, 2})), L"-12.50");
+  EXPECT_EQ(DisplayText(Variant(std::numeric_limits<double>::quiet_NaN())), L"NaN");
+  unsetenv("LC_ALL");
+  UserLocale::Reload();
+  std::setlocale(LC_ALL, restore.c_str());
+
+  const std::wstring name = L"tblGlobal_Contr_Featr_Patterns";  // 30 characters
+  std::ostringstream cut, whole;
+  PrintTable(cut, {L"table"}, {{name}});
+  PrintTable(whole, {L"table"}, {{name}}, 120, kWholeCells);
+  EXPECT_EQ(cut.str().find(ToUtf8(name)), std::string::npos);
+  EXPECT_NE(whole.str().find(ToUtf8(name)), std::string::npos);
 }
 
 }  // namespace

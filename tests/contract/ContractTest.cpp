@@ -6,12 +6,14 @@
 #include <stdexcept>
 #include <vector>
 
+#include "QuillData/QuillData.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
+#include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "contract/Trap.h"
 #include "support/TestSupport.h"
@@ -143,11 +145,47 @@ TEST(FactoryTest, KnowsTheInterfaceAndTheRecordsAndRefusesUnknownNames) {
   EXPECT_TRUE(CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData"));
   auto e = EXPECT_QUILL_ERROR(CreateObject(L"QuillData.clsNoSuchThing"), ErrNo::CannotCreateObject);
   EXPECT_NE(e.Description().find(L"clsNoSuchThing"), std::wstring::npos);
+  // The refusal lists the names there are, so that a mistyped one can be put right.
+  EXPECT_NE(e.Description().find(L"QuillData.clsQuillData,"), std::wstring::npos);
+#if QUILLDATA_WITH_MSSQL
+  EXPECT_TRUE(
+      dynamic_cast<clsQuillData_MSSQL*>(CreateObject(L"QuillData.clsQuillData_PostgreSQL").get()));
+#endif
   auto names = CreatableClasses();
   EXPECT_NE(std::find(names.begin(), names.end(), L"QuillData.tblScenario"), names.end());
   auto r = CreateObjectAs<tblMachRouting>(L"QuillData.tblMachRouting");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->strActiveFlag, L"A");
+}
+
+// A ConnArgs of the wrong length is refused by OpenDB, before anything is loaded or
+// connected, with the layout in the companion's report.
+TEST(FactoryTest, OpenDBRefusesConnArgsOfAnotherLayoutNamingIt) {
+  struct Case {
+    const wchar_t* backend;
+    std::vector<Variant> args;
+    const wchar_t* layout;
+  };
+  const Case cases[] = {
+#if QUILLDATA_WITH_SQLITE
+    {L"QuillData.clsQuillData_SqlLite", {L"shop.db"}, L"takes 3: {folder of libsqlite3.so.0"},
+    {L"QuillData.clsQuillData_SqlLite", {L"", L"a.db", L"0", L"1"}, L"database file"},
+#endif
+#if QUILLDATA_WITH_MSSQL
+    {L"QuillData.clsQuillData_MSSQL", {L"", L"shop.db", L"0"}, L"takes 2: {connection string"},
+#endif
+  };
+  for (const Case& c : cases) {
+    auto db = CreateObjectAs<clsQuillData>(c.backend);
+    auto errors = std::make_shared<PolicyErrorHandler>();
+    EXPECT_FALSE(db->OpenDB(std::make_shared<StreamTrace>(), errors, c.args));
+    const auto reports = errors->Reports();
+    ASSERT_EQ(reports.size(), 1u) << ToUtf8(c.backend);
+    EXPECT_EQ(reports[0].kind, ErrorKind::RefusedArgument);
+    EXPECT_EQ(reports[0].procedure, L"OpenDB");
+    EXPECT_NE(reports[0].description.find(c.layout), std::wstring::npos)
+        << ToUtf8(reports[0].description);
+  }
 }
 
 TEST(RecordsTest, GenericAccessFindsFieldsWithoutRegardToCase) {

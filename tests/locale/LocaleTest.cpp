@@ -10,6 +10,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Text.h"
 #include "locale/LocaleFixture.h"
+#include "locale/NumberText.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::testing {
@@ -99,10 +100,21 @@ TEST_F(GermanLocale, TextAndNumbersUseTheCommaLocale) {
                 {L"+2", 2},
                 {L",5", 0.5},
                 {L"1e3", 1000},
-                {L"1.5", 15}};  // "." groups thousands here
+                {L"12.345.678,5", 12345678.5}};
   for (const auto& c : parsed) EXPECT_EQ(CDbl(c.in), c.expected) << ToUtf8(c.in);
-  for (const wchar_t* bad : {L"1,2,3", L".5", L"1,5.0", L"1 ,5"})
+  // "." groups thousands only between groups of three digits: "2.5" is no number, never 25.
+  for (const wchar_t* bad : {L"1,2,3", L".5", L"1,5.0", L"1 ,5", L"1.5", L" 2.5", L"2.5 ",
+                             L"1.23.456", L"1234.567", L"1.2345", L"1.5E3"}) {
+    SCOPED_TRACE(ToUtf8(bad));
     EXPECT_QUILL_ERROR(CDbl(bad), ErrNo::TypeMismatch);
+  }
+  EXPECT_QUILL_ERROR(CLng(L"2.5"), ErrNo::TypeMismatch);
+  // Number text with "." reads as its value where the backends translate it: blanks around
+  // a number do not make it another text.
+  for (const wchar_t* decimal : {L"2.5", L" 2.5", L"2.5 ", L"\t-0.25E3 "})
+    EXPECT_TRUE(detail::IsDecimalText(decimal, L'.')) << ToUtf8(decimal);
+  for (const wchar_t* other : {L"2 .5", L"Hinge 3.5", L"1.234.5", L" ", L"."})
+    EXPECT_FALSE(detail::IsDecimalText(other, L'.')) << ToUtf8(other);
 
   EXPECT_EQ(CStr(1.5), L"1,5");
   EXPECT_EQ(CStr(-1234.5), L"-1234,5");
@@ -319,6 +331,27 @@ TEST(Utf, LoneSurrogatesInUtf16BecomeReplacementCharacters) {
        kReplacement + L"\U0001F600"},
   };
   for (const auto& c : cases) EXPECT_EQ(FromUtf16(c.units), c.expected);
+}
+
+// What would become U+FFFD on the way into a store is refused there instead, so that two
+// different texts never become one.
+TEST(Utf, TextThatNoStoreHoldsAsItIsIsRefused) {
+  const std::wstring refused[] = {std::wstring(L"a\0b", 3),
+                                  std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x",
+                                  L"x" + std::wstring(1, static_cast<wchar_t>(0xDC00)),
+                                  std::wstring(1, static_cast<wchar_t>(0x110000))};
+  for (const std::wstring& text : refused) {
+    auto e =
+        EXPECT_QUILL_ERROR(RequireValidText(text, L"strMachName"), ErrNo::InvalidProcedureCall);
+    EXPECT_EQ(e.Kind(), ErrorKind::RefusedArgument);
+    EXPECT_TRUE(e.Description().starts_with(L"strMachName holds")) << ToUtf8(e.Description());
+  }
+  EXPECT_NE(EXPECT_QUILL_ERROR(RequireValidText(L"ab" + refused[1]), 5)
+                .Description()
+                .find(L"U+D800 at character 3"),
+            std::wstring::npos);
+  RequireValidText(L"Ma\u00dfe \U0001F600");
+  RequireValidText(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)});
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ class UserLocale {
   // where the platform uses it.
   std::wstring FormatDouble(double value) const;
   // Text to double: blanks around, an optional sign, digits with optional thousands
-  // separators, the locale's decimal separator, an optional exponent. Nothing else.
+  // separators (only between groups of three digits: "2.5" under a locale that groups with
+  // "." is no number), the locale's decimal separator, an optional exponent. Nothing else.
   std::optional<double> ParseDouble(std::wstring_view text) const;
   // Dates: ISO text (YYYY-MM-DD, YYYY-MM-DD HH:MM[:SS], YYYY-MM-DDTHH:MM:SS) or the locale's
   // numeric date format (day, month and year order and separator), with an optional time.
