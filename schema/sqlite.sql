@@ -5,7 +5,9 @@
 --   whole number -> INTEGER, double -> REAL, string -> TEXT, boolean -> INTEGER (1/0),
 --   date -> TEXT ('YYYY-MM-DD HH:MM:SS'), variant -> BLOB.
 -- Identity columns are INTEGER PRIMARY KEY (the rowid), so that last_insert_rowid() returns
--- the new row's identifier. Fields declared as strings stay TEXT even where they hold numbers
+-- the new row's identifier, and AUTOINCREMENT, so that an identifier is never handed out
+-- twice: a row deleted with its links left behind (a machining's) must not have its links
+-- point at a new, unrelated row. No table may be WITHOUT ROWID. Fields declared as strings stay TEXT even where they hold numbers
 -- (MachRouting's tool values, the part types of the filters): '0' stays '0', and a value
 -- written as a number is stored as its text.
 --
@@ -13,7 +15,7 @@
 -- same at 100 rows and at 100,000.
 
 CREATE TABLE tblConstruction_Scenario_Types (
-  fldConstScenarioID INTEGER PRIMARY KEY,
+  fldConstScenarioID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldConstScenarioType TEXT,
   fldConstScenarioDesc TEXT
 );
@@ -32,7 +34,7 @@ CREATE INDEX ixFilter_Scenarios_Parts
   ON tblFilter_Scenarios (fldPartType1, fldPartType2, fldSubType1, fldSubType2);
 
 CREATE TABLE tblGlobal_Contr_Featr_Lists (
-  fldFeatureListID INTEGER PRIMARY KEY,
+  fldFeatureListID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldFeatureID INTEGER,
   fldNewFtrSandEPoints TEXT,
   fldLinkName TEXT,
@@ -77,7 +79,7 @@ CREATE INDEX ixGlobal_Face_Contour_Links_Scenario
   ON tblGlobal_Face_Contour_Links (fldConstScenarioID);
 
 CREATE TABLE tblGlobal_Imprint_Assignments (
-  fldlngRelationPattern INTEGER PRIMARY KEY,
+  fldlngRelationPattern INTEGER PRIMARY KEY AUTOINCREMENT,
   fldlngConstScenarioID INTEGER,
   fldstrUDI_Type TEXT,
   fldstrPartType1 INTEGER,
@@ -125,7 +127,7 @@ CREATE TABLE tblGlobal_Imprint_Definitions (
 );
 
 CREATE TABLE tblGlobal_Machining_Links (
-  fldLinkID INTEGER PRIMARY KEY,
+  fldLinkID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldType TEXT,
   fldDescription TEXT,
   fldName TEXT,
@@ -157,7 +159,7 @@ CREATE INDEX ixGlobal_Relation_Assignments_Parts
      (fldConstScenarioID, fldPartType1, fldPartType2, fldSubType1, fldSubType2);
 
 CREATE TABLE tblGlobal_Relationship_Patterns (
-  fldPatternID INTEGER PRIMARY KEY,
+  fldPatternID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldLinkIDEE INTEGER,
   fldLinkIDEF INTEGER,
   fldLinkIDFE INTEGER,
@@ -165,7 +167,7 @@ CREATE TABLE tblGlobal_Relationship_Patterns (
 );
 
 CREATE TABLE tblLocal_Contr_Featr_Lists (
-  fldFeatureListID INTEGER PRIMARY KEY,
+  fldFeatureListID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldFeatureID INTEGER,
   fldNewFtrSandEPoints TEXT,
   fldLinkName TEXT,
@@ -179,7 +181,7 @@ CREATE TABLE tblLocal_Contr_Featr_Lists (
 
 -- fldCreated is written by the database (local time); fldData is never read back.
 CREATE TABLE tblLocal_Designs (
-  fldDesignID INTEGER PRIMARY KEY,
+  fldDesignID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldDesignName TEXT,
   fldComputerName TEXT,
   fldCheckSum INTEGER,
@@ -206,7 +208,7 @@ CREATE INDEX ixLocal_Face_Contour_Links_Scenario
   ON tblLocal_Face_Contour_Links (fldConstScenarioID);
 
 CREATE TABLE tblLocal_Machining_Links (
-  fldLinkID INTEGER PRIMARY KEY,
+  fldLinkID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldPattType TEXT,
   fldRelation TEXT,
   fldType TEXT,
@@ -223,7 +225,7 @@ CREATE INDEX ixLocal_Machining_Links_Pattern
   ON tblLocal_Machining_Links (fldPattType, fldRelation, fldType, fldName);
 
 CREATE TABLE tblLocal_Relation_Assignments (
-  fldItemID INTEGER PRIMARY KEY,
+  fldItemID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldPatternID INTEGER,
   fldDesignID INTEGER,
   fldPattType TEXT,
@@ -243,7 +245,7 @@ CREATE INDEX ixLocal_Relation_Assignments_Parts
      (fldConstScenarioID, fldPartType1, fldPartType2, fldSubType1, fldSubType2);
 
 CREATE TABLE tblLocal_Relationship_Patterns (
-  fldPatternID INTEGER PRIMARY KEY,
+  fldPatternID INTEGER PRIMARY KEY AUTOINCREMENT,
   fldPattType TEXT,
   fldRelation TEXT,
   fldLinkIDEE INTEGER,
@@ -253,7 +255,7 @@ CREATE TABLE tblLocal_Relationship_Patterns (
 );
 
 CREATE TABLE Machining (
-  MachID INTEGER PRIMARY KEY,
+  MachID INTEGER PRIMARY KEY AUTOINCREMENT,
   MachName TEXT,
   MachGroup TEXT,
   X REAL,
@@ -265,7 +267,7 @@ CREATE INDEX ixMachining_Name ON Machining (MachName, MachLibID);
 
 -- VarList is held by the host only: it has no column.
 CREATE TABLE MachLink (
-  MachLinkID INTEGER PRIMARY KEY,
+  MachLinkID INTEGER PRIMARY KEY AUTOINCREMENT,
   MachID INTEGER,
   MachRuleID INTEGER,
   MachListVar TEXT,
@@ -278,7 +280,7 @@ CREATE INDEX ixMachLink_Rule ON MachLink (MachID, MachRuleID);
 -- Every value column is text, numbers included, as the host reads and writes them. A NULL
 -- column reads as the machine default of a new record.
 CREATE TABLE MachRouting (
-  lngMachRoutingID INTEGER PRIMARY KEY,
+  lngMachRoutingID INTEGER PRIMARY KEY AUTOINCREMENT,
   strName TEXT,
   MachDescription TEXT,
   strActiveFlag TEXT,
@@ -329,7 +331,7 @@ CREATE TABLE MachRouting (
 CREATE INDEX ixMachRouting_Machining ON MachRouting (MachID);
 
 CREATE TABLE MachVariable (
-  MachVarID INTEGER PRIMARY KEY,
+  MachVarID INTEGER PRIMARY KEY AUTOINCREMENT,
   Name TEXT,
   Value TEXT,
   Requested INTEGER,
@@ -338,7 +340,7 @@ CREATE TABLE MachVariable (
 CREATE INDEX ixMachVariable_Name ON MachVariable (Name, MachLibID);
 
 CREATE TABLE MachVertical (
-  MachVerticalID INTEGER PRIMARY KEY,
+  MachVerticalID INTEGER PRIMARY KEY AUTOINCREMENT,
   MachDescription TEXT,
   strName TEXT,
   strMachOrientation TEXT,

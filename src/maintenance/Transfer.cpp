@@ -236,8 +236,10 @@ std::vector<TableSpec> SchemaTables(const std::wstring& libraryFolder) {
     SqliteStatement stmt(memory);
     intptr_t tail = 0;
     if (lib.sqlite3_prepare_v2(
-            memory.Db(), L"SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid", 0,
-            stmt.handle, tail) != 0)
+            memory.Db(),
+            L"SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+            L"ORDER BY rowid",
+            0, stmt.handle, tail) != 0)
       memory.Fail();
     while (lib.sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
       tables.push_back({std::string(lib.ColumnUtf8(stmt.handle, 0)), {}, -1});

@@ -10,10 +10,12 @@
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "sqlite/Operation.h"
 #include "sqlite/SqlText.h"
+#include "sqlite/Writers.h"
 
 namespace QuillData {
 
 using sqlite_detail::Name;
+using sqlite_detail::NewImprintId;
 using sqlite_detail::Operation;
 using sqlite_detail::SqlText;
 
@@ -138,8 +140,9 @@ void CopyFaceContourLinks(Operation& op, int32_t oldId, int32_t newId) {
           << oldId << L" ORDER BY rowid");
 }
 
-// The imprint assignments of the old scenario get new identifiers; the imprint definition
-// kept under an assignment's identifier is copied under the copy's.
+// The imprint assignments of the old scenario get new identifiers (never one a definition is
+// kept under); the imprint definition kept under an assignment's identifier is copied under
+// the copy's.
 void CopyImprints(Operation& op, int32_t oldId, int32_t newId) {
   auto rows = IdPairs(op, SqlText(L"SELECT fldlngRelationPattern, 0 FROM "
                                   L"tblGlobal_Imprint_Assignments WHERE fldlngConstScenarioID = ")
@@ -147,12 +150,13 @@ void CopyImprints(Operation& op, int32_t oldId, int32_t newId) {
   for (const IdPair& row : rows) {
     const auto oldImprint = static_cast<int32_t>(row.first);
     const int32_t newImprint = InsertOne(
-        op, SqlText(L"INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID, "
-                    L"fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
+        op, SqlText(L"INSERT INTO tblGlobal_Imprint_Assignments (fldlngRelationPattern, "
+                    L"fldlngConstScenarioID, fldstrUDI_Type, fldstrPartType1, fldstrPartType2, "
+                    L"fldstrFeaturePattern1, "
                     L"fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
                     L"fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, "
                     L"fldblnFront) SELECT ")
-                << newId
+                << NewImprintId(op) << L", " << newId
                 << L", fldstrUDI_Type, fldstrPartType1, fldstrPartType2, fldstrFeaturePattern1, "
                    L"fldstrFeaturePattern2, fldstrFaceNormal1, fldstrFaceNormal2, fldSubType1, "
                    L"fldSubType2, fldstrPart1FacesTypeOrient, fldstrPart2FacesTypeOrient, "
@@ -185,40 +189,27 @@ void CopyImprints(Operation& op, int32_t oldId, int32_t newId) {
 
 void CopyScenario(Operation& op, int32_t oldId, const std::wstring& newType) {
   if (newType.empty()) Refuse(op, L"the new construction scenario type is empty");
-  // The write lock first: the checks below then hold until the copy is committed.
-  op.Exec(L"BEGIN IMMEDIATE");
-  try {
-    if (!op.QueryInt(SqlText(L"SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types "
-                             L"WHERE fldConstScenarioID = ")
-                     << oldId)) {
-      Refuse(op, L"construction scenario " + std::to_wstring(oldId) + L" does not exist");
-    }
-    if (op.QueryInt(SqlText(L"SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types "
-                            L"WHERE fldConstScenarioType = '")
-                    << newType << L"'")) {
-      Refuse(op, L"construction scenario type '" + newType + L"' is already in use");
-    }
-    const int32_t newId =
-        InsertOne(op, SqlText(L"INSERT INTO tblConstruction_Scenario_Types (fldConstScenarioType, "
-                              L"fldConstScenarioDesc) SELECT '")
-                          << newType
-                          << L"', fldConstScenarioDesc FROM tblConstruction_Scenario_Types "
-                             L"WHERE fldConstScenarioID = "
-                          << oldId);
-    CopyAssignments(op, kGlobalAssignments, oldId, newId);
-    CopyAssignments(op, kLocalAssignments, oldId, newId);
-    CopyFaceContourLinks(op, oldId, newId);
-    CopyImprints(op, oldId, newId);
-    op.Exec(L"COMMIT");
-  } catch (...) {
-    op.Finalize();
-    try {
-      op.Exec(L"ROLLBACK");
-    } catch (...) {
-      // The failure being reported is the one that led here.
-    }
-    throw;
+  if (!op.QueryInt(SqlText(L"SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types "
+                           L"WHERE fldConstScenarioID = ")
+                   << oldId)) {
+    Refuse(op, L"construction scenario " + std::to_wstring(oldId) + L" does not exist");
   }
+  if (op.QueryInt(SqlText(L"SELECT fldConstScenarioID FROM tblConstruction_Scenario_Types "
+                          L"WHERE fldConstScenarioType = '")
+                  << newType << L"'")) {
+    Refuse(op, L"construction scenario type '" + newType + L"' is already in use");
+  }
+  const int32_t newId =
+      InsertOne(op, SqlText(L"INSERT INTO tblConstruction_Scenario_Types (fldConstScenarioType, "
+                            L"fldConstScenarioDesc) SELECT '")
+                        << newType
+                        << L"', fldConstScenarioDesc FROM tblConstruction_Scenario_Types "
+                           L"WHERE fldConstScenarioID = "
+                        << oldId);
+  CopyAssignments(op, kGlobalAssignments, oldId, newId);
+  CopyAssignments(op, kLocalAssignments, oldId, newId);
+  CopyFaceContourLinks(op, oldId, newId);
+  CopyImprints(op, oldId, newId);
 }
 
 }  // namespace
@@ -227,11 +218,10 @@ int32_t clsQuillData_SqlLite::INSERTCopyMachiningScenario(
     const int32_t& lngOldMachiningScenarioID, const std::wstring& strNewMachiningScenarioType,
     RecordsAffected) {
   Operation op(*this, L"clsQuillData_INSERTCopyMachiningScenario");
-  // One step: a failure anywhere rolls the whole copy back, so retry starts it afresh and
-  // continue or leave find the database as it was.
-  op.Run([&](Trap& t) {
-    t.Step([&] { CopyScenario(op, lngOldMachiningScenarioID, strNewMachiningScenarioType); });
-  });
+  // One unit: the checks hold until the copy is committed, and a failure anywhere rolls the
+  // whole copy back.
+  op.RunAtomic(
+      [&](Trap&) { CopyScenario(op, lngOldMachiningScenarioID, strNewMachiningScenarioType); });
   return 0;
 }
 

@@ -23,10 +23,12 @@ using sqlite_detail::SqlText;
 
 namespace {
 
-// A writer made of one statement.
-int32_t ExecOne(clsQuillData_SqlLite& db, const wchar_t* procedure, const std::wstring& sql) {
+// A writer made of one statement. The text is built inside the step: an argument it refuses
+// is reported as the statement's failure.
+template <class Build>
+int32_t ExecOne(clsQuillData_SqlLite& db, const wchar_t* procedure, Build&& build) {
   Operation op(db, procedure);
-  op.Run([&](Trap& t) { t.Step([&] { op.Exec(sql); }); });
+  op.RunWriter([&](Trap& t) { t.Step([&] { op.Exec(build()); }); });
   return 0;
 }
 
@@ -46,11 +48,13 @@ bool IsPatternTable(const std::wstring& table) {
 void clsQuillData_SqlLite::DELFilter(const int32_t& lngPartType1, const int32_t& lngPartType2,
                                      const std::wstring& strSubType1,
                                      const std::wstring& strSubType2, RecordsAffected) {
-  ExecOne(*this, L"clsQuillData_DELFilter",
-          SqlText(L" DELETE FROM tblFilter_Scenarios "
-                  L" WHERE fldPartType1 = ")
-              << lngPartType1 << L" AND fldPartType2 =" << lngPartType2 << L" AND fldSubType1 = '"
-              << strSubType1 << L"' AND fldSubType2 ='" << strSubType2 << L"'");
+  ExecOne(*this, L"clsQuillData_DELFilter", [&] {
+    return SqlText(
+               L" DELETE FROM tblFilter_Scenarios "
+               L" WHERE fldPartType1 = ")
+           << lngPartType1 << L" AND fldPartType2 =" << lngPartType2 << L" AND fldSubType1 = '"
+           << strSubType1 << L"' AND fldSubType2 ='" << strSubType2 << L"'";
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELGlobalContrFeatrPatterns(const int32_t& lngPartType,
@@ -58,70 +62,80 @@ int32_t clsQuillData_SqlLite::DELGlobalContrFeatrPatterns(const int32_t& lngPart
                                                           const int32_t& lngFeatureKey,
                                                           const int32_t& lngFeatureListID,
                                                           RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELGlobalContrFeatrPatterns",
-                 SqlText(L" DELETE FROM tblGlobal_Contr_Featr_Patterns "
-                         L" WHERE fldPartTypeID = ")
-                     << lngPartType << L" AND fldSubTypeID = '" << strSubTypeID
-                     << L"' AND fldFeatureKey =" << lngFeatureKey << L" AND fldFeatureListID ="
-                     << lngFeatureListID);
+  return ExecOne(*this, L"clsQuillData_DELGlobalContrFeatrPatterns", [&] {
+    return SqlText(
+               L" DELETE FROM tblGlobal_Contr_Featr_Patterns "
+               L" WHERE fldPartTypeID = ")
+           << lngPartType << L" AND fldSubTypeID = '" << strSubTypeID << L"' AND fldFeatureKey ="
+           << lngFeatureKey << L" AND fldFeatureListID =" << lngFeatureListID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELGlobalFaceContourLinks(const int32_t& lngConstScenarioID,
                                                         const int32_t& lngPartType,
                                                         const std::wstring& strSubType,
                                                         RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELGlobalFaceContourLinks",
-                 SqlText(L" DELETE FROM tblGlobal_Face_Contour_Links "
-                         L" WHERE fldPartTypeID = ")
-                     << lngPartType << L" AND fldSubTypeID = '" << strSubType
-                     << L"' AND fldConstScenarioID =" << lngConstScenarioID);
+  return ExecOne(*this, L"clsQuillData_DELGlobalFaceContourLinks", [&] {
+    return SqlText(
+               L" DELETE FROM tblGlobal_Face_Contour_Links "
+               L" WHERE fldPartTypeID = ")
+           << lngPartType << L" AND fldSubTypeID = '" << strSubType << L"' AND fldConstScenarioID ="
+           << lngConstScenarioID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELImprintAssignments(const int32_t& lngRelationPattern,
                                                     RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELImprintAssignments",
-                 SqlText(L" DELETE FROM tblGlobal_Imprint_Assignments "
-                         L" WHERE fldlngRelationPattern = ")
-                     << lngRelationPattern);
+  return ExecOne(*this, L"clsQuillData_DELImprintAssignments", [&] {
+    return SqlText(
+               L" DELETE FROM tblGlobal_Imprint_Assignments "
+               L" WHERE fldlngRelationPattern = ")
+           << lngRelationPattern;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELLocalContrFeatrPatterns(const int32_t& lngPartType,
                                                          const std::wstring& strSubTypeID,
                                                          const int32_t& lngFeatureKey,
                                                          RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELLocalContrFeatrPatterns",
-                 SqlText(L" DELETE FROM tblLocal_Contr_Featr_Patterns "
-                         L" WHERE fldPartTypeID = ")
-                     << lngPartType << L" AND fldSubTypeID = '" << strSubTypeID
-                     << L"' AND fldFeatureKey =" << lngFeatureKey);
+  return ExecOne(*this, L"clsQuillData_DELLocalContrFeatrPatterns", [&] {
+    return SqlText(
+               L" DELETE FROM tblLocal_Contr_Featr_Patterns "
+               L" WHERE fldPartTypeID = ")
+           << lngPartType << L" AND fldSubTypeID = '" << strSubTypeID << L"' AND fldFeatureKey ="
+           << lngFeatureKey;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELLocalFaceContourLinks(
     const int32_t& lngConstScenarioID, const int32_t& lngPartType, const std::wstring& strSubType,
     const std::wstring& strRelation, const std::wstring& strPattType, const int32_t& lngDesignID,
     RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELLocalFaceContourLinks",
-                 SqlText(L" DELETE FROM tblLocal_Face_Contour_Links "
-                         L" WHERE fldPartTypeID = ")
-                     << lngPartType << L" AND fldSubTypeID = '" << strSubType
-                     << L"' AND fldConstScenarioID =" << lngConstScenarioID
-                     << L" AND fldRelation = '" << strRelation << L"' AND fldPattType = '"
-                     << strPattType << L"' AND fldDesignID =" << lngDesignID);
+  return ExecOne(*this, L"clsQuillData_DELLocalFaceContourLinks", [&] {
+    return SqlText(
+               L" DELETE FROM tblLocal_Face_Contour_Links "
+               L" WHERE fldPartTypeID = ")
+           << lngPartType << L" AND fldSubTypeID = '" << strSubType << L"' AND fldConstScenarioID ="
+           << lngConstScenarioID << L" AND fldRelation = '" << strRelation
+           << L"' AND fldPattType = '" << strPattType << L"' AND fldDesignID =" << lngDesignID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELLocalMachiningLinks(const std::wstring& strPattType,
                                                      const std::wstring& strRelation,
                                                      RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELLocalMachiningLinks",
-                 SqlText(L" DELETE FROM tblLocal_Machining_Links "
-                         L" WHERE fldRelation = '")
-                     << strRelation << L"' AND fldPattType = '" << strPattType << L"'");
+  return ExecOne(*this, L"clsQuillData_DELLocalMachiningLinks", [&] {
+    return SqlText(
+               L" DELETE FROM tblLocal_Machining_Links "
+               L" WHERE fldRelation = '")
+           << strRelation << L"' AND fldPattType = '" << strPattType << L"'";
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELMachining(const int32_t& MachID, RecordsAffected) {
   // The machining row first, then its drillings and routings; links and variables stay.
   Operation op(*this, L"clsQuillData_DELMachining");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     t.Step([&] { op.Exec(SqlText(L" DELETE FROM Machining WHERE MachID = ") << MachID); });
     t.Step([&] { op.Exec(SqlText(L" DELETE FROM MachVertical WHERE MachID = ") << MachID); });
     t.Step([&] { op.Exec(SqlText(L" DELETE FROM MachRouting WHERE MachID = ") << MachID); });
@@ -130,8 +144,9 @@ int32_t clsQuillData_SqlLite::DELMachining(const int32_t& MachID, RecordsAffecte
 }
 
 int32_t clsQuillData_SqlLite::DELMachLink(const int32_t& MachLinkID, RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELMachLink",
-                 SqlText(L" DELETE FROM MachLink WHERE MachLinkID = ") << MachLinkID);
+  return ExecOne(*this, L"clsQuillData_DELMachLink", [&] {
+    return SqlText(L" DELETE FROM MachLink WHERE MachLinkID = ") << MachLinkID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELMachiningScenario(const int32_t& lngMachScenarioID,
@@ -139,7 +154,7 @@ int32_t clsQuillData_SqlLite::DELMachiningScenario(const int32_t& lngMachScenari
   // The scenario's rows table by table, the scenario type itself last. The relationship
   // patterns and imprint definitions stay.
   Operation op(*this, L"clsQuillData_DELMachiningScenario");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     const int32_t id = lngMachScenarioID;
     t.Step([&] {
       op.Exec(SqlText(L" DELETE FROM tblGlobal_Relation_Assignments WHERE fldConstScenarioID = ")
@@ -171,18 +186,21 @@ int32_t clsQuillData_SqlLite::DELMachiningScenario(const int32_t& lngMachScenari
 }
 
 int32_t clsQuillData_SqlLite::DELMachRouting(const int32_t& MachRoutingID, RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELMachRouting",
-                 SqlText(L" DELETE FROM MachRouting WHERE lngMachRoutingID = ") << MachRoutingID);
+  return ExecOne(*this, L"clsQuillData_DELMachRouting", [&] {
+    return SqlText(L" DELETE FROM MachRouting WHERE lngMachRoutingID = ") << MachRoutingID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELMachVariable(const int32_t& MachVarID, RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELMachVariable",
-                 SqlText(L" DELETE FROM MachVariable WHERE MachVarID = ") << MachVarID);
+  return ExecOne(*this, L"clsQuillData_DELMachVariable", [&] {
+    return SqlText(L" DELETE FROM MachVariable WHERE MachVarID = ") << MachVarID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::DELMachVertical(const int32_t& MachVerticalID, RecordsAffected) {
-  return ExecOne(*this, L"clsQuillData_DELMachVertical",
-                 SqlText(L" DELETE FROM MachVertical WHERE MachVerticalID = ") << MachVerticalID);
+  return ExecOne(*this, L"clsQuillData_DELMachVertical", [&] {
+    return SqlText(L" DELETE FROM MachVertical WHERE MachVerticalID = ") << MachVerticalID;
+  });
 }
 
 int32_t clsQuillData_SqlLite::UPDATEConstructionScenarioTypes(
@@ -212,13 +230,15 @@ void clsQuillData_SqlLite::UPDATEGlobalFaceContourLinks(
     const std::wstring& strLinkName, const std::wstring& strLinkDescription,
     const std::wstring& strLinkType, const std::wstring& strLinkVarSet, const int32_t& lngPartType,
     const std::wstring& strSubType, const int32_t& lngConstScenarioID) {
-  ExecOne(*this, L"clsQuillData_UPDATEGlobalFaceContourLinks",
-          SqlText(L" UPDATE tblGlobal_Face_Contour_Links "
-                  L" SET fldLinkName = '")
-              << strLinkName << L"', fldLinkDescription = '" << strLinkDescription << L"',"
-              << L" fldLinkType = '" << strLinkType << L"', fldLinkVarSet = '" << strLinkVarSet
-              << L"'" << L" WHERE fldPartTypeID = " << lngPartType << L" AND fldSubTypeID = '"
-              << strSubType << L"' AND fldConstScenarioID =" << lngConstScenarioID);
+  ExecOne(*this, L"clsQuillData_UPDATEGlobalFaceContourLinks", [&] {
+    return SqlText(
+               L" UPDATE tblGlobal_Face_Contour_Links "
+               L" SET fldLinkName = '")
+           << strLinkName << L"', fldLinkDescription = '" << strLinkDescription << L"',"
+           << L" fldLinkType = '" << strLinkType << L"', fldLinkVarSet = '" << strLinkVarSet << L"'"
+           << L" WHERE fldPartTypeID = " << lngPartType << L" AND fldSubTypeID = '" << strSubType
+           << L"' AND fldConstScenarioID =" << lngConstScenarioID;
+  });
 }
 
 void clsQuillData_SqlLite::UPDATEMachNameFromMachining(const std::wstring& strMachNewName,
@@ -290,7 +310,7 @@ void clsQuillData_SqlLite::UPDATEParaMachRouting(const std::wstring& ParaToUpdat
                                                  const std::wstring& NewValue,
                                                  const int32_t& MachRoutingID, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEParaMachRouting");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     std::optional<Name> column;
     if (!Checked(t, [&] { column = op.CheckedColumn(L"MachRouting", ParaToUpdate); })) return;
     t.Step([&] {
@@ -306,7 +326,7 @@ void clsQuillData_SqlLite::UPDATEParaMachVertical(const std::wstring& ParaToUpda
                                                   const std::wstring& NewValue,
                                                   const int32_t& MachVerticalID, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEParaMachVertical");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     std::optional<Name> column;
     if (!Checked(t, [&] { column = op.CheckedColumn(L"MachVertical", ParaToUpdate); })) return;
     t.Step([&] {
@@ -322,7 +342,7 @@ void clsQuillData_SqlLite::UPDATEPropertyRelationshipPatterns(
     const std::wstring& strTableToUpdate, const std::wstring& strPropertyToUpdate,
     const int32_t& lngPatternID, const std::wstring& strNewValue, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEPropertyRelationshipPatterns");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     std::optional<Name> table, column;
     if (!Checked(t, [&] {
           // Only the two pattern tables: other tables have a fldPatternID too (the relation
@@ -347,7 +367,7 @@ void clsQuillData_SqlLite::UPDATEVariableMachining(const int32_t& MachID,
                                                    const std::wstring& VariableToUpdate,
                                                    const double& NewValue, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEVariableMachining");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     std::optional<Name> column;
     if (!Checked(t, [&] {
           RequireFinite(op, L"NewValue", NewValue);

@@ -17,6 +17,7 @@ namespace QuillData {
 using sqlite_detail::Checked;
 using sqlite_detail::InsertWithNewId;
 using sqlite_detail::LookUp;
+using sqlite_detail::NewImprintId;
 using sqlite_detail::Operation;
 using sqlite_detail::RequireFinite;
 using sqlite_detail::SqlText;
@@ -199,7 +200,7 @@ void clsQuillData_SqlLite::INSERTGlobalFaceContourLinks(
     const std::wstring& strLinkType, const std::wstring& strLinkVarSet, const int32_t& lngPartType,
     const std::wstring& strSubType, const int32_t& lngConstScenarioID) {
   Operation op(*this, L"clsQuillData_INSERTGlobalFaceContourLinks");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     t.Step([&] {
       op.Exec(SqlText(L" INSERT INTO tblGlobal_Face_Contour_Links (fldLinkName, "
                       L"fldLinkDescription, fldLinkType,fldLinkVarSet,fldConstScenarioID,"
@@ -250,16 +251,19 @@ int32_t clsQuillData_SqlLite::INSERTImprintAssignments(
       result = *found;
       return;
     }
+    std::optional<sqlite_detail::Name> id;
+    t.Step([&] { id = NewImprintId(op); });
     InsertWithNewId(
         op, t,
-        SqlText(L" INSERT INTO tblGlobal_Imprint_Assignments (fldlngConstScenarioID,fldstrUDI_Type,"
+        SqlText(L" INSERT INTO tblGlobal_Imprint_Assignments (fldlngRelationPattern,"
+                L"fldlngConstScenarioID,fldstrUDI_Type,"
                 L"fldstrPartType1,fldstrPartType2,fldstrFeaturePattern1,fldstrFeaturePattern2,"
                 L"fldstrFaceNormal1,fldstrFaceNormal2,fldSubType1,fldSubType2,"
                 L"fldstrPart1FacesTypeOrient,fldstrPart2FacesTypeOrient,fldblnFront) "
                 L" VALUES(")
-            << lngConstScenarioID << L",'" << strImprintType << L"'," << lngPartType1 << L","
-            << lngPartType2 << L",'" << strFeaturePattern1 << L"','" << strFeaturePattern2 << L"','"
-            << strFaceNormal1 << L"','" << strFaceNormal2 << L"','" << subType1 << L"','"
+            << *id << L"," << lngConstScenarioID << L",'" << strImprintType << L"'," << lngPartType1
+            << L"," << lngPartType2 << L",'" << strFeaturePattern1 << L"','" << strFeaturePattern2
+            << L"','" << strFaceNormal1 << L"','" << strFaceNormal2 << L"','" << subType1 << L"','"
             << subType2 << L"','" << strPart1FacesTypeOrient << L"','" << strPart2FacesTypeOrient
             << L"'," << blnFront << L")",
         result);
@@ -638,8 +642,9 @@ void clsQuillData_SqlLite::INSERTUPDATEGlobalRelationAssignments(
     const PatternLinks links = LinksFor(field, lngLinkID);
     const int32_t patternId =
         INSERTGlobalRelationShipPattern(links.ee, links.ef, links.fe, links.ff);
-    // The pattern writer has reported its own failure; an assignment pointing at no pattern
-    // could never be updated, so none is written.
+    // The pattern writer is part of this unit: its failure is the unit's. No pattern without
+    // a failure (a trigger dropped the row): an assignment pointing at no pattern could never
+    // be updated, so none is written.
     if (patternId == 0) return;
     t.Step([&] {
       op.Exec(SqlText(L" INSERT INTO tblGlobal_Relation_Assignments (fldPatternID, "
@@ -688,7 +693,7 @@ void clsQuillData_SqlLite::INSERTUPDATELocalRelationAssignments(
     const PatternLinks links = LinksFor(field, lngLinkID);
     const int32_t patternId = INSERTLocalRelationShipPattern(links.ee, links.ef, links.fe, links.ff,
                                                              strPattType, strRelation);
-    if (patternId == 0) return;  // reported by the pattern writer; see the global one
+    if (patternId == 0) return;  // see the global one
     t.Step([&] {
       op.Exec(SqlText(L" INSERT INTO tblLocal_Relation_Assignments (fldDesignID, fldPattType, "
                       L"fldRelation, fldPatternID, fldConstScenarioID, fldPartType1, "
@@ -710,7 +715,7 @@ int32_t clsQuillData_SqlLite::INSERTGlobalRelationShipPattern(const int32_t& lng
                                                               const int32_t& lngLinkIDFF) {
   int32_t result = 0;
   Operation op(*this, L"INSERTGlobalRelationShipPattern");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     InsertWithNewId(op, t,
                     SqlText(L" INSERT INTO tblGlobal_Relationship_Patterns (fldLinkIDEE,"
                             L"fldLinkIDEF,fldLinkIDFE,fldLinkIDFF) "
@@ -727,7 +732,7 @@ int32_t clsQuillData_SqlLite::INSERTLocalRelationShipPattern(
     const int32_t& lngLinkIDFF, const std::wstring& strPattType, const std::wstring& strRelation) {
   int32_t result = 0;
   Operation op(*this, L"INSERTLocalRelationShipPattern");
-  op.Run([&](Trap& t) {
+  op.RunWriter([&](Trap& t) {
     InsertWithNewId(op, t,
                     SqlText(L" INSERT INTO tblLocal_Relationship_Patterns (fldLinkIDEE,"
                             L"fldLinkIDEF,fldLinkIDFE,fldLinkIDFF,fldPattType,fldRelation) "

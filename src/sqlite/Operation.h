@@ -5,7 +5,7 @@
 //
 //   int32_t result = 0;
 //   Operation op(*this, L"clsQuillData_DELMachining");
-//   op.Run([&](Trap& t) {
+//   op.RunWriter([&](Trap& t) {
 //     t.Step([&] { op.Exec(SqlText(L" DELETE FROM Machining WHERE MachID = ") << MachID); });
 //     t.Step([&] { op.Exec(SqlText(L" DELETE FROM MachVertical WHERE MachID = ") << MachID); });
 //   });
@@ -19,9 +19,14 @@
 // connection holds the write lock. Only when it has to write does it run again, from the
 // start, under BEGIN IMMEDIATE, which takes the database's write lock before the look-up, so
 // that no other connection can write between the look-up and the write it decides; COMMIT
-// ends it. A unit is never left open: when the operation leaves after a failure, goes on past
-// a failed COMMIT, or lets an error reach the caller, it is rolled back. Retry re-runs the
-// failed step inside the open unit.
+// ends it. Inside the host's transaction the unit is a savepoint instead.
+//
+// To the error companion a unit is one statement. A failure anywhere in it rolls it back
+// before the companion is asked, so the companion (and any operation it calls) finds the
+// database as it was before the writer began, and the writer's work is never half there:
+// retry runs the whole unit again from its start (also after the database rolled it back by
+// itself, on a full disk or an I/O error), continue goes on after it with nothing written,
+// and leave leaves. A refused argument is reported before any lock is taken.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,26 +41,50 @@ namespace QuillData::sqlite_detail {
 
 class Operation {
  public:
-  // `procedure` is also the source of the statement errors.
+  // `procedure` is also the source of the statement errors. An operation that another one
+  // runs inside its unit (or its look-up without the lock) is part of that unit: it reports
+  // nothing itself, its failures are the unit's.
   Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options = {});
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
   ~Operation();
 
+  // Readers and the transaction calls: the trap, one step at a time.
   template <class Body>
   void Run(Body&& body) {
     trap_.Run(std::forward<Body>(body));
   }
 
-  // Runs `body` in the trap as one unit (see above). A unit that could not begin writes
-  // nothing, whatever the error companion answers other than retry: without the lock the
-  // look-up would decide nothing for sure. When the rollback undoes a write, `result` is reset
-  // to its empty value: the identifier it holds may name a row that is gone. Otherwise it
-  // keeps what it held (an identifier found by the look-up still names its row).
+  // A writer without a look-up: outside a transaction each of its statements commits by
+  // itself and is its own step; inside the host's transaction the writer is one unit (a
+  // savepoint), so that a failure undoes only this writer's statements.
+  template <class Body>
+  void RunWriter(Body&& body) {
+    if (nested_ || !db_.m_inTrans) {
+      trap_.Run(std::forward<Body>(body));
+      return;
+    }
+    bool none = false;
+    trap_.Run([&](Trap& t) { t.Step([&] { RunUnit(none, none, body); }); });
+  }
+
+  // Runs `body` as one unit (see above). When the rollback undoes a write, `result` is put
+  // back to what it held on entry: the identifier it holds may name a row that is gone.
+  // Otherwise it keeps what it held (an identifier found by the look-up still names its row).
   template <class Result, class Body>
   void RunAtomic(Result& result, Body&& body) {
-    if (FoundWithoutLock(result, body)) return;
-    if (RunUnit(body)) result = Result{};
+    if (nested_) {
+      trap_.Run(std::forward<Body>(body));
+      return;
+    }
+    const Result before = result;
+    trap_.Run([&](Trap& t) {
+      t.Step([&] {
+        result = before;
+        if (Probe(result, [&] { Quietly(body); })) return;
+        RunUnit(result, before, body);
+      });
+    });
   }
   template <class Body>
   void RunAtomic(Body&& body) {
@@ -66,14 +95,15 @@ class Operation {
   // caller.
   template <class Fn>
   void Atomically(Fn&& fn) {
-    if (FoundWithoutLock(fn)) return;
+    bool none = false;
+    if (Probe(none, fn)) return;
     BeginUnit();
     try {
       fn();
       CommitUnit();
     } catch (...) {
       EndUnit();
-      throw;
+      RethrowUnitFailure();
     }
   }
 
@@ -106,6 +136,11 @@ class Operation {
   // `table` as a name to put into a statement, once the live schema has it.
   Name CheckedTable(const std::wstring& table);
 
+  // Raises an error when the database has rolled the open unit, or the host's transaction,
+  // back by itself (after a full disk or an I/O error): a statement run now would run outside
+  // it (a change would be committed on its own, a read would not see the transaction).
+  void CheckUnit();
+
   [[noreturn]] void RaiseStatementError();
   [[noreturn]] void RaiseStatementError(const std::wstring& description);
 
@@ -130,74 +165,67 @@ class Operation {
     clsQuillData_SqlLite& db_;
   };
 
-  // Runs `body` once without any lock and without reporting failures: true when it ran to its
-  // end without wanting to write (a found row), `result` holding what it found. A write, or
-  // any failure, ends the try: `result` is put back, and the caller runs the unit under the
-  // lock, where a failure is reported as usual.
-  template <class Result, class Body>
-  bool FoundWithoutLock(Result& result, Body& body) {
+  // Runs `body` with a trap that reports nothing: its steps' failures leave it as they are.
+  template <class Body>
+  void Quietly(Body& body) {
+    Trap quiet(L"clsQuillData_SqlLite", procedure_, {.reportFailures = false});
+    quiet.Run([&](Trap& t) { body(t); });
+  }
+
+  // Runs `run` once without any lock: true when it ran to its end without wanting to write
+  // (a found row), `result` holding what it found. A write, or a failure, ends the try with
+  // `result` put back, and the caller runs the unit under the lock, where a failure is
+  // reported as usual; only a refused argument is raised at once: no lock changes it.
+  template <class Result, class Fn>
+  bool Probe(Result& result, Fn&& run) {
     const Result before = result;
     try {
       Probing probing(db_);
-      Trap quiet(L"clsQuillData_SqlLite", procedure_, {.reportFailures = false});
-      quiet.Run([&](Trap& t) { body(t); });
+      run();
       Finalize();
       return true;
+    } catch (const NeedsWriteLock&) {
+    } catch (const QuillError& e) {
+      if (e.Kind() == ErrorKind::RefusedArgument) {
+        Finalize();
+        result = before;
+        throw;
+      }
     } catch (...) {
-      Finalize();
-      result = before;
-      return false;
     }
-  }
-  template <class Fn>
-  bool FoundWithoutLock(Fn& fn) {
-    try {
-      Probing probing(db_);
-      fn();
-      Finalize();
-      return true;
-    } catch (...) {
-      Finalize();
-      return false;
-    }
+    Finalize();
+    result = before;
+    return false;
   }
 
-  // True when the rollback undid a write.
-  template <class Body>
-  bool RunUnit(Body&& body) {
+  // One pass of the unit, from BEGIN to COMMIT; a failure rolls it back (putting `result`
+  // back to `before` when a write was undone) and is raised again.
+  template <class Result, class Body>
+  void RunUnit(Result& result, const Result& before, Body& body) {
+    BeginUnit();
     try {
-      trap_.Run([&](Trap& t) {
-        bool begun = false;
-        t.Step([&] {
-          BeginUnit();
-          begun = true;
-        });
-        if (!begun) return;
-        body(t);
-        t.Step([&] { CommitUnit(); });
-      });
+      Quietly(body);
+      CommitUnit();
     } catch (...) {
-      EndUnit();
-      throw;
+      if (EndUnit()) result = before;
+      RethrowUnitFailure();
     }
-    return EndUnit();
   }
-  // BEGIN IMMEDIATE; inside a transaction the host opened on this connection, a savepoint, so
-  // that the host's transaction decides and a failure undoes only this operation.
+  // BEGIN IMMEDIATE; inside a transaction open on this connection, a savepoint, so that the
+  // transaction decides and a failure undoes only this operation.
   void BeginUnit();
   void CommitUnit();
   // Rolls an open unit back; true when a write of it was undone.
   bool EndUnit() noexcept;
-  // Raises the statement error when the library has rolled the open unit, or the host's
-  // transaction, back by itself (after a full disk or an I/O error): a statement run now
-  // would run outside it and be committed on its own.
-  void CheckUnit();
+  // Raises the failure in flight again; when it ended the host's transaction (the database
+  // rolled it back by itself), as the transaction's end, which the host must act on.
+  [[noreturn]] void RethrowUnitFailure();
 
   clsQuillData_SqlLite& db_;
   std::wstring procedure_;
+  bool nested_;
   Trap trap_;
   Unit unit_ = Unit::None;
-  bool wrote_ = false;  // a change ran inside the open unit
 };
 
 }  // namespace QuillData::sqlite_detail

@@ -221,8 +221,9 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
   }
   if (failed.empty()) return;
   const std::wstring key = readers::KeyOf(rec, plan.key);
-  Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
-    for (int32_t i : failed) {
+  // Each bad cell is reported on its own: leaving one must not hide the next.
+  for (int32_t i : failed) {
+    Trap(L"clsQuillData_SqlLite", L"TypeSelect").Run([&](Trap& t) {
       t.Step([&] {
         try {
           CopyCell(rec, plan, i);
@@ -232,12 +233,13 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
                             L"')");
         }
       });
-    }
-  });
+    });
+  }
 }
 
 std::shared_ptr<ReaderStatement> clsQuillData_SqlLite::TakeReaderStatement(Operation& op,
                                                                            const wchar_t* sql) {
+  op.CheckUnit();  // a kept statement is not prepared again, which would check it
   std::shared_ptr<ReaderStatement> kept;
   for (const auto& s : m_readerStatements) {
     if (s->sql == sql && s->kept) kept = s;
@@ -284,6 +286,7 @@ void clsQuillData_SqlLite::FinalizeReaderStatements() noexcept {
 CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsAffected& count) {
   // Whatever happens below, the caller gets a collection: the rows read before a failure.
   auto collection = std::make_shared<Tessera::Collection>();
+  bool finished = false;  // false: the error companion left, and the caller's count stays
   Operation op(*this, reader.procedure);
   op.Run([&](Trap& t) {
     // Given back (reset) however the rows end: a failed step, a failed copy, an error that
@@ -296,16 +299,30 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
       }
     } lease{*this, nullptr};
     t.Step([&] { lease.statement = TakeReaderStatement(op, reader.sql.c_str()); });
-    if (!lease.statement) return;  // did not prepare: no rows
+    if (!lease.statement) {  // did not prepare: no rows
+      finished = true;
+      return;
+    }
     ReaderStatement& statement = *lease.statement;
     // A table is read again and again at about the same size: no growing as the rows come.
     collection->Reserve(statement.lastRows);
     const RecordType& type = reader.recordType();
     std::wstring key;
-    for (bool first = true;; first = false) {
-      bool row = false, stepped = false;
+    bool first = true;
+    for (;;) {
+      bool row = false, stepped = false, failed = false;
       t.Step([&] {
+        // Retried after a failed step: the read starts again from the first row, into an empty
+        // collection, so that no row is there twice.
+        if (failed && statement.stmt != 0) {
+          Binding().sqlite3_reset(statement.stmt);
+          collection = std::make_shared<Tessera::Collection>();
+          collection->Reserve(statement.lastRows);
+          first = true;
+        }
+        failed = true;
         row = op.Step(statement.stmt);
+        failed = false;
         stepped = true;
       });
       // A failed step that the companion went on from ends the rows: stepping again would
@@ -319,6 +336,7 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
           statement.reprepares = reprepares;
         }
         statement.plan->localSeparator = LocalDecimalPoint();
+        first = false;
       }
       const RowPlan& plan = *statement.plan;
       t.Step([&] {
@@ -329,9 +347,10 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
       });
     }
     statement.lastRows = collection->size();
+    finished = true;
   });
   collection->ShrinkToFit();
-  count = collection->Count();
+  if (finished) count = collection->Count();
   return collection;
 }
 

@@ -5,6 +5,7 @@
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
+#include "sqlite/SchemaTables.h"
 #include "sqlite/SqliteFile.h"
 
 namespace QuillData {
@@ -29,20 +30,26 @@ std::set<std::wstring> Tables(sqlite_detail::SqliteFile& file) {
   return names;
 }
 
-// The tables the schema creates, from its "CREATE TABLE name (" statements.
-std::set<std::wstring> SchemaTables() {
-  constexpr std::string_view kCreate = "CREATE TABLE ";
-  const std::string_view sql = SqliteSchemaSql();
-  std::set<std::wstring> names;
-  for (size_t at = sql.find(kCreate); at != std::string_view::npos; at = sql.find(kCreate, at)) {
-    at += kCreate.size();
-    const size_t end = sql.find_first_of(" (\n", at);
-    names.insert(FromUtf8(sql.substr(at, end - at)));
-  }
+}  // namespace
+
+namespace sqlite_detail {
+
+const std::set<std::wstring>& SchemaTables() {
+  static const std::set<std::wstring> names = [] {
+    constexpr std::string_view kCreate = "CREATE TABLE ";
+    const std::string_view sql = SqliteSchemaSql();
+    std::set<std::wstring> found;
+    for (size_t at = sql.find(kCreate); at != std::string_view::npos; at = sql.find(kCreate, at)) {
+      at += kCreate.size();
+      const size_t end = sql.find_first_of(" (\n", at);
+      found.insert(FromUtf8(sql.substr(at, end - at)));
+    }
+    return found;
+  }();
   return names;
 }
 
-}  // namespace
+}  // namespace sqlite_detail
 
 bool CreateDatabase(const std::filesystem::path& db, bool withSample,
                     const std::wstring& libraryFolder) {
@@ -52,7 +59,7 @@ bool CreateDatabase(const std::filesystem::path& db, bool withSample,
   try {
     // Looked at inside the transaction, so that two creators cannot both find it empty.
     const std::set<std::wstring> present = Tables(session);
-    const std::set<std::wstring> schema = SchemaTables();
+    const std::set<std::wstring>& schema = sqlite_detail::SchemaTables();
     size_t found = 0;
     std::wstring missing;
     for (const std::wstring& table : schema) {

@@ -1,7 +1,8 @@
 #pragma once
 // The one builder of SQL text. Fixed pieces are string literals; arguments enter by their
 // type: text with every single quote doubled (the quotes around it belong to the fixed
-// pieces), whole numbers as decimal text, booleans as 1/0, doubles through NumberToSql.
+// pieces; a text that cannot be stored as written is refused), whole numbers as decimal text,
+// booleans as 1/0, doubles through NumberToSql.
 //
 //   SqlText(L" SELECT MachID FROM Machining ") << L" WHERE [MachName] = '" << strMachName
 //       << L"' AND MachLibID = " << MachLibID
@@ -9,9 +10,12 @@
 // A name taken from an argument (a column or table) enters only as a Name, made by the
 // operation after checking it against the live schema (Operation::CheckedColumn).
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <string_view>
 
+#include "QuillData/contract/Error.h"
+#include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/modMain.h"
 
 namespace QuillData::sqlite_detail {
@@ -33,6 +37,8 @@ class SqlText {
   }
   // A text argument.
   SqlText& operator<<(const std::wstring& value) {
+    // What the database could not store as written (a NUL, a lone surrogate) is refused.
+    RequireValidText(value);
     text_.reserve(text_.size() + value.size());
     for (wchar_t c : value) {
       text_ += c;

@@ -46,17 +46,41 @@ inline void RequireFinite(const Operation& op, const wchar_t* argument, double v
   const wchar_t* what = std::isnan(value) ? L"NaN" : (value > 0 ? L"infinity" : L"-infinity");
   throw QuillError(
       ErrNo::InvalidProcedureCall, op.Procedure(),
-      std::wstring(argument) + L" cannot be written: it is not a finite number (" + what + L")");
+      std::wstring(argument) + L" cannot be written: it is not a finite number (" + what + L")")
+      .WithKind(ErrorKind::RefusedArgument);
+}
+
+// The identifier for a new imprint assignment, as an expression: above every imprint
+// assignment and imprint definition there is, and every assignment there was where the table
+// counts them (AUTOINCREMENT). A definition outlives its assignment, and must not become a
+// new assignment's.
+inline Name NewImprintId(Operation& op) {
+  std::wstring sql =
+      L"(SELECT max(ifnull((SELECT max(fldlngRelationPattern) FROM "
+      L"tblGlobal_Imprint_Assignments), 0), ifnull((SELECT max(fldlngRelationPattern) FROM "
+      L"tblGlobal_Imprint_Definitions), 0)";
+  if (op.QueryInt(L"SELECT 1 FROM sqlite_schema WHERE name = 'sqlite_sequence'")) {
+    sql +=
+        L", ifnull((SELECT seq FROM sqlite_sequence WHERE name = "
+        L"'tblGlobal_Imprint_Assignments'), 0)";
+  }
+  return Name{sql + L") + 1)"};
 }
 
 // Runs `checks` as one step; true when it ran through. A failed check leaves the operation
 // whatever the error companion answers (other than retry): going on after it would write
-// what the check refused.
+// what the check refused. Its errors are refused arguments: reported before any lock.
 template <class Checks>
 bool Checked(Trap& t, Checks&& checks) {
   bool passed = false;
   t.Step([&] {
-    checks();
+    try {
+      checks();
+    } catch (QuillError& e) {
+      // What the store said (a lock, a damaged file) is not about the argument.
+      if (e.SqliteCode() == 0) e.WithKind(ErrorKind::RefusedArgument);
+      throw;
+    }
     passed = true;
   });
   return passed;

@@ -3,6 +3,8 @@
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 
 #include <iostream>
+#include <optional>
+#include <set>
 
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Factory.h"
@@ -13,6 +15,7 @@
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
 #include "sqlite/Operation.h"
+#include "sqlite/SchemaTables.h"
 
 namespace QuillData {
 
@@ -35,6 +38,30 @@ std::wstring NotLoadedText(const clsSqlLite& binding) {
   }
   if (binding.Loaded()) return L"The SQLite library did not initialize";
   return L"The SQLite library is not loaded";
+}
+
+// The first table of the schema in the file that has no rowid (declared WITHOUT ROWID), or
+// nothing. An insert into such a table leaves the connection's last rowid as it was, so a
+// writer would return another row's identifier.
+std::optional<std::wstring> TableWithoutRowid(clsSqlLite& sqlite, intptr_t db) {
+  std::set<std::wstring> present;
+  intptr_t stmt = 0, tail = 0;
+  if (sqlite.sqlite3_prepare_v2(db, L"SELECT name FROM sqlite_schema WHERE type = 'table'", 0, stmt,
+                                tail) == sqlite_detail::kSqliteOk) {
+    while (sqlite.sqlite3_step(stmt) == sqlite_detail::kSqliteRow) {
+      present.insert(sqlite.sqlite3_column_text(stmt, 0));
+    }
+  }
+  sqlite.sqlite3_finalize(stmt);
+  for (const std::wstring& table : sqlite_detail::SchemaTables()) {
+    if (!present.count(table)) continue;
+    stmt = 0;
+    const int32_t rc =
+        sqlite.sqlite3_prepare_v2(db, L"SELECT rowid FROM \"" + table + L"\"", 0, stmt, tail);
+    sqlite.sqlite3_finalize(stmt);
+    if (rc != sqlite_detail::kSqliteOk) return table;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -65,7 +92,7 @@ void clsQuillData_SqlLite::CloseDatabase() {
   m_lngStmt = 0;
   sqlite.sqlite3_close(m_lngDb);  // an open transaction ends rolled back
   m_lngDb = 0;
-  m_inTrans = false;
+  m_inTrans = m_unitOpen = m_unitWrote = false;
   sqlite.sqlite3_shutdown();
   m_oSqlite.reset();
 }
@@ -94,6 +121,10 @@ void clsQuillData_SqlLite::ShowMessage(const std::wstring& text) const {
 
 clsSqlLite& clsQuillData_SqlLite::Binding() {
   if (!m_oSqlite) throw QuillError(ErrNo::ObjectNotSet);
+  if (m_lngDb == 0 && !m_notOpen.empty()) {
+    throw QuillError(ErrNo::StatementError, L"QuillData", L"The database is not open: " + m_notOpen)
+        .WithKind(ErrorKind::Unsupported);
+  }
   return *m_oSqlite;
 }
 
@@ -127,7 +158,8 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       }
       m_lngDb = 0;
       m_lngStmt = 0;
-      m_inTrans = false;
+      m_inTrans = m_unitOpen = m_unitWrote = false;
+      m_notOpen.clear();
 
       // Why the store did not open is shown, and reported to the error companion as well, so
       // that a host without a screen can act on it.
@@ -152,6 +184,17 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       // a file that is not a database ("file is not a database") fails here, not at the first
       // operation. An empty file is an empty database.
       if (sqlite.sqlite3_exec(m_lngDb, L"SELECT 1 FROM sqlite_schema LIMIT 1") != 0) fail();
+      if (auto table = TableWithoutRowid(sqlite, m_lngDb)) {
+        m_notOpen = L"its table " + *table +
+                    L" is declared WITHOUT ROWID: an insert into it could not read its new "
+                    L"row's identifier. Copy the table into one with a rowid first";
+        const std::wstring text = L"The database cannot be used: " + m_notOpen;
+        ShowMessage(text);
+        sqlite.sqlite3_close(m_lngDb);
+        m_lngDb = 0;
+        throw QuillError(ErrNo::StatementError, L"clsQuillData_OpenDB", text + L": " + path)
+            .WithKind(ErrorKind::Unsupported);
+      }
       gTraceFlag = trace;
       result = true;
     });
@@ -216,7 +259,9 @@ namespace sqlite_detail {
 Operation::Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options)
     : db_(db),
       procedure_(std::move(procedure)),
-      trap_(L"clsQuillData_SqlLite", procedure_, options) {}
+      nested_(db.m_unitOpen || db.m_probing),
+      trap_(L"clsQuillData_SqlLite", procedure_,
+            nested_ ? TrapOptions{.reportFailures = false} : options) {}
 
 Operation::~Operation() {
   EndUnit();
@@ -239,22 +284,25 @@ void Operation::BeginUnit() {
     Exec(L"BEGIN IMMEDIATE");
     unit_ = Unit::Transaction;
   }
-  wrote_ = false;
+  db_.m_unitOpen = true;
+  db_.m_unitWrote = false;
 }
 
 void Operation::CommitUnit() {
   Finalize();
   Exec(unit_ == Unit::Savepoint ? std::wstring(L"RELEASE ") + kSavepoint : L"COMMIT");
   unit_ = Unit::None;
-  wrote_ = false;
+  db_.m_unitOpen = false;
+  db_.m_unitWrote = false;
 }
 
 bool Operation::EndUnit() noexcept {
   if (unit_ == Unit::None) return false;
   const Unit unit = unit_;
   unit_ = Unit::None;
-  const bool undone = wrote_;
-  wrote_ = false;
+  const bool undone = db_.m_unitWrote;
+  db_.m_unitOpen = false;
+  db_.m_unitWrote = false;
   try {
     Finalize();
     clsSqlLite& sqlite = Binding();
@@ -272,16 +320,37 @@ bool Operation::EndUnit() noexcept {
   return undone;
 }
 
+namespace {
+QuillError TransactionEnded(const std::wstring& procedure, std::wstring description) {
+  return QuillError(ErrNo::StatementError, procedure, std::move(description))
+      .WithKind(ErrorKind::TransactionAborted);
+}
+constexpr const wchar_t* kEnded =
+    L"the database rolled the transaction back by itself: nothing done since BeginTrans is "
+    L"committed, and nothing more will be until it is ended with RollbackTrans";
+}  // namespace
+
+void Operation::RethrowUnitFailure() {
+  const bool ended = db_.m_inTrans && db_.m_oSqlite && db_.m_lngDb != 0 &&
+                     db_.m_oSqlite->sqlite3_get_autocommit(db_.m_lngDb) != 0;
+  try {
+    throw;
+  } catch (const QuillError& e) {
+    if (!ended || e.Kind() == ErrorKind::TransactionAborted) throw;
+    // The cause stays in the text and in the store's code; the kind says what the host must do.
+    QuillError aborted = e.Described(e.Description() + L"; " + kEnded);
+    throw aborted.WithKind(ErrorKind::TransactionAborted);
+  }
+}
+
 void Operation::CheckUnit() {
-  if (unit_ == Unit::None && !db_.m_inTrans) return;
+  if (!db_.m_unitOpen && !db_.m_inTrans) return;
   if (Binding().sqlite3_get_autocommit(db_.m_lngDb) == 0) return;
   if (db_.m_inTrans) {
-    throw QuillError(ErrNo::StatementError, procedure_,
-                     L"the transaction was rolled back by the database after an earlier "
-                     L"failure; nothing of it is committed: end it with RollbackTrans")
-        .WithKind(ErrorKind::TransactionAborted);
+    throw TransactionEnded(procedure_,
+                           L"An earlier failure ended the transaction: " + std::wstring(kEnded));
   }
-  RaiseStatementError(L"the operation's transaction was rolled back after an earlier failure");
+  RaiseStatementError(L"the writer's unit was rolled back by the database after a failure");
 }
 
 void Operation::RaiseStatementError() {
@@ -300,7 +369,7 @@ void Operation::Exec(const std::wstring& sql) {
   if (db_.m_probing) throw NeedsWriteLock{};
   CheckUnit();
   if (Binding().sqlite3_exec(db_.m_lngDb, sql) != kSqliteOk) RaiseStatementError();
-  if (unit_ != Unit::None) wrote_ = true;
+  if (db_.m_unitOpen) db_.m_unitWrote = true;
 }
 
 void Operation::Prepare(const std::wstring& sql) {

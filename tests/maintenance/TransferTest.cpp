@@ -70,7 +70,9 @@ std::map<std::string, Table> ReadFile(const fs::path& path) {
   sqlite3_finalize(stmt);
   std::map<std::string, Table> out;
   for (const auto& name : names) {
-    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + name + "\" ORDER BY rowid").c_str(), -1, &stmt,
+    // The id counters are kept one row per table, in the order the tables were first written.
+    const std::string order = name == "sqlite_sequence" ? "name" : "rowid";
+    sqlite3_prepare_v2(db, ("SELECT * FROM \"" + name + "\" ORDER BY " + order).c_str(), -1, &stmt,
                        nullptr);
     Table& rows = out[name];
     rows.emplace_back();

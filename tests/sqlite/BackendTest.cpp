@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "QuillData/locale/Locale.h"
-#include "sqlite/SqliteFixture.h"
+#include "sqlite/WritersFixture.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::testing {
@@ -160,6 +160,22 @@ TEST_F(FrameTest, AFolderWithoutTheLibraryFailsToOpen) {
   backend.reset();  // teardown after a failed open does not crash
 }
 
+TEST_F(FrameTest, AFileWithATableWithoutRowidIsRefused) {
+  // An insert into it would leave the connection's last rowid as it was: another row's id.
+  auto path = NewDatabase();
+  Exec(path,
+       L"DROP TABLE MachVariable; CREATE TABLE MachVariable (MachVarID INTEGER, Name TEXT, "
+       L"Value TEXT, Requested INTEGER, MachLibID INTEGER, PRIMARY KEY (Name, MachLibID)) "
+       L"WITHOUT ROWID");
+  EXPECT_FALSE(OpenFrom(L"", path));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(L"MachVariable is declared WITHOUT ROWID"), std::wstring::npos)
+      << ToUtf8(messages[0]);
+  EXPECT_EQ(backend->INSERTMachVariable(L"v", L"1", 1, false), 0);
+  ASSERT_EQ(errors->Reports().size(), 1u);
+  EXPECT_EQ(errors->Reports()[0].description.rfind(L"The database is not open: its table", 0), 0u);
+}
+
 TEST_F(FrameTest, WithoutAnErrorCompanionFailuresReachTheCaller) {
   backend = std::make_shared<clsQuillData_SqlLite>();
   EXPECT_QUILL_ERROR(backend->GETTblMachining(), ErrNo::ObjectNotSet);  // no binding yet
@@ -289,7 +305,7 @@ TEST_F(ReadersTest, AReadThatFailsReturnsWhatItRead) {
     auto rows = backend->GETTblMachVariable(count);
     ASSERT_NE(rows, nullptr);
     EXPECT_EQ(rows->Count(), 0);
-    EXPECT_EQ(count, 0);
+    EXPECT_EQ(count, policy == Policy::Leave ? 77 : 0) << "left, a read does not say it found none";
     ASSERT_EQ(Reports().size(), 1u);
     EXPECT_EQ(Reports()[0].number, kStatementError);
     EXPECT_EQ(Reports()[0].description, L"no such table: MachVariable");
@@ -297,6 +313,51 @@ TEST_F(ReadersTest, AReadThatFailsReturnsWhatItRead) {
   }
   // The statement was finalized on leaving: a writer is not locked out.
   Exec(path, L"CREATE TABLE MachVariable (MachVarID INTEGER PRIMARY KEY)");
+}
+
+TEST_F(ReadersTest, ARetriedReadStartsAgainFromItsFirstRow) {
+  constexpr int kRows = 3000;
+  auto path = NewDatabase();
+  Exec(path,
+       L"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+       L"INSERT INTO Machining (MachID, MachName, MachLibID) SELECT i, 'machining ' || i, 1 "
+       L"FROM n");
+  // A leaf page in the middle of the table is damaged: its header no longer says what it is.
+  RawDb raw(path);
+  const auto leaves = raw.Query(
+      "SELECT pageno FROM dbstat WHERE name = 'Machining' AND pagetype = 'leaf' ORDER BY pageno");
+  ASSERT_GT(leaves.size(), 4u);
+  const std::streamoff at = (std::stoll(leaves[leaves.size() / 2][0]) - 1) *
+                            std::stoll(raw.Query("PRAGMA page_size")[0][0]);
+  std::fstream disk(path, std::ios::in | std::ios::out | std::ios::binary);
+  char good[8], header[4];
+  disk.seekg(at).read(good, sizeof good);
+  disk.seekp(at).write("\xff\xff\xff\xff\xff\xff\xff\xff", 8).flush();
+  // The repair, as another program's write would be seen: the page as it was, and the file's
+  // change counter moved on, which makes every connection read the file again.
+  auto repair = [&] {
+    disk.seekp(at).write(good, sizeof good);
+    disk.seekg(24).read(header, sizeof header);
+    header[3] = static_cast<char>(header[3] + 1);
+    disk.seekp(24).write(header, sizeof header).flush();
+  };
+
+  auto backend = Open(path);
+  int32_t count = 77;
+  auto rows = backend->GETTblMachining(count);
+  EXPECT_GT(rows->Count(), 0);
+  EXPECT_LT(rows->Count(), kRows);
+  EXPECT_EQ(count, 77) << "left part-way, a read does not say how many rows there are";
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].kind, ErrorKind::Corrupt);
+
+  auto handler = std::make_shared<RetryAfter>(repair);
+  gE = handler;
+  rows = backend->GETTblMachining(count);
+  EXPECT_EQ(handler->kinds, std::vector<ErrorKind>{ErrorKind::Corrupt});
+  EXPECT_EQ(rows->Count(), kRows) << "no row twice, none missing";
+  EXPECT_EQ(count, kRows);
+  EXPECT_EQ(rows->ItemAs<tblMachining>(kRows)->MachName, L"machining 3000");
 }
 
 TEST_F(ReadersTest, LocalDesignsReadTheirDateAndNeverTheirData) {
@@ -326,15 +387,16 @@ TEST_F(ReadersTest, ColumnsThatDoNotFitAreReportedByTypeSelect) {
   Exec(path,
        LR"(
     ALTER TABLE Machining ADD COLUMN Extra TEXT;
-    INSERT INTO Machining (MachID, MachName, MachLibID, Extra) VALUES (1, 'with extra', 5000000000, 'x');
+    INSERT INTO Machining (MachID, MachName, MachLibID, Extra) VALUES (1, 'with extra', 3000000000, 'x');
     INSERT INTO Machining (MachID, MachName, MachLibID, Extra) VALUES (2, 'plain', 2.5, NULL);
     INSERT INTO MachLink (MachLinkID, MachID, MirrorX, MirrorY) VALUES (1, 4, 'maybe', 1);
   )");
-  auto backend = Open(path, Policy::Continue);
+  // Left, each bad cell is still reported: leaving one cell does not hide the next.
+  auto backend = Open(path);
   auto rows = backend->GETTblMachining();
-  ASSERT_EQ(rows->Count(), 2) << "continue goes on with the next column, then the row is added";
+  ASSERT_EQ(rows->Count(), 2);
   EXPECT_EQ(rows->ItemAs<tblMachining>(L"1")->MachName, L"with extra");
-  EXPECT_EQ(rows->ItemAs<tblMachining>(L"1")->MachLibID, 0) << "64-bit values are not cut";
+  EXPECT_EQ(rows->ItemAs<tblMachining>(L"1")->MachLibID, 0) << "values past 32 bits are not cut";
   EXPECT_EQ(rows->ItemAs<tblMachining>(L"2")->MachLibID, 2) << "2.5 rounds half to even";
   auto link = backend->GETTblMachLink()->ItemAs<tblMachLink>(L"1");
   EXPECT_EQ(link->MachID, 4);

@@ -1,10 +1,12 @@
-// Writers under concurrency and crashes: processes racing the same look-up-then-insert, the
-// wait for a short lock, the unit a look-up and its write run in (what each answer of the
-// error companion leaves behind, a failing COMMIT, a transaction of the host's own), and a
-// writer process killed in the middle of its writes, which must leave a whole database
-// holding every write that had returned.
+// Writers under concurrency, faults and crashes: processes racing the same look-up-then-insert,
+// the unit a look-up and its write run in (what each answer of the error companion leaves
+// behind, a failing COMMIT, a full disk), the host's transactions (a writer failing inside
+// one, two processes' transactions on one file), and a writer process killed in the middle of
+// its writes, which must leave a whole database holding every write that had returned.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,25 +111,6 @@ TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId
   }
 }
 
-TEST_F(HardeningTest, AWriterWaitsOutAShortLock) {
-  RawDb locker(file);
-  ASSERT_EQ(locker.Exec("BEGIN IMMEDIATE; INSERT INTO MachVariable (Name) VALUES ('other')"),
-            SQLITE_OK);
-  std::thread release([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    locker.Exec("COMMIT");
-  });
-  auto start = std::chrono::steady_clock::now();
-  const int32_t id = db->INSERTMachining(L"waited", L"G", 1, 0, 0, 0);
-  auto waited = std::chrono::steady_clock::now() - start;
-  release.join();
-  EXPECT_TRUE(Reported().empty()) << ToUtf8(Reported().front());
-  EXPECT_GT(id, 0);
-  EXPECT_GE(waited, std::chrono::milliseconds(250));
-  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'waited'"), std::to_string(id));
-  EXPECT_EQ(Count("MachVariable"), 1);
-}
-
 // A relation assignment whose insert is refused after its pattern was written.
 class HardeningUnitTest : public HardeningTest {
  protected:
@@ -142,46 +125,50 @@ class HardeningUnitTest : public HardeningTest {
   }
 };
 
-TEST_F(HardeningUnitTest, LeavingAfterAFailureUndoesTheWholeUnit) {
+TEST_F(HardeningUnitTest, AFailedUnitIsUndoneBeforeTheCompanionIsAskedAndRetriedWhole) {
+  // A cause that stays: the unit is undone before each report, so the companion finds no
+  // transaction open, and a writer it calls commits on its own: its id stays valid after the
+  // failing writer is left.
   Snapshot before = Dump();
-  Assign();
-  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
-  EXPECT_FALSE(InTransaction(*db));
-  EXPECT_TRUE(Diff(before, Dump()).empty()) << "the pattern written before the failure stayed";
-
-  // The connection is usable and commits as before.
-  EXPECT_GT(db->INSERTMachining(L"after", L"G", 1, 0, 0, 0), 0);
-  EXPECT_EQ(Count("Machining"), 1);
-}
-
-TEST_F(HardeningUnitTest, RetryRunsOnlyTheFailedStepAgainInsideTheUnit) {
-  // The companion lifts the refusal on the backend's own connection (another connection could
-  // not: the unit holds the write lock), then answers retry.
-  bool inUnit = false;
+  bool inUnit = true;
+  int32_t fromCompanion = 0;
   auto handler = std::make_shared<RetryAfter>([&] {
     inUnit = InTransaction(*db);
-    OnConnection(*db, "DROP TRIGGER refuse");
+    fromCompanion = db->INSERTMachining(L"logged", L"G", 1, 0, 0, 0);
   });
   gE = handler;
   Assign();
-  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"refused"});
-  EXPECT_TRUE(inUnit);
+  EXPECT_EQ(handler->seen.size(), 5u);
+  EXPECT_FALSE(inUnit);
   EXPECT_FALSE(InTransaction(*db));
-  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 1) << "the pattern step ran once";
+  auto diff = Diff(before, Dump());
+  EXPECT_EQ(diff.size(), 2u) << "only the companion's machining (and its counter) was written";
+  ASSERT_GT(fromCompanion, 0);
+  EXPECT_EQ(One("SELECT MachName FROM Machining WHERE MachID = " + std::to_string(fromCompanion)),
+            "logged");
+
+  // The cause removed by another program: the retry runs the whole unit again, once.
+  handler = std::make_shared<RetryAfter>([&] { Raw("DROP TRIGGER refuse"); });
+  gE = handler;
+  Assign();
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"refused"});
+  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 1);
   EXPECT_EQ(Query("SELECT fldPatternID, fldConstScenarioID FROM tblGlobal_Relation_Assignments"),
             (std::vector<Row>{{"1", "7"}}));
 }
 
-TEST_F(HardeningUnitTest, ContinuingPastAFailedStepCommitsTheRest) {
+TEST_F(HardeningUnitTest, ContinuingPastAFailedUnitWritesNothingOfIt) {
   db = Open(file, Policy::Continue);
   Raw("CREATE TRIGGER refuse_part BEFORE INSERT ON tblMFG_Part_Types "
       "BEGIN SELECT RAISE(ABORT, 'no part'); END");
   db->INSERTMFGPartTypes(3, 1, L"S", L"D", L"K", L"G", L"SD");
-  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"no part"});
+  Assign();
+  EXPECT_EQ(Reported(), (std::vector<std::wstring>{L"no part", L"refused"}));
   EXPECT_FALSE(InTransaction(*db));
-  EXPECT_EQ(Count("tblMFG_Part_Types"), 0);
-  EXPECT_EQ(Query("SELECT fldMFGScenarioID, fldPartID, fldSubTypeID FROM tblMFG_Scenario"),
-            (std::vector<Row>{{"3", "1", "S"}}));
+  EXPECT_EQ(Count("tblMFG_Part_Types") + Count("tblMFG_Scenario") +
+                Count("tblGlobal_Relationship_Patterns"),
+            0);
+  EXPECT_GT(db->INSERTMachining(L"after", L"G", 1, 0, 0, 0), 0);
 }
 
 TEST_F(HardeningUnitTest, WithoutACompanionTheFailureReachesTheCallerAfterTheRollback) {
@@ -214,7 +201,7 @@ class HardeningCommitTest : public HardeningTest {
   }
 };
 
-TEST_F(HardeningCommitTest, AFailedCommitIsRolledBackOrRetriedUntilItCommits) {
+TEST_F(HardeningCommitTest, AFailedCommitLeavesNothingCommitted) {
   for (Policy policy : {Policy::Leave, Policy::Continue}) {
     db = Open(file, policy);
     CheckForeignKeys(*db);
@@ -224,39 +211,177 @@ TEST_F(HardeningCommitTest, AFailedCommitIsRolledBackOrRetriedUntilItCommits) {
     EXPECT_EQ(Count("Machining"), 0);
     EXPECT_EQ(Count("child"), 0);
   }
-
-  // Retried once the cause is gone, it commits.
-  auto handler = std::make_shared<RetryAfter>(
-      [&] { OnConnection(*db, "INSERT INTO parent SELECT pid FROM child"); });
-  gE = handler;
-  CheckForeignKeys(*db);
-  const int32_t id = db->INSERTMachining(L"m", L"G", 1, 0, 0, 0);
-  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"FOREIGN KEY constraint failed"});
-  EXPECT_FALSE(InTransaction(*db));
-  EXPECT_GT(id, 0);
-  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'm'"), std::to_string(id));
-  EXPECT_EQ(Count("child"), 1);
+  // The host's own commit refused: nothing of its transaction stays.
+  ASSERT_EQ(db->BeginTrans(), 1);
+  EXPECT_GT(db->INSERTMachining(L"t", L"G", 1, 0, 0, 0), 0);
+  EXPECT_FALSE(db->CommitTrans());
+  EXPECT_FALSE(db->InTransaction());
+  EXPECT_EQ(Count("Machining") + Count("child"), 0);
 }
 
-TEST_F(HardeningTest, InsideTheHostsTransactionAWriterUndoesOnlyItsOwnPart) {
-  Raw("CREATE TRIGGER refuse BEFORE INSERT ON tblGlobal_Relation_Assignments "
+TEST_F(HardeningTest, InATransactionAFailedWriterUndoesOnlyItself) {
+  Raw("INSERT INTO tblGlobal_Relation_Assignments (fldConstScenarioID) VALUES (1);"
+      "INSERT INTO tblGlobal_Face_Contour_Links (fldConstScenarioID) VALUES (1);"
+      "DROP TABLE tblLocal_Face_Contour_Links;"
+      "CREATE TRIGGER refuse BEFORE INSERT ON tblGlobal_Relation_Assignments "
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-  OnConnection(*db, "BEGIN");
-  const int32_t kept = db->INSERTMachining(L"kept", L"G", 1, 0, 0, 0);
-  db->INSERTUPDATEGlobalRelationAssignments(7, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 9,
-                                            L"EF");
-  EXPECT_EQ(Reported(), std::vector<std::wstring>{L"refused"});
-  EXPECT_TRUE(InTransaction(*db)) << "the host's transaction was ended by a writer";
-  EXPECT_EQ(Count("Machining"), 0) << "nothing is committed before the host commits";
-  OnConnection(*db, "COMMIT");
-  EXPECT_EQ(One("SELECT MachID FROM Machining WHERE MachName = 'kept'"), std::to_string(kept));
-  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 0);
+  auto assign = [&] {
+    db->INSERTUPDATEGlobalRelationAssignments(7, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 9,
+                                              L"EF");
+  };
+  for (Policy policy : {Policy::Leave, Policy::Continue}) {
+    db = Open(file, policy);
+    ASSERT_EQ(db->BeginTrans(), 1);
+    const int32_t kept = db->INSERTMachining(L"kept", L"G", 1, 0, 0, 0);
+    assign();
+    // Six deletes, the fourth of which fails: inside a transaction the writer is one unit.
+    db->DELMachiningScenario(1);
+    EXPECT_EQ(Reported(), (std::vector<std::wstring>{
+                              L"refused", L"no such table: tblLocal_Face_Contour_Links"}));
+    EXPECT_TRUE(db->InTransaction());
+    EXPECT_EQ(Count("Machining"), 0) << "nothing is committed before CommitTrans";
+    EXPECT_TRUE(db->CommitTrans());
+    EXPECT_EQ(One("SELECT MachID FROM Machining"), std::to_string(kept));
+    EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 0);
+    EXPECT_EQ(Count("tblGlobal_Relation_Assignments") + Count("tblGlobal_Face_Contour_Links"), 2);
+    Raw("DELETE FROM Machining");
+  }
 
-  // The host's rollback takes a writer's row with it.
-  OnConnection(*db, "BEGIN");
-  EXPECT_GT(db->INSERTMachining(L"dropped", L"G", 1, 0, 0, 0), 0);
-  OnConnection(*db, "ROLLBACK");
+  // Retry runs the writer again; the companion's repair on the connection is part of the
+  // transaction, not of the writer, and stays.
+  gE = std::make_shared<RetryAfter>([&] { OnConnection(*db, "DROP TRIGGER refuse"); });
+  ASSERT_EQ(db->BeginTrans(), 1);
+  assign();
+  EXPECT_TRUE(db->CommitTrans());
+  EXPECT_EQ(Count("tblGlobal_Relationship_Patterns"), 1);
+  EXPECT_EQ(Count("tblGlobal_Relation_Assignments"), 2);
+}
+
+// Room for the database that can run out: a small file system of the test's own where the
+// process may mount one; else the connection's page limit, at which SQLite fails and rolls
+// back as on a full disk (a write that needs a new page: a long name).
+class FullDisk {
+ public:
+  explicit FullDisk(const std::filesystem::path& dir) : dir_(dir) {
+    std::filesystem::create_directories(dir_);
+    mounted_ = mount("quilldata-test", dir_.c_str(), "tmpfs", 0, "size=2m") == 0;
+  }
+  bool Mounted() const { return mounted_; }
+  ~FullDisk() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+  }
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+  void Fill(clsQuillData_SqlLite& backend) {
+    if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1");
+    const int fd = open((dir_ / "filler").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    char block[4096] = {};
+    while (write(fd, block, sizeof block) > 0) {
+    }
+    close(fd);
+  }
+  void Free(clsQuillData_SqlLite& backend) {
+    if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1000000000");
+    std::filesystem::remove(dir_ / "filler");
+  }
+
+ private:
+  std::filesystem::path dir_;
+  bool mounted_ = false;
+};
+
+TEST_F(HardeningTest, AFullDiskEndsTheTransactionAndAWriterRetriedAfterItsCauseSucceeds) {
+  FullDisk disk(dir_ / "disk");
+  RecordProperty("disk", disk.Mounted() ? "tmpfs" : "page limit");
+  file = NewDatabase(false, "disk/full.db");
+  db = Open(file);
+  const std::wstring big(5000, L'x');
+
+  // Outside a transaction the database has rolled the writer's unit back; the retry runs it
+  // again from its start once there is room.
+  disk.Fill(*db);
+  auto handler = std::make_shared<RetryAfter>([&] { disk.Free(*db); });
+  gE = handler;
+  const int32_t id = db->INSERTMachining(big + L"1", L"G", 1, 0, 0, 0);
+  EXPECT_EQ(handler->seen, std::vector<std::wstring>{L"database or disk is full"});
+  EXPECT_EQ(handler->kinds, std::vector<ErrorKind>{ErrorKind::StoreFull});
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(One("SELECT MachID FROM Machining"), std::to_string(id));
+
+  // Inside one the database ends the whole transaction: the failing writer, every call after
+  // it and CommitTrans say so, and nothing of it is committed.
+  db = Open(file);
+  ASSERT_EQ(db->BeginTrans(), 1);
+  EXPECT_GT(db->INSERTMachining(L"a", L"G", 1, 0, 0, 0), 0);
+  disk.Fill(*db);
+  EXPECT_EQ(db->INSERTMachining(big + L"b", L"G", 1, 0, 0, 0), 0);
+  disk.Free(*db);
+  EXPECT_EQ(db->INSERTMachining(L"c", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(db->GETTblMachining()->Count(), 0);
+  EXPECT_FALSE(db->CommitTrans());
+  EXPECT_FALSE(db->InTransaction());
+  auto reports = errors->Reports();
+  ASSERT_EQ(reports.size(), 4u);
+  for (const auto& r : reports) EXPECT_EQ(r.kind, ErrorKind::TransactionAborted);
+  EXPECT_EQ(reports[0].sqliteCode & 0xff, SQLITE_FULL);
   EXPECT_EQ(Count("Machining"), 1);
+
+  ASSERT_EQ(db->BeginTrans(), 1);
+  EXPECT_GT(db->INSERTMachining(L"d", L"G", 1, 0, 0, 0), 0);
+  EXPECT_TRUE(db->CommitTrans());
+  EXPECT_EQ(Count("Machining"), 2);
+}
+
+TEST_F(HardeningTest, TwoProcessesTransactionsTakeTurnsAndFindEachOthersRows) {
+  constexpr int kNames = 20;
+  db.reset();  // no connection crosses the fork
+  int release[2];
+  ASSERT_EQ(pipe(release), 0);
+  // The child holds a transaction with its rows until the parent closes `release`.
+  test::Child child([&](int report) {
+    close(release[1]);
+    auto handler = std::make_shared<PolicyErrorHandler>(Policy::Leave);
+    clsQuillData_SqlLite backend;
+    if (!backend.OpenDB(nullptr, handler, {L"", file.wstring(), L"0"}) || !backend.BeginTrans())
+      return 4;
+    std::vector<int32_t> ids;
+    for (int i = 0; i < kNames; ++i)
+      ids.push_back(backend.INSERTMachining(L"Turn " + std::to_wstring(i), L"G", 1, 0, 0, 0));
+    if (!test::Child::Write(report, ids.data(), ids.size() * sizeof(int32_t))) return 5;
+    char byte;
+    if (read(release[0], &byte, 1) != 0) return 6;
+    return backend.CommitTrans() && handler->Reports().empty() ? 0 : 7;
+  });
+  close(release[0]);
+  std::vector<int32_t> ids(kNames);
+  ASSERT_EQ(read(child.Out(), ids.data(), kNames * sizeof(int32_t)),
+            ssize_t(kNames * sizeof(int32_t)));
+
+  // The parent's BeginTrans waits the busy timeout for the lock, then says it is locked.
+  db = Open(file);
+  EXPECT_EQ(db->BeginTrans(), 0);
+  EXPECT_FALSE(db->InTransaction());
+  ASSERT_EQ(errors->Reports().size(), 1u);
+  EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::Busy);
+  EXPECT_EQ(errors->Reports()[0].description, L"database is locked");
+
+  // Released within the timeout, the lock is the parent's once the child has committed, and
+  // the parent finds every row the child wrote.
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    close(release[1]);
+  });
+  EXPECT_EQ(db->BeginTrans(), 1);
+  late.join();
+  for (int i = 0; i < kNames; ++i)
+    EXPECT_EQ(db->INSERTMachining(L"Turn " + std::to_wstring(i), L"G", 1, 0, 0, 0), ids[i]);
+  EXPECT_TRUE(db->CommitTrans());
+  const int status = child.Wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(errors->Reports().size(), 1u);
+  EXPECT_EQ(Count("Machining"), kNames);
 }
 
 struct Written {

@@ -18,10 +18,12 @@ class RetryAfter : public cE {
                       std::shared_ptr<cSP>&, int32_t&) override {
     seen.push_back(err.Description());
     procedures.push_back(procedure);
+    kinds.push_back(err.Kind());
     if (seen.size() == 1) onFirst_();
     return seen.size() < 5 ? kRetry : kLeave;
   }
   std::vector<std::wstring> seen, procedures;
+  std::vector<ErrorKind> kinds;
 
  private:
   std::function<void()> onFirst_;

@@ -49,12 +49,17 @@ class clsQuillData_SqlLite : public clsQuillData {
   // the system's search path), [1] the database file (which must exist: a missing file or one that
   // is not a database fails the open), [2] the trace switch stored in gTraceFlag. Stores the
   // companions first. On a failure the message hook gets the text and the result is false.
+  // A file with a table of the schema declared WITHOUT ROWID is refused (its inserts could
+  // not tell their new row's id) and closed: every later call reports why.
   bool OpenDB(const std::shared_ptr<cSP>& cSP, const std::shared_ptr<cE>& cE,
               const std::vector<Variant>& ConnArgs) override;
 
   // A transaction takes the database's write lock at once (BEGIN IMMEDIATE): another
   // connection's BeginTrans waits for it up to the busy timeout, then fails with "database is
-  // locked", and two transactions never wait on each other.
+  // locked" (ErrorKind::Busy), and two transactions never wait on each other. Inside it each
+  // writer is a savepoint. When the database ends the transaction by itself (a full disk, an
+  // I/O error), the failing writer, every later call and CommitTrans report
+  // ErrorKind::TransactionAborted until RollbackTrans ends it.
   int32_t BeginTrans() override;
   bool CommitTrans() override;
   void RollbackTrans() override;
@@ -286,6 +291,12 @@ class clsQuillData_SqlLite : public clsQuillData {
   std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
   // An operation is looking a row up without the write lock: a write must not happen now.
   bool m_probing = false;
+  // A writer's unit is open on this connection (an operation begun now is part of it), and
+  // it has written.
+  bool m_unitOpen = false;
+  bool m_unitWrote = false;
+  // Why OpenDB refused a database it could open (then closed): what every later call reports.
+  std::wstring m_notOpen;
   // BeginTrans opened a transaction that has not ended through CommitTrans or RollbackTrans
   // (the store may have ended it by itself: then nothing may run until the host ends it).
   bool m_inTrans = false;
