@@ -171,9 +171,11 @@ TEST_F(FrameTest, AFileWithATableWithoutRowidIsRefused) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find(L"MachVariable is declared WITHOUT ROWID"), std::wstring::npos)
       << ToUtf8(messages[0]);
+  ASSERT_EQ(errors->Reports().size(), 1u) << "OpenDB's reason reaches the error companion";
+  EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::Unsupported);
   EXPECT_EQ(backend->INSERTMachVariable(L"v", L"1", 1, false), 0);
-  ASSERT_EQ(errors->Reports().size(), 1u);
-  EXPECT_EQ(errors->Reports()[0].description.rfind(L"The database is not open: its table", 0), 0u);
+  ASSERT_EQ(errors->Reports().size(), 2u);
+  EXPECT_EQ(errors->Reports()[1].description.rfind(L"The database is not open: its table", 0), 0u);
 }
 
 TEST_F(FrameTest, WithoutAnErrorCompanionFailuresReachTheCaller) {
