@@ -546,11 +546,14 @@ using Clock = std::chrono::steady_clock;
 // No deadline: wait for as long as the server takes.
 constexpr Clock::time_point kNever = Clock::time_point::max();
 
-// The savepoint each command of a transaction runs under, and the texts that use it.
-constexpr char kSavepoint[] = "SAVEPOINT quilldata_unit";
-constexpr char kRelease[] = "RELEASE SAVEPOINT quilldata_unit";
-constexpr char kUndoUnit[] =
-    "ROLLBACK TO SAVEPOINT quilldata_unit; RELEASE SAVEPOINT quilldata_unit";
+// The savepoints the commands of a transaction run under. Each command sets one, nested in
+// the last; the first of a run is the base, and releasing the base every kUnitsPerRelease
+// commands releases the whole run at once: one statement more per command, not two, and the
+// nesting stays shallow.
+constexpr char kBaseSavepoint[] = "SAVEPOINT quilldata_base";
+constexpr char kUnitSavepoint[] = "SAVEPOINT quilldata_unit";
+constexpr char kReleaseBase[] = "RELEASE SAVEPOINT quilldata_base";
+constexpr int kUnitsPerRelease = 32;
 
 // The server's SQLSTATE in a verbose connection failure ("FATAL:  28P01: password ..."),
 // taken out of the message; empty when the server said nothing (refused, unreachable).
@@ -650,6 +653,7 @@ class LibpqSession : public Session {
   void Begin() override {
     Simple("BEGIN");
     inTransaction_ = true;
+    depth_ = 0;
   }
 
   void Commit() override {
@@ -857,38 +861,40 @@ class LibpqSession : public Session {
   ExecuteResult Run(const CommandData& command, const Call& call, const Values& values,
                     RowSink* sink) {
     const bool unit = inTransaction_;
+    // In a transaction: the command's savepoint, and whether the run is released behind it.
+    const char* savepoint = depth_ == 0 ? kBaseSavepoint : kUnitSavepoint;
+    const bool releases = depth_ + 1 >= kUnitsPerRelease;
     const Prepared* prepared = nullptr;
     bool savepointSet = false;  // by a statement of its own, before the command
     if (unit) {
-      Prepare(kSavepoint, true, 0);
-      Prepare(kRelease, true, 0);
+      for (const char* sql : {kBaseSavepoint, kUnitSavepoint, kReleaseBase}) Prepare(sql, true, 0);
       // A statement that fails to prepare aborts the transaction as a failing one does: it is
       // prepared under the savepoint.
       if (!prepared_.contains(call.sql)) {
-        Simple(kSavepoint);
+        Simple(savepoint);
         savepointSet = true;
         try {
           prepared = Prepare(call.sql, call.single, values.Count());
         } catch (const QuillError& failure) {
-          if (!lost_) UndoUnit(failure);
+          if (!lost_) UndoUnit(failure, savepoint);
           throw;
         }
       }
     }
     if (!prepared) prepared = Prepare(call.sql, call.single, values.Count());
-    // A prepared command of a transaction goes in one pipeline with its savepoint and the
-    // release behind it; anything else sets the savepoint on its own first.
+    // A prepared command of a transaction goes in one pipeline with its savepoint (and the
+    // release of the run behind it); anything else sets the savepoint on its own first.
     const bool pipeline = unit && prepared;
     if (unit && !pipeline && !savepointSet) {
-      Simple(kSavepoint);
+      Simple(savepoint);
       savepointSet = true;
     }
     if (pipeline && !PQenterPipelineMode(conn_)) FailCommand(nullptr, false, false, true);
-    auto sendPrepared = [&](const std::string& sql) {
+    auto sendPrepared = [&](const char* sql) {
       const Prepared& statement = prepared_.at(sql);
       return PQsendQueryPrepared(conn_, statement.name.c_str(), 0, nullptr, nullptr, nullptr, 0);
     };
-    int sent = pipeline && !savepointSet ? sendPrepared(kSavepoint) : 1;
+    int sent = pipeline && !savepointSet ? sendPrepared(savepoint) : 1;
     if (!sent) {
     } else if (prepared) {
       sent = PQsendQueryPrepared(conn_, prepared->name.c_str(), values.Count(),
@@ -901,7 +907,7 @@ class LibpqSession : public Session {
                                values.pointers.data(), values.lengths.data(), values.formats.data(),
                                0);
     }
-    if (sent && pipeline) sent = sendPrepared(kRelease) && PQpipelineSync(conn_);
+    if (sent && pipeline) sent = (!releases || sendPrepared(kReleaseBase)) && PQpipelineSync(conn_);
     const bool extended = prepared || values.Count() > 0;
     if (!sent) FailCommand(nullptr, false, false, extended);
 
@@ -912,7 +918,8 @@ class LibpqSession : public Session {
     Result failed;
     bool answered = false;
     // In a pipeline the savepoint's results come first (unless it was set before), then the
-    // call's, then the release's, each set ended by a null result, and a sync closes them all.
+    // call's, then the release's if any, each set ended by a null result, and a sync closes
+    // them all.
     int part = pipeline && !savepointSet ? 0 : 1;
     // Every result is read, so that the connection is ready for the next command.
     for (;;) {
@@ -960,10 +967,11 @@ class LibpqSession : public Session {
     if (pipeline) PQexitPipelineMode(conn_);
     if (PQstatus(conn_) == CONNECTION_BAD) FailCommand(failed.get(), true, answered, extended);
     if (failed) {
-      if (unit) UndoUnit(Failure(conn_, failed.get()));
+      if (unit) UndoUnit(Failure(conn_, failed.get()), savepoint);
       FailCommand(failed.get(), true, answered, extended);
     }
-    if (unit && !pipeline) Simple(kRelease);
+    if (unit && !pipeline && releases) Simple(kReleaseBase);
+    if (unit) depth_ = releases ? 0 : depth_ + 1;
 
     result.outputs.resize(command.parameters.size());
     if (!call.outputs.empty()) {
@@ -984,14 +992,16 @@ class LibpqSession : public Session {
   }
 
   // After a command of a transaction failed: its savepoint is rolled back, so that the
-  // transaction goes on without it. A serialization failure or deadlock ends the whole
-  // transaction instead (its snapshot cannot be trusted any more).
-  void UndoUnit(const QuillError& failure) {
+  // transaction goes on without it (the savepoint stays, empty, in the run). A serialization
+  // failure or deadlock ends the whole transaction instead (its snapshot cannot be trusted any
+  // more).
+  void UndoUnit(const QuillError& failure, const char* savepoint) {
     try {
       if (failure.SqlState() == L"40001" || failure.SqlState() == L"40P01") {
         Rollback();
       } else {
-        Simple(kUndoUnit);
+        Simple((std::string("ROLLBACK TO ") + savepoint).c_str());
+        ++depth_;
       }
     } catch (const QuillError&) {
       // The command's own failure is the one to report; the transaction is over.
@@ -1004,6 +1014,7 @@ class LibpqSession : public Session {
   bool lost_ = false;
   bool ending_ = false;  // the server sent a FATAL notice: it is closing the connection
   bool inTransaction_ = false;
+  int depth_ = 0;  // savepoints of the transaction's run not yet released
   std::unordered_map<std::string, Prepared> prepared_;
   uint64_t named_ = 0;
 };
