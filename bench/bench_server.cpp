@@ -6,7 +6,10 @@
 //     libpq loop (one query, binary results);
 //   - the writer INSERTMachining, for a new row and for a row it finds, on each provider,
 //     against the same procedure prepared once by hand (ODBC SQLPrepare + SQLExecute, libpq
-//     PQprepare + PQexecPrepared).
+//     PQprepare + PQexecPrepared);
+//   - 1,000 new rows through INSERTMachining in one transaction (BeginTrans ... CommitTrans),
+//     against the same prepared procedure in one transaction by hand (ODBC with autocommit
+//     off and SQLEndTran, libpq between BEGIN and COMMIT).
 // Every raw loop fills the library's own record classes (text as std::wstring) into a plain
 // container: no keys, no shared records, so a ratio is the whole cost of the library on top
 // of the wire. The variants run in interleaved rounds, on the same server; the times are wall
@@ -46,10 +49,11 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMachiningRows = 100000;
 constexpr int kRoutingRows = 20000;
 constexpr int kRounds = 5;
-constexpr int kCalls = 500;           // writer calls in one timing
-constexpr int kWriterTimings = 3;     // timings of each writer per round: a call is short
-constexpr SQLULEN kBlockRows = 1000;  // rows of one block fetch
-constexpr size_t kBlockText = 128;    // characters a bound text cell holds
+constexpr int kCalls = 500;              // writer calls in one timing
+constexpr int kWriterTimings = 3;        // timings of each writer per round: a call is short
+constexpr int kTransactionCalls = 1000;  // writer calls in one transaction
+constexpr SQLULEN kBlockRows = 1000;     // rows of one block fetch
+constexpr size_t kBlockText = 128;       // characters a bound text cell holds
 constexpr const char* kInsertCall = "{? = call P_I_Machining(?, ?, ?, ?, ?, ?)}";
 constexpr const char* kInsertSelect = "SELECT * FROM P_I_Machining($1, $2, $3, $4, $5, $6)";
 
@@ -111,6 +115,19 @@ class Odbc {
   }
   Odbc(const Odbc&) = delete;
   Odbc& operator=(const Odbc&) = delete;
+
+  // Autocommit off, so that the calls until Commit make one transaction.
+  void Begin() {
+    Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+          SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr");
+  }
+  void Commit() {
+    Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "SQLEndTran");
+    Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+          SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr");
+  }
 
   SQLHSTMT Statement() {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -598,6 +615,54 @@ int Run() {
   for (int i = 0; i < kWriterTimings; ++i)
     works.insert(works.end(), writers.begin(), writers.end());
 
+  // Many new rows in one transaction: begin, kTransactionCalls calls, commit.
+  struct Transactional {
+    std::string label;
+    std::function<void()> begin, commit;
+    Insert insert;
+  };
+  const std::string bulk = "INSERTMachining, new rows, one transaction";
+  std::vector<Transactional> transactional;
+  for (Provider& p : providers) {
+    transactional.push_back({std::string("library via ") + p.name, [&p] { p.writer->BeginTrans(); },
+                             [&p] {
+                               if (!p.writer->CommitTrans()) Die("CommitTrans failed");
+                             },
+                             [&p](const std::wstring& name, const std::wstring& group,
+                                  int32_t library, double x, double y, double z) {
+                               return p.writer->INSERTMachining(name, group, library, x, y, z);
+                             }});
+  }
+  transactional.push_back(
+      {"raw ODBC, prepared", [&] { odbcWrites.Begin(); }, [&] { odbcWrites.Commit(); },
+       [&](const std::wstring& name, const std::wstring& group, int32_t library, double x, double y,
+           double z) { return odbcInsert.Call(name, group, library, x, y, z); }});
+  auto pqExec = [&](const char* sql) {
+    PGresult* done = PQexec(pqWrites.get(), sql);
+    if (PQresultStatus(done) != PGRES_COMMAND_OK) Die(std::string(sql) + " failed");
+    PQclear(done);
+  };
+  transactional.push_back(
+      {"raw libpq, PQexecPrepared", [&] { pqExec("BEGIN"); }, [&] { pqExec("COMMIT"); },
+       [&](const std::wstring& name, const std::wstring& group, int32_t library, double x, double y,
+           double z) { return pqInsert.Call(name, group, library, x, y, z); }});
+  for (const Transactional& t : transactional) {
+    works.push_back({bulk + " | " + t.label, [t](int) {
+                       static int written = 0;
+                       int32_t last = 0;
+                       const double seconds = Time([&] {
+                         t.begin();
+                         for (int i = 0; i < kTransactionCalls; ++i) {
+                           last = t.insert(L"Bulk " + std::to_wstring(++written), L"H", 1, 12.5,
+                                           7.25, 3);
+                         }
+                         t.commit();
+                       });
+                       if (last <= kMachiningRows) Die(t.label + " wrote no new row");
+                       return seconds / kTransactionCalls;
+                     }});
+  }
+
   // Interleaved rounds, each starting one piece of work further on.
   Timings timings;
   for (int round = 0; round < kRounds; ++round) {
@@ -613,9 +678,9 @@ int Run() {
   };
   std::printf(
       "\nPostgreSQL on this machine, medians of %d interleaved rounds (a writer: %d timings of %d "
-      "calls a round); every variant fills the library's record classes (text as "
-      "std::wstring).\n\n",
-      kRounds, kWriterTimings, kCalls);
+      "calls a round; in one transaction, one timing of %d calls a round); every variant fills "
+      "the library's record classes (text as std::wstring).\n\n",
+      kRounds, kWriterTimings, kCalls, kTransactionCalls);
   std::printf(
       "| reader | library via ODBC | library via libpq | raw ODBC, SQLGetData | raw ODBC, block "
       "cursor | raw libpq, binary |\n|---|---|---|---|---|---|\n");
@@ -639,7 +704,8 @@ int Run() {
   std::printf(
       "\n| writer, per call | library via ODBC | raw ODBC, prepared | ratio | library via libpq "
       "| raw libpq, PQexecPrepared | ratio |\n|---|---|---|---|---|---|---|\n");
-  for (const char* kind : {"INSERTMachining, new row", "INSERTMachining, existing row"}) {
+  for (const char* kind : {"INSERTMachining, new row", "INSERTMachining, existing row",
+                           "INSERTMachining, new rows, one transaction"}) {
     const double odbc = at(kind, "library via ODBC"), rawOdbc = at(kind, "raw ODBC, prepared");
     const double pq = at(kind, "library via libpq"), rawPq = at(kind, "raw libpq, PQexecPrepared");
     std::printf("| %s | %.0f us | %.0f us | %.2fx | %.0f us | %.0f us | %.2fx |\n", kind,

@@ -4,11 +4,16 @@
 // come in binary when every column's type has a binary form read here, else as text.
 // Parameters go as text (bytes in binary) with their types left to the server, so that a
 // procedure's own signature decides them, as with the ODBC drivers.
+#include <poll.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -537,24 +542,79 @@ Values ValuesOf(const CommandData& command, const Call& call) {
 
 // Session ------------------------------------------------------------------------------------
 
+using Clock = std::chrono::steady_clock;
+// No deadline: wait for as long as the server takes.
+constexpr Clock::time_point kNever = Clock::time_point::max();
+
+// The savepoints the commands of a transaction run under. Each command sets one, nested in
+// the last; the first of a run is the base, and releasing the base every kUnitsPerRelease
+// commands releases the whole run at once: one statement more per command, not two, and the
+// nesting stays shallow.
+constexpr char kBaseSavepoint[] = "SAVEPOINT quilldata_base";
+constexpr char kUnitSavepoint[] = "SAVEPOINT quilldata_unit";
+constexpr char kReleaseBase[] = "RELEASE SAVEPOINT quilldata_base";
+constexpr int kUnitsPerRelease = 32;
+
+// The server's SQLSTATE in a verbose connection failure ("FATAL:  28P01: password ..."),
+// taken out of the message; empty when the server said nothing (refused, unreachable).
+std::wstring TakeSqlState(std::wstring& message) {
+  for (size_t at = message.find(L":  "); at != std::wstring::npos;
+       at = message.find(L":  ", at + 1)) {
+    const size_t code = at + 3;
+    if (code + 6 > message.size() || message[code + 5] != L':') continue;
+    const std::wstring state = message.substr(code, 5);
+    if (!std::all_of(state.begin(), state.end(),
+                     [](wchar_t c) { return std::iswdigit(c) || std::iswupper(c); }))
+      continue;
+    message.erase(code, 7);
+    return state;
+  }
+  return {};
+}
+
 class LibpqSession : public Session {
  public:
   LibpqSession(const std::vector<const char*>& keywords, const std::vector<const char*>& values,
                bool expand, ConnectionTimeouts timeouts)
       : timeouts_(timeouts) {
-    conn_ = PQconnectdbParams(keywords.data(), values.data(), expand ? 1 : 0);
+    conn_ = PQconnectStartParams(keywords.data(), values.data(), expand ? 1 : 0);
     if (!conn_) throw std::bad_alloc();
-    if (PQstatus(conn_) != CONNECTION_OK) {
-      const std::wstring message = Trimmed(PQerrorMessage(conn_));
+    // The server's SQLSTATE of a refused login comes only in the verbose message: it tells a
+    // refusal that lasts (a password, a database) from a server on its way up.
+    PQsetErrorVerbosity(conn_, PQERRORS_VERBOSE);
+    const Clock::time_point deadline =
+        timeouts_.connect > 0 ? Clock::now() + std::chrono::seconds(timeouts_.connect) : kNever;
+    PostgresPollingStatusType polled = PGRES_POLLING_WRITING;
+    bool timedOut = false;
+    while (PQstatus(conn_) != CONNECTION_BAD && polled != PGRES_POLLING_OK &&
+           polled != PGRES_POLLING_FAILED) {
+      if (!Wait(polled == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
+        timedOut = true;
+        break;
+      }
+      polled = PQconnectPoll(conn_);
+    }
+    if (timedOut || PQstatus(conn_) != CONNECTION_OK) {
+      std::wstring message = timedOut ? L"timeout expired" : Trimmed(PQerrorMessage(conn_));
+      std::wstring state = TakeSqlState(message);
       PQfinish(conn_);
       conn_ = nullptr;
-      QuillError failure(adErrDataSource, kLibpqSource, message + L" (SQLSTATE 08001)");
-      failure.WithSqlState(L"08001", 0);
-      if (message.find(L"timeout expired") != std::wstring::npos && timeouts_.connect > 0)
+      if (state.empty()) state = L"08001";
+      QuillError failure(adErrDataSource, kLibpqSource, message + L" (SQLSTATE " + state + L")");
+      failure.WithSqlState(state, 0);
+      // Too many connections now is a server that is busy, not one that refuses this login.
+      if (state == L"53300") failure.WithKind(ErrorKind::ConnectionLost);
+      if (timedOut) {
+        failure.WithKind(ErrorKind::Timeout);
         detail::RaiseTimedOut(failure, L"Opening the connection", timeouts_.connect,
                               L"Connect Timeout");
+      }
       throw failure;
     }
+    PQsetErrorVerbosity(conn_, PQERRORS_DEFAULT);
+    // Notices go nowhere, but a FATAL one (the server ending the session while it is idle)
+    // marks the connection gone.
+    PQsetNoticeReceiver(conn_, &LibpqSession::Notice, this);
     // ISO dates and exact doubles are what the readers here expect, whatever the role's
     // settings; the command timeout is the server's, so it cancels the statement alone.
     Result set(PQexec(conn_, ("SET DateStyle = ISO, MDY; SET extra_float_digits = 3; "
@@ -574,9 +634,45 @@ class LibpqSession : public Session {
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
+    inTransaction_ = false;
   }
 
   bool Lost() const noexcept override { return lost_; }
+
+  bool Dead() noexcept override {
+    if (lost_ || !conn_) return lost_;
+    pollfd ready{PQsocket(conn_), POLLIN, 0};
+    if (poll(&ready, 1, 0) <= 0) return false;
+    // Reading parses too (PQisBusy): a FATAL message reaches the notice receiver.
+    if (!PQconsumeInput(conn_) || (PQisBusy(conn_), PQstatus(conn_) == CONNECTION_BAD) || ending_) {
+      MarkLost();
+    }
+    return lost_;
+  }
+
+  void Begin() override {
+    Simple("BEGIN");
+    inTransaction_ = true;
+    depth_ = 0;
+  }
+
+  void Commit() override {
+    Result done = Simple("COMMIT");
+    inTransaction_ = false;
+    // A transaction the server had aborted "commits" as a rollback.
+    if (std::string_view(PQcmdStatus(done.get())) == "ROLLBACK") {
+      throw QuillError(adErrDataSource, kLibpqSource,
+                       L"The server rolled the transaction back instead of committing it.")
+          .WithKind(ErrorKind::TransactionAborted);
+    }
+  }
+
+  void Rollback() override {
+    inTransaction_ = false;
+    Simple("ROLLBACK");
+  }
+
+  bool InTransaction() const noexcept override { return inTransaction_; }
 
   ExecuteResult Execute(const CommandData& command) override { return Guarded(command, nullptr); }
 
@@ -586,7 +682,10 @@ class LibpqSession : public Session {
 
   ExecuteResult Guarded(const CommandData& command, RowSink* sink) {
     if (!conn_) Raise(adErrInvalidConnection, L"The connection is closed.");
-    if (lost_) Raise(adErrDataSource, L"The connection to the server is lost.");
+    if (lost_) {
+      throw QuillError(adErrDataSource, kLibpqSource, L"The connection to the server is lost.")
+          .WithKind(ErrorKind::ConnectionLost);
+    }
     const Call call = CallOf(command);
     const Values values = ValuesOf(command, call);
     try {
@@ -602,7 +701,6 @@ class LibpqSession : public Session {
         return Run(command, call, values, sink);
       }
     } catch (const QuillError& failure) {
-      lost_ = ShowsLoss(conn_, failure);
       if (!lost_ && failure.SqlState() == L"57014" && timeouts_.command > 0)
         detail::RaiseTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
       throw;
@@ -612,7 +710,7 @@ class LibpqSession : public Session {
   PGconn* Raw() { return conn_; }
   [[noreturn]] void Fail(const PGresult* result) {
     QuillError failure = Failure(conn_, result);
-    lost_ = lost_ || ShowsLoss(conn_, failure);
+    if (ShowsLoss(conn_, failure)) MarkLost();
     throw failure;
   }
 
@@ -622,22 +720,132 @@ class LibpqSession : public Session {
     bool binary = false;  // its results come in binary
   };
 
+  static void Notice(void* self, const PGresult* notice) {
+    const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (severity &&
+        (std::string_view(severity) == "FATAL" || std::string_view(severity) == "PANIC"))
+      static_cast<LibpqSession*>(self)->ending_ = true;
+  }
+
+  void MarkLost() noexcept {
+    lost_ = true;
+    inTransaction_ = false;
+  }
+
+  // When a command given now must have its answer: the command timeout, and a second for the
+  // server's own statement timeout to fire first; no deadline without a command timeout.
+  Clock::time_point CommandDeadline() const {
+    return timeouts_.command > 0
+               ? Clock::now() + std::chrono::seconds(timeouts_.command) + std::chrono::seconds(1)
+               : kNever;
+  }
+
+  // Waits until the socket is ready for `events`; false at the deadline.
+  bool Wait(short events, Clock::time_point deadline) {
+    for (;;) {
+      int ms = -1;
+      if (deadline != kNever) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        ms = static_cast<int>(std::min<int64_t>(left, 60000));
+      }
+      pollfd ready{PQsocket(conn_), events, 0};
+      const int n = poll(&ready, 1, ms);
+      if (n > 0) return true;
+      if (n < 0 && errno != EINTR) return true;  // libpq reports what is wrong with the socket
+    }
+  }
+
+  // The next result of the command under way, once libpq has it; at the deadline the
+  // connection is given up: a server that does not answer (a frozen process, a dead network)
+  // must not hold the caller for ever.
+  Result Next(Clock::time_point deadline) {
+    while (PQisBusy(conn_)) {
+      if (!Wait(POLLIN, deadline)) {
+        Close();
+        MarkLost();
+        throw QuillError(adErrDataSource, kLibpqSource,
+                         L"The server gave no answer within the command timeout of " +
+                             std::to_wstring(timeouts_.command) +
+                             L" seconds (Command Timeout), so the connection was given up; "
+                             L"whether the command took effect is unknown.")
+            .WithKind(ErrorKind::Timeout);
+      }
+      if (!PQconsumeInput(conn_)) break;  // PQgetResult tells what went wrong
+    }
+    return Result(PQgetResult(conn_));
+  }
+
+  // The failure of a command: a connection that broke under it is lost, and the failure says
+  // whether the command surely took no effect. It did not when it never left (it was being
+  // prepared, or its sending failed), or when the server ended the session before answering
+  // a command sent in the extended protocol (whose commit comes after its answer); otherwise
+  // its outcome is unknown.
+  [[noreturn]] void FailCommand(const PGresult* result, bool sent, bool answered, bool extended) {
+    QuillError failure = Failure(conn_, result);
+    if (ShowsLoss(conn_, failure)) {
+      MarkLost();
+      const bool noEffect =
+          !sent || (extended && !answered && failure.SqlState().starts_with(L"57P0"));
+      failure.WithKind(noEffect ? ErrorKind::ConnectionLost : ErrorKind::OutcomeUnknown);
+    }
+    throw failure;
+  }
+
+  // Runs a statement without parameters and waits for its answer; the last result.
+  Result Simple(const char* sql) {
+    if (lost_ || !conn_) {
+      throw QuillError(adErrDataSource, kLibpqSource, L"The connection to the server is lost.")
+          .WithKind(ErrorKind::ConnectionLost);
+    }
+    if (!PQsendQuery(conn_, sql)) FailCommand(nullptr, false, false, false);
+    const Clock::time_point deadline = CommandDeadline();
+    Result last, failed;
+    while (Result r = Next(deadline)) {
+      if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR && !failed)
+        failed = std::move(r);
+      else
+        last = std::move(r);
+    }
+    if (failed || PQstatus(conn_) == CONNECTION_BAD) FailCommand(failed.get(), true, false, false);
+    return last;
+  }
+
   // The statement kept for a text, prepared now when it is not yet; nullptr for a text that
   // runs unprepared.
-  const Prepared* Prepare(const Call& call, int parameters) {
-    if (auto it = prepared_.find(call.sql); it != prepared_.end()) return &it->second;
-    if (!call.single || call.sql.size() > kMaxPreparedText || prepared_.size() >= kMaxPrepared)
+  const Prepared* Prepare(const std::string& sql, bool single, int parameters) {
+    if (auto it = prepared_.find(sql); it != prepared_.end()) return &it->second;
+    if (!single || sql.size() > kMaxPreparedText || prepared_.size() >= kMaxPrepared)
       return nullptr;
     Prepared statement{"quilldata_" + std::to_string(++named_), false};
-    Result made(PQprepare(conn_, statement.name.c_str(), call.sql.c_str(), parameters, nullptr));
-    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) Fail(made.get());
-    Result described(PQdescribePrepared(conn_, statement.name.c_str()));
-    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK) Fail(described.get());
+    const Clock::time_point deadline = CommandDeadline();
+    // Nothing of the command has run while it is being prepared.
+    if (!PQsendPrepare(conn_, statement.name.c_str(), sql.c_str(), parameters, nullptr))
+      FailCommand(nullptr, false, false, true);
+    Result made = Drain(deadline);
+    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) FailCommand(made.get(), false, false, true);
+    if (!PQsendDescribePrepared(conn_, statement.name.c_str()))
+      FailCommand(nullptr, false, false, true);
+    Result described = Drain(deadline);
+    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+      FailCommand(described.get(), false, false, true);
     const int fields = PQnfields(described.get());
     statement.binary = fields > 0;
     for (int c = 0; c < fields; ++c)
       statement.binary = statement.binary && BinaryReadable(PQftype(described.get(), c));
-    return &prepared_.emplace(call.sql, std::move(statement)).first->second;
+    return &prepared_.emplace(sql, std::move(statement)).first->second;
+  }
+
+  // Every result of the exchange under way; the first one (a failure when there was one).
+  Result Drain(Clock::time_point deadline) {
+    Result first;
+    while (Result r = Next(deadline)) {
+      if (!first || (PQresultStatus(r.get()) == PGRES_FATAL_ERROR &&
+                     PQresultStatus(first.get()) != PGRES_FATAL_ERROR))
+        first = std::move(r);
+    }
+    return first;
   }
 
   void Forget(const std::string& sql) {
@@ -647,12 +855,48 @@ class LibpqSession : public Session {
   }
 
   // Sends the call and reads every result; the rows of the first one with columns go to
-  // `sink` when given (once every result is in and none failed), else into the result.
+  // `sink` when given (once every result is in and none failed), else into the result. In a
+  // transaction the call runs under a savepoint, sent with it in one pipeline (the savepoint
+  // is released behind it), so that a failure undoes the call alone.
   ExecuteResult Run(const CommandData& command, const Call& call, const Values& values,
                     RowSink* sink) {
-    const Prepared* prepared = Prepare(call, values.Count());
-    int sent;
-    if (prepared) {
+    const bool unit = inTransaction_;
+    // In a transaction: the command's savepoint, and whether the run is released behind it.
+    const char* savepoint = depth_ == 0 ? kBaseSavepoint : kUnitSavepoint;
+    const bool releases = depth_ + 1 >= kUnitsPerRelease;
+    const Prepared* prepared = nullptr;
+    bool savepointSet = false;  // by a statement of its own, before the command
+    if (unit) {
+      for (const char* sql : {kBaseSavepoint, kUnitSavepoint, kReleaseBase}) Prepare(sql, true, 0);
+      // A statement that fails to prepare aborts the transaction as a failing one does: it is
+      // prepared under the savepoint.
+      if (!prepared_.contains(call.sql)) {
+        Simple(savepoint);
+        savepointSet = true;
+        try {
+          prepared = Prepare(call.sql, call.single, values.Count());
+        } catch (const QuillError& failure) {
+          if (!lost_) UndoUnit(failure, savepoint);
+          throw;
+        }
+      }
+    }
+    if (!prepared) prepared = Prepare(call.sql, call.single, values.Count());
+    // A prepared command of a transaction goes in one pipeline with its savepoint (and the
+    // release of the run behind it); anything else sets the savepoint on its own first.
+    const bool pipeline = unit && prepared;
+    if (unit && !pipeline && !savepointSet) {
+      Simple(savepoint);
+      savepointSet = true;
+    }
+    if (pipeline && !PQenterPipelineMode(conn_)) FailCommand(nullptr, false, false, true);
+    auto sendPrepared = [&](const char* sql) {
+      const Prepared& statement = prepared_.at(sql);
+      return PQsendQueryPrepared(conn_, statement.name.c_str(), 0, nullptr, nullptr, nullptr, 0);
+    };
+    int sent = pipeline && !savepointSet ? sendPrepared(savepoint) : 1;
+    if (!sent) {
+    } else if (prepared) {
       sent = PQsendQueryPrepared(conn_, prepared->name.c_str(), values.Count(),
                                  values.pointers.data(), values.lengths.data(),
                                  values.formats.data(), prepared->binary ? 1 : 0);
@@ -663,19 +907,45 @@ class LibpqSession : public Session {
                                values.pointers.data(), values.lengths.data(), values.formats.data(),
                                0);
     }
-    if (!sent) Fail(nullptr);
+    if (sent && pipeline) sent = (!releases || sendPrepared(kReleaseBase)) && PQpipelineSync(conn_);
+    const bool extended = prepared || values.Count() > 0;
+    if (!sent) FailCommand(nullptr, false, false, extended);
 
     ExecuteResult result;
     const bool wantsRows = detail::WantsRows(command.options) && call.outputs.empty();
+    const Clock::time_point deadline = CommandDeadline();
     Result first;  // the first result with columns
     Result failed;
+    bool answered = false;
+    // In a pipeline the savepoint's results come first (unless it was set before), then the
+    // call's, then the release's if any, each set ended by a null result, and a sync closes
+    // them all.
+    int part = pipeline && !savepointSet ? 0 : 1;
     // Every result is read, so that the connection is ready for the next command.
-    while (Result r{PQgetResult(conn_)}) {
-      switch (PQresultStatus(r.get())) {
+    for (;;) {
+      Result r = Next(deadline);
+      if (PQstatus(conn_) == CONNECTION_BAD) {
+        if (!failed && r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR) failed = std::move(r);
+        FailCommand(failed.get(), true, answered, extended);
+      }
+      if (!r) {
+        if (!pipeline) break;
+        ++part;
+        continue;
+      }
+      const ExecStatusType status = PQresultStatus(r.get());
+      if (status == PGRES_PIPELINE_SYNC) break;
+      if (part != 1) {
+        if (status == PGRES_FATAL_ERROR && !failed) failed = std::move(r);
+        continue;
+      }
+      switch (status) {
         case PGRES_TUPLES_OK:
+          answered = true;
           if (!first && !failed && (wantsRows || !call.outputs.empty())) first = std::move(r);
           break;
         case PGRES_COMMAND_OK:
+          answered = true;
           if (const char* count = PQcmdTuples(r.get()); count && *count)
             result.recordsAffected = std::max(result.recordsAffected, 0) + std::atoi(count);
           break;
@@ -688,14 +958,20 @@ class LibpqSession : public Session {
           break;
         }
         case PGRES_EMPTY_QUERY:
+        case PGRES_PIPELINE_ABORTED:
           break;
         default:
           if (!failed) failed = std::move(r);
       }
-      if (PQstatus(conn_) == CONNECTION_BAD && !failed) Fail(nullptr);
     }
-    if (failed) Fail(failed.get());
-    if (PQstatus(conn_) == CONNECTION_BAD) Fail(nullptr);
+    if (pipeline) PQexitPipelineMode(conn_);
+    if (PQstatus(conn_) == CONNECTION_BAD) FailCommand(failed.get(), true, answered, extended);
+    if (failed) {
+      if (unit) UndoUnit(Failure(conn_, failed.get()), savepoint);
+      FailCommand(failed.get(), true, answered, extended);
+    }
+    if (unit && !pipeline && releases) Simple(kReleaseBase);
+    if (unit) depth_ = releases ? 0 : depth_ + 1;
 
     result.outputs.resize(command.parameters.size());
     if (!call.outputs.empty()) {
@@ -715,9 +991,30 @@ class LibpqSession : public Session {
     return result;
   }
 
+  // After a command of a transaction failed: its savepoint is rolled back, so that the
+  // transaction goes on without it (the savepoint stays, empty, in the run). A serialization
+  // failure or deadlock ends the whole transaction instead (its snapshot cannot be trusted any
+  // more).
+  void UndoUnit(const QuillError& failure, const char* savepoint) {
+    try {
+      if (failure.SqlState() == L"40001" || failure.SqlState() == L"40P01") {
+        Rollback();
+      } else {
+        Simple((std::string("ROLLBACK TO ") + savepoint).c_str());
+        ++depth_;
+      }
+    } catch (const QuillError&) {
+      // The command's own failure is the one to report; the transaction is over.
+      inTransaction_ = false;
+    }
+  }
+
   PGconn* conn_ = nullptr;
   ConnectionTimeouts timeouts_;
   bool lost_ = false;
+  bool ending_ = false;  // the server sent a FATAL notice: it is closing the connection
+  bool inTransaction_ = false;
+  int depth_ = 0;  // savepoints of the transaction's run not yet released
   std::unordered_map<std::string, Prepared> prepared_;
   uint64_t named_ = 0;
 };

@@ -24,6 +24,7 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "ado/Detail.h"
+#include "ado/Socket.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC must use 16-bit SQLWCHAR");
 
@@ -965,21 +966,40 @@ class OdbcSession : public Session {
     WText text = ToW(connectionString);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
+    const auto socketsBefore = detail::StreamSockets();
     const SQLRETURN rc =
         SQLDriverConnectW(dbc_->get(), nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()),
                           completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
     if (!Ok(rc)) {
       try {
         Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
-      } catch (const OdbcFailure& failure) {
+      } catch (OdbcFailure& failure) {
         if (IsTimeout(failure) && timeouts_.connect > 0) {
           detail::RaiseTimedOut(failure, L"Opening the connection", timeouts_.connect,
                                 L"Connect Timeout");
+        }
+        // A driver over libpq says 08001 for every failed connection; the server's own answer
+        // ("FATAL:  password authentication failed") is a refused login, which lasts, where a
+        // server that did not answer may be back soon.
+        if (failure.SqlState() == L"08001" &&
+            failure.Description().find(L":  ") != std::wstring::npos) {
+          failure.WithKind(ErrorKind::Login);
         }
         throw;
       }
     }
     connected_ = true;
+    socket_ = detail::NewSocket(socketsBefore);
+    {
+      SQLWCHAR name[64] = {};
+      SQLSMALLINT length = 0;
+      if (Ok(SQLGetInfoW(dbc_->get(), SQL_DBMS_NAME, name, sizeof name, &length))) {
+        postgres_ =
+            FromW(name, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) /
+                                             sizeof(SQLWCHAR),
+                                         63)) == L"PostgreSQL";
+      }
+    }
     // A driver that drops prepared statements at every commit or rollback gets each call
     // directly: a kept one would be gone at its next run.
     for (const SQLUSMALLINT info : {SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CURSOR_ROLLBACK_BEHAVIOR}) {
@@ -1007,9 +1027,43 @@ class OdbcSession : public Session {
     kept_.clear();  // the statements go before the connection that owns them
     if (connected_) SQLDisconnect(dbc_->get());
     connected_ = false;
+    inTransaction_ = false;
   }
 
   bool Lost() const noexcept override { return lost_; }
+
+  bool Dead() noexcept override {
+    if (lost_ || !connected_) return lost_;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if ((Ok(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+         dead == SQL_CD_TRUE) ||
+        (socket_ && detail::ClosedByServer(*socket_, postgres_))) {
+      MarkLost();
+    }
+    return lost_;
+  }
+
+  void Begin() override {
+    Check(SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_AUTOCOMMIT_OFF)),
+                            0));
+    inTransaction_ = true;
+    if (!postgres_) return;
+    // A mark that lives as long as the transaction: after a failure it tells whether the
+    // driver kept the transaction (its statement-level rollback), rolled it back, or left it
+    // aborted.
+    mark_ = std::to_wstring(++marks_);
+    try {
+      Guarded(Text(L"SELECT set_config('quilldata.transaction', '" + mark_ + L"', true)"), nullptr);
+    } catch (...) {
+      EndTransaction(SQL_ROLLBACK);
+      throw;
+    }
+  }
+
+  void Commit() override { EndTransaction(SQL_COMMIT); }
+  void Rollback() override { EndTransaction(SQL_ROLLBACK); }
+  bool InTransaction() const noexcept override { return inTransaction_; }
 
   ExecuteResult Execute(const CommandData& command) override { return Guarded(command, nullptr); }
 
@@ -1018,19 +1072,112 @@ class OdbcSession : public Session {
   }
 
  private:
+  static CommandData Text(const std::wstring& sql) {
+    CommandData command;
+    command.text = sql;
+    return command;
+  }
+
+  void MarkLost() noexcept {
+    lost_ = true;
+    inTransaction_ = false;
+  }
+
+  void Check(SQLRETURN rc) {
+    if (!Ok(rc)) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+  }
+
+  // Commits or rolls back and goes back to autocommit; the transaction is over whatever
+  // happens. A connection lost meanwhile leaves the outcome of a commit unknown.
+  void EndTransaction(SQLSMALLINT completion) {
+    inTransaction_ = false;
+    if (lost_) {
+      throw QuillError(adErrDataSource, SourceFor(driver_),
+                       L"The connection to the server is lost.")
+          .WithKind(ErrorKind::ConnectionLost);
+    }
+    try {
+      Check(SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), completion));
+    } catch (OdbcFailure& failure) {
+      if (Gone(failure)) {
+        MarkLost();
+        if (completion == SQL_COMMIT) failure.WithKind(ErrorKind::OutcomeUnknown);
+      }
+      throw;
+    }
+    Check(SQLSetConnectAttr(dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_AUTOCOMMIT_ON)),
+                            0));
+  }
+
+  // SQLSTATE class 08 is a connection failure, and 57P0x a server that ended the session
+  // (shut down, crashed, starting up); the driver may also just know it is dead.
+  bool Gone(const OdbcFailure& failure) {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return failure.Any({L"08", L"57P0"}) ||
+           (Ok(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+            dead == SQL_CD_TRUE);
+  }
+
+  // After a command of a transaction failed: whether the transaction is still there. On
+  // PostgreSQL the transaction's mark says so; a serialization failure or deadlock ends it
+  // (its snapshot cannot be trusted any more). Other servers keep a transaction across a
+  // failed statement, as far as their driver tells.
+  void CheckTransaction(const OdbcFailure& failure) {
+    if (!inTransaction_ || !postgres_) return;
+    bool kept = !failure.Any({L"40001", L"40P01"});
+    if (kept) {
+      try {
+        auto rows = Run(Text(L"SELECT current_setting('quilldata.transaction', true)")).rows;
+        kept = rows && !rows->rows.empty() && rows->rows[0].at(0) == Variant(mark_);
+      } catch (const QuillError&) {
+        kept = false;  // aborted, or gone
+      }
+    }
+    if (kept) return;
+    try {
+      EndTransaction(SQL_ROLLBACK);
+    } catch (const QuillError&) {
+      // The command's own failure is the one to report; the transaction is over.
+    }
+  }
+
   ExecuteResult Guarded(const CommandData& command, RowSink* sink) {
     if (!connected_) Raise(adErrInvalidConnection, L"The connection is closed.");
-    if (lost_) Raise(adErrDataSource, L"The connection to the server is lost.");
+    if (lost_) {
+      throw QuillError(adErrDataSource, SourceFor(driver_),
+                       L"The connection to the server is lost.")
+          .WithKind(ErrorKind::ConnectionLost);
+    }
+    // A server that does not answer at all (a frozen process, a dead network) is given up
+    // after the command timeout and a second for its own timeout to come first: the socket is
+    // shut down under the waiting call.
+    std::optional<detail::Deadline> deadline;
+    if (timeouts_.command > 0 && socket_) {
+      deadline.emplace(
+          std::chrono::steady_clock::now() + std::chrono::seconds(timeouts_.command + 1),
+          [socket = *socket_] { detail::ShutDown(socket); });
+    }
     try {
       return Run(command, sink);
-    } catch (const OdbcFailure& failure) {
-      // SQLSTATE class 08 is a connection failure, and 57P0x a server that ended the session
-      // (shut down, crashed, starting up); the driver may also just know it is dead.
-      SQLUINTEGER dead = SQL_CD_FALSE;
-      lost_ = failure.Any({L"08", L"57P0"}) ||
-              (Ok(SQLGetConnectAttr(dbc_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
-               dead == SQL_CD_TRUE);
-      if (!lost_ && IsTimeout(failure) && timeouts_.command > 0) {
+    } catch (OdbcFailure& failure) {
+      if (deadline && deadline->Fired()) {
+        MarkLost();
+        throw QuillError(adErrDataSource, SourceFor(driver_),
+                         L"The server gave no answer within the command timeout of " +
+                             std::to_wstring(timeouts_.command) +
+                             L" seconds (Command Timeout), so the connection was given up; "
+                             L"whether the command took effect is unknown.")
+            .WithKind(ErrorKind::Timeout);
+      }
+      if (Gone(failure)) {
+        // Nothing here tells whether the server ran the command before the connection broke.
+        MarkLost();
+        failure.WithKind(ErrorKind::OutcomeUnknown);
+        throw;
+      }
+      CheckTransaction(failure);
+      if (IsTimeout(failure) && timeouts_.command > 0) {
         detail::RaiseTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
       }
       throw;
@@ -1217,6 +1364,11 @@ class OdbcSession : public Session {
   ConnectionTimeouts timeouts_;
   bool connected_ = false;
   bool lost_ = false;
+  bool postgres_ = false;                   // the server speaks PostgreSQL
+  std::optional<detail::SocketId> socket_;  // the connection's socket, when it could be told
+  bool inTransaction_ = false;
+  std::wstring mark_;  // the open transaction's mark (PostgreSQL)
+  uint64_t marks_ = 0;
   bool keepCalls_ = true;
   std::unordered_map<std::wstring, Kept> kept_;
   uint64_t uses_ = 0;

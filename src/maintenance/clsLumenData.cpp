@@ -167,8 +167,8 @@ std::shared_ptr<ado::Recordset> clsLumenData::Get_Lumen_Set(const std::wstring& 
         t.Step([&] { Must(command).CommandType(ado::adCmdText); });
 
         std::shared_ptr<ado::Recordset> rows;
-        // Any SQL text may write, so one that was under way when the connection was lost is
-        // not sent again; one that finds the connection lost opens it again first.
+        // Any SQL text may write, so one whose answer was lost is not sent again; one that
+        // surely did not run (the connection was gone before it left) runs on a new one.
         ado::ResendGuard guard(m_Conn, false);
         t.Step([&] { rows = std::make_shared<ado::Recordset>(); });
         t.Step([&] { Must(rows).CursorType(ado::adOpenStatic); });

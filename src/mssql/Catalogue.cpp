@@ -16,10 +16,8 @@ using namespace QuillData::ado;
 
 constexpr int32_t kNoRecords = adExecuteNoRecords;
 constexpr int32_t kUnspecified = adOptionUnspecified;
-// Why an entry may be sent again when its outcome is unknown: it only reads, or it looks its
-// row up before it writes, so a second run finds what the first one wrote.
-constexpr bool kReadsOnly = true;
-constexpr bool kLooksUpFirst = true;
+constexpr Resend kReadsOnly = Resend::ReadsOnly;
+constexpr Resend kLooksUpFirst = Resend::LooksUpFirst;
 
 Param Ret(int32_t size, From from) {
   return {L"@Return_Value", adInteger, adParamReturnValue, size, from, -1, 0, 0};
@@ -460,7 +458,7 @@ Variant InitialResult(const Procedure& procedure) {
 
 bool Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
           std::span<const Variant> args, int32_t recordsAffected, Variant& result,
-          ado::RowSink* rows) {
+          std::function<bool()> resendSafe, ado::RowSink* rows) {
   ado::CommandPtr command;
   trap.Step([&] {
     command = std::make_shared<ado::Command>();
@@ -487,7 +485,7 @@ bool Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& pro
   }
   // With -1 the recordset stays referenced until the call is over, and is never read.
   ado::RecordsetPtr returned;
-  ado::ResendGuard guard(connection, procedure.resendSafe);
+  ado::ResendGuard guard(connection, std::move(resendSafe));
   bool executed = false;
   trap.Step([&] {
     guard.Attempt([&] {

@@ -4,6 +4,7 @@
 // precision and scale, and where each value comes from) and what it reads back. Every writer
 // binds its arguments to its entry and calls Call(); no writer spells out the call itself.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,6 +53,14 @@ struct Param {
   uint8_t scale = 0;
 };
 
+// When a call whose outcome is unknown (sent, the answer lost) may be sent again.
+enum class Resend : uint8_t {
+  Never,         // a write that may not run twice
+  ReadsOnly,     // it only reads: always
+  LooksUpFirst,  // it looks its row up before it writes, so a second run finds what the first
+                 // one wrote: when the database is known to hold such procedures
+};
+
 struct Procedure {
   std::wstring_view operation;  // the interface member
   std::wstring_view name;       // the stored procedure
@@ -59,9 +68,7 @@ struct Procedure {
   int32_t options;              // Execute's options: adExecuteNoRecords or -1
   Result result;
   std::vector<Param> params;
-  // Running the procedure twice leaves what running it once leaves, so a call whose
-  // connection was lost mid-way (outcome unknown) may be sent again on a new connection.
-  bool resendSafe = false;
+  Resend resend = Resend::Never;
 };
 
 // Every entry, in the interface's order of the operations.
@@ -77,13 +84,14 @@ Variant ParameterValue(const Procedure& procedure, const Param& param,
 // Runs one entry on the connection as steps of the operation's trap: Command with
 // CommandType adCmdStoredProc, every parameter created and appended in order (precision and
 // scale set right after an adNumeric one is appended), Execute with the entry's options
-// (a lost connection is opened again before Execute runs again; see ado::ResendGuard),
-// and the read-back the entry names into `result`. Result::Rows streams the rows to `rows`
-// as they arrive; with -1 any other recordset is held until the call ends and never read.
-// False when the procedure did not run.
+// (a lost connection is opened again before Execute runs again; a call whose outcome is
+// unknown runs again only when resendSafe says so: see ado::ResendGuard), and the read-back
+// the entry names into `result`. Result::Rows streams the rows to `rows` as they arrive;
+// with -1 any other recordset is held until the call ends and never read. False when the
+// procedure did not run.
 bool Call(Trap& trap, const ado::ConnectionPtr& connection, const Procedure& procedure,
           std::span<const Variant> args, int32_t recordsAffected, Variant& result,
-          ado::RowSink* rows = nullptr);
+          std::function<bool()> resendSafe, ado::RowSink* rows = nullptr);
 
 // The zero value of an entry's result: 0 for the 32-bit results, else the empty variant.
 Variant InitialResult(const Procedure& procedure);

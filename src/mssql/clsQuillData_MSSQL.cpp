@@ -6,6 +6,7 @@
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Enums.h"
+#include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Factory.h"
@@ -82,6 +83,7 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
   gSP = cSP;
   gE = cE;
   bool result = false;
+  m_shippedSchema.reset();
   Trap(kModule, L"OpenDB", {.flag = 2}).Run([&](Trap& t) {
     const std::vector<Variant>& values = ConnectionValues(ConnArgs);
     bool laidOut = false;
@@ -138,14 +140,92 @@ CollectionPtr clsQuillData_MSSQL::ReadTable(const readers::TableReader& reader,
   return collection;
 }
 
+std::function<bool()> clsQuillData_MSSQL::ResendRule(const mssql::Procedure& procedure) {
+  switch (procedure.resend) {
+    case mssql::Resend::ReadsOnly:
+      return [] { return true; };
+    case mssql::Resend::LooksUpFirst:
+      return [this] { return ShippedSchema(); };
+    default:
+      return [] { return false; };
+  }
+}
+
+bool clsQuillData_MSSQL::ShippedSchema() {
+  if (m_shippedSchema) return *m_shippedSchema;
+  try {
+    auto rows = Must(m_oConn).Execute(L"SELECT count(*) FROM tblSchema_Version");
+    m_shippedSchema = rows && !rows->Eof() && CLng(rows->Fields()->Item(0)->Value()) > 0;
+  } catch (const QuillError&) {
+    // A connection lost on the way proves nothing either way: asked again next time.
+    if (!m_oConn || m_oConn->Lost()) return false;
+    m_shippedSchema = false;
+  }
+  return *m_shippedSchema;
+}
+
 Variant clsQuillData_MSSQL::Run(const wchar_t* operation, std::vector<Variant> args,
                                 int32_t recordsAffected) {
   const mssql::Procedure& procedure = mssql::Entry(operation);
   Variant result = mssql::InitialResult(procedure);
   Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
-    mssql::Call(t, m_oConn, procedure, args, recordsAffected, result);
+    mssql::Call(t, m_oConn, procedure, args, recordsAffected, result, ResendRule(procedure));
   });
   return result;
+}
+
+// Transactions ---------------------------------------------------------------------------
+
+int32_t clsQuillData_MSSQL::BeginTrans() {
+  int32_t level = 0;
+  Trap(kModule, L"BeginTrans", {.traced = true}).Run([&](Trap& t) {
+    // Nothing is lost yet: a connection to be opened again is opened first.
+    ado::ResendGuard guard(m_oConn, true);
+    t.Step([&] {
+      if (InTransaction()) {
+        throw QuillError(ErrNo::InvalidProcedureCall, kModule,
+                         L"A transaction is open already: transactions do not nest")
+            .WithKind(ErrorKind::RefusedArgument);
+      }
+      guard.Attempt([&] { level = Must(m_oConn).BeginTrans(); });
+    });
+  });
+  return level;
+}
+
+bool clsQuillData_MSSQL::CommitTrans() {
+  bool committed = false;
+  // A commit that failed has ended the transaction: a retry reports the same failure.
+  std::optional<QuillError> failed;
+  Trap(kModule, L"CommitTrans", {.traced = true}).Run([&](Trap& t) {
+    t.Step([&] {
+      if (failed) throw *failed;
+      if (!InTransaction()) {
+        throw QuillError(ErrNo::InvalidProcedureCall, kModule,
+                         L"No transaction is open: BeginTrans first")
+            .WithKind(ErrorKind::RefusedArgument);
+      }
+      try {
+        m_oConn->CommitTrans();
+      } catch (const QuillError& failure) {
+        failed = failure;
+        throw;
+      }
+      committed = true;
+    });
+  });
+  return committed;
+}
+
+void clsQuillData_MSSQL::RollbackTrans() {
+  if (!InTransaction()) return;
+  Trap(kModule, L"RollbackTrans", {.traced = true}).Run([&](Trap& t) {
+    t.Step([&] { Must(m_oConn).RollbackTrans(); });
+  });
+}
+
+bool clsQuillData_MSSQL::InTransaction() const {
+  return m_oConn && m_oConn->InTransaction();
 }
 
 int32_t clsQuillData_MSSQL::RunLong(const wchar_t* operation, std::vector<Variant> args,
@@ -255,7 +335,7 @@ CollectionPtr clsQuillData_MSSQL::GETFilterScenariosCol(const bool& blnWithPartT
   Trap(kModule, procedure.trace, {.traced = true}).Run([&](Trap& t) {
     Variant unused;
     if (!mssql::Call(t, m_oConn, procedure, std::vector<Variant>{blnWithPartType2}, -1, unused,
-                     &filler)) {
+                     ResendRule(procedure), &filler)) {
       return;  // the call failed and was reported
     }
     t.Step([&] {

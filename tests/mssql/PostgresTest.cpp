@@ -2,6 +2,7 @@
 // conformance suite, what the driver really stores, and the server failing under it.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "conformance/ConformanceSuite.h"
+#include "support/CuttingProxy.h"
 #include "support/PgServer.h"
 #include "support/RecordingProvider.h"
 
@@ -69,6 +71,25 @@ std::wstring ConnectionString(const PgServer& server, const std::string& databas
 
 std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
   return info.param == Via::Odbc ? "Odbc" : "Libpq";
+}
+
+// The same connection string through a proxy on another port.
+std::wstring ViaPort(std::wstring connectionString, int from, int to) {
+  const std::wstring port = L"Port=" + std::to_wstring(from);
+  return connectionString.replace(connectionString.find(port), port.size(),
+                                  L"Port=" + std::to_wstring(to));
+}
+
+// The server process behind the backend's connection.
+pid_t BackendPid(clsQuillData& db) {
+  auto rows = dynamic_cast<clsQuillData_MSSQL&>(db).OwnConn()->Execute(L"SELECT pg_backend_pid()");
+  return static_cast<pid_t>(CLng(rows->Fields()->Item(0)->Value()));
+}
+
+std::vector<ErrorKind> Kinds(const PolicyErrorHandler& errors) {
+  std::vector<ErrorKind> kinds;
+  for (const auto& r : errors.Reports()) kinds.push_back(r.kind);
+  return kinds;
 }
 
 std::string gLastDatabase;
@@ -237,6 +258,144 @@ TEST_P(ServerTest, ARepeatedCallIsPreparedOnceAndEachRunKeepsItsOwnResult) {
   EXPECT_EQ(errors->Reports().size(), 1u);
 }
 
+// An answer lost in transit: the server ran the call, the client never heard. A call that
+// looks its row up first is sent again where the database proves its procedures are the
+// shipped ones; anything else is reported "outcome unknown" and never sent twice.
+TEST_P(ServerTest, AnAnswerLostInTransitIsSentAgainOnlyWhereThatIsSafe) {
+  CuttingProxy proxy(Server().Port());
+  const std::wstring viaProxy = ViaPort(ConnectionString(), Server().Port(), proxy.Port());
+  auto rows = [&](const char* name) {
+    return Sql(std::string("COPY (SELECT count(*), min(\"MachID\") FROM Machining WHERE "
+                           "\"MachName\" = '") +
+               name + "') TO STDOUT");
+  };
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  auto shipped = OpenBackend(viaProxy, retrying);
+  shipped->INSERTMachining(L"Warm", L"G", 1, 0, 0, 0);  // the call is prepared
+  proxy.SwallowNextAnswer();
+  const int32_t id = shipped->INSERTMachining(L"Once", L"G", 1, 0, 0, 0);
+  EXPECT_EQ(proxy.Swallowed(), 1);
+  EXPECT_EQ(rows("Once"), "1\t" + std::to_string(id) + "\n");
+  EXPECT_EQ(Kinds(*retrying), std::vector<ErrorKind>{ErrorKind::OutcomeUnknown});
+
+  // A plain insert, in a database without the shipped schema's version table.
+  Sql("DROP TABLE tblSchema_Version");
+  Sql("CREATE OR REPLACE FUNCTION P_I_Machining(machname text, machgroup text, x numeric, "
+      "y numeric, z numeric, machlibid integer) RETURNS integer LANGUAGE sql AS $$ "
+      "INSERT INTO Machining (\"MachName\", \"MachGroup\", \"X\", \"Y\", \"Z\", "
+      "\"MachLibID\") VALUES (machname, machgroup, x, y, z, machlibid) RETURNING \"MachID\" $$");
+  retrying->Clear();
+  auto plain = OpenBackend(viaProxy, retrying);
+  plain->INSERTMachining(L"Warm", L"G", 1, 0, 0, 0);
+  proxy.SwallowNextAnswer();
+  EXPECT_EQ(plain->INSERTMachining(L"Plain", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(rows("Plain").substr(0, 2), "1\t");
+  EXPECT_EQ(Kinds(*retrying), std::vector<ErrorKind>(4, ErrorKind::OutcomeUnknown));
+  EXPECT_NE(retrying->Reports()[1].description.find(L"not sent again"), std::wstring::npos);
+  // The connection is new and the next call runs.
+  EXPECT_GT(plain->INSERTMachining(L"Next", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(retrying->Reports().size(), 4u);
+}
+
+// The session's server process stops (SIGSTOP): the call ends at the command timeout, and the
+// connection given up is replaced by the next call.
+TEST_P(ServerTest, AFrozenServerProcessTimesOutAndTheNextCallWorks) {
+  auto frozen = OpenBackend(ConnectionString() + L";Command Timeout=2", errors);
+  frozen->INSERTMachining(L"Before", L"G", 1, 0, 0, 0);
+  const pid_t pid = BackendPid(*frozen);
+  ASSERT_EQ(kill(pid, SIGSTOP), 0);
+  struct Resume {
+    pid_t pid;
+    ~Resume() { kill(pid, SIGCONT); }
+  } resume{pid};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(frozen->GETTblMachining()->Count(), 0);
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 2.0);
+  EXPECT_LT(waited, 5.0);
+  ASSERT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Timeout});
+  kill(pid, SIGCONT);
+  EXPECT_EQ(frozen->GETTblMachining()->Count(), 1);
+  EXPECT_EQ(errors->Reports().size(), 1u);
+}
+
+// A login that cannot succeed (a database that does not exist) is tried once for each
+// answer of the companion, a second apart, never in a silent loop of its own.
+TEST_P(ServerTest, ARefusedLoginIsTriedOncePerReportAtMostOnceASecond) {
+  auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  auto refused = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(refused->OpenDB(
+      nullptr, retrying, {test::ConnectionString(Server(), "no_such_database", GetParam()), L"0"}));
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto kinds = Kinds(*retrying);
+  ASSERT_EQ(kinds.size(), 4u);
+  for (ErrorKind kind : kinds) EXPECT_TRUE(kind == ErrorKind::Login || kind == ErrorKind::NotFound);
+  EXPECT_GE(waited, 2.9);
+}
+
+// Inside a transaction a writer that fails undoes only its own statements; the store ending
+// the transaction (its connection killed) is reported by every later call, and nothing of the
+// work is committed or silently redone on a new connection.
+TEST_P(ServerTest, AFailedWriterUndoesOnlyItselfAndALostTransactionIsReportedNotHidden) {
+  // A procedure that deletes, then fails.
+  Sql("CREATE OR REPLACE FUNCTION P_D_Machining(machid integer) RETURNS integer "
+      "LANGUAGE plpgsql AS $$ BEGIN DELETE FROM Machining WHERE \"MachID\" = machid; "
+      "RAISE EXCEPTION 'refused'; END $$");
+  const int32_t before = db->INSERTMachining(L"Before", L"G", 1, 0, 0, 0);
+  ASSERT_EQ(db->BeginTrans(), 1);
+  const int32_t a = db->INSERTMachining(L"A", L"G", 1, 0, 0, 0);
+  // More calls than one run of savepoints holds: the failure comes in the second run.
+  for (int i = 0; i < 40; ++i) db->INSERTMachining(L"Row " + std::to_wstring(i), L"G", 1, 0, 0, 0);
+  EXPECT_EQ(db->DELMachining(before), 0);
+  EXPECT_EQ(errors->Reports().size(), 1u);
+  const int32_t b = db->INSERTMachining(L"B", L"G", 1, 0, 0, 0);
+  EXPECT_TRUE(db->CommitTrans());
+  auto machinings = db->GETTblMachining();
+  for (int32_t id : {before, a, b}) EXPECT_TRUE(machinings->Contains(std::to_wstring(id))) << id;
+
+  errors->Clear();
+  ASSERT_EQ(db->BeginTrans(), 1);
+  EXPECT_GT(db->INSERTMachining(L"Lost", L"G", 1, 0, 0, 0), 0);
+  Sql("SELECT pg_terminate_backend(" + std::to_string(BackendPid(*db)) + ")");
+  EXPECT_EQ(db->INSERTMachining(L"Lost too", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(db->INSERTMachining(L"Lost three", L"G", 1, 0, 0, 0), 0);
+  EXPECT_TRUE(db->InTransaction());
+  EXPECT_FALSE(db->CommitTrans());
+  EXPECT_FALSE(db->InTransaction());
+  EXPECT_EQ(Kinds(*errors), std::vector<ErrorKind>(3, ErrorKind::TransactionAborted));
+  EXPECT_EQ(Sql("COPY (SELECT count(*) FROM Machining WHERE \"MachName\" LIKE 'Lost%') TO "
+                "STDOUT"),
+            "0\n");
+  // The scope is over: the next call opens a new connection.
+  EXPECT_EQ(db->GETTblMachining()->Count(), 43);
+  EXPECT_EQ(errors->Reports().size(), 3u);
+}
+
+// A serialization failure ends the transaction on the server: the writer, every later one
+// and CommitTrans report it, and nothing after the failure is committed.
+TEST_P(ServerTest, ASerializationFailureEndsTheTransactionForEveryLaterCall) {
+  const int32_t mach = db->INSERTMachining(L"Shared", L"G", 1, 0, 0, 0);
+  Sql("ALTER DATABASE " + Database() + " SET default_transaction_isolation = 'repeatable read'");
+  auto isolated = OpenBackend(ConnectionString(), errors);
+  ASSERT_EQ(isolated->BeginTrans(), 1);
+  EXPECT_EQ(isolated->GETTblMachining()->Count(), 1);  // the snapshot is taken
+  Sql("UPDATE Machining SET \"MachName\" = 'Theirs' WHERE \"MachID\" = " + std::to_string(mach));
+  isolated->UPDATEMachNameFromMachining(L"Mine", 1, mach);
+  EXPECT_EQ(isolated->INSERTMachining(L"After", L"G", 1, 0, 0, 0), 0);
+  EXPECT_FALSE(isolated->CommitTrans());
+  const auto kinds = Kinds(*errors);
+  ASSERT_EQ(kinds.size(), 3u);
+  EXPECT_EQ(errors->Reports()[0].sqlState, L"40001");
+  for (ErrorKind kind : kinds) EXPECT_EQ(kind, ErrorKind::TransactionAborted);
+  EXPECT_EQ(Sql("COPY (SELECT string_agg(\"MachName\", ',') FROM Machining) TO STDOUT"),
+            "Theirs\n");
+  EXPECT_GT(isolated->INSERTMachining(L"Later", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(errors->Reports().size(), 3u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
 class ServerGoneTest : public ::testing::TestWithParam<Via> {};
@@ -264,20 +423,61 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   EXPECT_EQ(errors->Reports()[1].flag, 2);
   EXPECT_FALSE(errors->Reports()[1].description.empty());
 
-  // Answered "retry", OpenDB waits for the server to come back, up to the connect timeout.
+  // The object whose OpenDB failed connects on a later call: answered "retry", the call
+  // waits for the server to come back, up to the connect timeout.
   auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 1);
+  gE = retrying;
   std::thread starter([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     server.Start();
   });
-  EXPECT_TRUE(
-      db->OpenDB(nullptr, retrying,
-                 {ConnectionString(server, database, GetParam()) + L";Connect Timeout=30", L"0"}));
-  starter.join();
-  EXPECT_EQ(retrying->Reports().size(), 1u);
   EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
+  starter.join();
+  EXPECT_EQ(Kinds(*retrying), std::vector<ErrorKind>{ErrorKind::ConnectionLost});
   EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), first);
   EXPECT_EQ(retrying->Reports().size(), 1u);
+  db.reset();
+  gE.reset();
+}
+
+// The server restarts while the connection is idle: every kind of call goes on a new
+// connection, once, and nobody is told.
+TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
+  const std::string binaries = PgServer::Binaries();
+  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
+  PgServer server(binaries);
+  const std::string database = server.NewDatabase();
+  server.LoadSchema(database);
+  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
+  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  const int32_t kept = db->INSERTMachining(L"Kept", L"G", 1, 0, 0, 0);
+  const int32_t gone = db->INSERTMachining(L"Gone", L"G", 1, 0, 0, 0);
+  auto restart = [&] {
+    server.Stop();
+    server.Start();
+  };
+  restart();
+  EXPECT_EQ(db->GETTblMachining()->Count(), 2);
+  restart();
+  db->UPDATEMachNameFromMachining(L"Renamed", 1, kept);
+  restart();
+  EXPECT_GT(db->INSERTMachRouting(L"Route", kept), 0);
+  restart();
+  db->DELMachining(gone);
+  restart();
+  EXPECT_GT(db->INSERTMachining(L"New", L"G", 1, 0, 0, 0), gone);
+  restart();
+  ASSERT_EQ(db->BeginTrans(), 1);
+  db->INSERTMachVariable(L"Var", L"1", 1, false);
+  EXPECT_TRUE(db->CommitTrans());
+  auto rows = [&](const std::string& sql) {
+    return server.Psql("COPY (" + sql + ") TO STDOUT", database);
+  };
+  EXPECT_EQ(rows("SELECT string_agg(\"MachName\", ',' ORDER BY \"MachName\") FROM Machining"),
+            "New,Renamed\n");
+  EXPECT_EQ(rows("SELECT count(*) FROM MachRouting"), "1\n");
+  EXPECT_EQ(rows("SELECT count(*) FROM MachVariable"), "1\n");
+  EXPECT_TRUE(errors->Reports().empty()) << ToUtf8(errors->Reports()[0].description);
   db.reset();
   gE.reset();
 }

@@ -79,6 +79,7 @@ constexpr int32_t adStateOpen = 1;
 // ErrorValueEnum: the numbers of the object model's own errors.
 constexpr int32_t adErrInvalidArgument = 3001;
 constexpr int32_t adErrNoCurrentRecord = 3021;
+constexpr int32_t adErrFeatureNotAvailable = 3251;
 constexpr int32_t adErrItemNotFound = 3265;
 constexpr int32_t adErrDataConversion = 3421;
 constexpr int32_t adErrObjectClosed = 3704;

@@ -103,7 +103,11 @@ class Session {
  public:
   virtual ~Session() = default;
   // Runs the command; every failure is a QuillError. The parameters' wire values are
-  // already checked and converted, so a provider only carries them.
+  // already checked and converted, so a provider only carries them. A failure that leaves
+  // the session lost has the kind ConnectionLost only when the command surely took no effect
+  // (it never left, or the server ended the session before it ran), else OutcomeUnknown; a
+  // command that got no answer in the command timeout is given up with its connection (kind
+  // Timeout, the session lost).
   virtual ExecuteResult Execute(const CommandData& command) = 0;
   // Runs the command as Execute does, but hands the rows of its first result set to `sink`
   // one at a time instead of gathering them (the result's rows stay empty); a command that
@@ -115,6 +119,21 @@ class Session {
   // True once a failure showed that the connection is gone (the server went away or
   // dropped it): nothing more can be sent on it.
   virtual bool Lost() const noexcept = 0;
+
+  // Looks, without sending anything, for a sign that the server has closed the connection
+  // since its last command (a server restarted while the connection was idle); such a
+  // session counts as lost from then on. The default knows only Lost().
+  virtual bool Dead() noexcept { return Lost(); }
+
+  // A transaction: Begin starts one, Commit and Rollback end it. While it is open, each
+  // command is a unit of its own: one that fails undoes only its own effects, and the
+  // transaction goes on. A failure that ends the transaction (the connection lost, the
+  // server's serialization failure or deadlock) leaves InTransaction() false; nothing of the
+  // transaction is committed then. The defaults refuse (ErrorKind::Unsupported).
+  virtual void Begin();
+  virtual void Commit();
+  virtual void Rollback();
+  virtual bool InTransaction() const noexcept { return false; }
 };
 
 class Provider {

@@ -13,7 +13,9 @@
 // it (after OpenDB, the connection every operation runs on) and OwnConn(c) replaces it. The
 // interface's Conn only holds what the host sets through it.
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ class RowSink;
 
 namespace readers {
 struct TableReader;
+}
+
+namespace mssql {
+struct Procedure;
 }
 
 class clsQuillData_MSSQL : public clsQuillData {
@@ -225,6 +231,17 @@ class clsQuillData_MSSQL : public clsQuillData {
                                const double& NewValue,
                                RecordsAffected lngRecordsAffected = {}) override;
 
+  // Transactions on the server (module "clsQuillData", procedures "BeginTrans", "CommitTrans"
+  // and "RollbackTrans"), as the interface describes them. Inside one, each operation is a
+  // unit under a savepoint of its own. A connection lost inside one is not replaced: the
+  // scope reports ErrorKind::TransactionAborted until CommitTrans (false) or RollbackTrans
+  // ends it, and the next operation after that opens a new connection. A CommitTrans whose
+  // answer was lost reports ErrorKind::OutcomeUnknown.
+  int32_t BeginTrans() override;
+  bool CommitTrans() override;
+  void RollbackTrans() override;
+  bool InTransaction() const override;
+
  private:
   // Reached through the interface only: the class keeps it out of its own public members.
   Variant INSERTGlobalContrFeatrPatterns(const int32_t& lngPartType, const std::wstring& strSubType,
@@ -240,9 +257,18 @@ class clsQuillData_MSSQL : public clsQuillData {
   bool GetTable(const std::wstring& strTable, ado::RowSink& rows);
   CollectionPtr ReadTable(const readers::TableReader& reader, RecordsAffected& lngRecordsAffected);
   void CloseDatabase() noexcept;
+  // Whether a call of the entry whose outcome is unknown may be sent again: one that only
+  // reads always; one that looks its row up first when the database holds the shipped
+  // schema (ShippedSchema); any other never.
+  std::function<bool()> ResendRule(const mssql::Procedure& procedure);
+  // True when the database carries the shipped schema's version table: its look-up-first
+  // procedures then find on a second run what the first one wrote. Asked once per OpenDB,
+  // when a call's outcome is first unknown.
+  bool ShippedSchema();
 
   std::shared_ptr<clsQuillData> m_oBase;
   std::shared_ptr<ado::Connection> m_oConn;
+  std::optional<bool> m_shippedSchema;
 };
 
 }  // namespace QuillData
