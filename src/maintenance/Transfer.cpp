@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -82,6 +83,13 @@ std::wstring Shown(const Cell& cell, Kind kind) {
   }
 }
 
+bool NeedsChecking(const std::vector<TableSpec>& tables) {
+  for (const TableSpec& table : tables)
+    for (const ColumnSpec& column : table.columns)
+      if (!Within(column.holds, column.takes)) return true;
+  return false;
+}
+
 // The first pass: every value of the source whose column the target limits beyond what the
 // source's column holds, against that limit. Refuses, naming them, when any does not fit.
 void CheckFit(Side& source, const std::vector<TableSpec>& tables, const TransferOptions& options) {
@@ -148,13 +156,24 @@ std::vector<TableTransfer> Run(Side& source, Side& target, std::vector<TableSpec
            L"The source holds rows in tables that the transfer does not carry: " +
                CountList(others) + L".");
   }
-  CheckFit(source, tables, options);
-
-  target.BeginWrite();
-  // Checked inside the writing transaction, so that nobody fills the target in between.
+  auto openTarget = [&] {
+    target.BeginWrite();
+    // Counted inside the writing transaction, so that nobody fills the target in between.
+    std::vector<std::pair<std::string, int64_t>> filled;
+    for (const TableSpec& table : tables) {
+      if (const int64_t rows = target.Count(table); rows > 0) filled.emplace_back(table.name, rows);
+    }
+    return filled;
+  };
   std::vector<std::pair<std::string, int64_t>> filled;
-  for (const TableSpec& table : tables) {
-    if (const int64_t rows = target.Count(table); rows > 0) filled.emplace_back(table.name, rows);
+  if (NeedsChecking(tables)) {
+    // Neither writes: the target opens while the first pass reads the source. Limits come
+    // only with a server on one side, so no more than one thread runs SQLite.
+    auto opening = std::async(std::launch::async, openTarget);
+    CheckFit(source, tables, options);
+    filled = opening.get();
+  } else {
+    filled = openTarget();
   }
   if (!filled.empty()) {
     Refuse(TransferRefusal::TargetNotEmpty, L"The target " + Label(to) +

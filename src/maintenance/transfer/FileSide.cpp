@@ -39,9 +39,9 @@ std::optional<std::string> SuspectCondition(const ColumnSpec& column) {
     case Kind::Integer:
     case Kind::Bool:
       if (limit.minInteger == Limit{}.minInteger && limit.maxInteger == Limit{}.maxInteger) break;
-      tests.push_back(c + " IS NOT NULL AND NOT (typeof(" + c + ") = 'integer' AND " + c +
-                      " BETWEEN " + std::to_string(limit.minInteger) + " AND " +
-                      std::to_string(limit.maxInteger) + ")");
+      // A text or blob compares above every number; an id's range is a look-up of its own.
+      tests.push_back(c + " < " + std::to_string(limit.minInteger) + " OR " + c + " > " +
+                      std::to_string(limit.maxInteger));
       break;
     case Kind::Text:
       if (!limit.zeroChar) tests.push_back("instr(" + c + ", char(0)) > 0");
