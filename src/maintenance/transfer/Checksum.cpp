@@ -20,7 +20,7 @@ void Checksum::RowText(std::string& text, const Cell* row, const std::vector<Col
     text += Tag(kind);
     switch (kind) {
       case Kind::Integer:
-        text += std::to_string(cell.i);
+        AppendDecimal(text, cell.i);
         break;
       case Kind::Bool:
         text += cell.i != 0 ? '1' : '0';
@@ -40,7 +40,7 @@ void Checksum::RowText(std::string& text, const Cell* row, const std::vector<Col
         text += cell.s;
         break;
       case Kind::Text:
-        text += std::to_string(cell.s.size());
+        AppendDecimal(text, cell.s.size());
         text += ':';
         text += cell.s;
     }

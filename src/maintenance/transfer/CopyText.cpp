@@ -112,7 +112,7 @@ void AppendCopyRow(std::string& data, const Cell* row, const TableSpec& table, i
     }
     switch (column.kind) {
       case Kind::Integer:
-        data += std::to_string(cell.i);
+        AppendDecimal(data, cell.i);
         break;
       case Kind::Bool:
         data += cell.i != 0 ? 't' : 'f';

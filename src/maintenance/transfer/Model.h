@@ -1,6 +1,7 @@
 #pragma once
 // What the transfer carries: tables and columns as both sides agree on them, values in their
 // carried form, batches of rows, and what a target's column can hold.
+#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -75,6 +76,14 @@ struct Batch {
   size_t Rows() const { return width == 0 ? 0 : cells.size() / width; }
   const Cell* Row(size_t r) const { return cells.data() + r * width; }
 };
+
+// A whole number's decimal digits, appended without a string of its own: the codec and the
+// checksum do it for every value of every row.
+template <class Number>
+void AppendDecimal(std::string& out, Number value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
 
 // "Table.Column (row N)": where a value is, rows counted from 1 in key order.
 std::wstring Where(const TableSpec& table, const ColumnSpec& column, int64_t row);
