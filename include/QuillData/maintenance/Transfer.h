@@ -59,7 +59,8 @@ struct TransferProgress {
 };
 
 // A value of the source that the target cannot hold as it is: longer than a server's
-// column, outside its range or scale, or a date the file's readers cannot read. Before
+// column, outside its range or scale, a text with a zero character for a server, or a date
+// the file's readers cannot read. Before
 // anything is written, the transfer looks at every value such a limit applies to, and
 // refuses (ValuesDoNotFit) when it finds any.
 struct TransferMisfit {
