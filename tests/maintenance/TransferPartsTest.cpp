@@ -229,6 +229,11 @@ TEST(TransferFit, EachLimitRefusesWhatItCannotHoldAndNothingElse) {
   EXPECT_FALSE(Misfit(Str("9999-12-31 23:59:59"), Kind::Date, fileDates));
   for (const char* date : {"infinity", "0044-03-15 00:00:00 BC", "10000-01-01 00:00:00"})
     EXPECT_TRUE(Misfit(Str(date), Kind::Date, fileDates)) << date;
+  Limit micro;
+  micro.secondDigits = 6;
+  EXPECT_FALSE(Misfit(Str("2024-01-01 00:00:00.123456 BC"), Kind::Date, micro));
+  EXPECT_EQ(*Misfit(Str("2024-01-01 00:00:00.1234567 BC"), Kind::Date, micro),
+            L"has 7 digits after the second; the column keeps 6");
 
   // A column is looked at only where the target takes less than the source holds.
   Limit int16 = int32;

@@ -456,7 +456,9 @@ void MakeMisfits(const fs::path& path) {
        "(1, 'Fits', 'G', 1.5, 2.25, -3, 1),"
        "(2, 'Twenty-one characters', 'G', 0, 0, 0, 1),"
        "(3, 'Groß', 'GR', 12.345, 99999.99, 0, 3000000000),"
-       "(4, 'Zero' || char(0), 'G', 100000, 0, 0, 1)");
+       "(4, 'Zero' || char(0), 'G', 100000, 0, 0, 1);"
+       "INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldCreated) VALUES "
+       "(1, 'Kept', '2024-02-29 23:59:59.123456'), (2, 'Rounded', '2024-02-29 23:59:59.1234567')");
 }
 
 TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothing) {
@@ -482,6 +484,8 @@ TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothin
   EXPECT_EQ(e.Kind(), ErrorKind::Conversion);
   EXPECT_EQ(found,
             (std::vector<std::string>{
+                "tblLocal_Designs.fldCreated row 2 id 2: 2024-02-29 23:59:59.1234567 has 7 "
+                "digits after the second; the column keeps 6",
                 "Machining.MachName row 2 id 2: Twenty-one characters is 21 characters "
                 "long; the column holds 20",
                 "Machining.MachGroup row 3 id 3: GR is 2 characters long; the column holds 1",
@@ -491,7 +495,7 @@ TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothin
                 "Machining.MachName row 4 id 4: Zero\\0 holds a zero character, which the "
                 "server cannot store",
                 "Machining.X row 4 id 4: 100000 is too large for numeric(7,2)"}));
-  EXPECT_NE(e.Description().find(L"6 values of the source do not fit"), std::wstring::npos);
+  EXPECT_NE(e.Description().find(L"7 values of the source do not fit"), std::wstring::npos);
   EXPECT_EQ(ServerRows(db), 0);
 
   // The command refuses as it refuses anything else, and lists them.
@@ -500,8 +504,8 @@ TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothin
   EXPECT_EQ(r.code, 2);
   const auto doc = cli::Json::parse(r.out);
   EXPECT_EQ(doc["refused"], true);
-  ASSERT_EQ(doc["misfits"].size(), 6u);
-  EXPECT_EQ(doc["misfits"][3], (cli::Json{{"table", "Machining"},
+  ASSERT_EQ(doc["misfits"].size(), 7u);
+  EXPECT_EQ(doc["misfits"][4], (cli::Json{{"table", "Machining"},
                                           {"row", 3},
                                           {"id", 3},
                                           {"column", "MachLibID"},
@@ -511,7 +515,9 @@ TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothin
                                            "2147483647"}}));
 
   // What fits goes, and reads back the same through the sized columns.
-  Exec(shop, "DELETE FROM Machining WHERE MachID > 1");
+  Exec(shop,
+       "DELETE FROM Machining WHERE MachID > 1; DELETE FROM tblLocal_Designs WHERE "
+       "fldDesignID = 2");
   const auto tables = TransferDatabase({shop, {}}, OnServer(db));
   EXPECT_EQ(Lines(Server(), db, "SELECT \"MachGroup\", \"X\", \"Y\", \"Z\" FROM Machining"),
             std::vector<std::string>{"G\t1.50\t2.25\t-3.00"});

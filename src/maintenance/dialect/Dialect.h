@@ -32,13 +32,14 @@ class Dialect {
   virtual std::wstring TablesSql(bool tablesOnly) const = 0;
   // Every column of the connection's schema, a row each: table (as the catalog spells it),
   // column, type name, the default of a column that refuses NULL (else NULL), "YES" for an
-  // identity column, then the character length, numeric precision and numeric scale.
+  // identity column, then the character length, numeric precision, numeric scale and the
+  // digits of a date's fraction of a second.
   virtual std::wstring ColumnsSql() const = 0;
   // The kind a column of this server type carries, given the schema's kind for it.
   virtual Kind KindOf(std::wstring_view type, Kind schemaKind) const = 0;
-  // What a column of the type holds (the last three of ColumnsSql, negative when NULL).
-  virtual Limit LimitOf(std::wstring_view type, int64_t length, int64_t precision,
-                        int64_t scale) const = 0;
+  // What a column of the type holds (the last four of ColumnsSql, negative when NULL).
+  virtual Limit LimitOf(std::wstring_view type, int64_t length, int64_t precision, int64_t scale,
+                        int64_t secondDigits) const = 0;
 
   // Transactions: reading from one snapshot, and writing.
   virtual std::wstring BeginReadSql() const = 0;

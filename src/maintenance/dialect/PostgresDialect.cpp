@@ -82,7 +82,7 @@ class PostgresDialect final : public Dialect {
   std::wstring ColumnsSql() const override {
     return L"SELECT lower(table_name), column_name, data_type, "
            L"CASE WHEN is_nullable = 'NO' THEN column_default END, is_identity, "
-           L"character_maximum_length, numeric_precision, numeric_scale "
+           L"character_maximum_length, numeric_precision, numeric_scale, datetime_precision "
            L"FROM information_schema.columns WHERE table_schema = current_schema()";
   }
 
@@ -92,8 +92,8 @@ class PostgresDialect final : public Dialect {
     return schemaKind;
   }
 
-  Limit LimitOf(std::wstring_view type, int64_t length, int64_t precision,
-                int64_t scale) const override {
+  Limit LimitOf(std::wstring_view type, int64_t length, int64_t precision, int64_t scale,
+                int64_t secondDigits) const override {
     Limit limit;
     if (type == L"smallint" || type == L"integer") {
       const bool small = type == L"smallint";
@@ -107,6 +107,8 @@ class PostgresDialect final : public Dialect {
     } else if (type == L"numeric" && precision > 0) {
       limit.precision = static_cast<int32_t>(precision);
       limit.scale = static_cast<int32_t>(std::max<int64_t>(scale, 0));
+    } else if (type.starts_with(L"timestamp") && secondDigits >= 0) {
+      limit.secondDigits = static_cast<int32_t>(secondDigits);  // more would be rounded
     }
     return limit;
   }

@@ -48,6 +48,12 @@ std::optional<std::string> SuspectCondition(const ColumnSpec& column) {
       if (limit.maxChars >= 0)
         tests.push_back("length(" + c + ") > " + std::to_string(limit.maxChars));
       break;
+    case Kind::Date:
+      // More digits after the point than the column keeps (trailing zeros too).
+      if (limit.secondDigits < 0) break;
+      tests.push_back("instr(" + c + ", '.') > 0 AND length(" + c + ") - instr(" + c + ", '.') > " +
+                      std::to_string(limit.secondDigits));
+      break;
     case Kind::Real:
       if (limit.precision == 0) break;
       tests.push_back(c + " IS NOT NULL AND NOT (typeof(" + c +

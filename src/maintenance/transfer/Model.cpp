@@ -1,5 +1,6 @@
 #include "maintenance/transfer/Model.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -26,8 +27,11 @@ bool Within(const Limit& inner, const Limit& outer) {
   const bool decimals =
       outer.precision == 0 || (inner.precision > 0 && inner.scale <= outer.scale &&
                                inner.precision - inner.scale <= outer.precision - outer.scale);
+  const bool seconds = outer.secondDigits < 0 ||
+                       (inner.secondDigits >= 0 && inner.secondDigits <= outer.secondDigits);
   return inner.minInteger >= outer.minInteger && inner.maxInteger <= outer.maxInteger && chars &&
-         (outer.zeroChar || !inner.zeroChar) && decimals && (!outer.fileDates || inner.fileDates);
+         (outer.zeroChar || !inner.zeroChar) && decimals && (!outer.fileDates || inner.fileDates) &&
+         seconds;
 }
 
 namespace {
@@ -147,13 +151,21 @@ std::optional<std::wstring> Misfit(const Cell& cell, Kind kind, const Limit& lim
         return L"is too large for " + type;
       break;
     }
-    case Kind::Date:
+    case Kind::Date: {
       if (limit.fileDates) {
         const auto date = ReadDate(cell.s);
         if (!date || !date->fileCanHold)
           return std::wstring(L"is a date the database file cannot hold (years 1 to 9999 AD)");
       }
+      // The canonical text's fraction, if any, runs from the point to a blank or the end.
+      const size_t point = cell.s.find('.');
+      if (limit.secondDigits < 0 || point == std::string::npos) break;
+      const size_t digits = std::min(cell.s.find(' ', point), cell.s.size()) - point - 1;
+      if (static_cast<int64_t>(digits) > limit.secondDigits)
+        return L"has " + std::to_wstring(digits) + L" digits after the second; the column keeps " +
+               std::to_wstring(limit.secondDigits);
       break;
+    }
     case Kind::Blob:
       break;
   }

@@ -28,11 +28,12 @@ enum class Kind { Integer, Real, Text, Blob, Bool, Date };
 struct Limit {
   int64_t minInteger = std::numeric_limits<int64_t>::min();
   int64_t maxInteger = std::numeric_limits<int64_t>::max();
-  int32_t maxChars = -1;   // characters of a text; -1: any length
-  bool zeroChar = true;    // a text may hold U+0000
-  int32_t precision = 0;   // a number's decimal digits in all, 0: a double
-  int32_t scale = 0;       // of which after the point
-  bool fileDates = false;  // only dates the embedded database's readers read (AD 1-9999)
+  int32_t maxChars = -1;      // characters of a text; -1: any length
+  bool zeroChar = true;       // a text may hold U+0000
+  int32_t precision = 0;      // a number's decimal digits in all, 0: a double
+  int32_t scale = 0;          // of which after the point
+  bool fileDates = false;     // only dates the embedded database's readers read (AD 1-9999)
+  int32_t secondDigits = -1;  // a date's digits after the second; -1: any
 
   bool operator==(const Limit&) const = default;
 };

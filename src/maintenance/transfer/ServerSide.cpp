@@ -259,7 +259,8 @@ class ServerSide final : public Side {
       const std::wstring type = Text(row[2]);
       columns[ToUtf8(Text(row[0]))][ToUtf8(Text(row[1]))] = {
           type, Text(row[3]), Text(row[4]) == L"YES",
-          Sql().LimitOf(type, Optional(row[5]), Optional(row[6]), Optional(row[7]))};
+          Sql().LimitOf(type, Optional(row[5]), Optional(row[6]), Optional(row[7]),
+                        Optional(row[8]))};
     }
     std::wstring missing;
     for (TableSpec& table : tables) {
