@@ -631,6 +631,7 @@ class LibpqSession : public Session {
   ~LibpqSession() override { Close(); }
 
   void Close() noexcept override {
+    copy_.reset();  // a load under way is abandoned while the connection is there
     if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
@@ -705,6 +706,11 @@ class LibpqSession : public Session {
         detail::RaiseTimedOut(failure, L"The command", timeouts_.command, L"Command Timeout");
       throw;
     }
+  }
+
+  BulkCopy* Bulk() override {
+    if (!copy_) copy_ = std::make_unique<libpq::Copy>(*this);
+    return copy_.get();
   }
 
   PGconn* Raw() { return conn_; }
@@ -1017,6 +1023,7 @@ class LibpqSession : public Session {
   int depth_ = 0;  // savepoints of the transaction's run not yet released
   std::unordered_map<std::string, Prepared> prepared_;
   uint64_t named_ = 0;
+  std::unique_ptr<libpq::Copy> copy_;  // made on first use
 };
 
 // Connection strings -------------------------------------------------------------------------

@@ -139,6 +139,20 @@ Json TablesToJson(const std::vector<TableTransfer>& tables) {
   return list;
 }
 
+// The values the first pass found that the target cannot hold.
+Json MisfitsToJson(const std::vector<TransferMisfit>& misfits) {
+  Json list = Json::array();
+  for (const auto& m : misfits) {
+    list.push_back(Json{{"table", ToUtf8(m.table)},
+                        {"row", m.row},
+                        {"id", m.id ? Json(*m.id) : Json(nullptr)},
+                        {"column", ToUtf8(m.column)},
+                        {"value", ToUtf8(m.value)},
+                        {"reason", ToUtf8(m.reason)}});
+  }
+  return list;
+}
+
 }  // namespace
 
 int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -162,6 +176,8 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
                 p.rowsDone, p.rowsTotal, "rows");
     }
   };
+  std::vector<TransferMisfit> misfits;
+  options.misfit = [&misfits](const TransferMisfit& m) { misfits.push_back(m); };
   Json doc{{"source", parsed->labels[0]}, {"target", parsed->labels[1]}};
   const auto start = Clock::now();
   std::vector<TableTransfer> tables;
@@ -179,7 +195,15 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
       doc["transferred"] = false;
       doc["refused"] = refused;
       doc["error"] = ToUtf8(e.Description());
+      if (!misfits.empty()) doc["misfits"] = MisfitsToJson(misfits);
       out << Dump(doc) << '\n';
+    } else if (!misfits.empty()) {
+      std::vector<std::vector<std::wstring>> cells;
+      for (const auto& m : misfits)
+        cells.push_back({m.table, std::to_wstring(m.row), m.id ? std::to_wstring(*m.id) : L"",
+                         m.column, m.value, m.reason});
+      PrintTable(err, {L"table", L"row", L"id", L"column", L"value", L"why it does not fit"},
+                 cells);
     }
     err << "quilldata transfer: " << ToUtf8(e.Description()) << '\n';
     return refused ? kExitUsage : kExitFailed;

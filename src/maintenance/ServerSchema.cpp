@@ -7,6 +7,7 @@
 
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Text.h"
+#include "maintenance/dialect/Dialect.h"
 
 namespace QuillData {
 
@@ -14,14 +15,6 @@ namespace {
 
 constexpr wchar_t kSource[] = L"InitializeServer";
 constexpr std::string_view kCreateTable = "CREATE TABLE IF NOT EXISTS ";
-constexpr char kVersionTable[] = "tblSchema_Version";
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 std::shared_ptr<ado::RowSet> Query(ado::Session& session, const std::wstring& sql,
                                    int32_t options = ado::adOptionUnspecified) {
@@ -31,11 +24,9 @@ std::shared_ptr<ado::RowSet> Query(ado::Session& session, const std::wstring& sq
   return session.Execute(command).rows;
 }
 
-}  // namespace
-
-std::vector<std::string> PostgresSchemaTables() {
+// The tables a schema script creates, in its order, as it spells them.
+std::vector<std::string> ScriptTables(std::string_view sql) {
   std::vector<std::string> tables;
-  const std::string_view sql = PostgresSchemaSql();
   for (size_t at = sql.find(kCreateTable); at != std::string_view::npos;
        at = sql.find(kCreateTable, at + 1)) {
     // Only statements: a line that begins with it.
@@ -50,22 +41,19 @@ std::vector<std::string> PostgresSchemaTables() {
   return tables;
 }
 
-ServerInitResult InitializeServer(const std::wstring& connection) {
-  auto session = ado::ProviderFor(connection)->Open(connection, L"", L"");
-  // Unquoted names are stored in lower case.
-  auto existing = Query(*session,
-                        L"SELECT table_name FROM information_schema.tables "
-                        L"WHERE table_schema = current_schema() ORDER BY table_name");
+// Installs the dialect's schema script on the session's database, unless it holds it.
+ServerInitResult Install(ado::Session& session, const dialect::Dialect& dialect) {
+  auto existing = Query(session, dialect.TablesSql(false));
   std::vector<std::string> names;
   for (const auto& row : existing->rows) {
     if (const auto* name = row.at(0).Get<std::wstring>()) names.push_back(ToUtf8(*name));
   }
   auto has = [&](std::string_view table) {
-    return std::find(names.begin(), names.end(), Lower(table)) != names.end();
+    return std::find(names.begin(), names.end(), dialect.CatalogName(table)) != names.end();
   };
 
-  if (has(kVersionTable)) {
-    auto rows = Query(*session, L"SELECT max(\"fldVersion\") FROM tblSchema_Version");
+  if (has(dialect.VersionTable())) {
+    auto rows = Query(session, dialect.VersionSql());
     ServerInitResult result;
     if (rows && !rows->rows.empty()) {
       if (const auto* v = rows->rows[0].at(0).Get<int32_t>()) result.version = *v;
@@ -74,7 +62,7 @@ ServerInitResult InitializeServer(const std::wstring& connection) {
   }
 
   std::wstring clashes;
-  for (const auto& table : PostgresSchemaTables()) {
+  for (const auto& table : ScriptTables(dialect.SchemaSql())) {
     if (has(table)) clashes += (clashes.empty() ? L"" : L", ") + FromUtf8(table);
   }
   if (!clashes.empty()) {
@@ -85,19 +73,30 @@ ServerInitResult InitializeServer(const std::wstring& connection) {
   }
 
   // DDL is transactional on PostgreSQL: either all of it is there or none.
-  Query(*session, L"START TRANSACTION", ado::adExecuteNoRecords);
+  Query(session, L"START TRANSACTION", ado::adExecuteNoRecords);
   try {
-    Query(*session, FromUtf8(PostgresSchemaSql()), ado::adExecuteNoRecords);
-    Query(*session, L"COMMIT", ado::adExecuteNoRecords);
+    Query(session, FromUtf8(dialect.SchemaSql()), ado::adExecuteNoRecords);
+    Query(session, L"COMMIT", ado::adExecuteNoRecords);
   } catch (...) {
     try {
-      Query(*session, L"ROLLBACK", ado::adExecuteNoRecords);
+      Query(session, L"ROLLBACK", ado::adExecuteNoRecords);
     } catch (...) {
       // The connection is gone: the server has rolled back.
     }
     throw;
   }
   return {true, kServerSchemaVersion};
+}
+
+}  // namespace
+
+std::vector<std::string> PostgresSchemaTables() {
+  return ScriptTables(PostgresSchemaSql());
+}
+
+ServerInitResult InitializeServer(const std::wstring& connection) {
+  auto session = ado::ProviderFor(connection)->Open(connection, L"", L"");
+  return Install(*session, dialect::Postgres());
 }
 
 }  // namespace QuillData

@@ -32,6 +32,9 @@
 #include "cli/Json.h"
 #include "cli/Operations.h"
 #include "cli/RunTool.h"
+#include "maintenance/dialect/Dialect.h"
+#include "maintenance/transfer/FileSide.h"
+#include "maintenance/transfer/ServerSide.h"
 #include "sqlite/SqliteFixture.h"
 #include "support/PgServer.h"
 #include "support/TestSupport.h"
@@ -413,23 +416,163 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
           L"tblscenario (1 row)");
   EXPECT_FALSE(fs::exists(dir_ / "new.db"));
 
-  // A value the server cannot hold, in the last table: the rows sent before it go too.
-  Exec(shop,
-       "INSERT INTO tblMFG_Scenario (fldMFGScenarioID, fldSubTypeID) VALUES (9, 'a' || char(0) "
-       "|| 'b')");
+  // A row the server refuses, in the last table: the rows sent before it go too.
+  Exec(shop, "INSERT INTO tblMFG_Scenario (fldMFGScenarioID, fldSubTypeID) VALUES (9, 'no')");
   const std::string empty = InitializedDatabase();
-  try {
-    TransferDatabase({shop, {}}, OnServer(empty));
-    ADD_FAILURE() << "a zero character reached the server";
-  } catch (const QuillError& e) {
-    EXPECT_FALSE(IsTransferRefusal(e));
-    EXPECT_NE(e.Description().find(L"tblMFG_Scenario.fldSubTypeID"), std::wstring::npos)
-        << ToUtf8(e.Description());
-  }
-  EXPECT_EQ(ServerRows(empty), 0);
+  Server().Psql(
+      "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN IF "
+      "NEW.\"fldSubTypeID\" = 'no' THEN RAISE EXCEPTION 'refused by a trigger'; END IF; RETURN "
+      "NEW; END$$; CREATE TRIGGER refuse BEFORE INSERT ON tblMFG_Scenario FOR EACH ROW EXECUTE "
+      "FUNCTION refuse()",
+      empty);
+  auto failed = [&](const std::wstring& mentions) {
+    try {
+      TransferDatabase({shop, {}}, OnServer(empty));
+      ADD_FAILURE() << "the transfer went through";
+    } catch (const QuillError& e) {
+      EXPECT_FALSE(IsTransferRefusal(e));
+      EXPECT_NE(e.Description().find(mentions), std::wstring::npos) << ToUtf8(e.Description());
+    }
+    EXPECT_EQ(ServerRows(empty), 0);
+  };
+  failed(L"refused by a trigger");
   // The sequences did not move either.
   EXPECT_EQ(Lines(Server(), empty, "SELECT nextval(pg_get_serial_sequence('machining', 'MachID'))"),
             std::vector<std::string>{"1"});
+
+  // A value the server stores otherwise than it was sent: the verification compares values.
+  Server().Psql(
+      "DROP TRIGGER refuse ON tblMFG_Scenario; CREATE FUNCTION bend() RETURNS trigger LANGUAGE "
+      "plpgsql AS $$BEGIN IF NEW.\"MachID\" = 104 THEN NEW.\"Z\" := NEW.\"Z\" + 1e-9; END IF; "
+      "RETURN NEW; END$$; CREATE TRIGGER bend BEFORE INSERT ON Machining FOR EACH ROW EXECUTE "
+      "FUNCTION bend()",
+      empty);
+  failed(L"does not read back what was sent, so nothing was written: Machining: source 14 rows");
+}
+
+// A shop whose values a server with declared sizes and scales cannot all hold.
+void MakeMisfits(const fs::path& path) {
+  CreateDatabase(path, false);
+  Exec(path,
+       "INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, Z, MachLibID) VALUES "
+       "(1, 'Fits', 'G', 1.5, 2.25, -3, 1),"
+       "(2, 'Twenty-one characters', 'G', 0, 0, 0, 1),"
+       "(3, 'Groß', 'GR', 12.345, 99999.99, 0, 3000000000),"
+       "(4, 'Zero' || char(0), 'G', 100000, 0, 0, 1);"
+       "INSERT INTO tblLocal_Designs (fldDesignID, fldDesignName, fldCreated) VALUES "
+       "(1, 'Kept', '2024-02-29 23:59:59.123456'), (2, 'Rounded', '2024-02-29 23:59:59.1234567')");
+}
+
+TEST_P(TransferTest, AFirstPassListsEveryValueTheServerCannotHoldAndWritesNothing) {
+  const fs::path shop = dir_ / "misfits.db";
+  MakeMisfits(shop);
+  const std::string db = InitializedDatabase();
+  // Sizes and scales as a server may declare them: the first pass reads them from its catalog.
+  Server().Psql(
+      "ALTER TABLE Machining ALTER COLUMN \"MachName\" TYPE varchar(20), ALTER COLUMN "
+      "\"MachGroup\" TYPE character(1), ALTER COLUMN \"X\" TYPE numeric(7,2), ALTER COLUMN "
+      "\"Y\" TYPE numeric(7,2), ALTER COLUMN \"Z\" TYPE numeric(7,2)",
+      db);
+  std::vector<std::string> found;
+  TransferOptions options;
+  options.misfit = [&](const TransferMisfit& m) {
+    found.push_back(ToUtf8(m.table + L"." + m.column) + " row " + std::to_string(m.row) + " id " +
+                    std::to_string(m.id.value_or(-1)) + ": " + ToUtf8(m.value) + " " +
+                    ToUtf8(m.reason));
+  };
+  auto e = EXPECT_QUILL_ERROR(TransferDatabase({shop, {}}, OnServer(db), options),
+                              TransferRefusal::ValuesDoNotFit);
+  EXPECT_TRUE(IsTransferRefusal(e));
+  EXPECT_EQ(e.Kind(), ErrorKind::Conversion);
+  EXPECT_EQ(found,
+            (std::vector<std::string>{
+                "tblLocal_Designs.fldCreated row 2 id 2: 2024-02-29 23:59:59.1234567 has 7 "
+                "digits after the second; the column keeps 6",
+                "Machining.MachName row 2 id 2: Twenty-one characters is 21 characters "
+                "long; the column holds 20",
+                "Machining.MachGroup row 3 id 3: GR is 2 characters long; the column holds 1",
+                "Machining.X row 3 id 3: 12.345 has 3 decimals; numeric(7,2) keeps 2",
+                "Machining.MachLibID row 3 id 3: 3000000000 is outside the column's range, "
+                "-2147483648 to 2147483647",
+                "Machining.MachName row 4 id 4: Zero\\0 holds a zero character, which the "
+                "server cannot store",
+                "Machining.X row 4 id 4: 100000 is too large for numeric(7,2)"}));
+  EXPECT_NE(e.Description().find(L"7 values of the source do not fit"), std::wstring::npos);
+  EXPECT_EQ(ServerRows(db), 0);
+
+  // The command refuses as it refuses anything else, and lists them.
+  const auto r = cli::runner::Tool("transfer --json " + cli::runner::Quote(shop.string()) +
+                                   " --server " + cli::runner::Quote(ToUtf8(Conn(Server(), db))));
+  EXPECT_EQ(r.code, 2);
+  const auto doc = cli::Json::parse(r.out);
+  EXPECT_EQ(doc["refused"], true);
+  ASSERT_EQ(doc["misfits"].size(), 7u);
+  EXPECT_EQ(doc["misfits"][4], (cli::Json{{"table", "Machining"},
+                                          {"row", 3},
+                                          {"id", 3},
+                                          {"column", "MachLibID"},
+                                          {"value", "3000000000"},
+                                          {"reason",
+                                           "is outside the column's range, -2147483648 to "
+                                           "2147483647"}}));
+
+  // What fits goes, and reads back the same through the sized columns.
+  Exec(shop,
+       "DELETE FROM Machining WHERE MachID > 1; DELETE FROM tblLocal_Designs WHERE "
+       "fldDesignID = 2");
+  const auto tables = TransferDatabase({shop, {}}, OnServer(db));
+  EXPECT_EQ(Lines(Server(), db, "SELECT \"MachGroup\", \"X\", \"Y\", \"Z\" FROM Machining"),
+            std::vector<std::string>{"G\t1.50\t2.25\t-3.00"});
+}
+
+// Dates a server holds and a database file's readers do not.
+TEST_P(TransferTest, DatesPastTheFilesReachStayOnServersAndAreListedForAFile) {
+  const fs::path shop = dir_ / "shop.db";
+  MakeShop(shop);
+  const std::string db = InitializedDatabase();
+  TransferDatabase({shop, {}}, OnServer(db));
+  Server().Psql(
+      "INSERT INTO tblLocal_Designs (\"fldDesignID\", \"fldDesignName\", \"fldCreated\") "
+      "VALUES (20, 'a', 'infinity'), (21, 'b', '-infinity'), (22, 'c', '0044-03-15 12:00:00 BC'), "
+      "(23, 'd', '294276-12-31 23:59:59.5'), (24, 'e', '9999-12-31 23:59:59.999999')",
+      db);
+  std::vector<std::string> found;
+  TransferOptions options;
+  options.misfit = [&](const TransferMisfit& m) {
+    found.push_back(ToUtf8(m.table + L"." + m.column + L" " + m.value) + " row " +
+                    std::to_string(m.row) + " id " + std::to_string(m.id.value_or(-1)));
+  };
+  const fs::path file = dir_ / "dates.db";
+  EXPECT_QUILL_ERROR(TransferDatabase(OnServer(db), {file, {}}, options),
+                     TransferRefusal::ValuesDoNotFit);
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "tblLocal_Designs.fldCreated infinity row 6 id 20",
+                       "tblLocal_Designs.fldCreated -infinity row 7 id 21",
+                       "tblLocal_Designs.fldCreated 0044-03-15 12:00:00 BC row 8 id 22",
+                       "tblLocal_Designs.fldCreated 294276-12-31 23:59:59.5 row 9 id 23"}));
+  EXPECT_FALSE(fs::exists(file));
+
+  // From server to server they arrive as they are, verified by their values.
+  const std::string other = InitializedDatabase();
+  const auto report = TransferDatabase(OnServer(db), OnServer(other));
+  const std::string dates = "SELECT \"fldCreated\"::text FROM tblLocal_Designs ORDER BY 1";
+  EXPECT_EQ(Lines(Server(), other, dates), Lines(Server(), db, dates));
+
+  // The server's checksum in SQL sums what the tool sums.
+  auto tables = transfer::SchemaTables(L"");
+  transfer::OpenServer(Conn(Server(), other), dialect::Postgres())->Refine(tables, true);
+  ASSERT_EQ(tables.size(), report.size());
+  for (size_t t = 0; t < tables.size(); ++t) {
+    const std::string line =
+        Lines(Server(), other, ToUtf8(dialect::Postgres().ChecksumSql(tables[t]))).at(0);
+    const size_t tab = line.find('\t');
+    __int128 sum = 0;
+    const bool negative = line[tab + 1] == '-';
+    for (char d : line.substr(tab + 1 + negative)) sum = sum * 10 + (d - '0');
+    EXPECT_EQ(std::stoll(line.substr(0, tab)), report[t].sourceRows) << ToUtf8(report[t].table);
+    EXPECT_EQ(static_cast<uint64_t>(negative ? -sum : sum), report[t].sourceChecksum)
+        << ToUtf8(report[t].table);
+  }
 }
 
 // Enough rows that a transfer is still writing when it is interrupted.

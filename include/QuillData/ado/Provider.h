@@ -4,6 +4,7 @@
 // (MakeOdbcProvider) and PostgreSQL's own client library (MakeLibpqProvider); the tests add a
 // recording one.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -98,6 +99,30 @@ class RowSink {
   ~RowSink() = default;
 };
 
+// A session's bulk load and unload of rows (Session::Bulk), for a server and provider that
+// have one. Rows travel in the copy text format: a line per row ending in a newline, a tab
+// between values, \N for NULL, a backslash before a backslash and \t, \n, \r for tab,
+// newline and carriage return; each value in the server's text form of its type.
+class BulkCopy {
+ public:
+  // Starts loading rows into the named columns of `table` (as it is written in SQL); the
+  // load is one statement until EndLoad.
+  virtual void BeginLoad(std::string_view table, std::span<const std::string> columns) = 0;
+  virtual bool Loading() const noexcept = 0;
+  // Whole lines.
+  virtual void Load(std::string_view lines) = 0;
+  // Completes the load; the server's refusal of any row comes here at the latest.
+  virtual void EndLoad() = 0;
+  // Ends a load under way, if any, keeping none of it; `why` goes to the server.
+  virtual void AbandonLoad(const char* why) noexcept = 0;
+  // The rows of a query, one line at a time (valid during the call).
+  virtual void Unload(std::string_view select,
+                      const std::function<void(std::string_view line)>& take) = 0;
+
+ protected:
+  ~BulkCopy() = default;
+};
+
 // One open connection of a provider.
 class Session {
  public:
@@ -134,6 +159,10 @@ class Session {
   virtual void Commit();
   virtual void Rollback();
   virtual bool InTransaction() const noexcept { return false; }
+
+  // The session's bulk copy, living as long as the session; nullptr when it has none (the
+  // default), and the caller inserts and selects with statements instead.
+  virtual BulkCopy* Bulk() { return nullptr; }
 };
 
 class Provider {

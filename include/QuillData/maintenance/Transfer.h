@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +58,24 @@ struct TransferProgress {
   int64_t rowsTotal = 0;
 };
 
+// A value of the source that the target cannot hold as it is: longer than a server's
+// column, outside its range or scale, a text with a zero character for a server, or a date
+// the file's readers cannot read. Before
+// anything is written, the transfer looks at every value such a limit applies to, and
+// refuses (ValuesDoNotFit) when it finds any.
+struct TransferMisfit {
+  std::wstring table;
+  std::wstring column;
+  int64_t row = 0;            // among the table's rows in key order, from 1
+  std::optional<int64_t> id;  // the row's id, in a table that has one
+  std::wstring value;         // as the source holds it, a long one cut short
+  std::wstring reason;        // "is 25 characters long; the column holds 20"
+};
+
 struct TransferOptions {
   std::wstring sqliteLib;  // folder holding libsqlite3.so.0; empty: the library's default
   std::function<void(const TransferProgress&)> progress;  // after every batch
+  std::function<void(const TransferMisfit&)> misfit;      // each one found, before the refusal
 };
 
 // Why TransferDatabase refused (source "TransferDatabase"): nothing was written.
@@ -69,6 +85,7 @@ constexpr int32_t TargetNotEmpty = 58;   // a table of the target holds rows
 constexpr int32_t NotASchema = 321;      // a side lacks a table or column of the schema
 constexpr int32_t RowsLeftBehind = 380;  // the source holds rows in tables outside the schema
 constexpr int32_t BadArgument = 5;       // a side names neither or both of file and server
+constexpr int32_t ValuesDoNotFit = 6;    // values the target cannot hold (TransferMisfit)
 }  // namespace TransferRefusal
 
 bool IsTransferRefusal(const QuillError& error);
@@ -80,9 +97,10 @@ bool IsTransferRefusal(const QuillError& error);
 // happens in one transaction that commits only when every table's row count and checksum
 // read back from the target equal the source's; a failure or an interruption leaves the
 // target as it was. On a server, each identity sequence is moved past the highest id.
-// Errors: the refusals above; StatementError (source "TransferDatabase") for a value the
-// target cannot hold, naming table, column and row, and for a failed verification; the
-// drivers' and the library's errors as they come.
+// Verification compares the values themselves: a value the target would change fails it.
+// Errors: the refusals above; StatementError (source "TransferDatabase") for a value that is
+// not readable as its column's type, naming table, column and row, and for a failed
+// verification; the drivers' and the library's errors as they come.
 std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const TransferSide& to,
                                             const TransferOptions& options = {});
 
