@@ -4,9 +4,7 @@
 // prepare runs directly (SQLExecDirectW), as does every other statement. Every result set is
 // drained before output values are read, because some drivers deliver a return value only
 // then.
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "platform/Odbc.h"
 
 #include <algorithm>
 #include <charconv>

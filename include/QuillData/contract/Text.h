@@ -10,14 +10,14 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-std::string ToUtf8(std::wstring_view text);
-std::wstring FromUtf8(std::string_view bytes);
+QUILLDATA_API std::string ToUtf8(std::wstring_view text);
+QUILLDATA_API std::wstring FromUtf8(std::string_view bytes);
 // FromUtf8 into `out`, reusing its storage (a row copier's field from row to row).
-void AssignUtf8(std::wstring& out, std::string_view bytes);
-std::u16string ToUtf16(std::wstring_view text);
-std::wstring FromUtf16(std::u16string_view units);
+QUILLDATA_API void AssignUtf8(std::wstring& out, std::string_view bytes);
+QUILLDATA_API std::u16string ToUtf16(std::wstring_view text);
+QUILLDATA_API std::wstring FromUtf16(std::u16string_view units);
 // FromUtf16 into `out`, reusing its storage, in one pass.
-void AssignUtf16(std::wstring& out, std::u16string_view units);
+QUILLDATA_API void AssignUtf16(std::wstring& out, std::u16string_view units);
 
 }  // namespace QuillData
 

@@ -29,7 +29,7 @@ namespace QuillData {
 // One side of a transfer: an embedded database file, or a server's connection string (ODBC,
 // or libpq's: Provider=libpq or a postgresql:// URI, whose rows then move through the
 // server's bulk load and unload, COPY).
-struct TransferSide {
+struct QUILLDATA_API TransferSide {
   std::filesystem::path file;
   std::wstring server;
 };
@@ -37,7 +37,7 @@ struct TransferSide {
 // What the verification found for one table. The checksum is over the rows' contents,
 // independent of row order: a 64-bit hash per row (type, length and value of each column),
 // summed.
-struct TableTransfer {
+struct QUILLDATA_API TableTransfer {
   std::wstring table;
   int64_t sourceRows = 0;
   int64_t targetRows = 0;
@@ -49,7 +49,7 @@ struct TableTransfer {
   int64_t nullsAsDefault = 0;
 };
 
-struct TransferProgress {
+struct QUILLDATA_API TransferProgress {
   enum class Phase { Copy, Verify };
   Phase phase = Phase::Copy;
   std::wstring_view table;
@@ -57,7 +57,7 @@ struct TransferProgress {
   int64_t rowsTotal = 0;
 };
 
-struct TransferOptions {
+struct QUILLDATA_API TransferOptions {
   std::wstring sqliteLib;  // folder holding libsqlite3.so.0; empty: the library's default
   std::function<void(const TransferProgress&)> progress;  // after every batch
 };
@@ -71,7 +71,7 @@ constexpr int32_t RowsLeftBehind = 380;  // the source holds rows in tables outs
 constexpr int32_t BadArgument = 5;       // a side names neither or both of file and server
 }  // namespace TransferRefusal
 
-bool IsTransferRefusal(const QuillError& error);
+QUILLDATA_API bool IsTransferRefusal(const QuillError& error);
 
 // Copies every table of `from` into `to` and returns the verification, table by table.
 // A file target that does not exist is created with the schema (and removed again when the
@@ -83,8 +83,9 @@ bool IsTransferRefusal(const QuillError& error);
 // Errors: the refusals above; StatementError (source "TransferDatabase") for a value the
 // target cannot hold, naming table, column and row, and for a failed verification; the
 // drivers' and the library's errors as they come.
-std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const TransferSide& to,
-                                            const TransferOptions& options = {});
+QUILLDATA_API std::vector<TableTransfer> TransferDatabase(const TransferSide& from,
+                                                          const TransferSide& to,
+                                                          const TransferOptions& options = {});
 
 }  // namespace QuillData
 

@@ -33,7 +33,7 @@ namespace readers {
 struct TableReader;
 }
 
-class clsQuillData_MSSQL : public clsQuillData {
+class QUILLDATA_API clsQuillData_MSSQL : public clsQuillData {
  public:
   clsQuillData_MSSQL();
   // Closes and releases the connection; traced as "Class_Terminate"; never throws.
