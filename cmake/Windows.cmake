@@ -64,13 +64,14 @@ set(QUILLDATA_RUNTIME_DLLS)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT IS_ABSOLUTE "${path}")
-    find_file(path_${dll} ${dll} PATHS /usr/${QUILLDATA_MINGW}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-    set(path ${path_${dll}})
-  endif()
-  if(NOT EXISTS "${path}")
+  if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
     message(FATAL_ERROR "${dll} of ${CMAKE_CXX_COMPILER} not found")
   endif()
   file(COPY ${path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   list(APPEND QUILLDATA_RUNTIME_DLLS ${path})
 endforeach()
+
+# The package (./dev package-windows): beside QuillData.dll go the engine and the run-time
+# DLLs, and a short README at the top.
+install(FILES $<TARGET_FILE:sqlite3> ${QUILLDATA_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/README-windows.txt DESTINATION . RENAME README.txt)

@@ -14,7 +14,7 @@ void* OpenLibrary(const std::wstring& path, std::wstring& error) {
   HMODULE module =
       LoadLibraryExW(path.c_str(), nullptr,
                      bare ? LOAD_LIBRARY_SEARCH_DEFAULT_DIRS : LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module == nullptr) error = SystemMessage(static_cast<int>(GetLastError()));
+  if (module == nullptr) error = path + L": " + SystemMessage(static_cast<int>(GetLastError()));
   return reinterpret_cast<void*>(module);
 }
 

@@ -20,6 +20,10 @@ struct LocaleFacts {
 // host may have set.
 LocaleFacts UserLocaleFacts();
 
+// Windows only, for tests: the locale of that name ("de-DE") stands in for the user's
+// default from now on (empty: the user's again). On POSIX the environment chooses.
+void UseLocaleInsteadOfTheUsers(const std::wstring& name);
+
 // Canonical number text ("-12.5E3": ASCII digits, "." and an exponent) to a double, whatever
 // the process's locale. A text that rounds past the largest double only in its last digit
 // (the largest double in 15 significant digits) is that double; a larger one has no value.

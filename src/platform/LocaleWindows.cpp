@@ -24,13 +24,27 @@ std::wstring LocaleText(LCID locale, LCTYPE item) {
   return text;
 }
 
+std::wstring& StandIn() {
+  static std::wstring name;
+  return name;
+}
+
 }  // namespace
+
+void UseLocaleInsteadOfTheUsers(const std::wstring& name) {
+  StandIn() = name;
+}
 
 LocaleFacts UserLocaleFacts() {
   LocaleFacts facts;
-  const LCID locale = GetUserDefaultLCID();
+  const std::wstring& standIn = StandIn();
+  const LCID locale = standIn.empty() ? GetUserDefaultLCID() : LocaleNameToLCID(standIn.c_str(), 0);
   wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
-  facts.name = GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? ToUtf8(name) : "C";
+  if (!standIn.empty()) {
+    facts.name = ToUtf8(standIn);
+  } else {
+    facts.name = GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? ToUtf8(name) : "C";
+  }
   if (locale == 0) return facts;
   facts.decimal = LocaleText(locale, LOCALE_SDECIMAL);
   if (facts.decimal.empty()) return facts;

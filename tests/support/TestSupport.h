@@ -2,10 +2,7 @@
 // What many tests share: readable variants in failure messages, the expected-error check, a
 // scratch folder that goes with its test, a file's bytes, and a child process with a pipe.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +15,25 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/Variant.h"
+#include "platform/Files.h"
+
+#ifdef _WIN32
+// Windows has no fork, and no setenv: the environment is changed with _putenv_s.
+#define QUILLDATA_POSIX_ONLY(why) GTEST_SKIP() << "POSIX only: " << why
+inline int setenv(const char* name, const char* value, int) {
+  return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+  return _putenv_s(name, "");
+}
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+// Skips the rest of a test on a system without POSIX processes and environment, saying why.
+#define QUILLDATA_POSIX_ONLY(why) (void)0
+#define QUILLDATA_HAS_FORK 1
+#endif
 
 namespace QuillData {
 
@@ -51,9 +67,8 @@ inline std::string Quote(const std::string& text) {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quilldata-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-    path_ = pattern;
+    if (auto error = platform::MakeTemporaryFolder(L"quilldata-", path_))
+      ADD_FAILURE() << "no temporary folder: " << ToUtf8(error.message);
   }
   ~ScratchDir() {
     std::error_code ignored;
@@ -68,6 +83,7 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+#if QUILLDATA_HAS_FORK
 // A child process that runs `body` and exits with the status it returns (99 if it throws).
 // The body writes what it reports to the descriptor it is given; the parent reads it from
 // Out(). No connection of the parent's may cross the fork. A child still running when its
@@ -127,6 +143,8 @@ class Child {
   pid_t pid_ = -1;
   int out_ = -1;
 };
+
+#endif
 
 }  // namespace test
 }  // namespace QuillData

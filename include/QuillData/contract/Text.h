@@ -1,6 +1,7 @@
 #pragma once
 // Text crosses the library's edges in one place: UTF-8 at the SQLite and JSON boundary,
-// UTF-16 at the ODBC boundary. Invalid input sequences become U+FFFD; nothing throws.
+// UTF-16 at the ODBC boundary. Invalid input sequences become U+FFFD; nothing throws. Wide
+// text is UTF-32 where wchar_t has 32 bits (Linux) and UTF-16 where it has 16 (Windows).
 #include <string>
 #include <string_view>
 
