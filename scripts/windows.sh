@@ -103,3 +103,44 @@ run de_DE.UTF-8 "$tool" call --db "$work/tool.db" --summary GETTblMachining | gr
 echo "windows: the README's program and the tool ran from the package under Wine"
 
 [ "$what" = full ] || exit 0
+
+# A throwaway PostgreSQL on this machine, reached from Wine through its ODBC (the host's
+# unixODBC with psqlODBC, named in a driver list of this run's own).
+pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+driver=$(ls /usr/lib/*/odbc/psqlodbcw.so | head -n 1)
+mkdir -p "$work/odbc" "$work/pg"
+printf '[PostgreSQL Unicode]\nDriver=%s\nDebug=0\nCommLog=0\n' "$driver" >"$work/odbc/odbcinst.ini"
+: >"$work/odbc/odbc.ini"
+export ODBCSYSINI="$work/odbc" ODBCINI="$work/odbc/odbc.ini"
+pg() { # the server's programs run as the postgres user, as the server refuses root
+  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+[ "$(id -u)" -eq 0 ] && chown postgres "$work/pg"
+chmod 755 "$work"
+pg "$pgbin/initdb" -D "$work/pg/data" -U postgres -A trust -E UTF8 --locale=C --no-sync >/dev/null
+port=$((20000 + $$ % 20000))
+for attempt in 1 2 3 4 5; do
+  if pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/server.log" -w -t 60 -o \
+    "-p $port -k $work/pg -c listen_addresses=127.0.0.1 -c fsync=off -c full_page_writes=off" \
+    start >/dev/null; then
+    break
+  fi
+  [ $attempt = 5 ] && { cat "$work/pg/server.log"; exit 1; }
+  port=$((port + 1))
+done
+pg_stop="pg $pgbin/pg_ctl -D $work/pg/data -m fast -w stop"
+server="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0"
+for db in quilldata_template shop; do
+  "$pgbin/psql" -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres -c "CREATE DATABASE $db"
+  run C.UTF-8 "$tool" server-init --server "$server;Database=$db" >/dev/null
+done
+
+# The tool through Wine's ODBC: a writer, then a reader that finds its row.
+run C.UTF-8 "$tool" call --server "$server;Database=shop" INSERTMachining Hinge35 D 1 12.5 37 0 >/dev/null
+run de_DE.UTF-8 "$tool" call --server "$server;Database=shop" --summary GETTblMachining |
+  grep -q '"count": 1' || { echo "windows: the tool did not read its row from the server"; exit 1; }
+echo "windows: the tool wrote and read a row through Wine's ODBC"
+
+# The conformance suite on the server backend.
+QUILLDATA_TEST_SERVER=$server QUILLDATA_TEST_TEMPLATE=quilldata_template \
+  run C.UTF-8 "$build/bin/test_server.exe" --gtest_brief=1
