@@ -42,8 +42,8 @@ std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& error
   if (Setting("QUILLDATA_TEST_SERVER").empty()) return nullptr;
   static int databases = 0;
   gLastDatabase = "test_" + std::to_string(++databases);
-  Run("postgres", "CREATE DATABASE " + gLastDatabase + " TEMPLATE " +
-                      Setting("QUILLDATA_TEST_TEMPLATE"));
+  Run("postgres",
+      "CREATE DATABASE " + gLastDatabase + " TEMPLATE " + Setting("QUILLDATA_TEST_TEMPLATE"));
   auto db = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
   if (!db->OpenDB(nullptr, errors, {Connection(gLastDatabase), L"0"}))
     throw std::runtime_error("OpenDB failed on " + gLastDatabase);
