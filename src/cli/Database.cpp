@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
 // refused with a message. `created` tells the caller whether to remove it after a failure.
 bool ClaimNewDatabase(const std::string& path, bool& created, std::string& why) {
   created = false;
-  const platform::FileError error = platform::CreateNewFile(path);
+  const fs::path file = platform::Utf8Path(path);
+  const platform::FileError error = platform::CreateNewFile(file);
   if (!error) {
     created = true;
     return true;
@@ -41,11 +42,11 @@ bool ClaimNewDatabase(const std::string& path, bool& created, std::string& why) 
     return false;
   }
   std::error_code ec;
-  if (!fs::is_regular_file(fs::status(path, ec))) {
+  if (!fs::is_regular_file(fs::status(file, ec))) {
     why = "\"" + path + "\" exists and is not a regular file";
     return false;
   }
-  if (fs::file_size(path, ec) != 0) {
+  if (fs::file_size(file, ec) != 0) {
     why = "\"" + path + "\" already exists and is not empty; it is left as it is";
     return false;
   }
@@ -259,10 +260,10 @@ int RunInit(const InitSettings& settings, std::ostream& out, std::ostream& err) 
     return kExitUsage;
   }
   try {
-    CreateDatabase(settings.db, settings.sample, FromUtf8(settings.sqliteLib));
+    CreateDatabase(platform::Utf8Path(settings.db), settings.sample, FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     std::error_code ec;
-    if (created) fs::remove(settings.db, ec);
+    if (created) fs::remove(platform::Utf8Path(settings.db), ec);
     err << "quilldata init: " << e.what() << '\n';
     return kExitFailed;
   }
@@ -291,10 +292,10 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
   }
 
   try {
-    CreateDatabase(db, true, FromUtf8(settings.sqliteLib));
+    CreateDatabase(platform::Utf8Path(db), true, FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     std::error_code ec;
-    if (created) fs::remove(db, ec);
+    if (created) fs::remove(platform::Utf8Path(db), ec);
     err << "quilldata demo: " << e.what() << '\n';
     return kExitFailed;
   }

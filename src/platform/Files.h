@@ -3,6 +3,7 @@
 // replaces, an exclusive create, temporary names and folders, and the system's messages.
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace QuillData::platform {
 
@@ -34,5 +35,12 @@ FileError MakeTemporaryFolder(const std::wstring& prefix, std::filesystem::path&
 
 // This process's number, for names that several processes must not share.
 int ProcessId();
+
+// A path from UTF-8 text on every system: the standard library takes a std::string for the
+// ANSI code page on Windows (and for bytes, as they are, on POSIX).
+inline std::filesystem::path Utf8Path(std::string_view utf8) {
+  return std::filesystem::path(
+      std::u8string_view(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
 
 }  // namespace QuillData::platform

@@ -144,7 +144,7 @@ TEST_F(CliMaintenance, QueryFailuresAndBadUsage) {
   r = Query("missing.db", "SELECT 1");
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
-  r = Tool("query --db " + dir_.string() + " 'SELECT 1'");
+  r = Tool("query --db " + Quote(dir_.string()) + " 'SELECT 1'");
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("is a directory"), std::string::npos) << r.err;
   for (std::string args : {std::string("query 'SELECT 1'"),
