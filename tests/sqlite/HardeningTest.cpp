@@ -4,10 +4,6 @@
 // writer process killed in the middle of its writes, which must leave a whole database
 // holding every write that had returned.
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +32,7 @@ bool InTransaction(clsQuillData_SqlLite& backend) {
 
 class HardeningTest : public WritersTest {};
 
+#if QUILLDATA_HAS_FORK
 TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
   constexpr int kChildren = 4;
   constexpr int kCalls = 200;
@@ -108,6 +105,11 @@ TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId
     }
   }
 }
+#else
+TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
+  GTEST_SKIP() << test::kNeedsFork;
+}
+#endif
 
 TEST_F(HardeningTest, AWriterWaitsOutAShortLock) {
   RawDb locker(file);
@@ -259,6 +261,7 @@ TEST_F(HardeningTest, InsideTheHostsTransactionAWriterUndoesOnlyItsOwnPart) {
   EXPECT_EQ(Count("Machining"), 1);
 }
 
+#if QUILLDATA_HAS_FORK
 struct Written {
   int32_t n;
   int32_t id;
@@ -325,6 +328,11 @@ TEST_F(HardeningCrashTest, AKilledWriterLeavesAWholeDatabaseWithEveryReturnedWri
   EXPECT_GT(db->INSERTMachining(L"after", L"G", 1, 0, 0, 0), 0);
   EXPECT_TRUE(Reported().empty());
 }
+#else
+TEST(HardeningCrashTest, AKilledWriterLeavesAWholeDatabaseWithEveryReturnedWrite) {
+  GTEST_SKIP() << test::kNeedsFork;
+}
+#endif
 
 }  // namespace
 }  // namespace QuillData::testing

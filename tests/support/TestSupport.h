@@ -20,6 +20,8 @@
 #ifdef _WIN32
 // Windows has no fork, and no setenv: the environment is changed with _putenv_s.
 #define QUILLDATA_POSIX_ONLY(why) GTEST_SKIP() << "POSIX only: " << why
+// A file name with quotes in it (Windows refuses a double quote in one).
+#define QUILLDATA_QUOTED_NAME "it's 'here'"
 inline int setenv(const char* name, const char* value, int) {
   return _putenv_s(name, value);
 }
@@ -28,10 +30,12 @@ inline int unsetenv(const char* name) {
 }
 #else
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 // Skips the rest of a test on a system without POSIX processes and environment, saying why.
 #define QUILLDATA_POSIX_ONLY(why) (void)0
+#define QUILLDATA_QUOTED_NAME "it's \"here\""
 #define QUILLDATA_HAS_FORK 1
 #endif
 
@@ -49,6 +53,11 @@ inline void PrintTo(const Variant& v, std::ostream* os) {
 }
 
 namespace test {
+
+// Why a test that runs part of itself in a forked child (QUILLDATA_HAS_FORK) is skipped.
+inline constexpr const char* kNeedsFork =
+    "needs fork(): part of the test runs in a child process that is a copy of this one";
+inline constexpr const char* kQuotedName = QUILLDATA_QUOTED_NAME;
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream out;
