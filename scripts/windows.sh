@@ -130,10 +130,8 @@ for attempt in 1 2 3 4 5; do
 done
 pg_stop="pg $pgbin/pg_ctl -D $work/pg/data -m fast -w stop"
 server="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$port;UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0"
-for db in quilldata_template shop; do
-  "$pgbin/psql" -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres -c "CREATE DATABASE $db"
-  run C.UTF-8 "$tool" server-init --server "$server;Database=$db" >/dev/null
-done
+"$pgbin/psql" -X -q -h 127.0.0.1 -p "$port" -U postgres -d postgres -c "CREATE DATABASE shop"
+run C.UTF-8 "$tool" server-init --server "$server;Database=shop" >/dev/null
 
 # The tool through Wine's ODBC: a writer, then a reader that finds its row.
 run C.UTF-8 "$tool" call --server "$server;Database=shop" INSERTMachining Hinge35 D 1 12.5 37 0 >/dev/null
@@ -141,6 +139,6 @@ run de_DE.UTF-8 "$tool" call --server "$server;Database=shop" --summary GETTblMa
   grep -q '"count": 1' || { echo "windows: the tool did not read its row from the server"; exit 1; }
 echo "windows: the tool wrote and read a row through Wine's ODBC"
 
-# The conformance suite on the server backend.
-QUILLDATA_TEST_SERVER=$server QUILLDATA_TEST_TEMPLATE=quilldata_template \
-  run C.UTF-8 "$build/bin/test_server.exe" --gtest_brief=1
+# The server suites: the conformance suite on the server backend, the maintenance class and
+# the tool.
+QUILLDATA_TEST_SERVER=$server run C.UTF-8 "$build/bin/test_server.exe" --gtest_brief=1
