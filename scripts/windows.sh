@@ -35,9 +35,13 @@ fi
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLDATA_WERROR=ON >/dev/null
-targets="QuillData quilldata sqlite3"
-[ "$what" = package ] || targets="$targets test_unit"
-[ "$what" = full ] && targets="$targets test_server"
+# The test programs first: they need the engine and the library's objects, which then build
+# side by side (the targets themselves are built one after another).
+case "$what" in
+  package) targets="sqlite3 quilldata" ;;
+  full) targets="test_unit test_server quilldata" ;;
+  *) targets="test_unit quilldata" ;;
+esac
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$jobs" --target $targets
 

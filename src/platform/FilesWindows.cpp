@@ -5,6 +5,8 @@
 #include <atomic>
 #include <random>
 
+#include "QuillData/contract/Text.h"
+
 namespace QuillData::platform {
 
 namespace {
@@ -39,7 +41,8 @@ std::wstring SystemMessage(int code) {
 }
 
 FileError FlushToDisk(const std::filesystem::path& path, bool folder) {
-  // A folder's entries are written with the file system's journal: nothing to flush there.
+  // A folder's entry is on the disk once RenameNoReplace returns (MOVEFILE_WRITE_THROUGH):
+  // nothing is left to flush there.
   if (folder) return {};
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -99,7 +102,7 @@ FileError ProbeWritable(const std::filesystem::path& folder) {
 FileError MakeTemporaryFolder(const std::wstring& prefix, std::filesystem::path& folder) {
   std::error_code ec;
   const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-  if (ec) return {ec.value(), false, SystemMessage(ec.value())};
+  if (ec) return {ec.value(), false, FromUtf8(ec.message())};
   for (;;) {
     const std::filesystem::path candidate = base / (prefix + UniqueTail());
     if (CreateDirectoryW(candidate.c_str(), nullptr)) {
