@@ -20,6 +20,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 #include "fuzz/FuzzCheck.h"
+#include "platform/Locale.h"
 
 namespace QuillData::fuzz {
 
@@ -35,7 +36,12 @@ constexpr VarType kAllTypes[] = {VarType::Empty,   VarType::Null,   VarType::Int
 void UseLocale(bool comma) {
   static int current = -1;
   if (current == static_cast<int>(comma)) return;
+#ifdef _WIN32
+  // The user's locale is the process's there: the named one takes its place.
+  platform::UseLocaleInsteadOfTheUsers(comma ? L"de-DE" : L"en-US");
+#else
   setenv("LC_ALL", comma ? "de_DE.UTF-8" : "C", 1);
+#endif
   UserLocale::Reload();
   current = comma;
   QD_FUZZ_CHECK(UserLocale::Current().DecimalSeparator() == (comma ? L"," : L"."),

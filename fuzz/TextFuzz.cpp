@@ -73,15 +73,25 @@ bool IsWellFormedUtf16(std::u16string_view s) {
 }
 
 bool AllScalar(std::wstring_view w) {
-  for (wchar_t c : w) {
-    if (!IsScalar(static_cast<uint32_t>(c))) return false;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const auto u = static_cast<uint32_t>(w[i]);
+    // A 16-bit wchar_t holds a character above U+FFFF as a surrogate pair.
+    if (sizeof(wchar_t) == 2 && IsHigh(u) && i + 1 < w.size() &&
+        IsLow(static_cast<uint32_t>(w[i + 1]))) {
+      ++i;
+    } else if (!IsScalar(u)) {
+      return false;
+    }
   }
   return true;
 }
 
 size_t Utf16Length(std::wstring_view scalars) {
   size_t n = 0;
-  for (wchar_t c : scalars) n += static_cast<uint32_t>(c) > 0xFFFF ? 2 : 1;
+  for (wchar_t c : scalars) {
+    const uint32_t u = static_cast<uint32_t>(c);  // a 16-bit wchar_t holds no such value
+    n += u > 0xFFFF ? 2 : 1;
+  }
   return n;
 }
 
@@ -93,7 +103,11 @@ std::wstring Cleaned(std::wstring_view w) {
     const auto u = static_cast<uint32_t>(w[i]);
     if (IsHigh(u) && i + 1 < w.size() && IsLow(static_cast<uint32_t>(w[i + 1]))) {
       const auto low = static_cast<uint32_t>(w[++i]);
-      out.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00)));
+      if constexpr (sizeof(wchar_t) == 2) {
+        out.append({static_cast<wchar_t>(u), static_cast<wchar_t>(low)});  // UTF-16 keeps it
+      } else {
+        out.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00)));
+      }
     } else {
       out.push_back(IsScalar(u) ? w[i] : L'\uFFFD');
     }
@@ -109,8 +123,11 @@ void CheckBytes(std::string_view bytes) {
   QD_FUZZ_CHECK(IsWellFormedUtf8(u8), "ToUtf8 made ill-formed text of " + Show(bytes));
   if (IsWellFormedUtf8(bytes)) {
     QD_FUZZ_CHECK(u8 == bytes, "valid UTF-8 changed: " + Show(bytes) + " -> " + Show(u8));
-    size_t starts = 0;
-    for (char c : bytes) starts += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    size_t starts = 0;  // one unit per character, two above U+FFFF in UTF-16
+    for (char c : bytes) {
+      const auto b = static_cast<unsigned char>(c);
+      starts += ((b & 0xC0) != 0x80) + (sizeof(wchar_t) == 2 && b >= 0xF0);
+    }
     QD_FUZZ_CHECK(w.size() == starts, "character count of " + Show(bytes));
   } else {
     QD_FUZZ_CHECK(w.find(L'\uFFFD') != std::wstring::npos,

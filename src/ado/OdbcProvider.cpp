@@ -4,9 +4,7 @@
 // prepare runs directly (SQLExecDirectW), as does every other statement. Every result set is
 // drained before output values are read, because some drivers deliver a return value only
 // then.
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "platform/Odbc.h"
 
 #include <algorithm>
 #include <charconv>
@@ -23,8 +21,8 @@
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
+#include "ado/Deadline.h"
 #include "ado/Detail.h"
-#include "ado/Socket.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC must use 16-bit SQLWCHAR");
 

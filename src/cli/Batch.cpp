@@ -13,6 +13,7 @@
 #include "QuillData/contract/clsQuillData.h"
 #include "cli/Interrupt.h"
 #include "cli/Progress.h"
+#include "platform/Files.h"
 
 namespace QuillData::cli {
 namespace {
@@ -197,9 +198,9 @@ int RunBatch(const BatchSettings& settings, std::istream& in, std::ostream& out,
   if (settings.script == "-") {
     read = ReadScript(in, lines, problems);
   } else {
-    std::ifstream file(settings.script, std::ios::binary);
+    std::ifstream file(platform::Utf8Path(settings.script), std::ios::binary);
     std::error_code ec;
-    if (!file || std::filesystem::is_directory(settings.script, ec)) {
+    if (!file || std::filesystem::is_directory(platform::Utf8Path(settings.script), ec)) {
       err << "quilldata batch: cannot read the script \"" << settings.script << "\"\n";
       return kExitUsage;
     }

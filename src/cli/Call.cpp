@@ -12,6 +12,7 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
 #include "cli/Suggest.h"
+#include "platform/Files.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
@@ -120,12 +121,12 @@ int CheckStore(const CallSettings& settings, std::string_view command, std::ostr
   }
   // Opening a missing file would silently create an empty database.
   std::error_code ec;
-  if (std::filesystem::is_directory(settings.db, ec)) {
+  if (std::filesystem::is_directory(platform::Utf8Path(settings.db), ec)) {
     err << "quilldata " << command << ": \"" << settings.db
         << "\" is a directory, not a database file\n";
     return kExitUsage;
   }
-  if (!std::filesystem::is_regular_file(settings.db, ec)) {
+  if (!std::filesystem::is_regular_file(platform::Utf8Path(settings.db), ec)) {
     err << "quilldata " << command << ": no database file \"" << settings.db
         << "\" (create one with `quilldata init " << settings.db << "`)\n";
     return kExitUsage;
@@ -181,11 +182,11 @@ bool ExpandArguments(std::vector<std::string>& args, std::istream& in, std::stri
       const std::string path = arg.substr(1);
       from = "\"" + path + "\"";
       std::error_code ec;
-      if (std::filesystem::is_directory(path, ec)) {
+      if (std::filesystem::is_directory(platform::Utf8Path(path), ec)) {
         why = "cannot read the argument " + arg + ": \"" + path + "\" is a directory";
         return false;
       }
-      std::ifstream file(path, std::ios::binary);
+      std::ifstream file(platform::Utf8Path(path), std::ios::binary);
       if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
       if (!file.is_open() || file.bad()) {
         why = "cannot read the argument " + arg + ": no readable file \"" + path + "\"";

@@ -153,6 +153,8 @@ int Operations(const std::string& name, bool markdown, const std::string& doc, s
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"quilldata: reach a QuillData database from the command line", "quilldata"};
   app.footer(std::string(kValues) + "\n" + kExitCodes);
+  // "/x" is a path everywhere, never an option (as CLI11 reads it on Windows by default).
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("quilldata ") + QUILLDATA_VERSION);
 

@@ -1,12 +1,5 @@
 #include "cli/Database.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -18,6 +11,7 @@
 #include "QuillData/contract/clsQuillData.h"
 #include "cli/Call.h"
 #include "cli/TextTable.h"
+#include "platform/Files.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_SQLITE
@@ -37,22 +31,22 @@ namespace fs = std::filesystem;
 // refused with a message. `created` tells the caller whether to remove it after a failure.
 bool ClaimNewDatabase(const std::string& path, bool& created, std::string& why) {
   created = false;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd >= 0) {
-    ::close(fd);
+  const fs::path file = platform::Utf8Path(path);
+  const platform::FileError error = platform::CreateNewFile(file);
+  if (!error) {
     created = true;
     return true;
   }
-  if (errno != EEXIST) {
-    why = "cannot create \"" + path + "\": " + std::strerror(errno);
+  if (!error.exists) {
+    why = "cannot create \"" + path + "\": " + ToUtf8(error.message);
     return false;
   }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::status(file, ec))) {
     why = "\"" + path + "\" exists and is not a regular file";
     return false;
   }
-  if (st.st_size != 0) {
+  if (fs::file_size(file, ec) != 0) {
     why = "\"" + path + "\" already exists and is not empty; it is left as it is";
     return false;
   }
@@ -62,18 +56,17 @@ bool ClaimNewDatabase(const std::string& path, bool& created, std::string& why) 
 // A temporary folder removed with everything in it when the demo ends.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quilldata-demo-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
+  TempDir() { error_ = platform::MakeTemporaryFolder(L"quilldata-demo-", path_); }
   ~TempDir() {
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
   }
   const fs::path& Path() const { return path_; }
+  const std::wstring& Error() const { return error_.message; }
 
  private:
   fs::path path_;
+  platform::FileError error_;
 };
 
 // The whole-table readers, from the one list of operations: their table and member.
@@ -267,10 +260,10 @@ int RunInit(const InitSettings& settings, std::ostream& out, std::ostream& err) 
     return kExitUsage;
   }
   try {
-    CreateDatabase(settings.db, settings.sample, FromUtf8(settings.sqliteLib));
+    CreateDatabase(platform::Utf8Path(settings.db), settings.sample, FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     std::error_code ec;
-    if (created) fs::remove(settings.db, ec);
+    if (created) fs::remove(platform::Utf8Path(settings.db), ec);
     err << "quilldata init: " << e.what() << '\n';
     return kExitFailed;
   }
@@ -292,17 +285,17 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
     db = *settings.db;
   } else {
     if (temp.Path().empty()) {
-      err << "quilldata demo: cannot create a temporary folder: " << std::strerror(errno) << '\n';
+      err << "quilldata demo: cannot create a temporary folder: " << ToUtf8(temp.Error()) << '\n';
       return kExitFailed;
     }
     db = (temp.Path() / "demo.db").string();
   }
 
   try {
-    CreateDatabase(db, true, FromUtf8(settings.sqliteLib));
+    CreateDatabase(platform::Utf8Path(db), true, FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     std::error_code ec;
-    if (created) fs::remove(db, ec);
+    if (created) fs::remove(platform::Utf8Path(db), ec);
     err << "quilldata demo: " << e.what() << '\n';
     return kExitFailed;
   }

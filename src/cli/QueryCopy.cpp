@@ -10,6 +10,7 @@
 #include "cli/Call.h"
 #include "cli/Interrupt.h"
 #include "cli/TextTable.h"
+#include "platform/Files.h"
 
 #include "QuillData/Config.h"
 #if QUILLDATA_WITH_MAINTENANCE
@@ -78,7 +79,8 @@ int QueryFile(const QuerySettings& settings, std::ostream& out, std::ostream& er
 #if QUILLDATA_WITH_SQLITE
   std::shared_ptr<ado::Recordset> rows;
   try {
-    rows = QuerySqliteDatabase(settings.db, FromUtf8(settings.sql), FromUtf8(settings.sqliteLib));
+    rows = QuerySqliteDatabase(platform::Utf8Path(settings.db), FromUtf8(settings.sql),
+                               FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     err << "quilldata query: " << ToUtf8(e.Description()) << '\n';
     return e.Number() == ErrNo::FileNotFound ? kExitUsage : kExitFailed;
@@ -140,7 +142,7 @@ int RunQuery(const QuerySettings& settings, std::ostream& out, std::ostream& err
     return kExitUsage;
   }
   std::error_code ec;
-  if (!settings.db.empty() && std::filesystem::is_directory(settings.db, ec)) {
+  if (!settings.db.empty() && std::filesystem::is_directory(platform::Utf8Path(settings.db), ec)) {
     err << "quilldata query: \"" << settings.db << "\" is a directory, not a database file\n";
     return kExitUsage;
   }
@@ -156,7 +158,8 @@ int RunCopy(const CopySettings& settings, std::ostream& out, std::ostream& err) 
   Interruption interruption(std::chrono::milliseconds(0));
   interruption.RemoveOnForcedEnd(partial);
   try {
-    CopySqliteDatabase(settings.source, settings.destination, FromUtf8(settings.sqliteLib));
+    CopySqliteDatabase(platform::Utf8Path(settings.source),
+                       platform::Utf8Path(settings.destination), FromUtf8(settings.sqliteLib));
   } catch (const QuillError& e) {
     err << "quilldata copy: " << ToUtf8(e.Description()) << '\n';
     return IsCopyRefusal(e) ? kExitUsage : kExitFailed;

@@ -18,7 +18,7 @@
 #if QUILLDATA_WITH_MAINTENANCE
 #include "QuillData/maintenance/ServerSchema.h"
 #endif
-#if QUILLDATA_WITH_MAINTENANCE && QUILLDATA_WITH_SQLITE
+#if QUILLDATA_WITH_TRANSFER
 #include "QuillData/maintenance/Transfer.h"
 #endif
 
@@ -60,7 +60,7 @@ int RunServerInit(const ServerInitSettings&, std::ostream&, std::ostream& err) {
 
 #endif
 
-#if QUILLDATA_WITH_MAINTENANCE && QUILLDATA_WITH_SQLITE
+#if QUILLDATA_WITH_TRANSFER
 
 namespace {
 
@@ -247,7 +247,8 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
 #else
 
 int RunTransfer(const std::vector<std::string>&, std::ostream&, std::ostream& err, std::ostream*) {
-  err << "quilldata transfer: this build has no SQLite backend or maintenance subsystem\n";
+  err << "quilldata transfer: this build has no transfer (it needs the SQLite backend, the "
+         "maintenance subsystem and libpq)\n";
   return kExitUsage;
 }
 

@@ -33,6 +33,17 @@ std::wstring Hex(uint32_t u) {
   return out;
 }
 
+// Valid UTF-8 into wide characters: one per code point where wchar_t has 32 bits, UTF-16 (a
+// surrogate pair above U+FFFF) where it has 16, as on Windows.
+template <class It>
+wchar_t* Utf8ToWide(It begin, It end, wchar_t* out) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    return utf8::unchecked::utf8to16(begin, end, out);
+  } else {
+    return utf8::unchecked::utf8to32(begin, end, out);
+  }
+}
+
 }  // namespace
 
 void RequireValidText(std::wstring_view text, std::wstring_view what) {
@@ -108,13 +119,13 @@ void AssignUtf8(std::wstring& out, std::string_view bytes) {
     while (i < n && p[i] >= 0x80) ++i;
     const std::string_view run = bytes.substr(start, i - start);
     if (utf8::is_valid(run.begin(), run.end())) {
-      d = utf8::unchecked::utf8to32(run.begin(), run.end(), d);
+      d = Utf8ToWide(run.begin(), run.end(), d);
     } else {
       std::string clean;
       clean.reserve(run.size() * 3);
       utf8::replace_invalid(run.begin(), run.end(), std::back_inserter(clean),
                             static_cast<uint32_t>(kReplacement));
-      d = utf8::unchecked::utf8to32(clean.begin(), clean.end(), d);
+      d = Utf8ToWide(clean.begin(), clean.end(), d);
     }
   }
   out.resize(static_cast<size_t>(d - out.data()));
@@ -135,7 +146,8 @@ std::wstring FromUtf16(std::u16string_view units) {
 }
 
 void AssignUtf16(std::wstring& out, std::u16string_view units) {
-  // Every unit gives at most one character: a pair gives one, a lone surrogate U+FFFD.
+  // Every unit gives at most one character: a pair gives one (its two units where wchar_t has
+  // 16 bits), a lone surrogate U+FFFD.
   out.resize(units.size());
   wchar_t* d = out.data();
   const size_t n = units.size();
@@ -151,9 +163,13 @@ void AssignUtf16(std::wstring& out, std::u16string_view units) {
     if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
       *d++ = static_cast<wchar_t>(u);
     } else if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(units[i + 1])) {
-      char bytes[4];
-      d = utf8::unchecked::utf8to32(bytes,
-                                    utf8::unchecked::utf16to8(&units[i], &units[i] + 2, bytes), d);
+      if constexpr (sizeof(wchar_t) == 2) {
+        *d++ = static_cast<wchar_t>(u);  // a 16-bit wchar_t keeps the pair
+        *d++ = static_cast<wchar_t>(units[i + 1]);
+      } else {
+        char bytes[4];
+        d = Utf8ToWide(bytes, utf8::unchecked::utf16to8(&units[i], &units[i] + 2, bytes), d);
+      }
       ++i;
     } else {
       *d++ = static_cast<wchar_t>(kReplacement);

@@ -1,12 +1,11 @@
 #include "contract/Trap.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Module.h"
 #include "contract/ModuleText.h"
+#include "platform/Process.h"
 
 namespace QuillData {
 
@@ -29,8 +28,7 @@ Trap::Decision Trap::Decide() {
     case kContinue:
       return kGoOn;
     case kEndProcess:
-      std::fflush(nullptr);
-      std::_Exit(0);
+      platform::EndProcess(0);
     default:
       return kLeaveNow;
   }

@@ -1,8 +1,5 @@
 #include "QuillData/locale/Locale.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +15,7 @@
 #include <vector>
 
 #include "locale/NumberText.h"
+#include "platform/Locale.h"
 
 namespace QuillData {
 
@@ -194,26 +192,6 @@ int WindowYear(int year, int digits) {
   return year < 30 ? 2000 + year : 1900 + year;
 }
 
-std::string EnvironmentLocaleName() {
-  for (const char* var : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-    const char* value = std::getenv(var);
-    if (value != nullptr && *value != '\0') return value;
-  }
-  return "C";
-}
-
-// Text the locale gives (separators, date format) in that locale's own character set. A
-// sequence it cannot decode ends the text: the caller then keeps its defaults.
-std::wstring Decoded(const char* bytes, locale_t loc) {
-  const locale_t previous = uselocale(loc);
-  std::mbstate_t state{};
-  std::wstring out(std::strlen(bytes), L'\0');
-  const size_t n = std::mbsrtowcs(out.data(), &bytes, out.size(), &state);
-  uselocale(previous);
-  out.resize(n == static_cast<size_t>(-1) ? 0 : n);
-  return out;
-}
-
 }  // namespace
 
 namespace detail {
@@ -312,77 +290,19 @@ std::string ShortestDoubleText(double value) {
 }
 
 std::optional<double> CanonicalToDouble(const std::string& canonical) {
-  // strtod_l with the C locale: the text is ASCII with "." whatever the process's locale.
-  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  errno = 0;
-  const double value = strtod_l(canonical.c_str(), nullptr, cLocale);
-  if (errno == ERANGE && std::isinf(value)) {
-    // 15 significant digits round the largest doubles up past the largest double: such a
-    // text still means that double, or the largest double could not be read back.
-    errno = 0;
-    const long double wide = strtold_l(canonical.c_str(), nullptr, cLocale);
-    if (std::fabs(wide) > 1.79769313486232e308L) return std::nullopt;
-    return wide < 0 ? -DBL_MAX : DBL_MAX;
-  }
-  return value;
+  return platform::CanonicalToDouble(canonical);
 }
 
 }  // namespace detail
 
 UserLocale::UserLocale() {
-  name_ = EnvironmentLocaleName();
-  locale_t loc = newlocale(LC_ALL_MASK, name_.c_str(), static_cast<locale_t>(nullptr));
-  if (loc == static_cast<locale_t>(nullptr)) {
-    // Short literals are assigned by character throughout: g++ 12 at -O2 takes a literal
-    // assignment to a std::string here for an overlapping copy (a false -Wrestrict).
-    name_.assign(1, 'C');
-    loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  }
-  if (loc == static_cast<locale_t>(nullptr)) return;  // keeps "." and month/day/year
-  decimal_ = Decoded(nl_langinfo_l(RADIXCHAR, loc), loc);
-  thousands_ = Decoded(nl_langinfo_l(THOUSEP, loc), loc);
-  const std::wstring format = Decoded(nl_langinfo_l(D_FMT, loc), loc);
-  freelocale(loc);
-
-  // The order of day, month and year in the short date format, and its first separator.
-  std::string order;
-  wchar_t separator = 0;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != L'%') {
-      if (!order.empty() && separator == 0) separator = format[i];
-      continue;
-    }
-    if (++i >= format.size()) break;
-    if (format[i] == L'E' || format[i] == L'O') {
-      if (++i >= format.size()) break;
-    }
-    switch (format[i]) {
-      case L'd':
-      case L'e':
-        order += 'D';
-        break;
-      case L'm':
-      case L'b':
-      case L'B':
-      case L'h':
-        order += 'M';
-        break;
-      case L'y':
-      case L'Y':
-        order += 'Y';
-        break;
-      case L'D':
-        for (char part : {'M', 'D', 'Y'}) order.push_back(part);
-        if (separator == 0) separator = L'/';
-        break;
-      case L'F':
-        for (char part : {'Y', 'M', 'D'}) order.push_back(part);
-        if (separator == 0) separator = L'-';
-        break;
-      default:
-        break;
-    }
-  }
+  platform::LocaleFacts facts = platform::UserLocaleFacts();
+  name_ = std::move(facts.name);
+  if (!facts.known) return;  // keeps "." and month/day/year
+  decimal_ = std::move(facts.decimal);
+  thousands_ = std::move(facts.thousands);
+  const std::string& order = facts.dateOrder;
+  const wchar_t separator = facts.dateSeparator;
   if (order.size() == 3 && order.find('D') != std::string::npos &&
       order.find('M') != std::string::npos && order.find('Y') != std::string::npos &&
       separator != 0 && !IsDigit(separator) && !IsBlank(separator)) {

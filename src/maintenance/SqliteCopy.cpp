@@ -1,10 +1,6 @@
 #include "QuillData/maintenance/SqliteCopy.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +8,7 @@
 #include <system_error>
 
 #include "QuillData/contract/Text.h"
+#include "platform/Files.h"
 #include "sqlite/SqliteFile.h"
 
 namespace QuillData {
@@ -30,8 +27,8 @@ constexpr int32_t kVacuumIntoSince = 3027000;  // the library version that has V
   throw QuillError(number, kSource, why);
 }
 
-[[noreturn]] void FileFailure(const std::wstring& what, int error) {
-  throw QuillError(kFileAccessError, kSource, what + L": " + FromUtf8(std::strerror(error)));
+[[noreturn]] void FileFailure(const std::wstring& what, const std::wstring& why) {
+  throw QuillError(kFileAccessError, kSource, what + L": " + why);
 }
 
 std::wstring Quoted(const fs::path& path) {
@@ -73,8 +70,8 @@ fs::path TemporaryName(const fs::path& dst) {
   for (;;) {
     fs::path candidate =
         dst.parent_path() /
-        (L"." + dst.filename().wstring() + L".partial-" + std::to_wstring(::getpid()) + L"-" +
-         std::to_wstring(counter++) + L"-" + std::to_wstring(random()));
+        (L"." + dst.filename().wstring() + L".partial-" + std::to_wstring(platform::ProcessId()) +
+         L"-" + std::to_wstring(counter++) + L"-" + std::to_wstring(random()));
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
   }
@@ -100,34 +97,25 @@ class PartialCopy {
   bool kept_ = false;
 };
 
-void Sync(const fs::path& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) FileFailure(L"Cannot open " + Quoted(path), errno);
-  const int rc = ::fsync(fd);
-  const int error = errno;
-  ::close(fd);
-  if (rc != 0) FileFailure(L"Cannot write " + Quoted(path) + L" to disk", error);
+void Sync(const fs::path& path, bool folder) {
+  if (auto error = platform::FlushToDisk(path, folder)) {
+    FileFailure(error.atOpen ? L"Cannot open " + Quoted(path)
+                             : L"Cannot write " + Quoted(path) + L" to disk",
+                error.message);
+  }
 }
 
 // Renames the finished copy to the destination; never replaces a file that appeared there
 // meanwhile.
 void MoveIntoPlace(const fs::path& from, const fs::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
-  int error = errno;
-  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
-    // A file system without the no-replace rename: a hard link fails on an existing name too.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-      ::unlink(from.c_str());
-      return;
-    }
-    error = errno;
-  }
-  if (error == EEXIST) {
+  const platform::FileError error = platform::RenameNoReplace(from, to);
+  if (!error) return;
+  if (error.exists) {
     Refuse(CopyRefusal::DestinationExists,
            L"The destination " + Quoted(to) +
                L" appeared while the copy was made; it was not overwritten.");
   }
-  FileFailure(L"Cannot rename the copy to " + Quoted(to), error);
+  FileFailure(L"Cannot rename the copy to " + Quoted(to), error.message);
 }
 
 }  // namespace
@@ -150,9 +138,9 @@ void CopySqliteDatabase(const fs::path& src, const fs::path& dst,
   // Absolute paths: the library reads a name beginning with "file:" as a URI.
   std::error_code ec;
   const fs::path from = fs::absolute(src, ec);
-  if (ec) FileFailure(L"Cannot resolve " + Quoted(src), ec.value());
+  if (ec) FileFailure(L"Cannot resolve " + Quoted(src), FromUtf8(ec.message()));
   const fs::path to = fs::absolute(dst, ec);
-  if (ec) FileFailure(L"Cannot resolve " + Quoted(dst), ec.value());
+  if (ec) FileFailure(L"Cannot resolve " + Quoted(dst), FromUtf8(ec.message()));
 
   if (fs::exists(fs::symlink_status(to, ec))) {
     Refuse(CopyRefusal::DestinationExists,
@@ -189,11 +177,11 @@ void CopySqliteDatabase(const fs::path& src, const fs::path& dst,
     if (c == L'\'') target += L'\'';
   }
   source.Exec(L"VACUUM INTO '" + target + L"'");
-  Sync(partial.Path(), O_RDONLY);
+  Sync(partial.Path(), false);
   MoveIntoPlace(partial.Path(), to);
   partial.Kept();
   try {
-    Sync(to.parent_path(), O_RDONLY | O_DIRECTORY);
+    Sync(to.parent_path(), true);
   } catch (const QuillError&) {
     // The copy is complete under its name; only the folder entry's flush is not confirmed.
   }

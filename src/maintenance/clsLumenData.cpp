@@ -1,9 +1,5 @@
 #include "QuillData/maintenance/clsLumenData.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -19,6 +15,7 @@
 #include "QuillData/maintenance/SqliteCopy.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
+#include "platform/Files.h"
 
 namespace QuillData {
 
@@ -73,32 +70,21 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
 // The source files are copied by this process, after the detach: one it cannot read would
 // strand the database, so each is opened before anything happens.
 void CheckReadable(const std::wstring& file) {
-  const int fd = open(std::filesystem::path(file).c_str(), O_RDONLY | O_CLOEXEC);
-  char byte = 0;
-  const bool readable = fd >= 0 && read(fd, &byte, 1) >= 0;
-  const int error = errno;
-  if (fd >= 0) close(fd);
-  if (!readable) {
+  if (const auto error = platform::ReadFirstByte(file)) {
     throw QuillError(kFileAccessError, L"MakeDetachCopy",
                      L"This process cannot read the database file \"" + file + L"\" (" +
-                         FromUtf8(std::generic_category().message(error)) +
-                         L"); the database was not detached.");
+                         error.message + L"); the database was not detached.");
   }
 }
 
 // The copies go to folder: it must take a new file and have room for both copies.
 void CheckWritable(const std::wstring& folder, const std::vector<std::wstring>& sources) {
   namespace fs = std::filesystem;
-  std::string probe = (fs::path(folder) / ".quilldata-probe-XXXXXX").string();
-  const int fd = mkstemp(probe.data());
-  if (fd < 0) {
+  if (const auto error = platform::ProbeWritable(folder)) {
     throw QuillError(kFileAccessError, L"MakeDetachCopy",
                      L"This process cannot write to the folder \"" + folder + L"\" (" +
-                         FromUtf8(std::generic_category().message(errno)) +
-                         L"); the database was not detached.");
+                         error.message + L"); the database was not detached.");
   }
-  close(fd);
-  unlink(probe.c_str());
   std::error_code ec;
   uintmax_t needed = 0;
   for (const auto& source : sources) {

@@ -1,11 +1,6 @@
 #include "QuillData/sqlite/clsSqlLite.h"
 
-#include <dlfcn.h>
-#include <ffi.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +12,8 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "contract/Trap.h"
+#include "platform/Engine.h"
+#include "platform/Files.h"
 
 namespace QuillData {
 
@@ -51,21 +48,6 @@ int64_t ToInteger(const Variant& value) {
   return static_cast<int64_t>(whole);
 }
 
-// The folder that holds this component's own file.
-std::wstring OwnFolder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
-    return {};
-  }
-  std::filesystem::path file(info.dli_fname);
-  return file.parent_path().wstring();
-}
-
-std::wstring LoaderMessage() {
-  const char* e = dlerror();
-  return e ? FromUtf8(e) : std::wstring();
-}
-
 }  // namespace
 
 namespace detail {
@@ -88,7 +70,7 @@ void clsSqlLite::Release(bool unload) {
   m_bInitialized = false;
   m_api = {};
   if (unload && m_hModule != nullptr) {
-    dlclose(m_hModule);
+    platform::CloseLibrary(m_hModule);
     m_hModule = nullptr;
   }
 }
@@ -97,7 +79,7 @@ intptr_t clsSqlLite::CallFunc(const std::wstring& sFunction,
                               const std::vector<Variant>& ParmLongs) {
   if (m_hModule == nullptr) RaiseDllNotLoaded();
   if (sFunction != m_strTarget || m_bRetarget) {
-    void* address = dlsym(m_hModule, ToUtf8(sFunction).c_str());
+    void* address = platform::FindExport(m_hModule, ToUtf8(sFunction).c_str());
     if (address == nullptr) {
       throw QuillError(ErrNo::FunctionNotFound, kSource,
                        L"Failed to locate function: " + sFunction);
@@ -111,30 +93,20 @@ intptr_t clsSqlLite::CallFunc(const std::wstring& sFunction,
   }
 
   std::array<int64_t, kMaxParameters> values{};
-  std::array<void*, kMaxParameters> pointers{};
-  std::array<ffi_type*, kMaxParameters> types{};
-  for (size_t i = 0; i < ParmLongs.size(); ++i) {
-    values[i] = ToInteger(ParmLongs[i]);
-    pointers[i] = &values[i];
-    types[i] = &ffi_type_sint64;
-  }
-  ffi_cif cif;
-  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(ParmLongs.size()), &ffi_type_sint64,
-                   types.data()) != FFI_OK) {
+  for (size_t i = 0; i < ParmLongs.size(); ++i) values[i] = ToInteger(ParmLongs[i]);
+  intptr_t result = 0;
+  if (!platform::CallWithIntegers(m_pfnTarget, values.data(), ParmLongs.size(), result,
+                                  m_lngLastError)) {
     throw QuillError(ErrNo::InternalError, kSource, L"Cannot prepare the call of " + sFunction);
   }
-  ffi_arg result = 0;
-  errno = 0;
-  ffi_call(&cif, reinterpret_cast<void (*)()>(m_pfnTarget), &result, pointers.data());
-  m_lngLastError = errno;
-  return static_cast<intptr_t>(result);
+  return result;
 }
 
 bool clsSqlLite::DllLoad(const std::wstring& sName) {
-  dlerror();
-  void* handle = dlopen(ToUtf8(sName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::wstring why;
+  void* handle = platform::OpenLibrary(sName, why);
   if (handle == nullptr) {
-    m_strLoadError = LoaderMessage();
+    m_strLoadError = why;
     return false;
   }
   // The earlier library (if any) is replaced: its state is no longer reachable from here.
@@ -150,7 +122,7 @@ bool clsSqlLite::DllUnload() {
   void* handle = m_hModule;
   Release(false);
   m_hModule = nullptr;
-  return dlclose(handle) == 0;
+  return platform::CloseLibrary(handle);
 }
 
 intptr_t clsSqlLite::WrapCallback(intptr_t nModFuncAddr, int32_t /*nParms*/) const {
@@ -159,7 +131,8 @@ intptr_t clsSqlLite::WrapCallback(intptr_t nModFuncAddr, int32_t /*nParms*/) con
 
 void clsSqlLite::ResolveApi() {
   auto get = [this](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(m_hModule, name));
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
+        platform::FindExport(m_hModule, name));
   };
   detail::SqliteApi& a = m_api;
   get(a.initialize, "sqlite3_initialize");
@@ -216,7 +189,7 @@ int32_t clsSqlLite::sqlite3_initialize(const std::wstring& sPath) {
   if (m_bInitialized) sqlite3_shutdown();
 
   const bool ownFolder = sPath.empty();
-  std::wstring folder = ownFolder ? OwnFolder() : sPath;
+  std::wstring folder = ownFolder ? platform::OwnFolder() : sPath;
   if (!folder.empty() && folder.back() != L'/') folder += L'/';
   folder = CanonicalPath(folder);
 
@@ -263,7 +236,7 @@ int32_t clsSqlLite::sqlite3_shutdown() {
     }
     int rc = 0;
     if (!othersHoldIt) {
-      auto fn = reinterpret_cast<int (*)()>(dlsym(m_hModule, "sqlite3_shutdown"));
+      auto fn = reinterpret_cast<int (*)()>(platform::FindExport(m_hModule, "sqlite3_shutdown"));
       if (fn == nullptr) detail::RaiseFunctionNotFound("sqlite3_shutdown");
       rc = fn();
     }
@@ -487,8 +460,8 @@ namespace {
 int BusyWait(void* context, int count) {
   using Clock = std::chrono::steady_clock;
   thread_local Clock::time_point start;
-  thread_local uint32_t seed =
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&start)) ^ static_cast<uint32_t>(getpid());
+  thread_local uint32_t seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&start)) ^
+                               static_cast<uint32_t>(platform::ProcessId());
   const Clock::time_point now = Clock::now();
   if (count == 0) start = now;
   const auto limit = std::chrono::milliseconds(reinterpret_cast<intptr_t>(context));
@@ -505,7 +478,7 @@ int BusyWait(void* context, int count) {
 int32_t clsSqlLite::SetBusyTimeout(intptr_t sqlite3, int32_t ms) {
   if (!m_bInitialized) return 1;
   using BusyHandler = int (*)(void*, int (*)(void*, int), void*);
-  auto fn = reinterpret_cast<BusyHandler>(dlsym(m_hModule, "sqlite3_busy_handler"));
+  auto fn = reinterpret_cast<BusyHandler>(platform::FindExport(m_hModule, "sqlite3_busy_handler"));
   if (fn == nullptr) detail::RaiseFunctionNotFound("sqlite3_busy_handler");
   return fn(Ptr(sqlite3), ms > 0 ? &BusyWait : nullptr,
             reinterpret_cast<void*>(static_cast<intptr_t>(ms)));

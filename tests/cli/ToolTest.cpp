@@ -134,7 +134,7 @@ TEST(ArgumentsFromFiles, AtFileAndDashAreReadOthersKept) {
   const auto dir = scratch.path();
   const auto text = dir / "arg.txt";
   const auto latin1 = dir / "arg.bin";
-  std::ofstream(text) << "line one\nline two\r\n";
+  std::ofstream(text, std::ios::binary) << "line one\nline two\r\n";
   std::ofstream(latin1) << "Ma\xdf";
   struct Case {
     std::vector<std::string> args;

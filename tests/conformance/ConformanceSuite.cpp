@@ -28,7 +28,7 @@ void ConformanceTest::UseCommaLocale() {
   savedLocale_.emplace();
   testing::UseLocale("de_DE.UTF-8");
   // As a host that follows its user has it: the C library's own number text has a comma too.
-  setlocale(LC_ALL, "de_DE.UTF-8");
+  setlocale(LC_ALL, testing::kGermanCLocale);
   ReadDecimalSeparator();
 }
 

@@ -3,6 +3,7 @@
 // classes' field lists, and the keyed, ordered collection the readers return.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -110,6 +111,18 @@ TEST_F(TrapTest, EachAnswerRunsTheStepsItShould) {
     EXPECT_EQ(handler->seen[0].procedure, L"Operation");
     EXPECT_TRUE(handler->seen[0].hasApp);
   }
+}
+
+// Answer 3 ends the process at once, with exit code 0: nothing after the failed step runs.
+TEST_F(TrapTest, EndingTheProcessExitsWithCodeZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child runs this test again
+  EXPECT_EXIT(
+      {
+        Answer({kEndProcess});
+        RunThreeSteps(1);
+        std::abort();
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(TrapTest, FlagAndFailuresOutsideStepsReachTheCompanion) {

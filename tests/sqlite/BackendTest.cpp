@@ -3,6 +3,7 @@
 // database is made from); and the readers (which rows come back, under which keys, with which
 // values, and what happens with rows that do not fit).
 
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -16,6 +17,12 @@ namespace QuillData::testing {
 namespace {
 
 constexpr int kRow = 100;
+// A library of the system without the engine's exports.
+#ifdef _WIN32
+constexpr const wchar_t* kOtherLibrary = L"msvcrt.dll";
+#else
+constexpr const wchar_t* kOtherLibrary = L"libm.so.6";
+#endif
 
 // A binding with the library loaded from the system and an in-memory database open.
 class BindingTest : public SqliteTest {
@@ -54,10 +61,17 @@ TEST_F(BindingTest, CallFuncPassesArgumentsInOrderAndAddressesExactly) {
   const intptr_t block = sqlite.CallFunc(L"sqlite3_malloc", {int32_t{16}});
   ASSERT_NE(block, 0);
   const Variant address = Decimal{block, 0};
-  sqlite.CallFunc(L"memset", {address, int32_t{'Q'}, int32_t{3}});
-  sqlite.CallFunc(L"memset", {Decimal{block + 3, 0}, int32_t{'D'}, int32_t{2}});
-  auto bytes = sqlite.BytesFromPtr(block, 5);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "QQQDD");
+  std::memcpy(reinterpret_cast<void*>(block), "abcX\0ABCY", 10);
+  const Variant second = Decimal{block + 5, 0};
+  // sqlite3_strnicmp(a, b, n): the same in three characters, "X" before "Y" in four.
+  auto compare = [&](const Variant& a, const Variant& b, int32_t n) {
+    return static_cast<int32_t>(sqlite.CallFunc(L"sqlite3_strnicmp", {a, b, n}));
+  };
+  EXPECT_EQ(compare(address, second, 3), 0);
+  EXPECT_LT(compare(address, second, 4), 0);
+  EXPECT_GT(compare(second, address, 4), 0);
+  auto bytes = sqlite.BytesFromPtr(block + 5, 4);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "ABCY");
   EXPECT_EQ(sqlite.CallFunc(L"sqlite3_free", {address}), sqlite.CallFunc(L"sqlite3_free", {0}))
       << "freeing works with the address as passed";
 }
@@ -67,12 +81,12 @@ TEST_F(BindingTest, DllLoadMakesTheNextCallResolveAgain) {
   // The database goes before its library is replaced; TearDown cannot close it after.
   ASSERT_EQ(sqlite.sqlite3_close(db), 0);
   // The same name in a library without that export: a cached address would be called.
-  ASSERT_TRUE(sqlite.DllLoad(L"libm.so.6"));
+  ASSERT_TRUE(sqlite.DllLoad(kOtherLibrary));
   auto e = EXPECT_QUILL_ERROR(sqlite.CallFunc(L"sqlite3_libversion_number", {}),
                               ErrNo::FunctionNotFound);
   EXPECT_EQ(e.Source(), L"cCDECL");
   EXPECT_EQ(e.Description(), L"Failed to locate function: sqlite3_libversion_number");
-  ASSERT_TRUE(sqlite.DllLoad(L"libsqlite3.so.0"));
+  ASSERT_TRUE(sqlite.DllLoad(clsSqlLite::kLibraryFile));
   EXPECT_GT(sqlite.CallFunc(L"sqlite3_libversion_number", {}), 0);
   EXPECT_FALSE(sqlite.Initialized()) << "a replaced library is no longer initialized";
   EXPECT_TRUE(sqlite.DllUnload());
@@ -145,7 +159,7 @@ TEST_F(FrameTest, AFolderWithoutTheLibraryFailsToOpen) {
   std::filesystem::create_directories(Path("nolib"));
   EXPECT_FALSE(OpenFrom(Path("nolib").wstring(), Path("x.db")));
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find(L"libsqlite3.so.0"), std::wstring::npos) << ToUtf8(messages[0]);
+  EXPECT_NE(messages[0].find(clsSqlLite::kLibraryFile), std::wstring::npos) << ToUtf8(messages[0]);
   EXPECT_EQ(gTraceFlag, L"") << "the trace switch is stored only on success";
   EXPECT_FALSE(std::filesystem::exists(Path("x.db")));
 

@@ -4,16 +4,11 @@
 // one, two processes' transactions on one file), and a writer process killed in the middle of
 // its writes, which must leave a whole database holding every write that had returned.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <thread>
 
 #include "sqlite/WritersFixture.h"
@@ -38,6 +33,7 @@ bool InTransaction(clsQuillData_SqlLite& backend) {
 
 class HardeningTest : public WritersTest {};
 
+#if QUILLDATA_HAS_FORK
 TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
   constexpr int kChildren = 4;
   constexpr int kCalls = 200;
@@ -110,6 +106,11 @@ TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId
     }
   }
 }
+#else
+TEST_F(HardeningTest, ProcessesRacingTheSameInsertsLeaveOneRowEachAndAllGetItsId) {
+  GTEST_SKIP() << test::kNeedsFork;
+}
+#endif
 
 // A relation assignment whose insert is refused after its pattern was written.
 class HardeningUnitTest : public HardeningTest {
@@ -264,23 +265,21 @@ class FullDisk {
  public:
   explicit FullDisk(const std::filesystem::path& dir) : dir_(dir) {
     std::filesystem::create_directories(dir_);
-    mounted_ = mount("quilldata-test", dir_.c_str(), "tmpfs", 0, "size=2m") == 0;
+    mounted_ = test::MountSmallDisk(dir_);
   }
   bool Mounted() const { return mounted_; }
   ~FullDisk() {
-    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+    if (mounted_) test::UnmountSmallDisk(dir_);
   }
   FullDisk(const FullDisk&) = delete;
   FullDisk& operator=(const FullDisk&) = delete;
 
   void Fill(clsQuillData_SqlLite& backend) {
     if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1");
-    const int fd = open((dir_ / "filler").c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    char block[4096] = {};
-    while (write(fd, block, sizeof block) > 0) {
+    std::ofstream filler(dir_ / "filler", std::ios::binary);
+    const std::string block(4096, '\0');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
     }
-    close(fd);
   }
   void Free(clsQuillData_SqlLite& backend) {
     if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1000000000");
@@ -334,6 +333,7 @@ TEST_F(HardeningTest, AFullDiskEndsTheTransactionAndAWriterRetriedAfterItsCauseS
   EXPECT_EQ(Count("Machining"), 2);
 }
 
+#if QUILLDATA_HAS_FORK
 TEST_F(HardeningTest, TwoProcessesTransactionsTakeTurnsAndFindEachOthersRows) {
   constexpr int kNames = 20;
   db.reset();  // no connection crosses the fork
@@ -450,6 +450,14 @@ TEST_F(HardeningCrashTest, AKilledWriterLeavesAWholeDatabaseWithEveryReturnedWri
   EXPECT_GT(db->INSERTMachining(L"after", L"G", 1, 0, 0, 0), 0);
   EXPECT_TRUE(Reported().empty());
 }
+#else
+TEST(HardeningCrashTest, AKilledWriterLeavesAWholeDatabaseWithEveryReturnedWrite) {
+  GTEST_SKIP() << test::kNeedsFork;
+}
+TEST_F(HardeningTest, TwoProcessesTransactionsTakeTurnsAndFindEachOthersRows) {
+  GTEST_SKIP() << test::kNeedsFork;
+}
+#endif
 
 }  // namespace
 }  // namespace QuillData::testing

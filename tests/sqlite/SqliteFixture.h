@@ -46,8 +46,8 @@ struct TableDiff {
 class RawDb {
  public:
   explicit RawDb(const std::filesystem::path& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(reinterpret_cast<const char*>(file.u8string().c_str()), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
       ADD_FAILURE() << "raw open " << file << ": " << sqlite3_errmsg(db_);
     }
     // Seeding and clean-up need no durability; it saves the disk flushes.

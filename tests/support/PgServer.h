@@ -10,7 +10,9 @@
 //   TEST_F(MyTest, Reads) { auto cs = Server().ConnectionString(Database()); ... }
 //
 // A test that stops or restarts a server makes its own: PgServer server(PgServer::Binaries());
-// Add tests/support/PgServer.cpp to the test executable's sources.
+// Add tests/support/PgServer.cpp to the test executable's sources. On Windows,
+// PgServerWindows.cpp serves the server that scripts/windows.sh starts instead, and starts or
+// stops none.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -2,10 +2,7 @@
 // What many tests share: readable variants in failure messages, the expected-error check, a
 // scratch folder that goes with its test, a file's bytes, and a child process with a pipe.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +15,46 @@
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/Variant.h"
+#include "platform/Files.h"
+
+#ifdef _WIN32
+// Windows has no fork, and no setenv: the environment is changed with _putenv_s.
+#define QUILLDATA_POSIX_ONLY(why) GTEST_SKIP() << "POSIX only: " << why
+// A file name with quotes in it (Windows refuses a double quote in one).
+#define QUILLDATA_QUOTED_NAME "it's 'here'"
+inline int setenv(const char* name, const char* value, int) {
+  return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+  return _putenv_s(name, "");
+}
+namespace QuillData::test {
+// No small file system of a test's own on Windows.
+inline bool MountSmallDisk(const std::filesystem::path&) {
+  return false;
+}
+inline void UnmountSmallDisk(const std::filesystem::path&) {}
+}  // namespace QuillData::test
+#else
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+// Skips the rest of a test on a system without POSIX processes and environment, saying why.
+#define QUILLDATA_POSIX_ONLY(why) (void)0
+#define QUILLDATA_QUOTED_NAME "it's \"here\""
+#define QUILLDATA_HAS_FORK 1
+namespace QuillData::test {
+// A 2 MB tmpfs on `dir`, where the process may mount one (root); false where it cannot.
+inline bool MountSmallDisk(const std::filesystem::path& dir) {
+  return mount("quilldata-test", dir.c_str(), "tmpfs", 0, "size=2m") == 0;
+}
+inline void UnmountSmallDisk(const std::filesystem::path& dir) {
+  umount2(dir.c_str(), MNT_DETACH);
+}
+}  // namespace QuillData::test
+#endif
 
 namespace QuillData {
 
@@ -33,6 +70,11 @@ inline void PrintTo(const Variant& v, std::ostream* os) {
 }
 
 namespace test {
+
+// Why a test that runs part of itself in a forked child (QUILLDATA_HAS_FORK) is skipped.
+inline constexpr const char* kNeedsFork =
+    "needs fork(): part of the test runs in a child process that is a copy of this one";
+inline constexpr const char* kQuotedName = QUILLDATA_QUOTED_NAME;
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ostringstream out;
@@ -51,9 +93,8 @@ inline std::string Quote(const std::string& text) {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quilldata-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-    path_ = pattern;
+    if (auto error = platform::MakeTemporaryFolder(L"quilldata-", path_))
+      ADD_FAILURE() << "no temporary folder: " << ToUtf8(error.message);
   }
   ~ScratchDir() {
     std::error_code ignored;
@@ -68,6 +109,7 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+#if QUILLDATA_HAS_FORK
 // A child process that runs `body` and exits with the status it returns (99 if it throws).
 // The body writes what it reports to the descriptor it is given; the parent reads it from
 // Out(). No connection of the parent's may cross the fork. A child still running when its
@@ -127,6 +169,8 @@ class Child {
   pid_t pid_ = -1;
   int out_ = -1;
 };
+
+#endif
 
 }  // namespace test
 }  // namespace QuillData

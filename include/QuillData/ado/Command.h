@@ -17,7 +17,7 @@ namespace QuillData::ado {
 
 class Recordset;
 
-class Command : public Object {
+class QUILLDATA_API Command : public Object {
  public:
   Command();
 

@@ -22,7 +22,7 @@ namespace QuillData::ado {
 
 class Recordset;
 
-class Connection : public Object {
+class QUILLDATA_API Connection : public Object {
  public:
   Connection() = default;
   ~Connection() override;
@@ -131,7 +131,7 @@ using ConnectionPtr = std::shared_ptr<Connection>;
 //
 //   ado::ResendGuard guard(conn, /*resendSafe=*/true);
 //   trap.Step([&] { guard.Attempt([&] { rows = command->Execute(); }); });
-class ResendGuard {
+class QUILLDATA_API ResendGuard {
  public:
   ResendGuard(std::shared_ptr<Connection> connection, std::function<bool()> resendSafe)
       : connection_(std::move(connection)), resendSafe_(std::move(resendSafe)) {}

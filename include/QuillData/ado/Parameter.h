@@ -14,7 +14,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData::ado {
 
-class Parameter : public Object {
+class QUILLDATA_API Parameter : public Object {
  public:
   Parameter() = default;
 
@@ -50,7 +50,7 @@ class Parameter : public Object {
 
 using ParameterPtr = std::shared_ptr<Parameter>;
 
-class Parameters : public Object {
+class QUILLDATA_API Parameters : public Object {
  public:
   // Adds at the end. An empty pointer fails with error 91; a name that is already in the
   // collection (compared without regard to case) with adErrInvalidArgument.

@@ -20,7 +20,7 @@ QUILLDATA_API_BEGIN
 namespace QuillData::ado {
 
 // One parameter as the command sends it.
-struct ParameterData {
+struct QUILLDATA_API ParameterData {
   std::wstring name;
   int32_t type = adEmpty;
   int32_t direction = adParamInput;
@@ -35,25 +35,25 @@ struct ParameterData {
   Variant wire;
 };
 
-struct CommandData {
+struct QUILLDATA_API CommandData {
   std::wstring text;                // SQL text, procedure or table name
   int32_t commandType = adCmdText;  // adCmdText, adCmdStoredProc or adCmdTable
   std::vector<ParameterData> parameters;
   int32_t options = adOptionUnspecified;  // as passed to Execute
 };
 
-struct Column {
+struct QUILLDATA_API Column {
   std::wstring name;
   int32_t type = adVariant;  // the ADO type of the column
 };
 
 // A whole result set, fetched at once.
-struct RowSet {
+struct QUILLDATA_API RowSet {
   std::vector<Column> columns;
   std::vector<std::vector<Variant>> rows;
 };
 
-struct ExecuteResult {
+struct QUILLDATA_API ExecuteResult {
   // The first result set that has columns; none for a command that returns no rows.
   std::shared_ptr<RowSet> rows;
   // One value per parameter, in order: what came back for return-value, output and
@@ -65,13 +65,13 @@ struct ExecuteResult {
 // How a streamed row's cell of a column of this ADO type is read: through the typed
 // accessor of its kind, or (Other) as a Value.
 enum class CellKind { Integer, Double, Boolean, Text, Date, Other };
-CellKind CellKindOf(int32_t adoType);
+QUILLDATA_API CellKind CellKindOf(int32_t adoType);
 
 // The current row of a streamed result (Session::Stream), read by zero-based column index. A
 // typed accessor serves the columns whose CellKindOf names it, and only cells that are not
 // null; Value serves every cell. The row is valid only during the RowSink::Take call that
 // hands it over, and a cell may be read any number of times during it.
-class Row {
+class QUILLDATA_API Row {
  public:
   virtual bool IsNull(size_t column) = 0;
   virtual int64_t Integer(size_t column) = 0;
@@ -88,7 +88,7 @@ class Row {
 };
 
 // Takes the rows of a streamed result as they arrive.
-class RowSink {
+class QUILLDATA_API RowSink {
  public:
   // Before the first row of the result: its columns, and how many rows follow when the
   // provider knows it (else -1). A command sent again (after a lost connection) begins again.
@@ -103,7 +103,7 @@ class RowSink {
 // have one. Rows travel in the copy text format: a line per row ending in a newline, a tab
 // between values, \N for NULL, a backslash before a backslash and \t, \n, \r for tab,
 // newline and carriage return; each value in the server's text form of its type.
-class BulkCopy {
+class QUILLDATA_API BulkCopy {
  public:
   // Starts loading rows into the named columns of `table` (as it is written in SQL); the
   // load is one statement until EndLoad.
@@ -124,7 +124,7 @@ class BulkCopy {
 };
 
 // One open connection of a provider.
-class Session {
+class QUILLDATA_API Session {
  public:
   virtual ~Session() = default;
   // Runs the command; every failure is a QuillError. The parameters' wire values are
@@ -165,7 +165,7 @@ class Session {
   virtual BulkCopy* Bulk() { return nullptr; }
 };
 
-class Provider {
+class QUILLDATA_API Provider {
  public:
   virtual ~Provider() = default;
   // Opens a connection; userId and password are the arguments of Connection::Open (empty
@@ -176,23 +176,23 @@ class Provider {
 };
 
 // The ODBC provider (unixODBC, Unicode API).
-std::shared_ptr<Provider> MakeOdbcProvider();
+QUILLDATA_API std::shared_ptr<Provider> MakeOdbcProvider();
 
 // PostgreSQL through libpq, registered as "libpq". It takes "Provider=libpq;Host=...;
 // Port=...;Database=...;User=...;Password=..." (also Server, Data Source, Initial Catalog,
 // User ID, UID, PWD, SSLMode and the timeouts of TimeoutsOf) or a postgresql:// URI.
-std::shared_ptr<Provider> MakeLibpqProvider();
+QUILLDATA_API std::shared_ptr<Provider> MakeLibpqProvider();
 
 // The provider a connection string chooses: a postgresql:// (or postgres://) URI goes to
 // libpq, Provider= names a registered provider, anything else goes to ODBC.
-std::shared_ptr<Provider> ProviderFor(const std::wstring& connectionString);
+QUILLDATA_API std::shared_ptr<Provider> ProviderFor(const std::wstring& connectionString);
 
 // A connection string whose Provider= names a registered provider (case-insensitive) opens
 // on that provider instead of ODBC, so a backend that builds its own Connection can run on
 // a test provider: RegisterProvider(L"Recording", recorder) and "Provider=Recording;...".
 // Passing an empty pointer removes the name.
-void RegisterProvider(const std::wstring& name, std::shared_ptr<Provider> provider);
-std::shared_ptr<Provider> FindProvider(const std::wstring& name);
+QUILLDATA_API void RegisterProvider(const std::wstring& name, std::shared_ptr<Provider> provider);
+QUILLDATA_API std::shared_ptr<Provider> FindProvider(const std::wstring& name);
 
 }  // namespace QuillData::ado
 

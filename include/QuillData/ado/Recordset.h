@@ -22,7 +22,7 @@ struct RecordsetState;
 }
 
 // A column of the current row: its value follows the recordset's position.
-class Field : public Object {
+class QUILLDATA_API Field : public Object {
  public:
   Field(std::shared_ptr<detail::RecordsetState> state, int32_t index)
       : state_(std::move(state)), index_(index) {}
@@ -39,7 +39,7 @@ class Field : public Object {
 
 using FieldPtr = std::shared_ptr<Field>;
 
-class Fields : public Object {
+class QUILLDATA_API Fields : public Object {
  public:
   explicit Fields(std::shared_ptr<detail::RecordsetState> state) : state_(std::move(state)) {}
   // By name without regard to case (the first of equal names), or by zero-based index;
@@ -54,7 +54,7 @@ class Fields : public Object {
 
 using FieldsPtr = std::shared_ptr<Fields>;
 
-class Recordset : public Object {
+class QUILLDATA_API Recordset : public Object {
  public:
   Recordset();
 

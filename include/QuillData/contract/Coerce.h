@@ -17,19 +17,19 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-Variant ChangeType(const Variant& value, VarType to);
+QUILLDATA_API Variant ChangeType(const Variant& value, VarType to);
 
-int16_t CInt(const Variant& value);
-int32_t CLng(const Variant& value);
-double CDbl(const Variant& value);
-bool CBool(const Variant& value);
-std::wstring CStr(const Variant& value);
-Date CDate(const Variant& value);
-Decimal CDec(const Variant& value);
+QUILLDATA_API int16_t CInt(const Variant& value);
+QUILLDATA_API int32_t CLng(const Variant& value);
+QUILLDATA_API double CDbl(const Variant& value);
+QUILLDATA_API bool CBool(const Variant& value);
+QUILLDATA_API std::wstring CStr(const Variant& value);
+QUILLDATA_API Date CDate(const Variant& value);
+QUILLDATA_API Decimal CDec(const Variant& value);
 
 // Whole-number rounding of the platform: half to even (2.5 -> 2, 3.5 -> 4); error 6 when the
 // result does not fit 32 bits.
-int32_t RoundToLong(double value);
+QUILLDATA_API int32_t RoundToLong(double value);
 
 }  // namespace QuillData
 

@@ -17,7 +17,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-class cSP : public Object {
+class QUILLDATA_API cSP : public Object {
  public:
   // Returns an object reference that the library releases at once.
   virtual ObjectPtr TraceEnter(const std::wstring& procedure, const std::wstring& module) = 0;
@@ -50,14 +50,14 @@ enum ErrorAction : int16_t {
 // module and procedure: where it happened; sp: the trace companion; flag: 2 in OpenDB, else
 // 0. The companions belong to the thread: the last OpenDB on a thread decides them (and the
 // trace switch) for every object of that thread.
-class cE : public Object {
+class QUILLDATA_API cE : public Object {
  public:
   virtual int16_t HandleError(QuillError& err, ObjectPtr& app, std::wstring& module,
                               std::wstring& procedure, std::shared_ptr<cSP>& sp, int32_t& flag) = 0;
 };
 
 // The component's application object handed to HandleError.
-class Application : public Object {
+class QUILLDATA_API Application : public Object {
  public:
   static const std::shared_ptr<Application>& Instance();
   std::wstring Title() const { return L"QuillData"; }
@@ -66,7 +66,7 @@ class Application : public Object {
 
 // A trace companion that writes "> module.procedure" and "< procedure" lines to a stream
 // (or to nothing) and records every event.
-class StreamTrace : public cSP {
+class QUILLDATA_API StreamTrace : public cSP {
  public:
   struct Event {
     bool enter;
@@ -86,7 +86,7 @@ class StreamTrace : public cSP {
 };
 
 // An error companion with a fixed policy that records every report it was given.
-class PolicyErrorHandler : public cE {
+class QUILLDATA_API PolicyErrorHandler : public cE {
  public:
   enum class Policy { Leave, Continue, Retry, EndProcess };
   struct Report {

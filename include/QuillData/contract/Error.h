@@ -52,7 +52,7 @@ enum class ErrorKind : uint8_t {
   Corrupt,             // the database file is damaged
 };
 
-class QuillError : public std::exception {
+class QUILLDATA_API QuillError : public std::exception {
  public:
   QuillError(int32_t number, std::wstring source, std::wstring description);
   // An error with the standard description of its number ("Overflow", "Type mismatch", ...).
@@ -94,16 +94,16 @@ class QuillError : public std::exception {
 };
 
 // The kind's name as the command line and reports print it ("busy", "outcome unknown").
-const wchar_t* KindName(ErrorKind kind);
+QUILLDATA_API const wchar_t* KindName(ErrorKind kind);
 
 // The standard description of a runtime error number; "Application-defined or
 // object-defined error" for numbers without one.
-std::wstring StandardDescription(int32_t number);
+QUILLDATA_API std::wstring StandardDescription(int32_t number);
 
 // Maps the exception in flight (inside a catch block) to a QuillError: a QuillError as it
 // is, std::bad_alloc as "Out of memory", std::out_of_range as "Subscript out of range",
 // any other exception as "Internal error" with its what() text.
-QuillError CurrentError();
+QUILLDATA_API QuillError CurrentError();
 
 }  // namespace QuillData
 

@@ -17,13 +17,13 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-ObjectPtr CreateObject(std::wstring_view className);
+QUILLDATA_API ObjectPtr CreateObject(std::wstring_view className);
 template <class T>
 std::shared_ptr<T> CreateObjectAs(std::wstring_view className) {
   return std::dynamic_pointer_cast<T>(CreateObject(className));
 }
 // Every name CreateObject accepts.
-std::vector<std::wstring> CreatableClasses();
+QUILLDATA_API std::vector<std::wstring> CreatableClasses();
 
 // A backend's OpenDB refuses connection values of another number than its layout with a
 // sentence that names the layout (QuillError, ErrorKind::RefusedArgument):

@@ -12,15 +12,15 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-extern thread_local std::shared_ptr<cSP> gSP;
-extern thread_local std::shared_ptr<cE> gE;
-extern thread_local std::wstring gTraceFlag;
-extern thread_local std::wstring gDecSep;
-extern thread_local bool gDecSepDiffers;
+QUILLDATA_API_DATA extern thread_local std::shared_ptr<cSP> gSP;
+QUILLDATA_API_DATA extern thread_local std::shared_ptr<cE> gE;
+QUILLDATA_API_DATA extern thread_local std::wstring gTraceFlag;
+QUILLDATA_API_DATA extern thread_local std::wstring gDecSep;
+QUILLDATA_API_DATA extern thread_local bool gDecSepDiffers;
 
 // Fills gDecSep (the user's one-character decimal separator, empty when the locale has no
 // single-character one) and gDecSepDiffers (gDecSep is not ".") for this thread.
-void ReadDecimalSeparator();
+QUILLDATA_API void ReadDecimalSeparator();
 
 }  // namespace QuillData
 

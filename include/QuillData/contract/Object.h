@@ -9,7 +9,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-class Object {
+class QUILLDATA_API Object {
  public:
   virtual ~Object() = default;
 };

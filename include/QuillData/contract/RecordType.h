@@ -22,16 +22,17 @@ class Collection;
 }
 
 enum class FieldType { Long, String, Double, Bool, Date, Variant, Collection };
-const wchar_t* FieldTypeName(FieldType type);  // "int32", "string", "double", "bool", ...
+QUILLDATA_API const wchar_t* FieldTypeName(
+    FieldType type);  // "int32", "string", "double", "bool", ...
 
 class RecordType;
 
-class Record : public Object {
+class QUILLDATA_API Record : public Object {
  public:
   virtual const RecordType& Type() const = 0;
 };
 
-struct FieldInfo {
+struct QUILLDATA_API FieldInfo {
   std::wstring_view name;
   FieldType type;
   // The field's storage in a record of this type, for copiers on a hot path: an int32_t,
@@ -39,7 +40,7 @@ struct FieldInfo {
   void* (*address)(Record&);
 };
 
-class RecordType {
+class QUILLDATA_API RecordType {
  public:
   virtual ~RecordType() = default;
   std::wstring_view Name() const { return name_; }

@@ -28,7 +28,7 @@ namespace QuillData::Tessera {
 
 class RecordArena;
 
-class Collection : public Object {
+class QUILLDATA_API Collection : public Object {
  public:
   Collection() = default;
   // Records made by NewRecord belong to one collection: a collection is not copied.
@@ -161,7 +161,7 @@ class Collection : public Object {
   bool dense_ = true;
 };
 
-class Collection::const_iterator {
+class QUILLDATA_API Collection::const_iterator {
  public:
   using iterator_category = std::input_iterator_tag;
   using iterator_concept = std::forward_iterator_tag;

@@ -13,7 +13,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-class Transaction {
+class QUILLDATA_API Transaction {
  public:
   explicit Transaction(clsQuillData& db) : db_(db), active_(db.BeginTrans() > 0) {}
   Transaction(const Transaction&) = delete;

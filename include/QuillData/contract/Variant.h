@@ -36,13 +36,13 @@ enum class VarType : uint16_t {
 };
 
 // A date-time: days since 1899-12-30 00:00:00, the fraction being the time of day.
-struct Date {
+struct QUILLDATA_API Date {
   double value = 0;
   auto operator<=>(const Date&) const = default;
 };
 
 // An exact decimal: mantissa / 10^scale, with up to 28 decimal places and a 96-bit mantissa.
-struct Decimal {
+struct QUILLDATA_API Decimal {
   __int128 mantissa = 0;
   uint8_t scale = 0;
 
@@ -59,7 +59,7 @@ struct Decimal {
   static Decimal FromDoubleDigits(double value, int significant);
 };
 
-class Variant {
+class QUILLDATA_API Variant {
  public:
   using Array = std::vector<Variant>;
   using Bytes = std::vector<uint8_t>;
@@ -141,7 +141,7 @@ class Variant {
 };
 
 // The platform's name of a variant type ("Long", "String", "Empty", ...).
-const wchar_t* TypeName(VarType type);
+QUILLDATA_API const wchar_t* TypeName(VarType type);
 
 }  // namespace QuillData
 

@@ -28,7 +28,7 @@ using CollectionPtr = std::shared_ptr<Tessera::Collection>;
 using ConnectionPtr = std::shared_ptr<ado::Connection>;
 using RecordsAffected = ByRef<int32_t>;
 
-class clsQuillData : public Object {
+class QUILLDATA_API clsQuillData : public Object {
  public:
   ~clsQuillData() override = default;
 

@@ -1,6 +1,6 @@
 #pragma once
-// The user's locale, read from the process environment (LC_ALL, LC_NUMERIC, LANG) with
-// newlocale: never from the global C locale a host may have set.
+// The user's locale as the system keeps it (POSIX: the process environment, LC_ALL, LC_NUMERIC
+// and LANG; Windows: the user's default locale): never the global C locale a host may have set.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,7 +11,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-class UserLocale {
+class QUILLDATA_API UserLocale {
  public:
   // The locale of this process's environment, read once; Reload() reads it again.
   static const UserLocale& Current();
@@ -49,9 +49,9 @@ class UserLocale {
 
 // Days since 1899-12-30 from a calendar date and time, and back; ISO text of a date
 // ("YYYY-MM-DD HH:MM:SS", or "YYYY-MM-DD" at midnight; std::out_of_range like FormatDate).
-std::optional<double> DaysFromCivil(int year, int month, int day, int hour = 0, int minute = 0,
-                                    int second = 0);
-std::wstring IsoText(double days);
+QUILLDATA_API std::optional<double> DaysFromCivil(int year, int month, int day, int hour = 0,
+                                                  int minute = 0, int second = 0);
+QUILLDATA_API std::wstring IsoText(double days);
 
 }  // namespace QuillData
 

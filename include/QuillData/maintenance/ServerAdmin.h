@@ -23,7 +23,7 @@ QUILLDATA_API_BEGIN
 namespace QuillData {
 
 // One database of a connected server; it reads the server when asked.
-class AdminDatabase : public Object {
+class QUILLDATA_API AdminDatabase : public Object {
  public:
   // The folder of the database's primary data file, ending in a path separator.
   virtual std::wstring PrimaryFilePath() = 0;
@@ -33,7 +33,7 @@ class AdminDatabase : public Object {
   virtual std::wstring LogFilePhysicalName() = 0;
 };
 
-class ServerAdmin : public Object {
+class QUILLDATA_API ServerAdmin : public Object {
  public:
   // The user's connection string that Connect builds on (AdminConnectionString): its
   // driver or provider and every setting beyond server, database and credentials (Encrypt,
@@ -62,27 +62,31 @@ inline constexpr std::wstring_view kSqlServerAdminId = L"SQLDMO.SQLServer";
 
 // A new object of the implementation registered under `id` (case-insensitive); error 429
 // "ActiveX component can't create object" naming the identifier when none is.
-std::shared_ptr<ServerAdmin> CreateServerAdmin(std::wstring_view id);
+QUILLDATA_API std::shared_ptr<ServerAdmin> CreateServerAdmin(std::wstring_view id);
 // Registers `factory` under `id` and returns what was registered there before (empty when
 // nothing was), so that a caller can put it back. An empty factory removes the identifier.
-ServerAdminFactory RegisterServerAdmin(std::wstring_view id, ServerAdminFactory factory);
+QUILLDATA_API ServerAdminFactory RegisterServerAdmin(std::wstring_view id,
+                                                     ServerAdminFactory factory);
 
 // The SQL Server implementation. Its connection opens on `provider` when one is given (a
 // test's recording provider); else on the ODBC provider, through the first installed SQL
 // Server ODBC driver.
-std::shared_ptr<ServerAdmin> MakeSqlServerAdmin(std::shared_ptr<ado::Provider> provider = nullptr);
+QUILLDATA_API std::shared_ptr<ServerAdmin> MakeSqlServerAdmin(
+    std::shared_ptr<ado::Provider> provider = nullptr);
 
 // The connection string for the master database of `server`: userString (ADO style or
 // ODBC style, kept in its style) with its server, database and credentials replaced; an
 // empty login signs in with the operating system's identity. An empty userString gives
 // Provider=SQLOLEDB. Values are quoted so that ";" and quotes in them stay values.
-std::wstring AdminConnectionString(std::wstring_view userString, const std::wstring& server,
-                                   const std::wstring& login, const std::wstring& password);
+QUILLDATA_API std::wstring AdminConnectionString(std::wstring_view userString,
+                                                 const std::wstring& server,
+                                                 const std::wstring& login,
+                                                 const std::wstring& password);
 
 // The "[a],[b]" list AttachDB takes, and its reading; a malformed list fails with
 // adErrInvalidArgument.
-std::wstring AttachFileList(const std::vector<std::wstring>& files);
-std::vector<std::wstring> ParseAttachFileList(std::wstring_view files);
+QUILLDATA_API std::wstring AttachFileList(const std::vector<std::wstring>& files);
+QUILLDATA_API std::vector<std::wstring> ParseAttachFileList(std::wstring_view files);
 
 }  // namespace QuillData
 

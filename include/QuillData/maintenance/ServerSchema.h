@@ -21,11 +21,11 @@ namespace QuillData {
 inline constexpr int32_t kServerSchemaVersion = 1;
 
 // The script, as UTF-8 SQL text.
-std::string_view PostgresSchemaSql();
+QUILLDATA_API std::string_view PostgresSchemaSql();
 // The tables the script creates, in its order, as it spells them.
-std::vector<std::string> PostgresSchemaTables();
+QUILLDATA_API std::vector<std::string> PostgresSchemaTables();
 
-struct ServerInitResult {
+struct QUILLDATA_API ServerInitResult {
   bool installed = false;  // false: the database was initialised before; nothing changed
   int32_t version = 0;     // the version the database holds now
 };
@@ -39,7 +39,7 @@ constexpr int32_t TablesExist = 58;  // tables of the schema exist without its v
 // alone (installed false, with its version). One that holds any table of the schema by
 // name without it is refused (TablesExist, naming them). Connection and statement failures
 // come as the driver reports them; a failure leaves the database as it was.
-ServerInitResult InitializeServer(const std::wstring& connection);
+QUILLDATA_API ServerInitResult InitializeServer(const std::wstring& connection);
 
 }  // namespace QuillData
 

@@ -26,7 +26,7 @@ constexpr int32_t NotADatabase = 321;      // "Invalid file format": not a datab
 }  // namespace CopyRefusal
 
 // True for the errors above (bad input), false for a failure while copying.
-bool IsCopyRefusal(const QuillError& error);
+QUILLDATA_API bool IsCopyRefusal(const QuillError& error);
 
 // Copies the database `src` to the new file `dst`. The library is loaded from
 // `libraryFolder` as OpenDB does (empty: this component's folder, then the system's search
@@ -35,8 +35,9 @@ bool IsCopyRefusal(const QuillError& error);
 // folder and renamed to `dst` only when complete, never over a file that exists: no
 // half-written copy is ever seen under `dst`. Raises a QuillError for each refusal above,
 // and number StatementError with the library's message when the library fails.
-void CopySqliteDatabase(const std::filesystem::path& src, const std::filesystem::path& dst,
-                        const std::wstring& libraryFolder = L"");
+QUILLDATA_API void CopySqliteDatabase(const std::filesystem::path& src,
+                                      const std::filesystem::path& dst,
+                                      const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
 

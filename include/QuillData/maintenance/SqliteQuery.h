@@ -25,9 +25,9 @@ namespace QuillData {
 // as OpenDB does, and a writer's commit in progress is waited for up to 5 seconds.
 // Errors (source "QuerySqliteDatabase"): 53 "File not found"; StatementError with the
 // library's message for SQL that fails (statements before the failing one stay done).
-std::shared_ptr<ado::Recordset> QuerySqliteDatabase(const std::filesystem::path& db,
-                                                    const std::wstring& sql,
-                                                    const std::wstring& libraryFolder = L"");
+QUILLDATA_API std::shared_ptr<ado::Recordset> QuerySqliteDatabase(
+    const std::filesystem::path& db, const std::wstring& sql,
+    const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
 

@@ -30,7 +30,7 @@ namespace QuillData {
 // One side of a transfer: an embedded database file, or a server's connection string (ODBC,
 // or libpq's: Provider=libpq or a postgresql:// URI, whose rows then move through the
 // server's bulk load and unload, COPY).
-struct TransferSide {
+struct QUILLDATA_API TransferSide {
   std::filesystem::path file;
   std::wstring server;
 };
@@ -38,7 +38,7 @@ struct TransferSide {
 // What the verification found for one table. The checksum is over the rows' contents,
 // independent of row order: a 64-bit hash per row (type, length and value of each column),
 // summed.
-struct TableTransfer {
+struct QUILLDATA_API TableTransfer {
   std::wstring table;
   int64_t sourceRows = 0;
   int64_t targetRows = 0;
@@ -50,7 +50,7 @@ struct TableTransfer {
   int64_t nullsAsDefault = 0;
 };
 
-struct TransferProgress {
+struct QUILLDATA_API TransferProgress {
   enum class Phase { Copy, Verify };
   Phase phase = Phase::Copy;
   std::wstring_view table;
@@ -63,7 +63,7 @@ struct TransferProgress {
 // the file's readers cannot read. Before
 // anything is written, the transfer looks at every value such a limit applies to, and
 // refuses (ValuesDoNotFit) when it finds any.
-struct TransferMisfit {
+struct QUILLDATA_API TransferMisfit {
   std::wstring table;
   std::wstring column;
   int64_t row = 0;            // among the table's rows in key order, from 1
@@ -72,7 +72,7 @@ struct TransferMisfit {
   std::wstring reason;        // "is 25 characters long; the column holds 20"
 };
 
-struct TransferOptions {
+struct QUILLDATA_API TransferOptions {
   std::wstring sqliteLib;  // folder holding libsqlite3.so.0; empty: the library's default
   std::function<void(const TransferProgress&)> progress;  // after every batch
   std::function<void(const TransferMisfit&)> misfit;      // each one found, before the refusal
@@ -88,7 +88,7 @@ constexpr int32_t BadArgument = 5;       // a side names neither or both of file
 constexpr int32_t ValuesDoNotFit = 6;    // values the target cannot hold (TransferMisfit)
 }  // namespace TransferRefusal
 
-bool IsTransferRefusal(const QuillError& error);
+QUILLDATA_API bool IsTransferRefusal(const QuillError& error);
 
 // Copies every table of `from` into `to` and returns the verification, table by table.
 // A file target that does not exist is created with the schema (and removed again when the
@@ -101,8 +101,9 @@ bool IsTransferRefusal(const QuillError& error);
 // Errors: the refusals above; StatementError (source "TransferDatabase") for a value that is
 // not readable as its column's type, naming table, column and row, and for a failed
 // verification; the drivers' and the library's errors as they come.
-std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const TransferSide& to,
-                                            const TransferOptions& options = {});
+QUILLDATA_API std::vector<TableTransfer> TransferDatabase(const TransferSide& from,
+                                                          const TransferSide& to,
+                                                          const TransferOptions& options = {});
 
 }  // namespace QuillData
 

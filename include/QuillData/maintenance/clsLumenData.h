@@ -25,7 +25,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-class clsLumenData : public Object {
+class QUILLDATA_API clsLumenData : public Object {
  public:
   clsLumenData() = default;
   clsLumenData(const clsLumenData&) = delete;

@@ -13,7 +13,7 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-struct ServerLimit {
+struct QUILLDATA_API ServerLimit {
   enum class Kind : uint8_t {
     Length,       // text of at most `length` characters
     CutToLength,  // text cut to its first `length` characters
@@ -31,7 +31,7 @@ struct ServerLimit {
 };
 
 // Every limit, in the interface's order of the operations and then of the parameters.
-std::vector<ServerLimit> ServerLimits();
+QUILLDATA_API std::vector<ServerLimit> ServerLimits();
 
 }  // namespace QuillData
 

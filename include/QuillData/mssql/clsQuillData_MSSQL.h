@@ -39,7 +39,7 @@ namespace mssql {
 struct Procedure;
 }
 
-class clsQuillData_MSSQL : public clsQuillData {
+class QUILLDATA_API clsQuillData_MSSQL : public clsQuillData {
  public:
   clsQuillData_MSSQL();
   // Closes and releases the connection; traced as "Class_Terminate"; never throws.

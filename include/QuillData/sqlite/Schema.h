@@ -16,9 +16,9 @@ QUILLDATA_API_BEGIN
 namespace QuillData {
 
 // Every table and index of the database (schema/sqlite.sql), as UTF-8 SQL text.
-std::string_view SqliteSchemaSql();
+QUILLDATA_API std::string_view SqliteSchemaSql();
 // A small data set touching every table (schema/sample.sql), as UTF-8 SQL text.
-std::string_view SqliteSampleSql();
+QUILLDATA_API std::string_view SqliteSampleSql();
 
 // Creates the schema (and the sample rows) in the database file `db`, which is created when
 // missing, in one transaction, and returns true. A database that already holds every table
@@ -28,8 +28,8 @@ std::string_view SqliteSampleSql();
 // nothing is left half-done and a QuillError is raised: number StatementError, source
 // "CreateDatabase", the library's message ("file is not a database") or, for a database that
 // holds only some of the schema's tables, a sentence saying so.
-bool CreateDatabase(const std::filesystem::path& db, bool withSample,
-                    const std::wstring& libraryFolder = L"");
+QUILLDATA_API bool CreateDatabase(const std::filesystem::path& db, bool withSample,
+                                  const std::wstring& libraryFolder = L"");
 
 }  // namespace QuillData
 

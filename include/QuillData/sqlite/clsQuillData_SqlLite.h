@@ -29,7 +29,7 @@ struct ReaderStatement;
 struct RowPlan;
 }  // namespace sqlite_detail
 
-class clsQuillData_SqlLite : public clsQuillData {
+class QUILLDATA_API clsQuillData_SqlLite : public clsQuillData {
  public:
   // Receives the text of a failed OpenDB (the library's message, or why the library could
   // not be loaded).

@@ -1,8 +1,9 @@
 #pragma once
 // The binding over the SQLite 3 shared library. The library is not linked: it is loaded at
-// run time from a folder (dlopen of "libsqlite3.so.0"), its exports are found by name
-// (dlsym) and called through typed function pointers resolved once after the load.
-// `CallFunc` calls any export by name with up to 16 integer arguments (libffi).
+// run time from a folder ("libsqlite3.so.0" through dlopen; "sqlite3.dll" through
+// LoadLibraryW on Windows), its exports are found by name (dlsym, GetProcAddress) and called
+// through typed function pointers resolved once after the load. `CallFunc` calls any export
+// by name with up to 16 integer arguments (libffi; on Windows one sixteen-argument pointer).
 //
 // Handles (sqlite3*, sqlite3_stmt*) and addresses travel as intptr_t. Text goes to the library
 // as UTF-8 and comes back from UTF-8. While the library is not initialized, every member
@@ -26,7 +27,7 @@ namespace QuillData {
 
 namespace detail {
 // The C signatures of the exports the binding calls directly (handles as void*).
-struct SqliteApi {
+struct QUILLDATA_API SqliteApi {
   using Callback = int (*)(void*, int, char**, char**);
   using Authorizer = int (*)(void*, int, const char*, const char*, const char*, const char*);
   int (*initialize)() = nullptr;
@@ -80,13 +81,17 @@ struct SqliteApi {
 };
 
 // Raises "Failed to locate function: <name>" (source "cCDECL").
-[[noreturn]] void RaiseFunctionNotFound(const char* name);
+[[noreturn]] QUILLDATA_API void RaiseFunctionNotFound(const char* name);
 }  // namespace detail
 
-class clsSqlLite : public Object {
+class QUILLDATA_API clsSqlLite : public Object {
  public:
   // The library's file name, looked for in the folder given to sqlite3_initialize.
+#ifdef _WIN32
+  static constexpr const wchar_t* kLibraryFile = L"sqlite3.dll";
+#else
   static constexpr const wchar_t* kLibraryFile = L"libsqlite3.so.0";
+#endif
 
   clsSqlLite() = default;
   clsSqlLite(const clsSqlLite&) = delete;
@@ -106,13 +111,15 @@ class clsSqlLite : public Object {
   // library loaded before is released once the new one is in.
   bool DllLoad(const std::wstring& sName);
   bool DllUnload();
-  // errno right after the last CallFunc.
-  int32_t LastError() const { return m_lngLastError; }
-  // A C-callable address that forwards to `nModFuncAddr`. This platform has one calling
-  // convention, so it is the address itself: no code is generated.
+  // The system's last error (errno, or GetLastError) right after the last CallFunc.
+  int32_t LastError() const {
+    return m_lngLastError;
+  }
+  // A C-callable address that forwards to `nModFuncAddr`. x86-64 has one calling convention
+  // per system, so it is the address itself: no code is generated.
   intptr_t WrapCallback(intptr_t nModFuncAddr, int32_t nParms) const;
 
-  // Loads libsqlite3.so.0 from the folder `sPath` (empty: the folder of this component's own
+  // Loads kLibraryFile from the folder `sPath` (empty: the folder of this component's own
   // file, and, when the library is not there, the system loader's search path) and runs the
   // library's sqlite3_initialize. Returns 1 when the library cannot be loaded, else 0 (an
   // initialization the library refused shows as Initialized() false).
@@ -264,10 +271,16 @@ class clsSqlLite : public Object {
     return Call(m_api.bind_null, "sqlite3_bind_null")(Ptr(stmt), iParam);
   }
 
-  bool Loaded() const { return m_hModule != nullptr; }
-  bool Initialized() const { return m_bInitialized; }
+  bool Loaded() const {
+    return m_hModule != nullptr;
+  }
+  bool Initialized() const {
+    return m_bInitialized;
+  }
   // Why the last load failed (the loader's message), empty after a successful one.
-  const std::wstring& LoadError() const { return m_strLoadError; }
+  const std::wstring& LoadError() const {
+    return m_strLoadError;
+  }
 
  private:
   struct ByteRange {
@@ -275,7 +288,9 @@ class clsSqlLite : public Object {
     intptr_t address = 0;
   };
 
-  static void* Ptr(intptr_t handle) { return reinterpret_cast<void*>(handle); }
+  static void* Ptr(intptr_t handle) {
+    return reinterpret_cast<void*>(handle);
+  }
   // SQLITE_TRANSIENT: the library makes its own copy of a bound value.
   static inline void (*const kTransient)(void*) = reinterpret_cast<void (*)(void*)>(-1);
   template <class F>

@@ -12,11 +12,11 @@ namespace QuillData {
 
 // The shortest text with "." as decimal point that reads back as exactly `x`, whatever the
 // locale of the process or the thread ("0.1", "0.3333333333333333").
-std::wstring NumberToSql(const double& x);
+QUILLDATA_API std::wstring NumberToSql(const double& x);
 
 // `s` with the user's decimal separator turned into "." when `s` is, as a whole, one decimal
 // number ("12,5" -> "12.5" under a comma locale); any other text unchanged ("x,y;1,5").
-std::wstring TextToSql(const std::wstring& s);
+QUILLDATA_API std::wstring TextToSql(const std::wstring& s);
 
 }  // namespace QuillData
 

@@ -1,30 +1,27 @@
 #pragma once
-// What a provider can learn of its connection's socket when the client library does not hand
+// What the library can learn of a connection's socket when the client library does not hand
 // it out (an ODBC driver): which socket the library opened, whether the server has closed it
 // while the connection was idle, and how to give it up under a call that waits for ever.
-// Linux: the process's descriptors are read from /proc/self/fd.
-#include <sys/types.h>
-
-#include <chrono>
+// Where the system cannot tell (Windows: a process's sockets are not listed), nothing is
+// found, and callers do without: a dead connection is then noticed when a call fails.
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 
-namespace QuillData::ado::detail {
+namespace QuillData::platform {
 
 // One socket: its descriptor and the inode behind it (a descriptor number is reused).
 struct SocketId {
   int fd = -1;
-  ino_t inode = 0;
+  uint64_t inode = 0;
 };
 
 // The process's stream sockets: descriptor to inode.
-std::map<int, ino_t> StreamSockets();
+std::map<int, uint64_t> StreamSockets();
 
 // The one stream socket open now that was not open in `before` (a connection just opened);
 // nothing when there is none, or more than one (another thread opened sockets meanwhile).
-std::optional<SocketId> NewSocket(const std::map<int, ino_t>& before);
+std::optional<SocketId> NewSocket(const std::map<int, uint64_t>& before);
 
 // True when the socket is still the one found (the library has not closed or replaced it).
 bool StillOpen(const SocketId& socket);
@@ -37,19 +34,9 @@ bool ClosedByServer(const SocketId& socket, bool postgres);
 // Shuts the socket down both ways, so that a call blocked on it returns at once.
 void ShutDown(const SocketId& socket);
 
-// A deadline watched by one thread for the whole process: at `when` it runs `action` (on
-// that thread) unless the Deadline has gone first. Cheap to make: no thread is woken.
-class Deadline {
- public:
-  Deadline(std::chrono::steady_clock::time_point when, std::function<void()> action);
-  ~Deadline();
-  Deadline(const Deadline&) = delete;
-  Deadline& operator=(const Deadline&) = delete;
-  // True once the action has run.
-  bool Fired() const;
+// Runs `child` in the child after a fork, so that state a thread of the parent held (a lock)
+// starts afresh there; `prepare` and `parent` run around the fork in the parent. Nothing
+// where processes are not forked.
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)());
 
- private:
-  uint64_t id_;
-};
-
-}  // namespace QuillData::ado::detail
+}  // namespace QuillData::platform
