@@ -1,11 +1,8 @@
 #include "cli/Interrupt.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <csignal>
-#include <cstdlib>
+
+#include "platform/Files.h"
 
 namespace QuillData::cli {
 namespace {
@@ -14,21 +11,13 @@ namespace fs = std::filesystem;
 
 std::atomic<int> gSignal{0};
 
-sigset_t Signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
 // The process id in `name` after the prefix, when what follows it is the id and then
 // nothing or "-"; 0 otherwise.
-pid_t ProcessOf(const std::string& name, const std::string& prefix) {
+int ProcessOf(const std::string& name, const std::string& prefix) {
   if (!name.starts_with(prefix)) return 0;
   const char* first = name.data() + prefix.size();
   const char* last = name.data() + name.size();
-  pid_t pid = 0;
+  int pid = 0;
   auto [end, ec] = std::from_chars(first, last, pid);
   if (ec != std::errc() || end == first || pid <= 0) return 0;
   return end == last || *end == '-' ? pid : 0;
@@ -36,12 +25,12 @@ pid_t ProcessOf(const std::string& name, const std::string& prefix) {
 
 // Each file of `files` whose process id `keep` accepts.
 template <class Keep>
-std::vector<std::pair<fs::path, pid_t>> Matching(const WorkFiles& files, Keep keep) {
-  std::vector<std::pair<fs::path, pid_t>> found;
+std::vector<std::pair<fs::path, int>> Matching(const WorkFiles& files, Keep keep) {
+  std::vector<std::pair<fs::path, int>> found;
   std::error_code ec;
   const fs::path folder = files.folder.empty() ? fs::path(".") : files.folder;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const pid_t pid = ProcessOf(it->path().filename().string(), files.prefix);
+    const int pid = ProcessOf(it->path().filename().string(), files.prefix);
     if (pid != 0 && keep(pid)) found.emplace_back(it->path(), pid);
   }
   return found;
@@ -58,8 +47,8 @@ WorkFiles WorkFiles::Copy(const fs::path& destination) {
 }
 
 void RemoveLeftovers(const WorkFiles& files, std::ostream& err, std::string_view command) {
-  const pid_t self = ::getpid();
-  auto gone = [self](pid_t pid) { return pid != self && ::kill(pid, 0) != 0 && errno == ESRCH; };
+  const int self = platform::ProcessId();
+  auto gone = [self](int pid) { return pid != self && platform::ProcessHasEnded(pid); };
   for (const auto& [path, pid] : Matching(files, gone)) {
     std::error_code ec;
     if (fs::remove(path, ec)) {
@@ -71,17 +60,12 @@ void RemoveLeftovers(const WorkFiles& files, std::ostream& err, std::string_view
 
 Interruption::Interruption(std::chrono::milliseconds grace) : grace_(grace) {
   gSignal = 0;
-  const sigset_t set = Signals();
-  // Blocked here before the watcher starts, so that it inherits the mask and the signals go
-  // to its sigtimedwait alone.
-  pthread_sigmask(SIG_BLOCK, &set, &previousMask_);
   watcher_ = std::thread([this] { Watch(); });
 }
 
 Interruption::~Interruption() {
   stop_ = true;
   watcher_.join();
-  pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
   gSignal = 0;
 }
 
@@ -94,7 +78,7 @@ int Interruption::ExitCode() const {
 }
 
 std::string Interruption::SignalName() const {
-  return gSignal.load() == SIGTERM ? "SIGTERM" : "SIGINT";
+  return gSignal.load() == platform::kTerminate ? "SIGTERM" : "SIGINT";
 }
 
 void Interruption::RemoveOnForcedEnd(const WorkFiles& files) {
@@ -103,12 +87,9 @@ void Interruption::RemoveOnForcedEnd(const WorkFiles& files) {
 }
 
 void Interruption::Watch() {
-  const sigset_t set = Signals();
-  const timespec tick{0, 50'000'000};
   std::chrono::steady_clock::time_point deadline{};
   while (!stop_) {
-    siginfo_t info;
-    const int signal = sigtimedwait(&set, &info, &tick);
+    const int signal = requests_.Wait(std::chrono::milliseconds(50));
     if (signal > 0) {
       if (gSignal.exchange(signal) != 0 || grace_.count() == 0) End(signal);
       deadline = std::chrono::steady_clock::now() + grace_;
@@ -120,22 +101,15 @@ void Interruption::Watch() {
 void Interruption::End(int signal) {
   {
     std::lock_guard lock(mutex_);
-    const pid_t self = ::getpid();
+    const int self = platform::ProcessId();
     for (const WorkFiles& files : files_) {
-      for (const auto& [path, pid] : Matching(files, [self](pid_t pid) { return pid == self; })) {
+      for (const auto& [path, pid] : Matching(files, [self](int pid) { return pid == self; })) {
         std::error_code ec;
         fs::remove(path, ec);
       }
     }
   }
-  // The signal's own ending, as if it had never been caught.
-  std::signal(signal, SIG_DFL);
-  sigset_t one;
-  sigemptyset(&one);
-  sigaddset(&one, signal);
-  pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
-  ::raise(signal);
-  std::_Exit(128 + signal);
+  platform::StopRequests::EndAsRequested(signal);
 }
 
 }  // namespace QuillData::cli

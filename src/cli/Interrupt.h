@@ -7,7 +7,8 @@
 //   interruption.RemoveOnForcedEnd(WorkFiles::Transfer(target));
 //   for (...) { if (Interruption::Requested()) { roll back; return interruption.ExitCode(); } }
 //
-// While an Interruption lives, the two signals are taken by a watcher thread instead of
+// While an Interruption lives, the two signals (on Windows: Ctrl+C, Ctrl+Break and closing the
+// console) are taken by a watcher thread instead of
 // ending the process. The first one raises the flag the command polls, and the command has
 // `grace` to roll back, remove its files and return ExitCode() (128 + the signal, as a shell
 // reports a process the signal ended). A second signal, or a command that has not ended when
@@ -25,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include <signal.h>
+#include "platform/Process.h"
 
 namespace QuillData::cli {
 
@@ -68,7 +69,7 @@ class Interruption {
   [[noreturn]] void End(int signal);
 
   std::chrono::milliseconds grace_;
-  sigset_t previousMask_;
+  platform::StopRequests requests_;  // made before the watcher starts, which takes them
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<WorkFiles> files_;

@@ -248,7 +248,7 @@ int RunTransfer(const std::vector<std::string>& args, std::ostream& out, std::os
 
 int RunTransfer(const std::vector<std::string>&, std::ostream&, std::ostream& err, std::ostream*) {
   err << "quilldata transfer: this build has no transfer (it needs the SQLite backend, the "
-         "maintenance subsystem and libpq)\n";
+         "maintenance subsystem and OpenSSL's MD5, which the Windows build lacks)\n";
   return kExitUsage;
 }
 

@@ -3,8 +3,6 @@
 // by table into one transaction of the target, verified, and committed.
 #include "QuillData/maintenance/Transfer.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -21,6 +19,7 @@
 #include "maintenance/transfer/Checksum.h"
 #include "maintenance/transfer/FileSide.h"
 #include "maintenance/transfer/ServerSide.h"
+#include "platform/Files.h"
 
 namespace QuillData {
 
@@ -269,7 +268,7 @@ std::vector<TableTransfer> TransferDatabase(const TransferSide& from, const Tran
   TransferSide target = to;
   const bool created = !to.file.empty() && !fs::exists(to.file, ec);
   if (created) {
-    target.file += L".transfer-" + std::to_wstring(::getpid());
+    target.file += L".transfer-" + std::to_wstring(platform::ProcessId());
     fs::remove(target.file, ec);  // left by an interrupted transfer of a process with our id
     CreateDatabase(target.file, false, options.sqliteLib);
   }

@@ -81,6 +81,9 @@ TEST(CommandLine, CataloguesHelpAndUsageMistakes) {
       {{"operations", "--doc", "DELMachining"}, kExitOk, "its vertical drillings", ""},
   };
   for (const Case& c : cases) {
+    // A build without the transfer (Windows) refuses it before reading its options.
+    if (!QUILLDATA_WITH_TRANSFER && c.args[0] == std::string("transfer") && c.code != kExitOk)
+      continue;
     std::vector<const char*> argv{"quilldata"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     const std::string line = c.args[0] + std::string(c.args.size() > 1 ? " " : "") +

@@ -20,6 +20,8 @@
 #ifdef _WIN32
 // Windows has no fork, and no setenv: the environment is changed with _putenv_s.
 #define QUILLDATA_POSIX_ONLY(why) GTEST_SKIP() << "POSIX only: " << why
+// A child process takes the user's locale, whatever its environment says.
+#define QUILLDATA_ENVIRONMENT_CHOOSES_LOCALE 0
 // A file name with quotes in it (Windows refuses a double quote in one).
 #define QUILLDATA_QUOTED_NAME "it's 'here'"
 inline int setenv(const char* name, const char* value, int) {
@@ -43,6 +45,7 @@ inline void UnmountSmallDisk(const std::filesystem::path&) {}
 #include <unistd.h>
 // Skips the rest of a test on a system without POSIX processes and environment, saying why.
 #define QUILLDATA_POSIX_ONLY(why) (void)0
+#define QUILLDATA_ENVIRONMENT_CHOOSES_LOCALE 1
 #define QUILLDATA_QUOTED_NAME "it's \"here\""
 #define QUILLDATA_HAS_FORK 1
 namespace QuillData::test {
