@@ -73,13 +73,6 @@ std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
   return info.param == Via::Odbc ? "Odbc" : "Libpq";
 }
 
-// The same connection string through a proxy on another port.
-std::wstring ViaPort(std::wstring connectionString, int from, int to) {
-  const std::wstring port = L"Port=" + std::to_wstring(from);
-  return connectionString.replace(connectionString.find(port), port.size(),
-                                  L"Port=" + std::to_wstring(to));
-}
-
 // The server process behind the backend's connection.
 pid_t BackendPid(clsQuillData& db) {
   auto rows = dynamic_cast<clsQuillData_MSSQL&>(db).OwnConn()->Execute(L"SELECT pg_backend_pid()");
@@ -94,12 +87,20 @@ std::vector<ErrorKind> Kinds(const PolicyErrorHandler& errors) {
 
 std::string gLastDatabase;
 
-template <Via via>
+template <Via via, bool pooled = false>
 std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& errors) {
   PgServer* server = PgServer::Shared();
-  if (!server) return nullptr;
+  PgBouncer* pooler = pooled ? PgBouncer::Shared() : nullptr;
+  if (!server || (pooled && !pooler)) return nullptr;
   gLastDatabase = server->NewDatabase(SchemaTemplate(*server));
-  return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
+  if (!pooled) return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
+  return OpenBackend(via == Via::Odbc ? pooler->ConnectionString(gLastDatabase)
+                                      : pooler->LibpqConnectionString(gLastDatabase),
+                     errors);
+}
+
+std::string PoolerSkipReason() {
+  return PgServer::Binaries().empty() ? PgServer::SkipReason() : PgBouncer::SkipReason();
 }
 
 // psql on the last database; a query's values come back through COPY, unformatted.
@@ -123,7 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Backend{"Postgres", test::OpenOnNewDatabase<test::Via::Odbc>, test::RunSql,
                               test::PgServer::SkipReason},
                       Backend{"PostgresLibpq", test::OpenOnNewDatabase<test::Via::Libpq>,
-                              test::RunSql, test::PgServer::SkipReason}),
+                              test::RunSql, test::PgServer::SkipReason},
+                      // Through a pooler that lends server connections per transaction.
+                      Backend{"PooledPostgres", test::OpenOnNewDatabase<test::Via::Odbc, true>,
+                              test::RunSql, test::PoolerSkipReason},
+                      Backend{"PooledPostgresLibpq",
+                              test::OpenOnNewDatabase<test::Via::Libpq, true>, test::RunSql,
+                              test::PoolerSkipReason}),
     BackendName);
 }  // namespace QuillData::conformance
 
