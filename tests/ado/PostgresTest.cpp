@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "QuillData/ado/Ado.h"
+#include "QuillData/contract/Error.h"
 #include "support/PgServer.h"
 #include "support/TestSupport.h"
 
@@ -250,6 +251,44 @@ TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
   holder->Execute(L"COMMIT;", adExecuteNoRecords);
 }
 
+// Through a pooler that lends server sessions per transaction: calls, readers and a
+// transaction leave nothing in the server session, and a command blocked by a lock is
+// cancelled at its timeout with the connection kept.
+TEST_P(PostgresTest, ThroughAPoolerNothingStaysInTheServerSessionAndTimeoutsCancel) {
+  test::PgBouncer* pooler = test::PgBouncer::Shared();
+  if (!pooler) GTEST_SKIP() << test::PgBouncer::SkipReason();
+  const std::wstring pooled =
+      GetParam() ? pooler->LibpqConnectionString(Database()) : pooler->ConnectionString(Database());
+  auto direct = conn;
+  conn = std::make_shared<Connection>();
+  conn->Open(pooled + L";Command Timeout=1");
+  for (int i = 1; i <= 3; ++i) {
+    auto cmd = AddItem(L"item " + std::to_wstring(i), 50, Dec(100 * i, 2), true);
+    cmd->Execute(adExecuteNoRecords);
+    EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{i}));
+  }
+  conn->BeginTrans();
+  AddItem(std::wstring(L"in a transaction"), 50, 1.0, false)->Execute(adExecuteNoRecords);
+  EXPECT_EQ(ItemCount(), 4);
+  conn->CommitTrans();
+  EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
+  // Its settings hold in every statement, with none of them left in the session.
+  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout')"),
+            Variant(std::wstring(GetParam() ? L"1s" : L"0")));
+
+  direct->Execute(L"BEGIN; LOCK TABLE items IN ACCESS EXCLUSIVE MODE;", adExecuteNoRecords);
+  const auto start = std::chrono::steady_clock::now();
+  auto e = EXPECT_QUILL_ERROR(conn->Execute(L"SELECT count(*) FROM items"), adErrDataSource);
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 5.0);
+  EXPECT_EQ(e.Kind(), ErrorKind::Timeout) << ToUtf8(e.Description());
+  EXPECT_EQ(conn->State(), adStateOpen);
+  direct->Execute(L"COMMIT;", adExecuteNoRecords);
+  EXPECT_EQ(ItemCount(), 4);
+}
+
 // What only the libpq provider does: it prepares, and it reads libpq's connection strings.
 class LibpqTest : public PostgresTest {};
 
@@ -277,6 +316,33 @@ TEST_P(LibpqTest, AUriOpensAndAKeyPostgresDoesNotKnowIsRefused) {
   auto e =
       EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";Colour=blue"), adErrInvalidArgument);
   EXPECT_NE(e.Description().find(L"Colour"), std::wstring::npos);
+  e = EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";UseServerSidePrepare=yes"),
+                         adErrInvalidArgument);
+  EXPECT_NE(e.Description().find(L"UseServerSidePrepare"), std::wstring::npos);
+}
+
+// Statements kept prepared through a pooler that was not seen (the switch forced on): a name
+// that the server session lent does not hold, or holds already, fails before the statement
+// runs, and the connection goes on unnamed. Switched off, nothing is prepared at all.
+TEST_P(LibpqTest, NamedStatementsThatAPoolerMixesUpFallBackToUnnamedOnes) {
+  test::PgBouncer* pooler = test::PgBouncer::Shared();
+  if (!pooler) GTEST_SKIP() << test::PgBouncer::SkipReason();
+  std::vector<ConnectionPtr> clients;
+  for (int c = 0; c < 3; ++c) {
+    clients.push_back(std::make_shared<Connection>());
+    clients.back()->Open(pooler->LibpqConnectionString(Database()) + L";UseServerSidePrepare=1");
+  }
+  for (int i = 1; i <= 30; ++i) {
+    conn = clients[static_cast<size_t>(i % 3)];
+    auto cmd = AddItem(L"item " + std::to_wstring(i), 50, 1.0, true);
+    cmd->Execute(adExecuteNoRecords);
+    EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{i}));
+    EXPECT_EQ(ItemCount(), i);
+  }
+  conn = std::make_shared<Connection>();
+  conn->Open(ConnectionString() + L";UseServerSidePrepare=0");
+  AddItem(std::wstring(L"unprepared"), 50, 1.0, true)->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
 }
 
 #ifdef QUILLDATA_NOPREPARE_DRIVER

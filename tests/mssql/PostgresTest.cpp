@@ -61,8 +61,8 @@ std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString,
   return db;
 }
 
-// Every test runs on both providers: ODBC (psqlODBC) and libpq.
-enum class Via { Odbc, Libpq };
+// Every test runs on both providers: ODBC (psqlODBC) and libpq; some also through a pooler.
+enum class Via { Odbc, Libpq, PooledOdbc, PooledLibpq };
 
 std::wstring ConnectionString(const PgServer& server, const std::string& database, Via via) {
   return via == Via::Odbc ? server.ConnectionString(database)
@@ -70,7 +70,8 @@ std::wstring ConnectionString(const PgServer& server, const std::string& databas
 }
 
 std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
-  return info.param == Via::Odbc ? "Odbc" : "Libpq";
+  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
+  return kNames[static_cast<int>(info.param)];
 }
 
 // The server process behind the backend's connection.
@@ -403,9 +404,46 @@ TEST_P(ServerTest, ASerializationFailureEndsTheTransactionForEveryLaterCall) {
   EXPECT_EQ(errors->Reports().size(), 3u);
 }
 
+// A pooler that lends server sessions per statement cannot hold a transaction: BeginTrans
+// says so, nothing is written, and single calls go on through it.
+TEST_P(ServerTest, APoolerThatCannotHoldATransactionRefusesBeginTrans) {
+  if (PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
+  PgBouncer perStatement(Server(), "statement");
+  auto pooled =
+      OpenBackend(GetParam() == Via::Odbc ? perStatement.ConnectionString(Database())
+                                          : perStatement.LibpqConnectionString(Database()),
+                  errors);
+  EXPECT_GT(pooled->INSERTMachining(L"Before", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(pooled->BeginTrans(), 0);
+  EXPECT_FALSE(pooled->InTransaction());
+  EXPECT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Unsupported});
+  EXPECT_GT(pooled->INSERTMachining(L"After", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(Sql("COPY (SELECT string_agg(\"MachName\", ',' ORDER BY \"MachID\") FROM Machining) "
+                "TO STDOUT"),
+            "Before,After\n");
+  EXPECT_EQ(errors->Reports().size(), 1u);
+  pooled.reset();
+}
+
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
-class ServerGoneTest : public ::testing::TestWithParam<Via> {};
+// The server going away, straight and behind a pooler in transaction mode, which keeps the
+// clients' connections while the server's come and go.
+class ServerGoneTest : public ::testing::TestWithParam<Via> {
+ protected:
+  void SetUp() override {
+    pooled_ = GetParam() == Via::PooledOdbc || GetParam() == Via::PooledLibpq;
+    if (pooled_ && PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
+  }
+  std::wstring ConnectionString(const PgServer& server, const std::string& database) {
+    if (!pooled_) return test::ConnectionString(server, database, GetParam());
+    if (!pooler_) pooler_ = std::make_unique<PgBouncer>(server);
+    return GetParam() == Via::PooledOdbc ? pooler_->ConnectionString(database)
+                                         : pooler_->LibpqConnectionString(database);
+  }
+  bool pooled_ = false;
+  std::unique_ptr<PgBouncer> pooler_;
+};
 
 TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
   const std::string binaries = PgServer::Binaries();
@@ -414,18 +452,24 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  // Behind a pooler a call waits for the server (the pooler holds it) up to its timeout.
+  const std::wstring connection =
+      ConnectionString(server, database) + (pooled_ ? L";Command Timeout=2" : L"");
+  auto db = OpenBackend(connection, errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
   EXPECT_GT(first, 0);
 
   server.Stop();
   EXPECT_EQ(db->INSERTConstructionScenario(L"During", L""), 0);
   ASSERT_EQ(errors->Reports().size(), 1u);
+  if (pooled_) {
+    EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::Timeout);
+  }
   EXPECT_EQ(errors->Reports()[0].procedure, L"InsertConstructionScenario");
   EXPECT_FALSE(errors->Reports()[0].description.empty());
 
   // While it is down, OpenDB reports the driver's message with flag 2.
-  EXPECT_FALSE(db->OpenDB(nullptr, errors, {ConnectionString(server, database, GetParam()), L"0"}));
+  EXPECT_FALSE(db->OpenDB(nullptr, errors, {connection, L"0"}));
   ASSERT_EQ(errors->Reports().size(), 2u);
   EXPECT_EQ(errors->Reports()[1].flag, 2);
   EXPECT_FALSE(errors->Reports()[1].description.empty());
@@ -456,7 +500,7 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  auto db = OpenBackend(ConnectionString(server, database), errors);
   const int32_t kept = db->INSERTMachining(L"Kept", L"G", 1, 0, 0, 0);
   const int32_t gone = db->INSERTMachining(L"Gone", L"G", 1, 0, 0, 0);
   auto restart = [&] {
@@ -496,8 +540,7 @@ TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db =
-      OpenBackend(ConnectionString(server, database, GetParam()) + L";Connect Timeout=20", errors);
+  auto db = OpenBackend(ConnectionString(server, database) + L";Connect Timeout=20", errors);
 
   // The server stops once the stream is under way and comes back a moment later.
   std::atomic<int> written{0};
@@ -555,7 +598,9 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
-TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
+class ServerDiskTest : public ServerGoneTest {};
+
+TEST_P(ServerDiskTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   SmallDisk disk("64k");  // outlives the server that writes on it
@@ -566,7 +611,7 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
   server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  auto db = OpenBackend(ConnectionString(server, database), errors);
 
   int written = 0;
   while (written < 20000 &&
@@ -584,7 +629,11 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   gE.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest,
+                         ::testing::Values(Via::Odbc, Via::Libpq, Via::PooledOdbc,
+                                           Via::PooledLibpq),
+                         ViaName);
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerDiskTest, ::testing::Values(Via::Odbc, Via::Libpq),
                          ViaName);
 
 TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {
