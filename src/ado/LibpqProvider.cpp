@@ -981,6 +981,11 @@ class LibpqSession : public Session {
                                        0)
                  : PQsendQueryParams(conn_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0);
     };
+    // An unnamed statement's results come in binary once a run has shown every column's type
+    // readable so; a procedure's (one row) always as text.
+    const bool learns = !prepared && call.single && command.commandType != adCmdStoredProc;
+    const auto learned = learns ? binaryResults_.find(call.sql) : binaryResults_.end();
+    const bool binary = learned != binaryResults_.end() && learned->second;
     int sent = pipeline ? sendPiece(lead) : 1;
     if (!sent) {
     } else if (prefixed) {
@@ -989,15 +994,15 @@ class LibpqSession : public Session {
       sent = PQsendQueryPrepared(conn_, prepared->name.c_str(), values.Count(),
                                  values.pointers.data(), values.lengths.data(),
                                  values.formats.data(), prepared->binary ? 1 : 0);
-    } else if (values.Count() == 0 && !pipeline) {
+    } else if (values.Count() == 0 && !pipeline && !binary) {
       sent = PQsendQuery(conn_, call.sql.c_str());
     } else {
       sent = PQsendQueryParams(conn_, call.sql.c_str(), values.Count(), nullptr,
                                values.pointers.data(), values.lengths.data(), values.formats.data(),
-                               0);
+                               binary ? 1 : 0);
     }
     if (sent && pipeline) sent = (!releases || sendPiece(kReleaseBase)) && PQpipelineSync(conn_);
-    const bool extended = prepared || pipeline || values.Count() > 0;
+    const bool extended = prepared || pipeline || binary || values.Count() > 0;
     if (!sent) FailCommand(nullptr, false, false, extended);
 
     ExecuteResult result;
@@ -1065,6 +1070,21 @@ class LibpqSession : public Session {
     if (opens && PQtransactionStatus(conn_) == PQTRANS_INTRANS)
       Simple(SetSettings(timeouts_.command, true).c_str());
     if (unit) depth_ = releases ? 0 : depth_ + 1;
+    if (learns && first) {
+      bool readable = PQnfields(first.get()) > 0;
+      for (int c = 0; c < PQnfields(first.get()); ++c)
+        readable = readable && BinaryReadable(PQftype(first.get(), c));
+      // Columns whose types changed since the last run (an altered table) came in a binary
+      // form not read here: reported, and read as text from the next run on.
+      if (binary && !readable) {
+        binaryResults_.erase(call.sql);
+        throw QuillError(ErrNo::TypeMismatch, kLibpqSource,
+                         L"The result's columns changed since the statement last ran, so they "
+                         L"came in a form not read here; the next run reads them as text.");
+      }
+      if (!binary && (binaryResults_.size() < kMaxPrepared || learned != binaryResults_.end()))
+        binaryResults_[call.sql] = readable;
+    }
 
     result.outputs.resize(command.parameters.size());
     if (!call.outputs.empty()) {
@@ -1112,6 +1132,8 @@ class LibpqSession : public Session {
   bool serverPrepare_ = true;  // statements are kept prepared in the server session
   std::string settings_;       // behind a pooler: the settings, for one transaction
   std::unordered_map<std::string, Prepared> prepared_;
+  // Unnamed statements, by text: whether their results are read in binary.
+  std::unordered_map<std::string, bool> binaryResults_;
 };
 
 // Connection strings -------------------------------------------------------------------------

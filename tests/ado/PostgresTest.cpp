@@ -272,9 +272,11 @@ TEST_P(PostgresTest, ThroughAPoolerNothingStaysInTheServerSessionAndTimeoutsCanc
   EXPECT_EQ(ItemCount(), 4);
   conn->CommitTrans();
   EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
-  // Its settings hold in every statement, with none of them left in the session.
-  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout')"),
-            Variant(std::wstring(GetParam() ? L"1s" : L"0")));
+  // Its settings hold in every statement, and in a text of several, with none of them left in
+  // the session.
+  const Variant timeout(std::wstring(GetParam() ? L"1s" : L"0"));
+  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout')"), timeout);
+  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout'); SELECT 2"), timeout);
 
   direct->Execute(L"BEGIN; LOCK TABLE items IN ACCESS EXCLUSIVE MODE;", adExecuteNoRecords);
   const auto start = std::chrono::steady_clock::now();
@@ -343,6 +345,15 @@ TEST_P(LibpqTest, NamedStatementsThatAPoolerMixesUpFallBackToUnnamedOnes) {
   conn->Open(ConnectionString() + L";UseServerSidePrepare=0");
   AddItem(std::wstring(L"unprepared"), 50, 1.0, true)->Execute(adExecuteNoRecords);
   EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
+
+  // Unnamed, a query's results come in binary once its columns proved readable so; a column
+  // whose type changed since is reported once and read as text from then on.
+  const std::wstring query = L"SELECT id, name FROM items WHERE id = 2";
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(conn->Execute(query)->Fields()->Item(L"name")->Value(), Variant(L"item 2"));
+  conn->Execute(L"ALTER TABLE items ALTER COLUMN id TYPE numeric", adExecuteNoRecords);
+  EXPECT_QUILL_ERROR(conn->Execute(query), ErrNo::TypeMismatch);
+  EXPECT_EQ(conn->Execute(query)->Fields()->Item(L"id")->Value(), Variant(Dec(2, 0)));
 }
 
 #ifdef QUILLDATA_NOPREPARE_DRIVER

@@ -427,8 +427,8 @@ TEST_P(ServerTest, APoolerThatCannotHoldATransactionRefusesBeginTrans) {
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
-// The server going away, straight and behind a pooler in transaction mode, which keeps the
-// clients' connections while the server's come and go.
+// The server going away; for some cases also behind a pooler in transaction mode, which
+// keeps the clients' connections while the server's come and go.
 class ServerGoneTest : public ::testing::TestWithParam<Via> {
  protected:
   void SetUp() override {
@@ -452,9 +452,7 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  // Behind a pooler a call waits for the server (the pooler holds it) up to its timeout.
-  const std::wstring connection =
-      ConnectionString(server, database) + (pooled_ ? L";Command Timeout=2" : L"");
+  const std::wstring connection = ConnectionString(server, database);
   auto db = OpenBackend(connection, errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
   EXPECT_GT(first, 0);
@@ -462,9 +460,6 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   server.Stop();
   EXPECT_EQ(db->INSERTConstructionScenario(L"During", L""), 0);
   ASSERT_EQ(errors->Reports().size(), 1u);
-  if (pooled_) {
-    EXPECT_EQ(errors->Reports()[0].kind, ErrorKind::Timeout);
-  }
   EXPECT_EQ(errors->Reports()[0].procedure, L"InsertConstructionScenario");
   EXPECT_FALSE(errors->Reports()[0].description.empty());
 
@@ -533,7 +528,11 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
   gE.reset();
 }
 
-TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
+// Also behind a pooler, which may hide the restart altogether: a write waits in its queue for
+// the server.
+class ServerRestartTest : public ServerGoneTest {};
+
+TEST_P(ServerRestartTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
@@ -568,7 +567,9 @@ TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->Count(), rows);
   auto reports = errors->Reports();
-  ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  if (!pooled_) {
+    ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  }
   for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
   db.reset();
   gE.reset();
@@ -598,9 +599,7 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
-class ServerDiskTest : public ServerGoneTest {};
-
-TEST_P(ServerDiskTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
+TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   SmallDisk disk("64k");  // outlives the server that writes on it
@@ -629,11 +628,11 @@ TEST_P(ServerDiskTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   gE.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest,
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
+                         ViaName);
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerRestartTest,
                          ::testing::Values(Via::Odbc, Via::Libpq, Via::PooledOdbc,
                                            Via::PooledLibpq),
-                         ViaName);
-INSTANTIATE_TEST_SUITE_P(Postgres, ServerDiskTest, ::testing::Values(Via::Odbc, Via::Libpq),
                          ViaName);
 
 TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {
