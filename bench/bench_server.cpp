@@ -649,9 +649,10 @@ int Run() {
             [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
                 double y, double z) { return pqInsert.Call(name, group, library, x, y, z); });
   if (pooler) {
-    addWriter("raw libpq via pooler, PQexecParams",
-              [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
-                  double y, double z) { return pooledPqInsert->Call(name, group, library, x, y, z); });
+    addWriter(
+        "raw libpq via pooler, PQexecParams",
+        [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
+            double y, double z) { return pooledPqInsert->Call(name, group, library, x, y, z); });
   }
 
   for (int i = 0; i < kWriterTimings; ++i)
@@ -777,8 +778,8 @@ int Run() {
     const double pq = at(name, "library via libpq via pooler");
     const double rawOdbc = at(name, "raw ODBC via pooler, block cursor");
     const double rawPq = at(name, "raw libpq via pooler, PQexecParams");
-    std::printf("| %s, %s | %.0f ms | %.0f ms | %.0f ms | %.0f ms | %.2fx | %.2fx | %.2fx |\n", name,
-                shape, odbc * 1000, pq * 1000, rawOdbc * 1000, rawPq * 1000, odbc / rawOdbc,
+    std::printf("| %s, %s | %.0f ms | %.0f ms | %.0f ms | %.0f ms | %.2fx | %.2fx | %.2fx |\n",
+                name, shape, odbc * 1000, pq * 1000, rawOdbc * 1000, rawPq * 1000, odbc / rawOdbc,
                 odbc / rawPq, pq / rawPq);
   }
   std::printf(

@@ -558,21 +558,29 @@ constexpr char kUnitSavepoint[] = "SAVEPOINT quilldata_unit";
 constexpr char kReleaseBase[] = "RELEASE SAVEPOINT quilldata_base";
 constexpr int kUnitsPerRelease = 32;
 
-// The settings the readers here rely on, whatever the role's: ISO dates and exact doubles;
-// and the command timeout as the server's own, so that it cancels the statement alone. As SET
-// statements for the session, or (local) for the transaction they open, before its first
-// query.
-std::string SetSettings(int32_t commandTimeout, bool local) {
-  const std::string set = local ? "SET LOCAL " : "SET ";
-  return set + "DateStyle = ISO, MDY; " + set + "extra_float_digits = 3; " + set +
-         "statement_timeout = " + std::to_string(int64_t{commandTimeout} * 1000);
-}
-// The same as one query, for the transaction under way: outside a transaction block, that of
-// the pipeline or text it leads.
-std::string SettingsQuery(int32_t commandTimeout) {
-  return "SELECT set_config('DateStyle', 'ISO, MDY', true), "
-         "set_config('extra_float_digits', '3', true), set_config('statement_timeout', '" +
-         std::to_string(int64_t{commandTimeout} * 1000) + "', true)";
+// The settings the readers here rely on, whatever the role's: ISO dates and exact doubles. For
+// the session; for the transaction that a BEGIN before them opens; or as one query, for the
+// transaction under way: outside a transaction block, that of the pipeline or text it leads.
+constexpr char kSessionSettings[] = "SET DateStyle = ISO, MDY; SET extra_float_digits = 3";
+constexpr char kLocalSettings[] =
+    "SET LOCAL DateStyle = ISO, MDY; SET LOCAL extra_float_digits = 3";
+constexpr char kSettingsQuery[] =
+    "SELECT set_config('DateStyle', 'ISO, MDY', true), set_config('extra_float_digits', '3', "
+    "true)";
+
+// Result columns whose text form those settings change.
+bool ReadsSettings(Oid type) {
+  switch (type) {
+    case kFloat4:
+    case kFloat8:
+    case kDate:
+    case kTime:
+    case kTimestamp:
+    case kTimestampTz:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // True for a text that opens a transaction itself (BEGIN, START TRANSACTION): its isolation
@@ -660,9 +668,13 @@ class LibpqSession : public Session {
     Result who(PQexec(conn_, "SELECT pg_backend_pid()"));
     if (PQresultStatus(who.get()) == PGRES_TUPLES_OK && PQntuples(who.get()) == 1) {
       pooled_ = std::atoi(PQgetvalue(who.get(), 0, 0)) != PQbackendPID(conn_);
-      if (pooled_) settings_ = SettingsQuery(timeouts_.command);
       serverPrepare_ = prepare.value_or(!pooled_);
-      if (!pooled_) who.reset(PQexec(conn_, SetSettings(timeouts_.command, false).c_str()));
+      // The command timeout is the server's own, so that it cancels the statement alone;
+      // behind a pooler the statement is cancelled from here instead (Next).
+      if (!pooled_)
+        who.reset(PQexec(conn_, (std::string(kSessionSettings) + "; SET statement_timeout = " +
+                                 std::to_string(int64_t{timeouts_.command} * 1000))
+                                    .c_str()));
     }
     if (PQresultStatus(who.get()) != (pooled_ ? PGRES_TUPLES_OK : PGRES_COMMAND_OK)) {
       QuillError failure = Failure(conn_, who.get());
@@ -695,7 +707,7 @@ class LibpqSession : public Session {
 
   void Begin() override {
     try {
-      Simple(pooled_ ? ("BEGIN; " + SetSettings(timeouts_.command, true)).c_str() : "BEGIN");
+      Simple(pooled_ ? (std::string("BEGIN; ") + kLocalSettings).c_str() : "BEGIN");
     } catch (const QuillError& failure) {
       // A pooler that lends server sessions per statement ends the connection at BEGIN with
       // an error of its own (08P01): it cannot hold a transaction.
@@ -758,7 +770,6 @@ class LibpqSession : public Session {
         if ((state == L"26000" || state == L"42P05") && serverPrepare_) {
           serverPrepare_ = false;
           pooled_ = true;
-          settings_ = SettingsQuery(timeouts_.command);
           prepared_.clear();
           return Run(command, call, values, sink);
         }
@@ -800,11 +811,23 @@ class LibpqSession : public Session {
   }
 
   // When a command given now must have its answer: the command timeout, and a second for the
-  // server's own statement timeout to fire first; no deadline without a command timeout.
-  Clock::time_point CommandDeadline() const {
-    return timeouts_.command > 0
-               ? Clock::now() + std::chrono::seconds(timeouts_.command) + std::chrono::seconds(1)
-               : kNever;
+  // server's own statement timeout (behind a pooler, the cancel sent at the timeout) to end it
+  // first; no deadline without a command timeout.
+  Clock::time_point CommandDeadline() {
+    if (timeouts_.command <= 0) return kNever;
+    const Clock::time_point now = Clock::now();
+    cancelAt_ = pooled_ ? now + std::chrono::seconds(timeouts_.command) : kNever;
+    return now + std::chrono::seconds(timeouts_.command) + std::chrono::seconds(1);
+  }
+
+  // Asks the server to cancel the statement under way, which it ends as its statement timeout
+  // would (57014); the pooler passes the request on to the server session it lent.
+  void Cancel() {
+    if (PGcancel* cancel = PQgetCancel(conn_)) {
+      char error[256];
+      PQcancel(cancel, error, sizeof error);
+      PQfreeCancel(cancel);
+    }
   }
 
   // Waits until the socket is ready for `events`; false at the deadline.
@@ -829,6 +852,11 @@ class LibpqSession : public Session {
   // must not hold the caller for ever.
   Result Next(Clock::time_point deadline) {
     while (PQisBusy(conn_)) {
+      if (cancelAt_ < deadline && !Wait(POLLIN, cancelAt_)) {
+        cancelAt_ = kNever;
+        Cancel();
+        continue;
+      }
       if (!Wait(POLLIN, deadline)) {
         Close();
         MarkLost();
@@ -938,13 +966,16 @@ class LibpqSession : public Session {
     // In a transaction: the command's savepoint, and whether the run is released behind it.
     const char* savepoint = depth_ == 0 ? kBaseSavepoint : kUnitSavepoint;
     const bool releases = unit && depth_ + 1 >= kUnitsPerRelease;
-    // The statement that goes before the command, if any. Behind a pooler a transaction that
-    // SQL text opened has its settings from its start, and a text that opens one gets them
-    // after it.
+    // What the last run of an unnamed statement showed of its result.
+    const auto known = pooled_ || !serverPrepare_ ? learned_.find(call.sql) : learned_.end();
+    // The statement that goes before the command, if any. Behind a pooler the settings go with
+    // a statement unless its last result had no column that they change; a transaction that
+    // SQL text opened has them from its start, and a text that opens one gets them after it.
     const bool opens = pooled_ && !unit && OpensTransaction(call.sql);
+    const bool quiet = known != learned_.end() && !known->second.settings;
     const char* lead = unit ? savepoint
-                       : pooled_ && !opens && PQtransactionStatus(conn_) == PQTRANS_IDLE
-                           ? settings_.c_str()
+                       : pooled_ && !opens && !quiet && PQtransactionStatus(conn_) == PQTRANS_IDLE
+                           ? kSettingsQuery
                            : nullptr;
     const Prepared* prepared = nullptr;
     bool leadSent = false;  // by a statement of its own, before the command
@@ -983,13 +1014,13 @@ class LibpqSession : public Session {
     };
     // An unnamed statement's results come in binary once a run has shown every column's type
     // readable so; a procedure's (one row) always as text.
-    const bool learns = !prepared && call.single && command.commandType != adCmdStoredProc;
-    const auto learned = learns ? binaryResults_.find(call.sql) : binaryResults_.end();
-    const bool binary = learned != binaryResults_.end() && learned->second;
+    const bool learns = !prepared && call.single && (pooled_ || !serverPrepare_);
+    const bool binary = learns && known != learned_.end() && known->second.binary &&
+                        command.commandType != adCmdStoredProc;
     int sent = pipeline ? sendPiece(lead) : 1;
     if (!sent) {
     } else if (prefixed) {
-      sent = PQsendQuery(conn_, (settings_ + "; " + call.sql).c_str());
+      sent = PQsendQuery(conn_, (std::string(kSettingsQuery) + "; " + call.sql).c_str());
     } else if (prepared) {
       sent = PQsendQueryPrepared(conn_, prepared->name.c_str(), values.Count(),
                                  values.pointers.data(), values.lengths.data(),
@@ -1067,23 +1098,22 @@ class LibpqSession : public Session {
       FailCommand(failed.get(), true, answered, extended);
     }
     if (unit && !pipeline && releases) Simple(kReleaseBase);
-    if (opens && PQtransactionStatus(conn_) == PQTRANS_INTRANS)
-      Simple(SetSettings(timeouts_.command, true).c_str());
+    if (opens && PQtransactionStatus(conn_) == PQTRANS_INTRANS) Simple(kLocalSettings);
     if (unit) depth_ = releases ? 0 : depth_ + 1;
     if (learns && first) {
-      bool readable = PQnfields(first.get()) > 0;
-      for (int c = 0; c < PQnfields(first.get()); ++c)
-        readable = readable && BinaryReadable(PQftype(first.get(), c));
+      Learned seen{PQnfields(first.get()) > 0, false};
+      for (int c = 0; c < PQnfields(first.get()); ++c) {
+        seen.binary = seen.binary && BinaryReadable(PQftype(first.get(), c));
+        seen.settings = seen.settings || ReadsSettings(PQftype(first.get(), c));
+      }
+      if (known != learned_.end() || learned_.size() < kMaxPrepared) learned_[call.sql] = seen;
       // Columns whose types changed since the last run (an altered table) came in a binary
       // form not read here: reported, and read as text from the next run on.
-      if (binary && !readable) {
-        binaryResults_.erase(call.sql);
+      if (binary && !seen.binary) {
         throw QuillError(ErrNo::TypeMismatch, kLibpqSource,
                          L"The result's columns changed since the statement last ran, so they "
                          L"came in a form not read here; the next run reads them as text.");
       }
-      if (!binary && (binaryResults_.size() < kMaxPrepared || learned != binaryResults_.end()))
-        binaryResults_[call.sql] = readable;
     }
 
     result.outputs.resize(command.parameters.size());
@@ -1130,10 +1160,15 @@ class LibpqSession : public Session {
   int depth_ = 0;              // savepoints of the transaction's run not yet released
   bool pooled_ = false;        // a pooler stands between: nothing is left in the server session
   bool serverPrepare_ = true;  // statements are kept prepared in the server session
-  std::string settings_;       // behind a pooler: the settings, for one transaction
+  Clock::time_point cancelAt_ = kNever;  // behind a pooler: when the command is cancelled
   std::unordered_map<std::string, Prepared> prepared_;
-  // Unnamed statements, by text: whether their results are read in binary.
-  std::unordered_map<std::string, bool> binaryResults_;
+  // What the last result of an unnamed statement showed: whether it can come in binary, and
+  // whether it has a column that the settings change.
+  struct Learned {
+    bool binary = false;
+    bool settings = true;
+  };
+  std::unordered_map<std::string, Learned> learned_;
 };
 
 // Connection strings -------------------------------------------------------------------------
