@@ -308,12 +308,15 @@ PgBouncer::PgBouncer(const PgServer& server, const std::string& poolMode) : serv
   std::string pattern = (fs::temp_directory_path() / "quilldata-pooler-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the pooler folder");
   folder_ = pattern;
-  // The pooler refuses to run as root: its folder belongs to the server's user.
-  if (const passwd* pw = geteuid() == 0 ? getpwnam("postgres") : nullptr) {
-    if (chown(folder_.c_str(), pw->pw_uid, pw->pw_gid) != 0)
-      throw std::runtime_error("cannot hand " + folder_ + " to the postgres user");
-  }
+  // The pooler refuses to run as root: as root, its files belong to the server's user.
+  const passwd* pw = geteuid() == 0 ? getpwnam("postgres") : nullptr;
+  auto own = [&](const std::string& path) {
+    if (pw && chown(path.c_str(), pw->pw_uid, pw->pw_gid) != 0)
+      throw std::runtime_error("cannot hand " + path + " to the postgres user");
+  };
+  own(folder_);
   std::ofstream(folder_ + "/users.txt") << "\"postgres\" \"\"\n";
+  own(folder_ + "/users.txt");
   std::string log;
   for (int attempt = 0;; ++attempt) {
     port_ = FreePort();
@@ -326,13 +329,7 @@ PgBouncer::PgBouncer(const PgServer& server, const std::string& poolMode) : serv
         << "pool_mode = " << poolMode << "\ndefault_pool_size = 4\nmax_client_conn = 200\n"
         << "max_user_connections = 40\nserver_idle_timeout = 5\nserver_login_retry = 1\n"
         << "logfile = " << folder_ << "/pgbouncer.log\npidfile = " << folder_ << "/pgbouncer.pid\n";
-    if (geteuid() == 0) {
-      for (const char* file : {"/users.txt", "/pgbouncer.ini"}) {
-        const passwd* pw = getpwnam("postgres");
-        if (!pw || chown((folder_ + file).c_str(), pw->pw_uid, pw->pw_gid) != 0)
-          throw std::runtime_error("cannot hand the pooler's files to the postgres user");
-      }
-    }
+    own(folder_ + "/pgbouncer.ini");
     const int status =
         Run(AsServerUser({Program(), "-d", folder_ + "/pgbouncer.ini"}), folder_, &log);
     // It listens once its pid file is written; the port may have been taken meanwhile.
