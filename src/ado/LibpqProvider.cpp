@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -821,12 +822,16 @@ class LibpqSession : public Session {
   }
 
   // Asks the server to cancel the statement under way, which it ends as its statement timeout
-  // would (57014); the pooler passes the request on to the server session it lent.
+  // would (57014); the pooler passes the request on to the server session it lent. The request
+  // goes from a thread of its own: a pooler that does not answer must not hold the caller past
+  // its deadline.
   void Cancel() {
     if (PGcancel* cancel = PQgetCancel(conn_)) {
-      char error[256];
-      PQcancel(cancel, error, sizeof error);
-      PQfreeCancel(cancel);
+      std::thread([cancel] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+      }).detach();
     }
   }
 

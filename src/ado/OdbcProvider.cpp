@@ -9,6 +9,7 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include <cwctype>
 #include <optional>
 #include <span>
+#include <thread>
 #include <unordered_map>
 
 #include "QuillData/ado/ConnectionString.h"
@@ -1248,8 +1250,9 @@ class OdbcSession : public Session {
     return *blockFetches_;
   }
 
-  std::unique_ptr<Handle> NewStatement() {
-    auto stmt = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get());
+  // Shared: a cancel under way keeps its statement.
+  std::shared_ptr<Handle> NewStatement() {
+    auto stmt = std::make_shared<Handle>(SQL_HANDLE_STMT, dbc_->get());
     if (!*stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
     // The driver keeps a query timeout as a setting of the server session; behind a pooler the
     // statement is cancelled from here instead (Run).
@@ -1264,7 +1267,7 @@ class OdbcSession : public Session {
   // to; no statement when the driver would not prepare the call. Proven once the call has
   // run without failing.
   struct Kept {
-    std::unique_ptr<Handle> stmt;
+    std::shared_ptr<Handle> stmt;
     std::vector<Bound> bound;
     uint64_t lastUse = 0;
     bool proven = false;
@@ -1343,8 +1346,8 @@ class OdbcSession : public Session {
         keepCalls_ && command.commandType == adCmdStoredProc ? KeyOf(sql, params) : L"";
     Kept* kept = key.empty() ? nullptr : &Keep(key, sql);
     const bool prepared = kept && kept->stmt;
-    const std::unique_ptr<Handle> own = prepared ? nullptr : NewStatement();
-    Handle& stmt = prepared ? *kept->stmt : *own;
+    const std::shared_ptr<Handle> handle = prepared ? kept->stmt : NewStatement();
+    Handle& stmt = *handle;
     std::vector<Bound> fresh;
     std::vector<Bound>& bound = prepared ? kept->bound : fresh;
     bound.resize(params.size());
@@ -1365,10 +1368,18 @@ class OdbcSession : public Session {
                     driver_);
     }
 
+    // Behind a pooler the command is cancelled from here at its timeout, from a thread of its
+    // own: a pooler that does not answer must not hold the deadlines of the process.
     std::optional<detail::Deadline> cancel;
+    const auto running = std::make_shared<std::atomic<bool>>(true);
+    const AtExit ran([&] { *running = false; });
     if (pooled_ && timeouts_.command > 0) {
       cancel.emplace(std::chrono::steady_clock::now() + std::chrono::seconds(timeouts_.command),
-                     [handle = stmt.get()] { SQLCancel(handle); });
+                     [handle, running] {
+                       std::thread([handle, running] {
+                         if (*running) SQLCancel(handle->get());
+                       }).detach();
+                     });
     }
     SQLRETURN rc;
     if (prepared) {

@@ -305,27 +305,39 @@ TEST_P(ServerTest, AnAnswerLostInTransitIsSentAgainOnlyWhereThatIsSafe) {
   EXPECT_EQ(retrying->Reports().size(), 4u);
 }
 
-// The session's server process stops (SIGSTOP): the call ends at the command timeout, and the
-// connection given up is replaced by the next call.
-TEST_P(ServerTest, AFrozenServerProcessTimesOutAndTheNextCallWorks) {
-  auto frozen = OpenBackend(ConnectionString() + L";Command Timeout=2", errors);
-  frozen->INSERTMachining(L"Before", L"G", 1, 0, 0, 0);
-  const pid_t pid = BackendPid(*frozen);
-  ASSERT_EQ(kill(pid, SIGSTOP), 0);
-  struct Resume {
-    pid_t pid;
-    ~Resume() { kill(pid, SIGCONT); }
-  } resume{pid};
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(frozen->GETTblMachining()->Count(), 0);
-  const double waited =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(waited, 2.0);
-  EXPECT_LT(waited, 5.0);
-  ASSERT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Timeout});
-  kill(pid, SIGCONT);
-  EXPECT_EQ(frozen->GETTblMachining()->Count(), 1);
-  EXPECT_EQ(errors->Reports().size(), 1u);
+// The session's server process stops (SIGSTOP), or the pooler in front of the server does:
+// the call ends at the command timeout, and the connection given up is replaced by the next
+// call.
+TEST_P(ServerTest, AFrozenServerProcessOrPoolerTimesOutAndTheNextCallWorks) {
+  std::unique_ptr<PgBouncer> pooler;
+  if (!PgBouncer::Program().empty()) pooler = std::make_unique<PgBouncer>(Server());
+  for (const bool pooled : {false, true}) {
+    if (pooled && !pooler) break;
+    SCOPED_TRACE(pooled ? "pooler" : "server");
+    errors->Clear();
+    const std::wstring string = !pooled ? ConnectionString()
+                                : GetParam() == Via::Odbc
+                                    ? pooler->ConnectionString(Database())
+                                    : pooler->LibpqConnectionString(Database());
+    auto frozen = OpenBackend(string + L";Command Timeout=2", errors);
+    frozen->INSERTMachining(pooled ? L"Pooled" : L"Before", L"G", 1, 0, 0, 0);
+    const pid_t pid = pooled ? pooler->Pid() : BackendPid(*frozen);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    struct Resume {
+      pid_t pid;
+      ~Resume() { kill(pid, SIGCONT); }
+    } resume{pid};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(frozen->GETTblMachining()->Count(), 0);
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 2.0);
+    EXPECT_LT(waited, 5.0);
+    ASSERT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Timeout});
+    kill(pid, SIGCONT);
+    EXPECT_EQ(frozen->GETTblMachining()->Count(), pooled ? 2 : 1);
+    EXPECT_EQ(errors->Reports().size(), 1u);
+  }
 }
 
 // A login that cannot succeed (a database that does not exist) is tried once for each

@@ -87,6 +87,7 @@ class PgBouncer {
   static PgBouncer* Shared();
 
   int Port() const { return port_; }
+  int Pid() const { return pid_; }
   // The server's connection strings for the database, through the pooler.
   std::wstring ConnectionString(const std::string& database) const;
   std::wstring LibpqConnectionString(const std::string& database) const;
