@@ -9,7 +9,10 @@
 //     PQprepare + PQexecPrepared);
 //   - 1,000 new rows through INSERTMachining in one transaction (BeginTrans ... CommitTrans),
 //     against the same prepared procedure in one transaction by hand (ODBC with autocommit
-//     off and SQLEndTran, libpq between BEGIN and COMMIT).
+//     off and SQLEndTran, libpq between BEGIN and COMMIT);
+//   - all of it again through PgBouncer in transaction mode in front of the same server, where
+//     nothing may be kept in a server session: against raw libpq through the same pooler with
+//     unnamed statements (PQexecParams, binary results) and a raw ODBC block cursor through it.
 // Every raw loop fills the library's own record classes (text as std::wstring) into a plain
 // container: no keys, no shared records, so a ratio is the whole cost of the library on top
 // of the wire. The variants run in interleaved rounds, on the same server; the times are wall
@@ -413,9 +416,11 @@ size_t LibpqRead(Libpq& pq, const std::string& table, std::deque<R>& rows) {
   return rows.size();
 }
 
+// Prepared once, or (unnamed) sent whole with every call, as through a pooler.
 class LibpqInsert {
  public:
-  explicit LibpqInsert(Libpq& pq) : pq_(pq) {
+  explicit LibpqInsert(Libpq& pq, bool unnamed = false) : pq_(pq), unnamed_(unnamed) {
+    if (unnamed_) return;
     PGresult* made = PQprepare(pq_.get(), "insert_machining", kInsertSelect, 6, nullptr);
     if (PQresultStatus(made) != PGRES_COMMAND_OK)
       Die(std::string("PQprepare: ") + PQresultErrorMessage(made));
@@ -429,7 +434,8 @@ class LibpqInsert {
     const char* values[6];
     for (int i = 0; i < 6; ++i) values[i] = text[i].c_str();
     PGresult* result =
-        PQexecPrepared(pq_.get(), "insert_machining", 6, values, nullptr, nullptr, 1);
+        unnamed_ ? PQexecParams(pq_.get(), kInsertSelect, 6, nullptr, values, nullptr, nullptr, 1)
+                 : PQexecPrepared(pq_.get(), "insert_machining", 6, values, nullptr, nullptr, 1);
     if (PQresultStatus(result) != PGRES_TUPLES_OK)
       Die(std::string("PQexecPrepared: ") + PQresultErrorMessage(result));
     const auto id = static_cast<int32_t>(BigEndian(PQgetvalue(result, 0, 0), 4));
@@ -443,6 +449,7 @@ class LibpqInsert {
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
   }
   Libpq& pq_;
+  bool unnamed_;
 };
 
 // ---- The rounds.
@@ -510,20 +517,37 @@ int Run() {
   Fill(server, reads);
   // The writers write into a copy, so that every round reads the same rows.
   const std::string writes = server.NewDatabase(reads);
+  std::unique_ptr<test::PgBouncer> pooler;
+  if (!test::PgBouncer::Program().empty()) pooler = std::make_unique<test::PgBouncer>(server);
+  if (!pooler) std::fprintf(stderr, "bench_server: %s\n", test::PgBouncer::SkipReason().c_str());
 
   struct Provider {
     const char* name;
     std::shared_ptr<clsQuillData> reader, writer;
   };
-  Provider providers[] = {{"ODBC", OpenBackend(server.ConnectionString(reads)),
-                           OpenBackend(server.ConnectionString(writes))},
-                          {"libpq", OpenBackend(server.LibpqConnectionString(reads)),
-                           OpenBackend(server.LibpqConnectionString(writes))}};
+  std::vector<Provider> providers = {{"ODBC", OpenBackend(server.ConnectionString(reads)),
+                                      OpenBackend(server.ConnectionString(writes))},
+                                     {"libpq", OpenBackend(server.LibpqConnectionString(reads)),
+                                      OpenBackend(server.LibpqConnectionString(writes))}};
   Odbc odbcReads(server.ConnectionString(reads)), odbcWrites(server.ConnectionString(writes));
   Libpq pqReads(LibpqConninfo(server.Port(), reads)),
       pqWrites(LibpqConninfo(server.Port(), writes));
   OdbcInsert odbcInsert(odbcWrites);
   LibpqInsert pqInsert(pqWrites);
+  // The same through the pooler.
+  std::unique_ptr<Odbc> pooledOdbcReads;
+  std::unique_ptr<Libpq> pooledPqReads, pooledPqWrites;
+  std::unique_ptr<LibpqInsert> pooledPqInsert;
+  if (pooler) {
+    providers.push_back({"ODBC via pooler", OpenBackend(pooler->ConnectionString(reads)),
+                         OpenBackend(pooler->ConnectionString(writes))});
+    providers.push_back({"libpq via pooler", OpenBackend(pooler->LibpqConnectionString(reads)),
+                         OpenBackend(pooler->LibpqConnectionString(writes))});
+    pooledOdbcReads = std::make_unique<Odbc>(pooler->ConnectionString(reads));
+    pooledPqReads = std::make_unique<Libpq>(LibpqConninfo(pooler->Port(), reads));
+    pooledPqWrites = std::make_unique<Libpq>(LibpqConninfo(pooler->Port(), writes));
+    pooledPqInsert = std::make_unique<LibpqInsert>(*pooledPqWrites, true);
+  }
 
   // One timed piece of work: its name, and a run that returns its time in seconds (a
   // writer's per call) and checks what it read or wrote.
@@ -564,6 +588,19 @@ int Run() {
                        return Time([&] {
                          std::deque<R> rows;
                          check(LibpqRead<R>(pqReads, table, rows), "libpq");
+                       });
+                     }});
+    if (!pooler) return;
+    works.push_back({label + " | raw ODBC via pooler, block cursor", [&, table, check](int) {
+                       return Time([&] {
+                         std::deque<R> rows;
+                         check(OdbcBlock<R>(*pooledOdbcReads, table, rows), "pooled block cursor");
+                       });
+                     }});
+    works.push_back({label + " | raw libpq via pooler, PQexecParams", [&, table, check](int) {
+                       return Time([&] {
+                         std::deque<R> rows;
+                         check(LibpqRead<R>(*pooledPqReads, table, rows), "pooled libpq");
                        });
                      }});
   };
@@ -611,6 +648,12 @@ int Run() {
   addWriter("raw libpq, PQexecPrepared",
             [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
                 double y, double z) { return pqInsert.Call(name, group, library, x, y, z); });
+  if (pooler) {
+    addWriter(
+        "raw libpq via pooler, PQexecParams",
+        [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
+            double y, double z) { return pooledPqInsert->Call(name, group, library, x, y, z); });
+  }
 
   for (int i = 0; i < kWriterTimings; ++i)
     works.insert(works.end(), writers.begin(), writers.end());
@@ -646,6 +689,18 @@ int Run() {
       {"raw libpq, PQexecPrepared", [&] { pqExec("BEGIN"); }, [&] { pqExec("COMMIT"); },
        [&](const std::wstring& name, const std::wstring& group, int32_t library, double x, double y,
            double z) { return pqInsert.Call(name, group, library, x, y, z); }});
+  auto pooledExec = [&](const char* sql) {
+    PGresult* done = PQexec(pooledPqWrites->get(), sql);
+    if (PQresultStatus(done) != PGRES_COMMAND_OK) Die(std::string(sql) + " failed");
+    PQclear(done);
+  };
+  if (pooler) {
+    transactional.push_back(
+        {"raw libpq via pooler, PQexecParams", [&] { pooledExec("BEGIN"); },
+         [&] { pooledExec("COMMIT"); },
+         [&](const std::wstring& name, const std::wstring& group, int32_t library, double x,
+             double y, double z) { return pooledPqInsert->Call(name, group, library, x, y, z); }});
+  }
   for (const Transactional& t : transactional) {
     works.push_back({bulk + " | " + t.label, [t](int) {
                        static int written = 0;
@@ -710,6 +765,33 @@ int Run() {
     const double pq = at(kind, "library via libpq"), rawPq = at(kind, "raw libpq, PQexecPrepared");
     std::printf("| %s | %.0f us | %.0f us | %.2fx | %.0f us | %.0f us | %.2fx |\n", kind,
                 odbc * 1e6, rawOdbc * 1e6, odbc / rawOdbc, pq * 1e6, rawPq * 1e6, pq / rawPq);
+  }
+  if (!pooler) return 0;
+
+  std::printf(
+      "\nThrough PgBouncer (transaction mode, pool size 4) in front of the same server.\n\n"
+      "| reader, via pooler | library via ODBC | library via libpq | raw ODBC, block cursor | "
+      "raw libpq, PQexecParams | ODBC / raw ODBC | ODBC / raw libpq | libpq / raw libpq "
+      "|\n|---|---|---|---|---|---|---|---|\n");
+  for (const auto& [name, shape] : readerRows) {
+    const double odbc = at(name, "library via ODBC via pooler");
+    const double pq = at(name, "library via libpq via pooler");
+    const double rawOdbc = at(name, "raw ODBC via pooler, block cursor");
+    const double rawPq = at(name, "raw libpq via pooler, PQexecParams");
+    std::printf("| %s, %s | %.0f ms | %.0f ms | %.0f ms | %.0f ms | %.2fx | %.2fx | %.2fx |\n",
+                name, shape, odbc * 1000, pq * 1000, rawOdbc * 1000, rawPq * 1000, odbc / rawOdbc,
+                odbc / rawPq, pq / rawPq);
+  }
+  std::printf(
+      "\n| writer per call, via pooler | library via ODBC | library via libpq | raw libpq, "
+      "PQexecParams | ODBC / raw | libpq / raw |\n|---|---|---|---|---|---|\n");
+  for (const char* kind : {"INSERTMachining, new row", "INSERTMachining, existing row",
+                           "INSERTMachining, new rows, one transaction"}) {
+    const double odbc = at(kind, "library via ODBC via pooler");
+    const double pq = at(kind, "library via libpq via pooler");
+    const double raw = at(kind, "raw libpq via pooler, PQexecParams");
+    std::printf("| %s | %.0f us | %.0f us | %.0f us | %.2fx | %.2fx |\n", kind, odbc * 1e6,
+                pq * 1e6, raw * 1e6, odbc / raw, pq / raw);
   }
   return 0;
 }

@@ -6,7 +6,7 @@ set -eu
 PACKAGES="build-essential cmake git pkg-config clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlitecpp-dev libffi-dev libutfcpp-dev nlohmann-json3-dev
   libcli11-dev libssl-dev libsqlite3-0 libsqlite3-dev sqlite3 locales unixodbc unixodbc-dev
-  libpq-dev odbc-postgresql postgresql valgrind"
+  libpq-dev odbc-postgresql postgresql pgbouncer valgrind"
 
 missing=""
 for p in $PACKAGES; do

@@ -199,9 +199,10 @@ void CheckProcedureName(const std::wstring& name) {
 
 void RaiseTimedOut(const QuillError& failure, const wchar_t* what, int32_t seconds,
                    const wchar_t* key) {
-  throw failure.Described(std::wstring(what) + L" was cancelled at its timeout of " +
-                          std::to_wstring(seconds) + L" seconds (" + key + L"): " +
-                          failure.Description());
+  QuillError timedOut = failure.Described(
+      std::wstring(what) + L" was cancelled at its timeout of " + std::to_wstring(seconds) +
+      L" seconds (" + key + L"): " + failure.Description());
+  throw timedOut.WithKind(ErrorKind::Timeout);
 }
 
 }  // namespace QuillData::ado::detail

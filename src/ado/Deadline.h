@@ -11,6 +11,7 @@ namespace QuillData::ado::detail {
 
 using platform::ClosedByServer;
 using platform::NewSocket;
+using platform::OwnsConnection;
 using platform::ShutDown;
 using platform::SocketId;
 using platform::StillOpen;

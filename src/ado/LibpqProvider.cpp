@@ -1,7 +1,9 @@
 // The libpq provider: PostgreSQL through its own client library. A procedure call runs as
 // SELECT * FROM name($1, ...), so a scalar function hands back its value and a set-returning
 // one its rows. Every single statement is prepared once per connection and kept; its results
-// come in binary when every column's type has a binary form read here, else as text.
+// come in binary when every column's type has a binary form read here, else as text. Behind a
+// connection pooler, which lends server sessions out per transaction, nothing is kept in the
+// server session: statements go unnamed and the session's settings go with each of them.
 // Parameters go as text (bytes in binary) with their types left to the server, so that a
 // procedure's own signature decides them, as with the ODBC drivers.
 #include <poll.h>
@@ -15,7 +17,9 @@
 #include <cstring>
 #include <cwctype>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -555,6 +559,48 @@ constexpr char kUnitSavepoint[] = "SAVEPOINT quilldata_unit";
 constexpr char kReleaseBase[] = "RELEASE SAVEPOINT quilldata_base";
 constexpr int kUnitsPerRelease = 32;
 
+// The settings the readers here rely on, whatever the role's: ISO dates and exact doubles. For
+// the session; for the transaction that a BEGIN before them opens; or as one query, for the
+// transaction under way: outside a transaction block, that of the pipeline or text it leads.
+constexpr char kSessionSettings[] = "SET DateStyle = ISO, MDY; SET extra_float_digits = 3";
+constexpr char kLocalSettings[] =
+    "SET LOCAL DateStyle = ISO, MDY; SET LOCAL extra_float_digits = 3";
+constexpr char kSettingsQuery[] =
+    "SELECT set_config('DateStyle', 'ISO, MDY', true), set_config('extra_float_digits', '3', "
+    "true)";
+
+// Result columns whose text form those settings change.
+bool ReadsSettings(Oid type) {
+  switch (type) {
+    case kFloat4:
+    case kFloat8:
+    case kDate:
+    case kTime:
+    case kTimestamp:
+    case kTimestampTz:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// True for a text that opens a transaction itself (BEGIN, START TRANSACTION): its isolation
+// level must come before any query of the transaction.
+bool OpensTransaction(std::string_view sql) {
+  const size_t at = sql.find_first_not_of(" \t\r\n");
+  if (at == std::string_view::npos) return false;
+  for (std::string_view word : {"BEGIN", "START"}) {
+    if (sql.size() - at < word.size()) continue;
+    const size_t end = at + word.size();
+    if (std::equal(
+            word.begin(), word.end(), sql.begin() + at,
+            [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); }) &&
+        (end == sql.size() || !std::isalnum(static_cast<unsigned char>(sql[end]))))
+      return true;
+  }
+  return false;
+}
+
 // The server's SQLSTATE in a verbose connection failure ("FATAL:  28P01: password ..."),
 // taken out of the message; empty when the server said nothing (refused, unreachable).
 std::wstring TakeSqlState(std::wstring& message) {
@@ -574,8 +620,10 @@ std::wstring TakeSqlState(std::wstring& message) {
 
 class LibpqSession : public Session {
  public:
+  // prepare: whether statements are kept prepared in the server session; unset, they are
+  // unless a pooler stands in between.
   LibpqSession(const std::vector<const char*>& keywords, const std::vector<const char*>& values,
-               bool expand, ConnectionTimeouts timeouts)
+               bool expand, ConnectionTimeouts timeouts, std::optional<bool> prepare)
       : timeouts_(timeouts) {
     conn_ = PQconnectStartParams(keywords.data(), values.data(), expand ? 1 : 0);
     if (!conn_) throw std::bad_alloc();
@@ -615,14 +663,22 @@ class LibpqSession : public Session {
     // Notices go nowhere, but a FATAL one (the server ending the session while it is idle)
     // marks the connection gone.
     PQsetNoticeReceiver(conn_, &LibpqSession::Notice, this);
-    // ISO dates and exact doubles are what the readers here expect, whatever the role's
-    // settings; the command timeout is the server's, so it cancels the statement alone.
-    Result set(PQexec(conn_, ("SET DateStyle = ISO, MDY; SET extra_float_digits = 3; "
-                              "SET statement_timeout = " +
-                              std::to_string(int64_t{timeouts_.command} * 1000))
-                                 .c_str()));
-    if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
-      QuillError failure = Failure(conn_, set.get());
+    // A pooler answers the connection itself, with a process id of its own, and lends the
+    // server's sessions out: then the settings go with every statement (or transaction), and
+    // nothing is left in a session that another client gets next.
+    Result who(PQexec(conn_, "SELECT pg_backend_pid()"));
+    if (PQresultStatus(who.get()) == PGRES_TUPLES_OK && PQntuples(who.get()) == 1) {
+      pooled_ = std::atoi(PQgetvalue(who.get(), 0, 0)) != PQbackendPID(conn_);
+      serverPrepare_ = prepare.value_or(!pooled_);
+      // The command timeout is the server's own, so that it cancels the statement alone;
+      // behind a pooler the statement is cancelled from here instead (Next).
+      if (!pooled_)
+        who.reset(PQexec(conn_, (std::string(kSessionSettings) + "; SET statement_timeout = " +
+                                 std::to_string(int64_t{timeouts_.command} * 1000))
+                                    .c_str()));
+    }
+    if (PQresultStatus(who.get()) != (pooled_ ? PGRES_TUPLES_OK : PGRES_COMMAND_OK)) {
+      QuillError failure = Failure(conn_, who.get());
       Close();
       throw failure;
     }
@@ -652,7 +708,21 @@ class LibpqSession : public Session {
   }
 
   void Begin() override {
-    Simple("BEGIN");
+    try {
+      Simple(pooled_ ? (std::string("BEGIN; ") + kLocalSettings).c_str() : "BEGIN");
+    } catch (const QuillError& failure) {
+      // A pooler that lends server sessions per statement ends the connection at BEGIN with
+      // an error of its own (08P01): it cannot hold a transaction.
+      if (!pooled_ || !lost_ || failure.SqlState() != L"08P01") throw;
+      throw QuillError(adErrFeatureNotAvailable, kLibpqSource,
+                       L"The connection pooler in front of the server cannot hold a "
+                       L"transaction (it lends server sessions per statement) and ended the "
+                       L"connection at BEGIN: " +
+                           failure.Description() +
+                           L" Transactions need a pool in transaction or session mode; nothing "
+                           L"was written.")
+          .WithKind(ErrorKind::Unsupported);
+    }
     inTransaction_ = true;
     depth_ = 0;
   }
@@ -693,11 +763,20 @@ class LibpqSession : public Session {
       try {
         return Run(command, call, values, sink);
       } catch (const QuillError& failure) {
-        // A kept SELECT * of a table whose columns changed since (0A000), or a statement that
-        // SQL text deallocated (26000): prepared again, once, when no transaction was aborted.
-        if ((failure.SqlState() != L"0A000" && failure.SqlState() != L"26000") ||
-            !prepared_.contains(call.sql) || PQtransactionStatus(conn_) != PQTRANS_IDLE)
-          throw;
+        const std::wstring& state = failure.SqlState();
+        // Sent again only outside a transaction: a failure in one has aborted it.
+        if (lost_ || PQtransactionStatus(conn_) != PQTRANS_IDLE) throw;
+        // A name that this server session does not hold (26000) or holds already (42P05): a
+        // pooler not seen at connect hands over other sessions, or SQL text deallocated it.
+        // The statement failed before it ran; from now on statements go unnamed.
+        if ((state == L"26000" || state == L"42P05") && serverPrepare_) {
+          serverPrepare_ = false;
+          pooled_ = true;
+          prepared_.clear();
+          return Run(command, call, values, sink);
+        }
+        // A kept SELECT * of a table whose columns changed since: prepared again, once.
+        if (state != L"0A000" || !prepared_.contains(call.sql)) throw;
         Forget(call.sql);
         return Run(command, call, values, sink);
       }
@@ -739,11 +818,27 @@ class LibpqSession : public Session {
   }
 
   // When a command given now must have its answer: the command timeout, and a second for the
-  // server's own statement timeout to fire first; no deadline without a command timeout.
-  Clock::time_point CommandDeadline() const {
-    return timeouts_.command > 0
-               ? Clock::now() + std::chrono::seconds(timeouts_.command) + std::chrono::seconds(1)
-               : kNever;
+  // server's own statement timeout (behind a pooler, the cancel sent at the timeout) to end it
+  // first; no deadline without a command timeout.
+  Clock::time_point CommandDeadline() {
+    if (timeouts_.command <= 0) return kNever;
+    const Clock::time_point now = Clock::now();
+    cancelAt_ = pooled_ ? now + std::chrono::seconds(timeouts_.command) : kNever;
+    return now + std::chrono::seconds(timeouts_.command) + std::chrono::seconds(1);
+  }
+
+  // Asks the server to cancel the statement under way, which it ends as its statement timeout
+  // would (57014); the pooler passes the request on to the server session it lent. The request
+  // goes from a thread of its own: a pooler that does not answer must not hold the caller past
+  // its deadline.
+  void Cancel() {
+    if (PGcancel* cancel = PQgetCancel(conn_)) {
+      std::thread([cancel] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+      }).detach();
+    }
   }
 
   // Waits until the socket is ready for `events`; false at the deadline.
@@ -768,6 +863,11 @@ class LibpqSession : public Session {
   // must not hold the caller for ever.
   Result Next(Clock::time_point deadline) {
     while (PQisBusy(conn_)) {
+      if (cancelAt_ < deadline && !Wait(POLLIN, cancelAt_)) {
+        cancelAt_ = kNever;
+        Cancel();
+        continue;
+      }
       if (!Wait(POLLIN, deadline)) {
         Close();
         MarkLost();
@@ -822,9 +922,14 @@ class LibpqSession : public Session {
   // runs unprepared.
   const Prepared* Prepare(const std::string& sql, bool single, int parameters) {
     if (auto it = prepared_.find(sql); it != prepared_.end()) return &it->second;
-    if (!single || sql.size() > kMaxPreparedText || prepared_.size() >= kMaxPrepared)
+    if (!serverPrepare_ || !single || sql.size() > kMaxPreparedText ||
+        prepared_.size() >= kMaxPrepared)
       return nullptr;
-    Prepared statement{"quilldata_" + std::to_string(++named_), false};
+    // Named after the text, so that a name another session holds never stands for another
+    // statement.
+    char hash[17];
+    const auto end = std::to_chars(hash, hash + 16, std::hash<std::string>{}(sql), 16).ptr;
+    Prepared statement{"quilldata_" + std::string(hash, end), false};
     const Clock::time_point deadline = CommandDeadline();
     // Nothing of the command has run while it is being prepared.
     if (!PQsendPrepare(conn_, statement.name.c_str(), sql.c_str(), parameters, nullptr))
@@ -863,22 +968,35 @@ class LibpqSession : public Session {
   // Sends the call and reads every result; the rows of the first one with columns go to
   // `sink` when given (once every result is in and none failed), else into the result. In a
   // transaction the call runs under a savepoint, sent with it in one pipeline (the savepoint
-  // is released behind it), so that a failure undoes the call alone.
+  // is released behind it), so that a failure undoes the call alone. Behind a pooler, outside
+  // a transaction, the session's settings go in one pipeline with the call, which makes them
+  // one transaction on one server session.
   ExecuteResult Run(const CommandData& command, const Call& call, const Values& values,
                     RowSink* sink) {
     const bool unit = inTransaction_;
     // In a transaction: the command's savepoint, and whether the run is released behind it.
     const char* savepoint = depth_ == 0 ? kBaseSavepoint : kUnitSavepoint;
-    const bool releases = depth_ + 1 >= kUnitsPerRelease;
+    const bool releases = unit && depth_ + 1 >= kUnitsPerRelease;
+    // What the last run of an unnamed statement showed of its result.
+    const auto known = pooled_ || !serverPrepare_ ? learned_.find(call.sql) : learned_.end();
+    // The statement that goes before the command, if any. Behind a pooler the settings go with
+    // a statement unless its last result had no column that they change; a transaction that
+    // SQL text opened has them from its start, and a text that opens one gets them after it.
+    const bool opens = pooled_ && !unit && OpensTransaction(call.sql);
+    const bool quiet = known != learned_.end() && !known->second.settings;
+    const char* lead = unit ? savepoint
+                       : pooled_ && !opens && !quiet && PQtransactionStatus(conn_) == PQTRANS_IDLE
+                           ? kSettingsQuery
+                           : nullptr;
     const Prepared* prepared = nullptr;
-    bool savepointSet = false;  // by a statement of its own, before the command
+    bool leadSent = false;  // by a statement of its own, before the command
     if (unit) {
       for (const char* sql : {kBaseSavepoint, kUnitSavepoint, kReleaseBase}) Prepare(sql, true, 0);
       // A statement that fails to prepare aborts the transaction as a failing one does: it is
       // prepared under the savepoint.
-      if (!prepared_.contains(call.sql)) {
+      if (serverPrepare_ && !prepared_.contains(call.sql)) {
         Simple(savepoint);
-        savepointSet = true;
+        leadSent = true;
         try {
           prepared = Prepare(call.sql, call.single, values.Count());
         } catch (const QuillError& failure) {
@@ -888,33 +1006,45 @@ class LibpqSession : public Session {
       }
     }
     if (!prepared) prepared = Prepare(call.sql, call.single, values.Count());
-    // A prepared command of a transaction goes in one pipeline with its savepoint (and the
-    // release of the run behind it); anything else sets the savepoint on its own first.
-    const bool pipeline = unit && prepared;
-    if (unit && !pipeline && !savepointSet) {
+    // One statement goes in one pipeline with what leads it (and the release of the run
+    // behind it). Several in one text cannot: a savepoint is set on its own first, and the
+    // settings go in the same text ahead of them.
+    const bool pipeline = lead && !leadSent && (prepared || call.single);
+    if (unit && !pipeline && !leadSent) {
       Simple(savepoint);
-      savepointSet = true;
+      leadSent = true;
     }
+    const bool prefixed = lead && !unit && !pipeline && values.Count() == 0;
     if (pipeline && !PQenterPipelineMode(conn_)) FailCommand(nullptr, false, false, true);
-    auto sendPrepared = [&](const char* sql) {
-      const Prepared& statement = prepared_.at(sql);
-      return PQsendQueryPrepared(conn_, statement.name.c_str(), 0, nullptr, nullptr, nullptr, 0);
+    auto sendPiece = [&](const char* sql) {
+      auto it = prepared_.find(sql);
+      return it != prepared_.end()
+                 ? PQsendQueryPrepared(conn_, it->second.name.c_str(), 0, nullptr, nullptr, nullptr,
+                                       0)
+                 : PQsendQueryParams(conn_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0);
     };
-    int sent = pipeline && !savepointSet ? sendPrepared(savepoint) : 1;
+    // An unnamed statement's results come in binary once a run has shown every column's type
+    // readable so; a procedure's (one row) always as text.
+    const bool learns = !prepared && call.single && (pooled_ || !serverPrepare_);
+    const bool binary = learns && known != learned_.end() && known->second.binary &&
+                        command.commandType != adCmdStoredProc;
+    int sent = pipeline ? sendPiece(lead) : 1;
     if (!sent) {
+    } else if (prefixed) {
+      sent = PQsendQuery(conn_, (std::string(kSettingsQuery) + "; " + call.sql).c_str());
     } else if (prepared) {
       sent = PQsendQueryPrepared(conn_, prepared->name.c_str(), values.Count(),
                                  values.pointers.data(), values.lengths.data(),
                                  values.formats.data(), prepared->binary ? 1 : 0);
-    } else if (values.Count() == 0) {
+    } else if (values.Count() == 0 && !pipeline && !binary) {
       sent = PQsendQuery(conn_, call.sql.c_str());
     } else {
       sent = PQsendQueryParams(conn_, call.sql.c_str(), values.Count(), nullptr,
                                values.pointers.data(), values.lengths.data(), values.formats.data(),
-                               0);
+                               binary ? 1 : 0);
     }
-    if (sent && pipeline) sent = (!releases || sendPrepared(kReleaseBase)) && PQpipelineSync(conn_);
-    const bool extended = prepared || values.Count() > 0;
+    if (sent && pipeline) sent = (!releases || sendPiece(kReleaseBase)) && PQpipelineSync(conn_);
+    const bool extended = prepared || pipeline || binary || values.Count() > 0;
     if (!sent) FailCommand(nullptr, false, false, extended);
 
     ExecuteResult result;
@@ -923,10 +1053,11 @@ class LibpqSession : public Session {
     Result first;  // the first result with columns
     Result failed;
     bool answered = false;
-    // In a pipeline the savepoint's results come first (unless it was set before), then the
-    // call's, then the release's if any, each set ended by a null result, and a sync closes
-    // them all.
-    int part = pipeline && !savepointSet ? 0 : 1;
+    // In a pipeline the lead's results come first, then the call's, then the release's if
+    // any, each set ended by a null result, and a sync closes them all. Settings put ahead of
+    // the text give the first result of it.
+    int part = pipeline ? 0 : 1;
+    int skip = prefixed ? 1 : 0;
     // Every result is read, so that the connection is ready for the next command.
     for (;;) {
       Result r = Next(deadline);
@@ -941,7 +1072,8 @@ class LibpqSession : public Session {
       }
       const ExecStatusType status = PQresultStatus(r.get());
       if (status == PGRES_PIPELINE_SYNC) break;
-      if (part != 1) {
+      if (part != 1 || skip > 0) {
+        skip = std::max(skip - 1, 0);
         if (status == PGRES_FATAL_ERROR && !failed) failed = std::move(r);
         continue;
       }
@@ -977,7 +1109,23 @@ class LibpqSession : public Session {
       FailCommand(failed.get(), true, answered, extended);
     }
     if (unit && !pipeline && releases) Simple(kReleaseBase);
+    if (opens && PQtransactionStatus(conn_) == PQTRANS_INTRANS) Simple(kLocalSettings);
     if (unit) depth_ = releases ? 0 : depth_ + 1;
+    if (learns && first) {
+      Learned seen{PQnfields(first.get()) > 0, false};
+      for (int c = 0; c < PQnfields(first.get()); ++c) {
+        seen.binary = seen.binary && BinaryReadable(PQftype(first.get(), c));
+        seen.settings = seen.settings || ReadsSettings(PQftype(first.get(), c));
+      }
+      if (known != learned_.end() || learned_.size() < kMaxPrepared) learned_[call.sql] = seen;
+      // Columns whose types changed since the last run (an altered table) came in a binary
+      // form not read here: reported, and read as text from the next run on.
+      if (binary && !seen.binary) {
+        throw QuillError(ErrNo::TypeMismatch, kLibpqSource,
+                         L"The result's columns changed since the statement last ran, so they "
+                         L"came in a form not read here; the next run reads them as text.");
+      }
+    }
 
     result.outputs.resize(command.parameters.size());
     if (!call.outputs.empty()) {
@@ -1020,10 +1168,19 @@ class LibpqSession : public Session {
   bool lost_ = false;
   bool ending_ = false;  // the server sent a FATAL notice: it is closing the connection
   bool inTransaction_ = false;
-  int depth_ = 0;  // savepoints of the transaction's run not yet released
+  int depth_ = 0;              // savepoints of the transaction's run not yet released
+  bool pooled_ = false;        // a pooler stands between: nothing is left in the server session
+  bool serverPrepare_ = true;  // statements are kept prepared in the server session
+  Clock::time_point cancelAt_ = kNever;  // behind a pooler: when the command is cancelled
   std::unordered_map<std::string, Prepared> prepared_;
-  uint64_t named_ = 0;
   std::unique_ptr<libpq::Copy> copy_;  // made on first use
+  // What the last result of an unnamed statement showed: whether it can come in binary, and
+  // whether it has a column that the settings change.
+  struct Learned {
+    bool binary = false;
+    bool settings = true;
+  };
+  std::unordered_map<std::string, Learned> learned_;
 };
 
 // Connection strings -------------------------------------------------------------------------
@@ -1040,9 +1197,9 @@ constexpr KeyName kKeys[] = {
     {L"Password", "password"}, {L"PWD", "password"},    {L"SSLMode", "sslmode"},
 };
 // Keys the connection reads for itself.
-constexpr std::wstring_view kOwnKeys[] = {L"Provider",           L"Connect Timeout",
-                                          L"Connection Timeout", L"LoginTimeout",
-                                          L"Command Timeout",    L"QueryTimeout"};
+constexpr std::wstring_view kOwnKeys[] = {
+    L"Provider",        L"Connect Timeout", L"Connection Timeout",  L"LoginTimeout",
+    L"Command Timeout", L"QueryTimeout",    L"UseServerSidePrepare"};
 
 // A libpq keyword of the same name (sslrootcert, application_name, ...), else empty.
 std::string NativeKeyword(const std::wstring& key) {
@@ -1066,6 +1223,7 @@ class LibpqProvider : public Provider {
       Raise(adErrInvalidConnection, L"The connection string is empty.");
     std::vector<std::pair<std::string, std::string>> pairs;
     ConnectionTimeouts timeouts;
+    std::optional<bool> prepare;
     const bool uri = detail::IsPostgresUri(connectionString);
     if (uri) {
       // The URI's own settings win over the connect timeout put before it.
@@ -1074,6 +1232,14 @@ class LibpqProvider : public Provider {
     } else {
       const auto items = ParseConnectionString(connectionString);
       timeouts = TimeoutsOf(items);
+      // The ODBC driver's name for the same switch.
+      if (const std::wstring value = ConnectionStringValue(items, L"UseServerSidePrepare");
+          !value.empty()) {
+        if (value != L"0" && value != L"1")
+          Raise(adErrInvalidArgument,
+                L"UseServerSidePrepare must be 0 or 1, not \"" + value + L"\".");
+        prepare = value == L"1";
+      }
       pairs.emplace_back("connect_timeout", std::to_string(timeouts.connect));
       for (const auto& item : items) {
         if (std::any_of(std::begin(kOwnKeys), std::end(kOwnKeys),
@@ -1100,7 +1266,7 @@ class LibpqProvider : public Provider {
     }
     keywords.push_back(nullptr);
     values.push_back(nullptr);
-    return std::make_unique<LibpqSession>(keywords, values, uri, timeouts);
+    return std::make_unique<LibpqSession>(keywords, values, uri, timeouts, prepare);
   }
 };
 

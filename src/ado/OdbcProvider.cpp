@@ -7,6 +7,7 @@
 #include "platform/Odbc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <cwctype>
 #include <optional>
 #include <span>
+#include <thread>
 #include <unordered_map>
 
 #include "QuillData/ado/ConnectionString.h"
@@ -112,10 +114,11 @@ class OdbcFailure : public QuillError {
   throw OdbcFailure(SourceFor(driver), std::move(text), std::move(states), native);
 }
 
-// The driver's timeout states, and the server's "statement cancelled" that a server-side
-// statement timeout comes back as.
+// The driver's timeout states, the server's "statement cancelled" that a server-side
+// statement timeout comes back as, and the driver's "cancelled" when the timeout's cancel
+// (behind a pooler) came as the rows were read.
 bool IsTimeout(const OdbcFailure& failure) {
-  return failure.Any({L"HYT00", L"HYT01", L"57014"});
+  return failure.Any({L"HYT00", L"HYT01", L"57014", L"HY008"});
 }
 
 class Handle {
@@ -961,33 +964,7 @@ class OdbcSession : public Session {
                               0))) {
       Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
     }
-    WText text = ToW(connectionString);
-    SQLWCHAR completed[1024];
-    SQLSMALLINT completedLength = 0;
-    const auto socketsBefore = detail::StreamSockets();
-    const SQLRETURN rc =
-        SQLDriverConnectW(dbc_->get(), nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()),
-                          completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
-    if (!Ok(rc)) {
-      try {
-        Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
-      } catch (OdbcFailure& failure) {
-        if (IsTimeout(failure) && timeouts_.connect > 0) {
-          detail::RaiseTimedOut(failure, L"Opening the connection", timeouts_.connect,
-                                L"Connect Timeout");
-        }
-        // A driver over libpq says 08001 for every failed connection; the server's own answer
-        // ("FATAL:  password authentication failed") is a refused login, which lasts, where a
-        // server that did not answer may be back soon.
-        if (failure.SqlState() == L"08001" &&
-            failure.Description().find(L":  ") != std::wstring::npos) {
-          failure.WithKind(ErrorKind::Login);
-        }
-        throw;
-      }
-    }
-    connected_ = true;
-    socket_ = detail::NewSocket(socketsBefore);
+    Connect(connectionString);
     {
       SQLWCHAR name[64] = {};
       SQLSMALLINT length = 0;
@@ -997,6 +974,19 @@ class OdbcSession : public Session {
                                              sizeof(SQLWCHAR),
                                          63)) == L"PostgreSQL";
       }
+    }
+    // Behind a pooler, which lends server sessions out per transaction, the driver's named
+    // server-side statements would meet other clients' sessions: the connection is made
+    // again with them off, unless the string says how to prepare.
+    pooled_ = postgres_ && BehindPooler();
+    if (pooled_ &&
+        ConnectionStringValue(ParseConnectionString(connectionString), L"UseServerSidePrepare")
+            .empty()) {
+      SQLDisconnect(dbc_->get());
+      connected_ = false;
+      const size_t end = connectionString.find_last_not_of(L" ;");
+      Connect(connectionString.substr(0, end == std::wstring::npos ? 0 : end + 1) +
+              L";UseServerSidePrepare=0");
     }
     // A driver that drops prepared statements at every commit or rollback gets each call
     // directly: a kept one would be gone at its next run.
@@ -1053,9 +1043,23 @@ class OdbcSession : public Session {
     mark_ = std::to_wstring(++marks_);
     try {
       Guarded(Text(L"SELECT set_config('quilldata.transaction', '" + mark_ + L"', true)"), nullptr);
-    } catch (...) {
-      EndTransaction(SQL_ROLLBACK);
-      throw;
+    } catch (const QuillError& failure) {
+      try {
+        EndTransaction(SQL_ROLLBACK);
+      } catch (const QuillError&) {
+        // The failure to begin is the one to report.
+      }
+      // A pooler that lends server sessions per statement ends the connection at the
+      // transaction's first statement with an error of its own (08P01).
+      if (!pooled_ || !lost_ || failure.SqlState() != L"08P01") throw;
+      throw QuillError(adErrFeatureNotAvailable, SourceFor(driver_),
+                       L"The connection pooler in front of the server cannot hold a "
+                       L"transaction (it lends server sessions per statement) and ended the "
+                       L"connection at its start: " +
+                           failure.Description() +
+                           L" Transactions need a pool in transaction or session mode; nothing "
+                           L"was written.")
+          .WithKind(ErrorKind::Unsupported);
     }
   }
 
@@ -1070,6 +1074,50 @@ class OdbcSession : public Session {
   }
 
  private:
+  void Connect(const std::wstring& connectionString) {
+    WText text = ToW(connectionString);
+    SQLWCHAR completed[1024];
+    SQLSMALLINT completedLength = 0;
+    const auto socketsBefore = detail::StreamSockets();
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc_->get(), nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()),
+                          completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
+    if (!Ok(rc)) {
+      try {
+        Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
+      } catch (OdbcFailure& failure) {
+        if (IsTimeout(failure) && timeouts_.connect > 0) {
+          detail::RaiseTimedOut(failure, L"Opening the connection", timeouts_.connect,
+                                L"Connect Timeout");
+        }
+        // A driver over libpq says 08001 for every failed connection; the server's own answer
+        // ("FATAL:  password authentication failed") is a refused login, which lasts, where a
+        // server that did not answer may be back soon.
+        if (failure.SqlState() == L"08001" &&
+            failure.Description().find(L":  ") != std::wstring::npos) {
+          failure.WithKind(ErrorKind::Login);
+        }
+        throw;
+      }
+    }
+    connected_ = true;
+    socket_ = detail::NewSocket(socketsBefore);
+  }
+
+  // Whether something stands between this connection and the server's session: the two ends
+  // the server sees are not a socket of this process (a pooler's, or a proxy's), or it cannot
+  // tell them (a local socket). Asked with nothing left in the session: until the answer, the
+  // connection counts as pooled.
+  bool BehindPooler() {
+    pooled_ = true;
+    auto rows = Run(Text(L"SELECT inet_client_port(), inet_server_port()")).rows;
+    if (!rows || rows->rows.size() != 1) return true;
+    const Variant& client = rows->rows[0].at(0);
+    const Variant& server = rows->rows[0].at(1);
+    return !client.Get<int32_t>() || !server.Get<int32_t>() ||
+           !detail::OwnsConnection(*client.Get<int32_t>(), *server.Get<int32_t>());
+  }
+
   static CommandData Text(const std::wstring& sql) {
     CommandData command;
     command.text = sql;
@@ -1200,10 +1248,14 @@ class OdbcSession : public Session {
     return *blockFetches_;
   }
 
-  std::unique_ptr<Handle> NewStatement() {
-    auto stmt = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get());
+  // Shared: a cancel under way keeps its statement.
+  std::shared_ptr<Handle> NewStatement() {
+    auto stmt = std::make_shared<Handle>(SQL_HANDLE_STMT, dbc_->get());
     if (!*stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
-    if (!Ok(SQLSetStmtAttr(stmt->get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeouts_.command), 0))) {
+    // The driver keeps a query timeout as a setting of the server session; behind a pooler the
+    // statement is cancelled from here instead (Run).
+    if (!Ok(SQLSetStmtAttr(stmt->get(), SQL_ATTR_QUERY_TIMEOUT,
+                           Seconds(pooled_ ? 0 : timeouts_.command), 0))) {
       Fail(SQL_HANDLE_STMT, stmt->get(), driver_);
     }
     return stmt;
@@ -1213,7 +1265,7 @@ class OdbcSession : public Session {
   // to; no statement when the driver would not prepare the call. Proven once the call has
   // run without failing.
   struct Kept {
-    std::unique_ptr<Handle> stmt;
+    std::shared_ptr<Handle> stmt;
     std::vector<Bound> bound;
     uint64_t lastUse = 0;
     bool proven = false;
@@ -1292,8 +1344,8 @@ class OdbcSession : public Session {
         keepCalls_ && command.commandType == adCmdStoredProc ? KeyOf(sql, params) : L"";
     Kept* kept = key.empty() ? nullptr : &Keep(key, sql);
     const bool prepared = kept && kept->stmt;
-    const std::unique_ptr<Handle> own = prepared ? nullptr : NewStatement();
-    Handle& stmt = prepared ? *kept->stmt : *own;
+    const std::shared_ptr<Handle> handle = prepared ? kept->stmt : NewStatement();
+    Handle& stmt = *handle;
     std::vector<Bound> fresh;
     std::vector<Bound>& bound = prepared ? kept->bound : fresh;
     bound.resize(params.size());
@@ -1314,6 +1366,19 @@ class OdbcSession : public Session {
                     driver_);
     }
 
+    // Behind a pooler the command is cancelled from here at its timeout, from a thread of its
+    // own: a pooler that does not answer must not hold the deadlines of the process.
+    std::optional<detail::Deadline> cancel;
+    const auto running = std::make_shared<std::atomic<bool>>(true);
+    const AtExit ran([&] { *running = false; });
+    if (pooled_ && timeouts_.command > 0) {
+      cancel.emplace(std::chrono::steady_clock::now() + std::chrono::seconds(timeouts_.command),
+                     [handle, running] {
+                       std::thread([handle, running] {
+                         if (*running) SQLCancel(handle->get());
+                       }).detach();
+                     });
+    }
     SQLRETURN rc;
     if (prepared) {
       rc = SQLExecute(stmt.get());
@@ -1363,6 +1428,7 @@ class OdbcSession : public Session {
   bool connected_ = false;
   bool lost_ = false;
   bool postgres_ = false;                   // the server speaks PostgreSQL
+  bool pooled_ = false;                     // a pooler stands between (PostgreSQL)
   std::optional<detail::SocketId> socket_;  // the connection's socket, when it could be told
   bool inTransaction_ = false;
   std::wstring mark_;  // the open transaction's mark (PostgreSQL)

@@ -23,6 +23,16 @@ std::map<int, uint64_t> StreamSockets();
 // nothing when there is none, or more than one (another thread opened sockets meanwhile).
 std::optional<SocketId> NewSocket(const std::map<int, uint64_t>& before);
 
+// True when a TCP socket of this process runs from localPort to remotePort: the two ends the
+// server sees of a connection are this process's own, with nothing in between that answers in
+// the server's place.
+bool OwnsConnection(int localPort, int remotePort);
+
+// True when a TCP socket of this process runs from localPort to remotePort: the two ends the
+// server sees of a connection are this process's own, with nothing in between that answers in
+// the server's place. False where the system cannot tell.
+bool OwnsConnection(int localPort, int remotePort);
+
 // True when the socket is still the one found (the library has not closed or replaced it).
 bool StillOpen(const SocketId& socket);
 

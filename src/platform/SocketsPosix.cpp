@@ -1,6 +1,7 @@
 #include "platform/Sockets.h"
 
 #include <dirent.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -44,6 +45,31 @@ std::optional<SocketId> NewSocket(const std::map<int, uint64_t>& before) {
     found = SocketId{fd, inode};
   }
   return found;
+}
+
+namespace {
+
+// The port of a TCP address, 0 for any other kind.
+int PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+  if (address.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+  return 0;
+}
+
+}  // namespace
+
+bool OwnsConnection(int localPort, int remotePort) {
+  for (const auto& [fd, inode] : StreamSockets()) {
+    sockaddr_storage local{}, remote{};
+    socklen_t localLength = sizeof local, remoteLength = sizeof remote;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0 &&
+        getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) == 0 &&
+        PortOf(local) == localPort && PortOf(remote) == remotePort && localPort != 0)
+      return true;
+  }
+  return false;
 }
 
 bool StillOpen(const SocketId& socket) {

@@ -13,6 +13,11 @@ std::optional<SocketId> NewSocket(const std::map<int, uint64_t>&) {
   return std::nullopt;
 }
 
+// Unknown here: a connection counts as one through a pooler, which costs a little speed only.
+bool OwnsConnection(int, int) {
+  return false;
+}
+
 bool StillOpen(const SocketId&) {
   return false;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "QuillData/ado/Ado.h"
+#include "QuillData/contract/Error.h"
 #include "support/PgServer.h"
 #include "support/TestSupport.h"
 
@@ -232,9 +233,18 @@ TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
   holder->Open(ConnectionString());
   holder->Execute(L"BEGIN; LOCK TABLE items IN ACCESS EXCLUSIVE MODE;", adExecuteNoRecords);
 
-  for (const wchar_t* key : {L"Command Timeout", L"QueryTimeout"}) {
+  // Directly, and through a pooler, where no timeout lives in the server session: the
+  // statement is cancelled from the client.
+  test::PgBouncer* pooler = test::PgBouncer::Shared();
+  std::vector<std::wstring> strings = {ConnectionString() + L";Command Timeout=1",
+                                       ConnectionString() + L";QueryTimeout=1"};
+  if (pooler)
+    strings.push_back((GetParam() ? pooler->LibpqConnectionString(Database())
+                                  : pooler->ConnectionString(Database())) +
+                      L";Command Timeout=1");
+  for (const std::wstring& string : strings) {
     auto waiting = std::make_shared<Connection>();
-    waiting->Open(ConnectionString() + L";" + key + L"=1");
+    waiting->Open(string);
     const auto start = std::chrono::steady_clock::now();
     auto e = EXPECT_QUILL_ERROR(waiting->Execute(L"SELECT count(*) FROM items"), adErrDataSource);
     const double waited =
@@ -243,11 +253,32 @@ TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
     EXPECT_LT(waited, 5.0);
     EXPECT_NE(e.Description().find(L"timeout of 1 seconds (Command Timeout)"), std::wstring::npos)
         << ToUtf8(e.Description());
+    EXPECT_EQ(e.Kind(), ErrorKind::Timeout);
     // The statement was cancelled, not the connection.
     EXPECT_EQ(waiting->State(), adStateOpen);
     EXPECT_EQ(*waiting->Execute(L"SELECT 7")->Fields()->Item(0)->Value().Get<int32_t>(), 7);
   }
   holder->Execute(L"COMMIT;", adExecuteNoRecords);
+}
+
+// Through a pooler that lends server sessions per transaction: calls, readers and a
+// transaction leave nothing in the server session.
+TEST_P(PostgresTest, ThroughAPoolerNothingStaysInTheServerSession) {
+  test::PgBouncer* pooler = test::PgBouncer::Shared();
+  if (!pooler) GTEST_SKIP() << test::PgBouncer::SkipReason();
+  const std::wstring pooled =
+      GetParam() ? pooler->LibpqConnectionString(Database()) : pooler->ConnectionString(Database());
+  conn = std::make_shared<Connection>();
+  conn->Open(pooled);
+  AddItem(std::wstring(L"alone"), 50, 1.0, true)->Execute(adExecuteNoRecords);
+  conn->BeginTrans();
+  AddItem(std::wstring(L"in a transaction"), 50, 1.0, false)->Execute(adExecuteNoRecords);
+  EXPECT_EQ(ItemCount(), 2);
+  conn->CommitTrans();
+  EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
+  const Variant timeout(std::wstring(L"0"));  // not set, not even for a statement
+  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout')"), timeout);
+  EXPECT_EQ(Scalar(L"SELECT current_setting('statement_timeout'); SELECT 2"), timeout);
 }
 
 // What only the libpq provider does: it prepares, and it reads libpq's connection strings.
@@ -277,6 +308,42 @@ TEST_P(LibpqTest, AUriOpensAndAKeyPostgresDoesNotKnowIsRefused) {
   auto e =
       EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";Colour=blue"), adErrInvalidArgument);
   EXPECT_NE(e.Description().find(L"Colour"), std::wstring::npos);
+  e = EXPECT_QUILL_ERROR(odd->Open(ConnectionString() + L";UseServerSidePrepare=yes"),
+                         adErrInvalidArgument);
+  EXPECT_NE(e.Description().find(L"UseServerSidePrepare"), std::wstring::npos);
+}
+
+// Statements kept prepared through a pooler that was not seen (the switch forced on): a name
+// that the server session lent does not hold, or holds already, fails before the statement
+// runs, and the connection goes on unnamed. Switched off, nothing is prepared at all.
+TEST_P(LibpqTest, NamedStatementsThatAPoolerMixesUpFallBackToUnnamedOnes) {
+  test::PgBouncer* pooler = test::PgBouncer::Shared();
+  if (!pooler) GTEST_SKIP() << test::PgBouncer::SkipReason();
+  std::vector<ConnectionPtr> clients;
+  for (int c = 0; c < 3; ++c) {
+    clients.push_back(std::make_shared<Connection>());
+    clients.back()->Open(pooler->LibpqConnectionString(Database()) + L";UseServerSidePrepare=1");
+  }
+  for (int i = 1; i <= 30; ++i) {
+    conn = clients[static_cast<size_t>(i % 3)];
+    auto cmd = AddItem(L"item " + std::to_wstring(i), 50, 1.0, true);
+    cmd->Execute(adExecuteNoRecords);
+    EXPECT_EQ(cmd->Parameters()->Item(L"@Return_Value")->Value(), Variant(int32_t{i}));
+    EXPECT_EQ(ItemCount(), i);
+  }
+  conn = std::make_shared<Connection>();
+  conn->Open(ConnectionString() + L";UseServerSidePrepare=0");
+  AddItem(std::wstring(L"unprepared"), 50, 1.0, true)->Execute(adExecuteNoRecords);
+  EXPECT_EQ(Scalar(L"SELECT count(*)::integer FROM pg_prepared_statements"), Variant(int32_t{0}));
+
+  // Unnamed, a query's results come in binary once its columns proved readable so; a column
+  // whose type changed since is reported once and read as text from then on.
+  const std::wstring query = L"SELECT id, name FROM items WHERE id = 2";
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(conn->Execute(query)->Fields()->Item(L"name")->Value(), Variant(L"item 2"));
+  conn->Execute(L"ALTER TABLE items ALTER COLUMN id TYPE numeric", adExecuteNoRecords);
+  EXPECT_QUILL_ERROR(conn->Execute(query), ErrNo::TypeMismatch);
+  EXPECT_EQ(conn->Execute(query)->Fields()->Item(L"id")->Value(), Variant(Dec(2, 0)));
 }
 
 #ifdef QUILLDATA_NOPREPARE_DRIVER

@@ -31,9 +31,16 @@
 namespace QuillData::test::clients {
 namespace {
 
-enum class Provider { Odbc, Libpq };
+// Each provider straight to the server, and through a pooler that lends server connections
+// per transaction.
+enum class Provider { Odbc, Libpq, PooledOdbc, PooledLibpq };
 
 std::wstring Conn(const PgServer& server, const std::string& database, Provider provider) {
+  if (provider == Provider::PooledOdbc || provider == Provider::PooledLibpq) {
+    PgBouncer& pooler = *PgBouncer::Shared();
+    return provider == Provider::PooledOdbc ? pooler.ConnectionString(database)
+                                            : pooler.LibpqConnectionString(database);
+  }
   return provider == Provider::Odbc ? server.ConnectionString(database)
                                     : server.LibpqConnectionString(database);
 }
@@ -53,6 +60,9 @@ class ManyClientsTest : public PgServerTest, public ::testing::WithParamInterfac
   void SetUp() override {
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
+    if ((GetParam() == Provider::PooledOdbc || GetParam() == Provider::PooledLibpq) &&
+        !PgBouncer::Shared())
+      GTEST_SKIP() << PgBouncer::SkipReason();
     Server().LoadSchema(Database());
   }
 
@@ -338,11 +348,15 @@ TEST_P(ManyClientsTest, ATransferNeverRestartsTheNumberingBelowAnIdUsedBefore) {
 }
 #endif
 
+std::string ProviderName(const ::testing::TestParamInfo<Provider>& info) {
+  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
+  return kNames[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Postgres, ManyClientsTest,
-                         ::testing::Values(Provider::Odbc, Provider::Libpq),
-                         [](const ::testing::TestParamInfo<Provider>& info) {
-                           return info.param == Provider::Odbc ? "Odbc" : "Libpq";
-                         });
+                         ::testing::Values(Provider::Odbc, Provider::Libpq, Provider::PooledOdbc,
+                                           Provider::PooledLibpq),
+                         ProviderName);
 
 }  // namespace
 }  // namespace QuillData::test::clients

@@ -61,8 +61,8 @@ std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString,
   return db;
 }
 
-// Every test runs on both providers: ODBC (psqlODBC) and libpq.
-enum class Via { Odbc, Libpq };
+// Every test runs on both providers: ODBC (psqlODBC) and libpq; some also through a pooler.
+enum class Via { Odbc, Libpq, PooledOdbc, PooledLibpq };
 
 std::wstring ConnectionString(const PgServer& server, const std::string& database, Via via) {
   return via == Via::Odbc ? server.ConnectionString(database)
@@ -70,14 +70,8 @@ std::wstring ConnectionString(const PgServer& server, const std::string& databas
 }
 
 std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
-  return info.param == Via::Odbc ? "Odbc" : "Libpq";
-}
-
-// The same connection string through a proxy on another port.
-std::wstring ViaPort(std::wstring connectionString, int from, int to) {
-  const std::wstring port = L"Port=" + std::to_wstring(from);
-  return connectionString.replace(connectionString.find(port), port.size(),
-                                  L"Port=" + std::to_wstring(to));
+  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
+  return kNames[static_cast<int>(info.param)];
 }
 
 // The server process behind the backend's connection.
@@ -94,12 +88,20 @@ std::vector<ErrorKind> Kinds(const PolicyErrorHandler& errors) {
 
 std::string gLastDatabase;
 
-template <Via via>
+template <Via via, bool pooled = false>
 std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& errors) {
   PgServer* server = PgServer::Shared();
-  if (!server) return nullptr;
+  PgBouncer* pooler = pooled ? PgBouncer::Shared() : nullptr;
+  if (!server || (pooled && !pooler)) return nullptr;
   gLastDatabase = server->NewDatabase(SchemaTemplate(*server));
-  return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
+  if (!pooled) return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
+  return OpenBackend(via == Via::Odbc ? pooler->ConnectionString(gLastDatabase)
+                                      : pooler->LibpqConnectionString(gLastDatabase),
+                     errors);
+}
+
+std::string PoolerSkipReason() {
+  return PgServer::Binaries().empty() ? PgServer::SkipReason() : PgBouncer::SkipReason();
 }
 
 // psql on the last database; a query's values come back through COPY, unformatted.
@@ -123,7 +125,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Backend{"Postgres", test::OpenOnNewDatabase<test::Via::Odbc>, test::RunSql,
                               test::PgServer::SkipReason},
                       Backend{"PostgresLibpq", test::OpenOnNewDatabase<test::Via::Libpq>,
-                              test::RunSql, test::PgServer::SkipReason}),
+                              test::RunSql, test::PgServer::SkipReason},
+                      // Through a pooler that lends server connections per transaction.
+                      Backend{"PooledPostgres", test::OpenOnNewDatabase<test::Via::Odbc, true>,
+                              test::RunSql, test::PoolerSkipReason},
+                      Backend{"PooledPostgresLibpq",
+                              test::OpenOnNewDatabase<test::Via::Libpq, true>, test::RunSql,
+                              test::PoolerSkipReason}),
     BackendName);
 }  // namespace QuillData::conformance
 
@@ -297,27 +305,39 @@ TEST_P(ServerTest, AnAnswerLostInTransitIsSentAgainOnlyWhereThatIsSafe) {
   EXPECT_EQ(retrying->Reports().size(), 4u);
 }
 
-// The session's server process stops (SIGSTOP): the call ends at the command timeout, and the
-// connection given up is replaced by the next call.
-TEST_P(ServerTest, AFrozenServerProcessTimesOutAndTheNextCallWorks) {
-  auto frozen = OpenBackend(ConnectionString() + L";Command Timeout=2", errors);
-  frozen->INSERTMachining(L"Before", L"G", 1, 0, 0, 0);
-  const pid_t pid = BackendPid(*frozen);
-  ASSERT_EQ(kill(pid, SIGSTOP), 0);
-  struct Resume {
-    pid_t pid;
-    ~Resume() { kill(pid, SIGCONT); }
-  } resume{pid};
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(frozen->GETTblMachining()->Count(), 0);
-  const double waited =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(waited, 2.0);
-  EXPECT_LT(waited, 5.0);
-  ASSERT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Timeout});
-  kill(pid, SIGCONT);
-  EXPECT_EQ(frozen->GETTblMachining()->Count(), 1);
-  EXPECT_EQ(errors->Reports().size(), 1u);
+// The session's server process stops (SIGSTOP), or the pooler in front of the server does:
+// the call ends at the command timeout, and the connection given up is replaced by the next
+// call.
+TEST_P(ServerTest, AFrozenServerProcessOrPoolerTimesOutAndTheNextCallWorks) {
+  std::unique_ptr<PgBouncer> pooler;
+  if (!PgBouncer::Program().empty()) pooler = std::make_unique<PgBouncer>(Server());
+  for (const bool pooled : {false, true}) {
+    if (pooled && !pooler) break;
+    SCOPED_TRACE(pooled ? "pooler" : "server");
+    errors->Clear();
+    const std::wstring string = !pooled ? ConnectionString()
+                                : GetParam() == Via::Odbc
+                                    ? pooler->ConnectionString(Database())
+                                    : pooler->LibpqConnectionString(Database());
+    auto frozen = OpenBackend(string + L";Command Timeout=2", errors);
+    frozen->INSERTMachining(pooled ? L"Pooled" : L"Before", L"G", 1, 0, 0, 0);
+    const pid_t pid = pooled ? pooler->Pid() : BackendPid(*frozen);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    struct Resume {
+      pid_t pid;
+      ~Resume() { kill(pid, SIGCONT); }
+    } resume{pid};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(frozen->GETTblMachining()->Count(), 0);
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(waited, 2.0);
+    EXPECT_LT(waited, 5.0);
+    ASSERT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Timeout});
+    kill(pid, SIGCONT);
+    EXPECT_EQ(frozen->GETTblMachining()->Count(), pooled ? 2 : 1);
+    EXPECT_EQ(errors->Reports().size(), 1u);
+  }
 }
 
 // A login that cannot succeed (a database that does not exist) is tried once for each
@@ -396,9 +416,46 @@ TEST_P(ServerTest, ASerializationFailureEndsTheTransactionForEveryLaterCall) {
   EXPECT_EQ(errors->Reports().size(), 3u);
 }
 
+// A pooler that lends server sessions per statement cannot hold a transaction: BeginTrans
+// says so, nothing is written, and single calls go on through it.
+TEST_P(ServerTest, APoolerThatCannotHoldATransactionRefusesBeginTrans) {
+  if (PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
+  PgBouncer perStatement(Server(), "statement");
+  auto pooled =
+      OpenBackend(GetParam() == Via::Odbc ? perStatement.ConnectionString(Database())
+                                          : perStatement.LibpqConnectionString(Database()),
+                  errors);
+  EXPECT_GT(pooled->INSERTMachining(L"Before", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(pooled->BeginTrans(), 0);
+  EXPECT_FALSE(pooled->InTransaction());
+  EXPECT_EQ(Kinds(*errors), std::vector<ErrorKind>{ErrorKind::Unsupported});
+  EXPECT_GT(pooled->INSERTMachining(L"After", L"G", 1, 0, 0, 0), 0);
+  EXPECT_EQ(Sql("COPY (SELECT string_agg(\"MachName\", ',' ORDER BY \"MachID\") FROM Machining) "
+                "TO STDOUT"),
+            "Before,After\n");
+  EXPECT_EQ(errors->Reports().size(), 1u);
+  pooled.reset();
+}
+
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
-class ServerGoneTest : public ::testing::TestWithParam<Via> {};
+// The server going away; for some cases also behind a pooler in transaction mode, which
+// keeps the clients' connections while the server's come and go.
+class ServerGoneTest : public ::testing::TestWithParam<Via> {
+ protected:
+  void SetUp() override {
+    pooled_ = GetParam() == Via::PooledOdbc || GetParam() == Via::PooledLibpq;
+    if (pooled_ && PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
+  }
+  std::wstring ConnectionString(const PgServer& server, const std::string& database) {
+    if (!pooled_) return test::ConnectionString(server, database, GetParam());
+    if (!pooler_) pooler_ = std::make_unique<PgBouncer>(server);
+    return GetParam() == Via::PooledOdbc ? pooler_->ConnectionString(database)
+                                         : pooler_->LibpqConnectionString(database);
+  }
+  bool pooled_ = false;
+  std::unique_ptr<PgBouncer> pooler_;
+};
 
 TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
   const std::string binaries = PgServer::Binaries();
@@ -407,7 +464,8 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  const std::wstring connection = ConnectionString(server, database);
+  auto db = OpenBackend(connection, errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
   EXPECT_GT(first, 0);
 
@@ -418,7 +476,7 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   EXPECT_FALSE(errors->Reports()[0].description.empty());
 
   // While it is down, OpenDB reports the driver's message with flag 2.
-  EXPECT_FALSE(db->OpenDB(nullptr, errors, {ConnectionString(server, database, GetParam()), L"0"}));
+  EXPECT_FALSE(db->OpenDB(nullptr, errors, {connection, L"0"}));
   ASSERT_EQ(errors->Reports().size(), 2u);
   EXPECT_EQ(errors->Reports()[1].flag, 2);
   EXPECT_FALSE(errors->Reports()[1].description.empty());
@@ -449,7 +507,7 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  auto db = OpenBackend(ConnectionString(server, database), errors);
   const int32_t kept = db->INSERTMachining(L"Kept", L"G", 1, 0, 0, 0);
   const int32_t gone = db->INSERTMachining(L"Gone", L"G", 1, 0, 0, 0);
   auto restart = [&] {
@@ -482,15 +540,18 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
   gE.reset();
 }
 
-TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
+// Also behind a pooler, which may hide the restart altogether: a write waits in its queue for
+// the server.
+class ServerRestartTest : public ServerGoneTest {};
+
+TEST_P(ServerRestartTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
   const std::string binaries = PgServer::Binaries();
   if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
   PgServer server(binaries);
   const std::string database = server.NewDatabase();
   server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db =
-      OpenBackend(ConnectionString(server, database, GetParam()) + L";Connect Timeout=20", errors);
+  auto db = OpenBackend(ConnectionString(server, database) + L";Connect Timeout=20", errors);
 
   // The server stops once the stream is under way and comes back a moment later.
   std::atomic<int> written{0};
@@ -518,7 +579,9 @@ TEST_P(ServerGoneTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->Count(), rows);
   auto reports = errors->Reports();
-  ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  if (!pooled_) {
+    ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
+  }
   for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
   db.reset();
   gE.reset();
@@ -559,7 +622,7 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
   server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(ConnectionString(server, database, GetParam()), errors);
+  auto db = OpenBackend(ConnectionString(server, database), errors);
 
   int written = 0;
   while (written < 20000 &&
@@ -578,6 +641,10 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
 }
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),
+                         ViaName);
+INSTANTIATE_TEST_SUITE_P(Postgres, ServerRestartTest,
+                         ::testing::Values(Via::Odbc, Via::Libpq, Via::PooledOdbc,
+                                           Via::PooledLibpq),
                          ViaName);
 
 TEST_P(ServerTest, ManyRowsLongValuesAndNullsBetweenThemArriveWhole) {

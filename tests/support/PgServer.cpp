@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "QuillData/contract/Text.h"
@@ -128,12 +130,16 @@ std::mutex gSharedMutex;
 std::unique_ptr<PgServer> gShared;
 std::string gSharedError;
 bool gSharedTried = false;
+std::unique_ptr<PgBouncer> gSharedPooler;
+std::string gSharedPoolerError;
+bool gSharedPoolerTried = false;
 
 // Stops the shared server when the tests end.
 class SharedServerEnvironment : public ::testing::Environment {
  public:
   void TearDown() override {
     std::lock_guard lock(gSharedMutex);
+    gSharedPooler.reset();  // before the server it stands in front of
     gShared.reset();
   }
 };
@@ -278,6 +284,102 @@ PgServer* PgServer::Shared() {
 std::string PgServer::SkipReason() {
   return "PostgreSQL server binaries not found (/usr/lib/postgresql/<version>/bin or "
          "$QUILLDATA_PG_BIN): install the postgresql package";
+}
+
+std::wstring ViaPort(std::wstring connectionString, int from, int to) {
+  const std::wstring port = L"Port=" + std::to_wstring(from);
+  return connectionString.replace(connectionString.find(port), port.size(),
+                                  L"Port=" + std::to_wstring(to));
+}
+
+std::string PgBouncer::Program() {
+  if (const char* program = std::getenv("QUILLDATA_PGBOUNCER"); program && *program) {
+    return access(program, X_OK) == 0 ? program : "";
+  }
+  return access("/usr/sbin/pgbouncer", X_OK) == 0 ? "/usr/sbin/pgbouncer" : "";
+}
+
+std::string PgBouncer::SkipReason() {
+  return "PgBouncer not found (/usr/sbin/pgbouncer or $QUILLDATA_PGBOUNCER): install the "
+         "pgbouncer package";
+}
+
+PgBouncer::PgBouncer(const PgServer& server, const std::string& poolMode) : server_(server) {
+  std::string pattern = (fs::temp_directory_path() / "quilldata-pooler-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for the pooler folder");
+  folder_ = pattern;
+  // The pooler refuses to run as root: as root, its files belong to the server's user.
+  const passwd* pw = geteuid() == 0 ? getpwnam("postgres") : nullptr;
+  auto own = [&](const std::string& path) {
+    if (pw && chown(path.c_str(), pw->pw_uid, pw->pw_gid) != 0)
+      throw std::runtime_error("cannot hand " + path + " to the postgres user");
+  };
+  own(folder_);
+  std::ofstream(folder_ + "/users.txt") << "\"postgres\" \"\"\n";
+  own(folder_ + "/users.txt");
+  std::string log;
+  for (int attempt = 0;; ++attempt) {
+    port_ = FreePort();
+    // Idle server connections go soon, and the user's total is capped, so that the pools of
+    // the many test databases never exhaust the server's connections.
+    std::ofstream(folder_ + "/pgbouncer.ini")
+        << "[databases]\n* = host=127.0.0.1 port=" << server.Port() << "\n"
+        << "[pgbouncer]\nlisten_addr = 127.0.0.1\nlisten_port = " << port_ << "\n"
+        << "unix_socket_dir =\nauth_type = trust\nauth_file = " << folder_ << "/users.txt\n"
+        << "pool_mode = " << poolMode << "\ndefault_pool_size = 4\nmax_client_conn = 200\n"
+        << "max_user_connections = 40\nserver_idle_timeout = 5\nserver_login_retry = 1\n"
+        << "logfile = " << folder_ << "/pgbouncer.log\npidfile = " << folder_ << "/pgbouncer.pid\n";
+    own(folder_ + "/pgbouncer.ini");
+    const int status =
+        Run(AsServerUser({Program(), "-d", folder_ + "/pgbouncer.ini"}), folder_, &log);
+    // It listens once its pid file is written; the port may have been taken meanwhile.
+    for (int wait = 0; status == 0 && wait < 100 && pid_ == 0; ++wait) {
+      pid_ = std::atoi(ReadFile(folder_ + "/pgbouncer.pid").c_str());
+      if (pid_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (pid_ > 0) break;
+    if (attempt == 4) {
+      std::error_code ec;
+      const std::string pooled = ReadFile(folder_ + "/pgbouncer.log");
+      fs::remove_all(folder_, ec);
+      throw std::runtime_error("PgBouncer did not start:\n" + log + "\n" + pooled);
+    }
+  }
+}
+
+PgBouncer::~PgBouncer() {
+  // Immediate shutdown; then wait for the process to be gone before its folder goes.
+  if (pid_ > 0 && kill(pid_, SIGTERM) == 0) {
+    for (int wait = 0; wait < 100 && kill(pid_, 0) == 0; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::error_code ec;
+  fs::remove_all(folder_, ec);
+}
+
+std::wstring PgBouncer::ConnectionString(const std::string& database) const {
+  return ViaPort(server_.ConnectionString(database), server_.Port(), port_);
+}
+
+std::wstring PgBouncer::LibpqConnectionString(const std::string& database) const {
+  return ViaPort(server_.LibpqConnectionString(database), server_.Port(), port_);
+}
+
+PgBouncer* PgBouncer::Shared() {
+  PgServer* server = PgServer::Shared();
+  std::lock_guard lock(gSharedMutex);
+  if (!gSharedPoolerTried) {
+    gSharedPoolerTried = true;
+    if (server && !Program().empty()) {
+      try {
+        gSharedPooler = std::make_unique<PgBouncer>(*server);
+      } catch (const std::exception& e) {
+        gSharedPoolerError = e.what();
+      }
+    }
+  }
+  if (!gSharedPoolerError.empty()) throw std::runtime_error(gSharedPoolerError);
+  return gSharedPooler.get();
 }
 
 void PgServerTest::SetUp() {

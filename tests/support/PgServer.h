@@ -69,6 +69,41 @@ class PgServer {
   int databases_ = 0;
 };
 
+// A connection pooler (PgBouncer, Debian package pgbouncer) on a free loopback port in front of
+// a server, for every database of it, trusting the server's own users; four server
+// connections per database, so that clients share them. The pool mode is "transaction" (a
+// server connection lent per transaction) or "statement".
+class PgBouncer {
+ public:
+  // The pgbouncer program ($QUILLDATA_PGBOUNCER, else the Debian one); empty when missing.
+  static std::string Program();
+  static std::string SkipReason();
+  // Starts the pooler; throws std::runtime_error (with its log) when it cannot.
+  explicit PgBouncer(const PgServer& server, const std::string& poolMode = "transaction");
+  ~PgBouncer();
+  PgBouncer(const PgBouncer&) = delete;
+  PgBouncer& operator=(const PgBouncer&) = delete;
+
+  // The pooler in transaction mode in front of PgServer::Shared(), started on first use;
+  // nullptr when the server or the pooler is missing. A failed start throws on every call.
+  static PgBouncer* Shared();
+
+  int Port() const { return port_; }
+  int Pid() const { return pid_; }
+  // The server's connection strings for the database, through the pooler.
+  std::wstring ConnectionString(const std::string& database) const;
+  std::wstring LibpqConnectionString(const std::string& database) const;
+
+ private:
+  const PgServer& server_;
+  std::string folder_;
+  int port_ = 0;
+  int pid_ = 0;
+};
+
+// The same connection string with its Port=from made Port=to (a pooler or proxy in between).
+std::wstring ViaPort(std::wstring connectionString, int from, int to);
+
 // A fixture on the shared server: each test gets a fresh database of its own, or is
 // skipped when PostgreSQL is not installed.
 class PgServerTest : public ::testing::Test {
