@@ -121,13 +121,19 @@ bool IsTimeout(const OdbcFailure& failure) {
   return failure.Any({L"HYT00", L"HYT01", L"57014", L"HY008"});
 }
 
+// A handle keeps its parent: a statement still held by a cancel under way on a thread of its
+// own keeps its connection (and that its environment) until the statement is freed.
 class Handle {
  public:
-  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
-    if (!Ok(SQLAllocHandle(type, parent, &handle_))) handle_ = SQL_NULL_HANDLE;
+  Handle(SQLSMALLINT type, std::shared_ptr<Handle> parent)
+      : type_(type), parent_(std::move(parent)) {
+    if (!Ok(SQLAllocHandle(type, parent_ ? parent_->get() : SQL_NULL_HANDLE, &handle_)))
+      handle_ = SQL_NULL_HANDLE;
   }
   ~Handle() {
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+    if (handle_ == SQL_NULL_HANDLE) return;
+    if (type_ == SQL_HANDLE_DBC) SQLDisconnect(handle_);  // an error when it is not connected
+    SQLFreeHandle(type_, handle_);
   }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
@@ -136,6 +142,7 @@ class Handle {
 
  private:
   SQLSMALLINT type_;
+  std::shared_ptr<Handle> parent_;
   SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
@@ -152,8 +159,8 @@ class AtExit {
   F f_;
 };
 
-std::unique_ptr<Handle> NewEnvironment() {
-  auto env = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{});
+std::shared_ptr<Handle> NewEnvironment() {
+  auto env = std::make_shared<Handle>(SQL_HANDLE_ENV, nullptr);
   if (!*env) Raise(adErrDataSource, L"The ODBC driver manager could not allocate an environment.");
   if (!Ok(SQLSetEnvAttr(env->get(), SQL_ATTR_ODBC_VERSION,
                         reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0))) {
@@ -958,7 +965,7 @@ class OdbcSession : public Session {
   OdbcSession(const std::wstring& connectionString, std::wstring driver,
               ConnectionTimeouts timeouts)
       : env_(NewEnvironment()), driver_(std::move(driver)), timeouts_(timeouts) {
-    dbc_ = std::make_unique<Handle>(SQL_HANDLE_DBC, env_->get());
+    dbc_ = std::make_shared<Handle>(SQL_HANDLE_DBC, env_);
     if (!*dbc_) Fail(SQL_HANDLE_ENV, env_->get(), driver_);
     if (!Ok(SQLSetConnectAttr(dbc_->get(), SQL_ATTR_LOGIN_TIMEOUT, Seconds(timeouts_.connect),
                               0))) {
@@ -1013,7 +1020,9 @@ class OdbcSession : public Session {
 
   void Close() noexcept override {
     kept_.clear();  // the statements go before the connection that owns them
-    if (connected_) SQLDisconnect(dbc_->get());
+    // A cancel still under way holds a statement, and so the connection: the last of them
+    // disconnects it.
+    if (connected_ && dbc_.use_count() == 1) SQLDisconnect(dbc_->get());
     connected_ = false;
     inTransaction_ = false;
   }
@@ -1250,7 +1259,7 @@ class OdbcSession : public Session {
 
   // Shared: a cancel under way keeps its statement.
   std::shared_ptr<Handle> NewStatement() {
-    auto stmt = std::make_shared<Handle>(SQL_HANDLE_STMT, dbc_->get());
+    auto stmt = std::make_shared<Handle>(SQL_HANDLE_STMT, dbc_);
     if (!*stmt) Fail(SQL_HANDLE_DBC, dbc_->get(), driver_);
     // The driver keeps a query timeout as a setting of the server session; behind a pooler the
     // statement is cancelled from here instead (Run).
@@ -1350,9 +1359,10 @@ class OdbcSession : public Session {
     std::vector<Bound>& bound = prepared ? kept->bound : fresh;
     bound.resize(params.size());
     bool succeeded = false;
+    bool cancelled = false;  // a cancel may still reach the statement: it is not run again
     const AtExit settle([&] {
       if (!kept) return;
-      if (succeeded) {
+      if (succeeded && !cancelled) {
         kept->proven = true;
         if (prepared) SQLFreeStmt(stmt.get(), SQL_CLOSE);  // ready for the next run
       } else if (prepared || !kept->proven) {
@@ -1370,7 +1380,10 @@ class OdbcSession : public Session {
     // own: a pooler that does not answer must not hold the deadlines of the process.
     std::optional<detail::Deadline> cancel;
     const auto running = std::make_shared<std::atomic<bool>>(true);
-    const AtExit ran([&] { *running = false; });
+    const AtExit ran([&] {
+      *running = false;
+      cancelled = cancel && cancel->Fired();
+    });
     if (pooled_ && timeouts_.command > 0) {
       cancel.emplace(std::chrono::steady_clock::now() + std::chrono::seconds(timeouts_.command),
                      [handle, running] {
@@ -1421,8 +1434,8 @@ class OdbcSession : public Session {
     return result;
   }
 
-  std::unique_ptr<Handle> env_;
-  std::unique_ptr<Handle> dbc_;
+  std::shared_ptr<Handle> env_;
+  std::shared_ptr<Handle> dbc_;
   std::wstring driver_;
   ConnectionTimeouts timeouts_;
   bool connected_ = false;
