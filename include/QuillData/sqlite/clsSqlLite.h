@@ -162,8 +162,9 @@ class clsSqlLite : public Object {
     if (!m_bInitialized) return 0;
     return Call(m_api.column_int, "sqlite3_column_int")(Ptr(sqlite3_stmt), iCol);
   }
-  // The column's text converted to a double by the user's locale (Coerce.h); the library
-  // writes "." as decimal point, so under a comma locale callers rewrite the text first.
+  // The column as a double: an integer or a float exactly as the library holds it (under every
+  // locale); text as a number in either form, "2.5" or the user's own ("2,5" under a comma
+  // locale; Coerce.h), a text that is no number raising a type mismatch.
   double sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol);
   int32_t sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol) {
     if (!m_bInitialized) return 0;
