@@ -79,7 +79,7 @@ void CheckStatement(const std::wstring& arg, bool comparison) {
     return;
   }
   QD_FUZZ_CHECK(Storable(arg), "not refused: " + Show(ToUtf8(arg)));
-  const std::string& text = sql->Text();
+  const std::string text = ToUtf8(sql->Text());
   const char* shape = comparison ? "SELECT ?, 7 WHERE ? = ? AND 1 = 1" : "SELECT ?, 7";
   QD_FUZZ_CHECK(text == shape, "the argument changed the statement: " + Show(text));
   const std::string expected = ToUtf8(arg);

@@ -21,8 +21,10 @@
 //
 // A name taken from an argument (a column or table) enters only as a Name, made by the
 // operation after checking it against the live schema (Operation::CheckedColumn).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -120,8 +122,8 @@ class SqlText {
   SqlText& operator<<(int64_t) = delete;
   SqlText& operator<<(wchar_t) = delete;
 
-  // The statement's fixed text in UTF-8, with a "?" for each value: its shape.
-  const std::string& Text() const { return text_; }
+  // The statement's fixed text, with a "?" for each value: its shape.
+  const std::wstring& Text() const { return text_; }
   // The values of the "?" in order.
   const std::vector<BoundValue>& Values() const { return values_; }
 
@@ -133,11 +135,13 @@ class SqlText {
     if (quote_ != Quote::Literal) return false;
     if (!valueLiteral_) {
       // The literal's characters so far, written into the text, become its value ('' stands
-      // for one quote; no byte of a longer UTF-8 sequence is a quote).
+      // for one quote).
+      std::wstring value;
       for (size_t i = literalStart_ + 1; i < text_.size(); ++i) {
-        literalValue_ += text_[i];
-        if (text_[i] == '\'') ++i;
+        value += text_[i];
+        if (text_[i] == L'\'') ++i;
       }
+      literalValue_ = ToUtf8(value);
       text_.resize(literalStart_);
       valueLiteral_ = true;
     }
@@ -147,47 +151,41 @@ class SqlText {
   void Bind(BoundValue value) {
     if (values_.empty()) values_.reserve(8);
     values_.push_back(std::move(value));
-    text_ += '?';
+    text_ += L'?';
   }
 
   // Writes fixed text, following the quotes: '...' is a literal (its '' a quote in it),
   // "..." an identifier, in which a ' is a character like any.
   void Fixed(std::wstring_view fragment) {
     if (text_.empty()) text_.reserve(256);  // most statements fit: one allocation
-    const size_t n = fragment.size();
-    for (size_t i = 0; i < n;) {
-      std::string& out = valueLiteral_ ? literalValue_ : text_;
-      // A run of plain ASCII: found, then copied whole.
-      size_t end = i;
-      while (end < n) {
-        const auto c = static_cast<uint32_t>(fragment[end]);
-        if (c >= 0x80 || c == L'\'' || c == L'"') break;
-        ++end;
-      }
-      if (end > i) {
-        const size_t at = out.size();
-        out.resize(at + (end - i));
-        char* to = out.data() + at;
-        for (size_t k = i; k < end; ++k) *to++ = static_cast<char>(fragment[k]);
-        i = end;
-      } else if (static_cast<uint32_t>(fragment[i]) >= 0x80) {
-        while (end < n && static_cast<uint32_t>(fragment[end]) >= 0x80) ++end;
-        out += ToUtf8(fragment.substr(i, end - i));
-        i = end;
+    size_t i = 0;
+    while (i < fragment.size()) {
+      // The next quote that matters here; the text up to it is copied as it is.
+      auto next = [&](wchar_t quote) {
+        const wchar_t* p = std::wmemchr(fragment.data() + i, quote, fragment.size() - i);
+        return p == nullptr ? fragment.size() : static_cast<size_t>(p - fragment.data());
+      };
+      size_t at = next(quote_ == Quote::Identifier ? L'"' : L'\'');
+      if (quote_ == Quote::None) at = std::min(at, next(L'"'));
+      const std::wstring_view run = fragment.substr(i, at - i);
+      if (valueLiteral_) {
+        if (!run.empty()) literalValue_ += ToUtf8(run);
       } else {
-        const bool doubled = i + 1 < n && fragment[i + 1] == fragment[i];
-        i += 1 + Quoted(static_cast<char>(fragment[i]), doubled);
+        text_.append(run);
       }
+      if (at == fragment.size()) return;
+      const bool doubled = at + 1 < fragment.size() && fragment[at + 1] == fragment[at];
+      i = at + 1 + Quoted(fragment[at], doubled);
     }
   }
 
   // A quote character `c` (`doubled`: the next character is the same quote); returns how
   // many characters after it it took as well.
-  size_t Quoted(char c, bool doubled) {
+  size_t Quoted(wchar_t c, bool doubled) {
     if (valueLiteral_) {
-      if (c == '"' || doubled) {
-        literalValue_ += c;
-        return c == '"' ? 0 : 1;
+      if (doubled) {
+        literalValue_ += '\'';
+        return 1;
       }
       Bind(std::move(literalValue_));
       literalValue_.clear();
@@ -196,7 +194,7 @@ class SqlText {
       return 0;
     }
     text_ += c;
-    const Quote kind = c == '\'' ? Quote::Literal : Quote::Identifier;
+    const Quote kind = c == L'\'' ? Quote::Literal : Quote::Identifier;
     if (quote_ == Quote::None) {
       literalStart_ = text_.size() - 1;
       quote_ = kind;
@@ -210,7 +208,7 @@ class SqlText {
     return 0;
   }
 
-  std::string text_;
+  std::wstring text_;
   std::vector<BoundValue> values_;
   Quote quote_ = Quote::None;
   size_t literalStart_ = 0;    // where the open literal's quote is in text_

@@ -444,7 +444,7 @@ intptr_t Operation::Kept(const SqlText& sql) {
     stmt = found->second;
   } else {
     intptr_t tail = 0;
-    if (sqlite.sqlite3_prepare_v2(db_.m_lngDb, FromUtf8(sql.Text()), 0, stmt, tail) != kSqliteOk) {
+    if (sqlite.sqlite3_prepare_v2(db_.m_lngDb, sql.Text(), 0, stmt, tail) != kSqliteOk) {
       RaiseStatementError();
     }
     // The shapes are few (one or two per writer); a limit keeps an unforeseen many from
@@ -478,7 +478,7 @@ void Operation::Exec(const SqlText& sql) {
 
 void Operation::Prepare(const SqlText& sql) {
   Finalize();
-  db_.m_lngStmt = PrepareOwn(FromUtf8(sql.Text()));
+  db_.m_lngStmt = PrepareOwn(sql.Text());
   if (BindValues(Binding(), db_.m_lngStmt, sql) != kSqliteOk) RaiseStatementError();
 }
 

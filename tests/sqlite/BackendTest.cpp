@@ -86,12 +86,34 @@ TEST_F(BindingTest, TextComesBackWithZeroBytesNamesAndInUtf16) {
   ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
   EXPECT_EQ(sqlite.sqlite3_column_name(stmt, 0), L"Größe");
   EXPECT_EQ(sqlite.sqlite3_column_type(stmt, 0), 2);
-  EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 2.5);
   sqlite.sqlite3_finalize(stmt);
   ASSERT_EQ(sqlite.sqlite3_prepare16_v2(db, L"SELECT 'ü日'", 0, stmt, tail), 0);
   ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
   EXPECT_EQ(sqlite.sqlite3_column_text(stmt, 0), L"ü日");
   EXPECT_EQ(sqlite.sqlite3_libversion().substr(0, 2), L"3.");
+}
+
+TEST_F(BindingTest, ColumnDoubleReadsTheNumberUnderEveryLocale) {
+  // The library's text of a number has "." and at most 15 digits; a number is read as the
+  // library holds it, and number text in either form.
+  for (const char* locale : {"C.UTF-8", "de_DE.UTF-8"}) {
+    UseLocale(locale);
+    ReadDecimalSeparator();  // as a backend made now reads it
+    intptr_t tail = 0;
+    ASSERT_EQ(
+        sqlite.sqlite3_prepare_v2(db, L"SELECT 1.234, 0.1 + 0.2, 7, ' 2.5', '2,5'", 0, stmt, tail),
+        0);
+    ASSERT_EQ(sqlite.sqlite3_step(stmt), kRow);
+    EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 0), 1.234) << locale;
+    EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 1), 0.1 + 0.2) << locale;
+    EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 2), 7) << locale;
+    EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 3), 2.5) << locale;
+    if (std::string(locale) == "de_DE.UTF-8") {
+      EXPECT_EQ(sqlite.sqlite3_column_double(stmt, 4), 2.5);
+    }
+    sqlite.sqlite3_finalize(stmt);
+    stmt = 0;
+  }
 }
 
 TEST_F(BindingTest, ShutdownOfOneBindingLeavesAnotherWorking) {

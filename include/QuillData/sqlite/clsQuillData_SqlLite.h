@@ -291,9 +291,8 @@ class clsQuillData_SqlLite : public clsQuillData {
   intptr_t m_lngDb = 0;
   intptr_t m_lngStmt = 0;
   std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
-  // The writers' statements by their fixed text (UTF-8), prepared once and kept
-  // (Operation::Kept).
-  std::unordered_map<std::string, intptr_t> m_keptStatements;
+  // The writers' statements by their fixed text, prepared once and kept (Operation::Kept).
+  std::unordered_map<std::wstring, intptr_t> m_keptStatements;
   // An operation is looking a row up without the write lock: a write must not happen now.
   bool m_probing = false;
   // A writer's unit is open on this connection (an operation begun now is part of it), and
