@@ -157,7 +157,7 @@ class SqlText {
   // Writes fixed text, following the quotes: '...' is a literal (its '' a quote in it),
   // "..." an identifier, in which a ' is a character like any.
   void Fixed(std::wstring_view fragment) {
-    if (text_.empty()) text_.reserve(256);  // most statements fit: one allocation
+    if (text_.empty()) text_.reserve(128);  // most statements fit: one allocation
     size_t i = 0;
     while (i < fragment.size()) {
       // The next quote that matters here; the text up to it is copied as it is.

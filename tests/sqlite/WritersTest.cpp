@@ -222,7 +222,7 @@ TEST_F(WritersTest, NumberTextInANumberColumnIsTheNearestDouble) {
   EXPECT_TRUE(Reported().empty());
 }
 
-TEST_F(WritersTest, KeptStatementsFollowTheSchemaOfNow) {
+TEST_F(WritersTest, KeptStatementsFollowTheSchemaAndCloseWithTheFile) {
   ASSERT_EQ(db->INSERTMachining(L"a", L"g", 1, 1.5, 0, 0), 1);
   // Another program rebuilds the table with its columns in another order.
   Raw("ALTER TABLE Machining RENAME TO Old;"
@@ -230,7 +230,7 @@ TEST_F(WritersTest, KeptStatementsFollowTheSchemaOfNow) {
       " MachName TEXT, MachID INTEGER PRIMARY KEY AUTOINCREMENT);"
       "INSERT INTO Machining (MachID, MachName, MachGroup, X, Y, Z, MachLibID)"
       " SELECT MachID, MachName, MachGroup, X, Y, Z, MachLibID FROM Old;"
-      "DROP TABLE Old");
+      "DROP TABLE Old; PRAGMA journal_mode = WAL");
   EXPECT_EQ(db->INSERTMachining(L"a", L"g", 1, 9, 9, 9), 1);
   const int32_t b = db->INSERTMachining(L"b", L"h", 2, 2.5, 3.5, 4.5);
   EXPECT_EQ(Query("SELECT MachName, MachGroup, MachLibID, X, Y, Z FROM Machining WHERE MachID = " +
@@ -239,6 +239,11 @@ TEST_F(WritersTest, KeptStatementsFollowTheSchemaOfNow) {
   Raw("DROP TABLE Machining");
   EXPECT_EQ(db->INSERTMachining(L"c", L"g", 1, 0, 0, 0), 0);
   EXPECT_EQ(Reported(), std::vector<std::wstring>{L"no such table: Machining"});
+  // The last connection to close a file in WAL mode removes its log; a statement never
+  // finalized would keep the connection, and the log, open.
+  ASSERT_TRUE(std::filesystem::exists(file.string() + "-wal"));
+  db.reset();
+  EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
 }
 
 TEST_F(WritersTest, SchemaNamesAreFoundWithoutRegardToLetterCase) {
