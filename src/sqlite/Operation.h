@@ -237,7 +237,7 @@ class Operation {
   // Rolls an open unit back; true when a write of it was undone.
   bool EndUnit() noexcept;
   // The connection's kept statement of `sql`'s fixed text (prepared now if it is not kept
-  // yet), with `sql`'s values bound.
+  // yet), with `sql`'s values bound; it must run while `sql` lives (its text is not copied).
   intptr_t Kept(const SqlText& sql);
   // Steps a kept statement to its end, then resets it; raises the statement error on failure.
   void RunKept(intptr_t stmt);

@@ -159,14 +159,15 @@ class SqlText {
   void Fixed(std::wstring_view fragment) {
     if (text_.empty()) text_.reserve(128);  // most statements fit: one allocation
     size_t i = 0;
+    auto next = [&](wchar_t quote) {
+      const wchar_t* p = std::wmemchr(fragment.data() + i, quote, fragment.size() - i);
+      return p == nullptr ? fragment.size() : static_cast<size_t>(p - fragment.data());
+    };
+    const bool identifiers = next(L'"') != fragment.size();  // most pieces have none
     while (i < fragment.size()) {
       // The next quote that matters here; the text up to it is copied as it is.
-      auto next = [&](wchar_t quote) {
-        const wchar_t* p = std::wmemchr(fragment.data() + i, quote, fragment.size() - i);
-        return p == nullptr ? fragment.size() : static_cast<size_t>(p - fragment.data());
-      };
       size_t at = next(quote_ == Quote::Identifier ? L'"' : L'\'');
-      if (quote_ == Quote::None) at = std::min(at, next(L'"'));
+      if (quote_ == Quote::None && identifiers) at = std::min(at, next(L'"'));
       const std::wstring_view run = fragment.substr(i, at - i);
       if (valueLiteral_) {
         if (!run.empty()) literalValue_ += ToUtf8(run);

@@ -415,7 +415,9 @@ class Resetting {
 };
 
 // Binds the statement's values to its parameters, in order; the library's result code.
-int32_t BindValues(clsSqlLite& sqlite, intptr_t stmt, const SqlText& sql) {
+// `copy` false: `sql` outlives the statement's run, which the text then need not be copied
+// for (every parameter is bound again before the statement runs again).
+int32_t BindValues(clsSqlLite& sqlite, intptr_t stmt, const SqlText& sql, bool copy) {
   int32_t i = 0;
   for (const BoundValue& value : sql.Values()) {
     ++i;
@@ -425,7 +427,7 @@ int32_t BindValues(clsSqlLite& sqlite, intptr_t stmt, const SqlText& sql) {
     } else if (const auto* real = std::get_if<double>(&value)) {
       rc = sqlite.BindReal(stmt, i, *real);
     } else {
-      rc = sqlite.BindUtf8(stmt, i, std::get<std::string>(value));
+      rc = sqlite.BindUtf8(stmt, i, std::get<std::string>(value), copy);
     }
     if (rc != kSqliteOk) return rc;
   }
@@ -452,7 +454,7 @@ intptr_t Operation::Kept(const SqlText& sql) {
     if (kept.size() >= kMostKept) db_.FinalizeKeptStatements();
     kept.emplace(sql.Text(), stmt);
   }
-  if (BindValues(sqlite, stmt, sql) != kSqliteOk) RaiseStatementError();
+  if (BindValues(sqlite, stmt, sql, false) != kSqliteOk) RaiseStatementError();
   return stmt;
 }
 
@@ -479,7 +481,8 @@ void Operation::Exec(const SqlText& sql) {
 void Operation::Prepare(const SqlText& sql) {
   Finalize();
   db_.m_lngStmt = PrepareOwn(sql.Text());
-  if (BindValues(Binding(), db_.m_lngStmt, sql) != kSqliteOk) RaiseStatementError();
+  // The slot is stepped after `sql` is gone: its text is copied.
+  if (BindValues(Binding(), db_.m_lngStmt, sql, true) != kSqliteOk) RaiseStatementError();
 }
 
 intptr_t Operation::PrepareOwn(const std::wstring& sql) {

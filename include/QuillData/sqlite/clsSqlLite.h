@@ -239,7 +239,7 @@ class clsSqlLite : public Object {
   }
 
   // Parameter binders for bulk writes (iParam is 1-based); the library copies text and
-  // bytes before these return. Uninitialized: 1 (SQLITE_ERROR).
+  // bytes before these return, unless told not to. Uninitialized: 1 (SQLITE_ERROR).
   int32_t BindInt64(intptr_t stmt, int32_t iParam, int64_t value) {
     if (!m_bInitialized) return 1;
     return Call(m_api.bind_int64, "sqlite3_bind_int64")(Ptr(stmt), iParam, value);
@@ -248,10 +248,12 @@ class clsSqlLite : public Object {
     if (!m_bInitialized) return 1;
     return Call(m_api.bind_double, "sqlite3_bind_double")(Ptr(stmt), iParam, value);
   }
-  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text) {
+  // `copy` false: the library keeps the address, and the text must stay as it is until the
+  // statement has run and is reset or bound again.
+  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text, bool copy = true) {
     if (!m_bInitialized) return 1;
-    return Call(m_api.bind_text, "sqlite3_bind_text")(Ptr(stmt), iParam, text.data(),
-                                                      static_cast<int>(text.size()), kTransient);
+    return Call(m_api.bind_text, "sqlite3_bind_text")(
+        Ptr(stmt), iParam, text.data(), static_cast<int>(text.size()), copy ? kTransient : nullptr);
   }
   int32_t BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes) {
     if (!m_bInitialized) return 1;
