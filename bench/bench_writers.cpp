@@ -1,12 +1,14 @@
 // The main writers through the backend, each against a raw SQLite program in the same process
-// that sends the same statement texts in the same order: for the look-up writers the unit
-// BEGIN IMMEDIATE, look-up, write, " select last_insert_rowid() ", COMMIT; for a new row and
+// that runs the same unit with statements it prepared once and keeps, values bound: for the
+// look-up writers BEGIN IMMEDIATE, look-up, write, the new row's id, COMMIT; for a new row and
 // (the look-up alone) for an existing one; the same writer on a table of 100 and of 100,000
-// rows; and one reader call on a 10-row table (the fixed cost of an operation).
+// rows; one reader call on a 10-row table (the fixed cost of an operation); and the bulk case,
+// 10,000 INSERTMachining calls one by one and in one transaction against the raw loop in one
+// transaction.
 //
-// Both sides run with PRAGMA synchronous = OFF so that the comparison measures the library,
-// not the disk's flushes; the *Durable pair shows the default settings, where each commit
-// waits for the disk.
+// The per-call pairs run both sides with PRAGMA synchronous = OFF so that the comparison
+// measures the library, not the disk's flushes; the *Durable pair and the bulk case keep the
+// default settings, where each commit waits for the disk.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchCommon.h"
@@ -85,7 +88,9 @@ class Files {
   std::map<int, std::string> paths_;
 };
 
-// A connection of the benchmark's own: the raw side, and the untimed clean-up of both.
+// A connection of the benchmark's own: the raw side, and the untimed clean-up of both. It
+// keeps each statement prepared after its first use and binds the values, as a careful
+// program does.
 class Raw {
  public:
   Raw(const std::string& path, bool durable) {
@@ -94,87 +99,107 @@ class Raw {
   }
   Raw(const Raw&) = delete;
   Raw& operator=(const Raw&) = delete;
-  ~Raw() { sqlite3_close(db_); }
+  ~Raw() {
+    for (auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
+    sqlite3_close(db_);
+  }
 
   void Exec(const std::string& sql) {
     Check(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), db_);
   }
-  std::optional<int> QueryInt(const std::string& sql) {
-    sqlite3_stmt* s = nullptr;
-    Check(sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr), db_);
-    std::optional<int> value;
-    if (sqlite3_step(s) == SQLITE_ROW) value = sqlite3_column_int(s, 0);
-    sqlite3_finalize(s);
-    return value;
-  }
   sqlite3* Handle() const { return db_; }
 
-  // The statement texts the backend sends, built the way it builds them.
-  static std::string Quoted(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    return out;
-  }
-  static std::string Number(double x) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.15g", x);
-    return buffer;
-  }
-  // The look-up writers' unit: the look-up and the write it decides under one write lock.
+  // The look-up writers' unit: the look-up and the write it decides under one write lock
+  // (`unit` false: inside the caller's transaction, with nothing of its own).
   int InsertMachining(const std::string& name, const std::string& group, int lib, double x,
-                      double y, double z) {
-    Exec("BEGIN IMMEDIATE");
+                      double y, double z, bool unit = true) {
+    if (unit) Run(Kept("BEGIN IMMEDIATE"));
     int id = 0;
-    if (auto found = QueryInt(" SELECT MachID FROM Machining  WHERE [MachName] = '" + Quoted(name) +
-                              "' AND MachLibID = " + std::to_string(lib))) {
+    if (auto found = One(Bound(
+            " SELECT MachID FROM Machining  WHERE [MachName] = ? AND MachLibID = ?", name, lib))) {
       id = *found;
     } else {
-      Exec(" INSERT INTO Machining ([MachName], X, Y, Z, MachGroup, MachLibID)  VALUES('" +
-           Quoted(name) + "'," + Number(x) + "," + Number(y) + "," + Number(z) + ",'" +
-           Quoted(group) + "'," + std::to_string(lib) + ")");
-      id = QueryInt(" select last_insert_rowid() ").value_or(0);
+      Run(
+          Bound(" INSERT INTO Machining ([MachName], X, Y, Z, MachGroup, MachLibID) "
+                " VALUES(?,?,?,?,?,?)",
+                name, x, y, z, group, lib));
+      id = int(sqlite3_last_insert_rowid(db_));
     }
-    Exec("COMMIT");
+    if (unit) Run(Kept("COMMIT"));
     return id;
   }
   int InsertMachVariable(const std::string& name, const std::string& value, int lib,
                          bool requested) {
-    Exec("BEGIN IMMEDIATE");
+    Run(Kept("BEGIN IMMEDIATE"));
     int id = 0;
-    if (auto found = QueryInt(" SELECT MachVarID FROM MachVariable  WHERE [Name] = '" +
-                              Quoted(name) + "' AND MachLibID = " + std::to_string(lib))) {
+    if (auto found =
+            One(Bound(" SELECT MachVarID FROM MachVariable  WHERE [Name] = ? AND MachLibID = ?",
+                      name, lib))) {
       id = *found;
     } else {
-      Exec(" INSERT INTO MachVariable ([Name], [Value], MachLibID, Requested)  VALUES('" +
-           Quoted(name) + "','" + Quoted(value) + "'," + std::to_string(lib) + "," +
-           (requested ? "1" : "0") + ")");
-      id = QueryInt(" select last_insert_rowid() ").value_or(0);
+      Run(
+          Bound(" INSERT INTO MachVariable ([Name], [Value], MachLibID, Requested) "
+                " VALUES(?,?,?,?)",
+                name, value, lib, requested ? 1 : 0));
+      id = int(sqlite3_last_insert_rowid(db_));
     }
-    Exec("COMMIT");
+    Run(Kept("COMMIT"));
     return id;
   }
   void UpdateMachVariable(const std::string& name, const std::string& value, int lib, int id) {
-    Exec("BEGIN IMMEDIATE");
-    if (QueryInt(" SELECT MachVarID FROM MachVariable  WHERE MachVarID = " + std::to_string(id) +
-                 " AND MachLibID = " + std::to_string(lib))) {
-      Exec(" UPDATE MachVariable  SET Name = '" + Quoted(name) + "', Value = '" + Quoted(value) +
-           "' WHERE MachLibID = " + std::to_string(lib) + " AND MachVarID = " + std::to_string(id));
+    Run(Kept("BEGIN IMMEDIATE"));
+    if (One(Bound(" SELECT MachVarID FROM MachVariable  WHERE MachVarID = ? AND MachLibID = ?", id,
+                  lib))) {
+      Run(
+          Bound(" UPDATE MachVariable  SET Name = ?, Value = ? WHERE MachLibID = ? AND "
+                "MachVarID = ?",
+                name, value, lib, id));
     }
-    Exec("COMMIT");
+    Run(Kept("COMMIT"));
   }
   // Three deletes, each its own statement (no unit: a failure half-way keeps what went before).
   void DelMachining(int id) {
-    Exec(" DELETE FROM Machining WHERE MachID = " + std::to_string(id));
-    Exec(" DELETE FROM MachVertical WHERE MachID = " + std::to_string(id));
-    Exec(" DELETE FROM MachRouting WHERE MachID = " + std::to_string(id));
+    Run(Bound(" DELETE FROM Machining WHERE MachID = ?", id));
+    Run(Bound(" DELETE FROM MachVertical WHERE MachID = ?", id));
+    Run(Bound(" DELETE FROM MachRouting WHERE MachID = ?", id));
   }
 
  private:
+  // Keyed by the address of the statement's literal text.
+  sqlite3_stmt* Kept(const char* sql) {
+    sqlite3_stmt*& stmt = kept_[sql];
+    if (stmt == nullptr) Check(sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr), db_);
+    return stmt;
+  }
+  static void Bind(sqlite3_stmt* s, int i, int value) { sqlite3_bind_int(s, i, value); }
+  static void Bind(sqlite3_stmt* s, int i, double value) { sqlite3_bind_double(s, i, value); }
+  static void Bind(sqlite3_stmt* s, int i, const std::string& value) {
+    sqlite3_bind_text(s, i, value.data(), int(value.size()), SQLITE_STATIC);
+  }
+  template <class... Values>
+  sqlite3_stmt* Bound(const char* sql, const Values&... values) {
+    sqlite3_stmt* s = Kept(sql);
+    int i = 0;
+    (Bind(s, ++i, values), ...);
+    return s;
+  }
+  void Run(sqlite3_stmt* s) {
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) Check(rc, db_);
+  }
+  // Column 0 of the first row, or nothing.
+  std::optional<int> One(sqlite3_stmt* s) {
+    std::optional<int> value;
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) value = sqlite3_column_int(s, 0);
+    sqlite3_reset(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Check(rc, db_);
+    return value;
+  }
+
   sqlite3* db_ = nullptr;
+  std::map<const char*, sqlite3_stmt*> kept_;
 };
 
 std::shared_ptr<QuillData::clsQuillData_SqlLite> OpenBackend(const std::string& path,
@@ -368,6 +393,91 @@ void BM_RawDelMachining(benchmark::State& state) {
   DeleteLoop(state, [&](int id) { raw.DelMachining(id); });
 }
 
+// The bulk case: 10,000 INSERTMachining calls one by one (each its own durable commit), and
+// in one transaction, for new rows and for rows it finds; beside them the raw loop of the
+// same prepared look-up and insert in one transaction. Default durability throughout. The
+// new rows are removed after each batch, untimed.
+constexpr int kBulk = 10000;
+
+template <class Batch>
+void BulkLoop(benchmark::State& state, Batch batch) {
+  Raw cleaner(Files::Path(kRows), false);
+  for (auto _ : state) {
+    if (!batch()) return;
+    state.PauseTiming();
+    cleaner.Exec("DELETE FROM Machining WHERE MachID > " + std::to_string(kRows));
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kBulk);
+}
+
+// The numbers of the calls' machinings: of the file when `found`, else new ones. The names are
+// made before the timing (the host's work, not the writer's).
+std::vector<int> BulkNumbers(bool found) {
+  std::vector<int> numbers;
+  for (int i = 0; i < kBulk; ++i) numbers.push_back(found ? 1 + i % kRows : kRows + 1 + i);
+  return numbers;
+}
+
+void BulkBackend(benchmark::State& state, bool transaction, bool found) {
+  auto db = OpenBackend(Files::Path(kRows), true);
+  if (!db) return state.SkipWithError("OpenDB failed");
+  const std::wstring group = L"Group";
+  std::vector<std::pair<std::wstring, int>> rows;
+  for (int n : BulkNumbers(found)) rows.emplace_back(L"Machining " + std::to_wstring(n), 1 + n % 4);
+  BulkLoop(state, [&] {
+    if (transaction && db->BeginTrans() != 1) {
+      state.SkipWithError("BeginTrans failed");
+      return false;
+    }
+    for (const auto& [name, lib] : rows) {
+      if (db->INSERTMachining(name, group, lib, 22.5, 96.25, 13) <= 0) {
+        state.SkipWithError("no id");
+        return false;
+      }
+    }
+    if (transaction && !db->CommitTrans()) {
+      state.SkipWithError("CommitTrans failed");
+      return false;
+    }
+    return true;
+  });
+}
+
+void BulkRaw(benchmark::State& state, bool found) {
+  Raw raw(Files::Path(kRows), true);
+  const std::string group = "Group";
+  std::vector<std::pair<std::string, int>> rows;
+  for (int n : BulkNumbers(found)) rows.emplace_back("Machining " + std::to_string(n), 1 + n % 4);
+  BulkLoop(state, [&] {
+    raw.Exec("BEGIN IMMEDIATE");
+    for (const auto& [name, lib] : rows) {
+      if (raw.InsertMachining(name, group, lib, 22.5, 96.25, 13, false) <= 0) {
+        state.SkipWithError("no id");
+        return false;
+      }
+    }
+    raw.Exec("COMMIT");
+    return true;
+  });
+}
+
+void BM_BulkOneByOne(benchmark::State& state) {
+  BulkBackend(state, false, false);
+}
+void BM_BulkTransaction(benchmark::State& state) {
+  BulkBackend(state, true, false);
+}
+void BM_BulkRawTransaction(benchmark::State& state) {
+  BulkRaw(state, false);
+}
+void BM_BulkFoundTransaction(benchmark::State& state) {
+  BulkBackend(state, true, true);
+}
+void BM_BulkRawFoundTransaction(benchmark::State& state) {
+  BulkRaw(state, true);
+}
+
 BENCHMARK(BM_RawInsertMachining)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_INSERTMachining)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawInsertMachiningFound)->Unit(benchmark::kMicrosecond);
@@ -388,9 +498,36 @@ BENCHMARK(BM_RawInsertMachiningDurable)
     ->UseRealTime();
 BENCHMARK(BM_INSERTMachiningDurable)->Iterations(300)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// One batch an iteration; the one-by-one batch waits for 10,000 commits, so it runs twice.
+BENCHMARK(BM_BulkOneByOne)
+    ->Iterations(1)
+    ->Repetitions(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BulkTransaction)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BulkRawTransaction)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BulkFoundTransaction)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BulkRawFoundTransaction)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // The writers' lines of the final table.
 const bool kPairs = [] {
-  const char* w = "Writers: backend / raw program (same statements)";
+  const char* w = "Writers: backend / raw program (same unit, prepared)";
   bench::AddPair({w, "INSERTMachining, new row", "BM_INSERTMachining", "BM_RawInsertMachining"});
   bench::AddPair({w, "INSERTMachining, existing row", "BM_INSERTMachiningFound",
                   "BM_RawInsertMachiningFound"});
@@ -407,6 +544,14 @@ const bool kPairs = [] {
                   "BM_INSERTMachiningNewAt/100"});
   bench::AddPair({s, "INSERTMachining, existing row", "BM_INSERTMachiningFoundAt/100000",
                   "BM_INSERTMachiningFoundAt/100"});
+  const char* b = "Bulk: 10,000 INSERTMachining calls";
+  bench::AddPair(
+      {b, "one by one / in one transaction", "BM_BulkOneByOne", "BM_BulkTransaction", true});
+  // In one transaction the one commit is a small part: CPU time, steadier on a busy machine.
+  bench::AddPair({b, "new rows, in one transaction / raw prepared loop", "BM_BulkTransaction",
+                  "BM_BulkRawTransaction"});
+  bench::AddPair({b, "existing rows, in one transaction / raw prepared loop",
+                  "BM_BulkFoundTransaction", "BM_BulkRawFoundTransaction"});
   return true;
 }();
 

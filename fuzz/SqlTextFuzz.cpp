@@ -1,18 +1,21 @@
 // Fuzz target: the SQL text builder (src/sqlite/SqlText.h). A text argument placed between
-// the quotes of a fixed fragment, as every operation writes it, must give exactly one
-// statement whose literal is the argument: the statement, converted with ToUtf8 and prepared
-// by SQLite with its full length (as the backend prepares), leaves no tail, has the columns
-// the fixed pieces say, and answers one row whose first column is ToUtf8(argument), byte for
-// byte. The argument comes from the input either as UTF-8 (through FromUtf8, so any bytes are
-// valid) or as raw 32-bit wide units, which may be lone surrogates or past U+10FFFF.
+// the quotes of a fixed fragment, as every operation writes it, never becomes statement text:
+// the statement's fixed text is the same whatever the argument, and each literal holding it
+// is one bound value. Prepared by SQLite (with its full length, as the backend prepares) and
+// run with the values bound, the statement leaves no tail, has the columns the fixed pieces
+// say, and answers one row whose first column is ToUtf8(argument), byte for byte. The argument
+// comes from the input either as UTF-8 (through FromUtf8, so any bytes are valid) or as raw
+// 32-bit wide units, which may be lone surrogates or past U+10FFFF.
 //
 // An argument the database could not store as written is refused by the builder with one
-// clear error (a refused argument), before any statement exists: U+0000 (SQLite ends its scan
-// of a literal there) and units that are not characters (they would reach SQLite as U+FFFD,
+// clear error (a refused argument), before any statement exists: U+0000 (stores and drivers
+// cut the text there) and units that are not characters (they would reach SQLite as U+FFFD,
 // so that two different arguments found the same row).
 #include <sqlite3.h>
 
+#include <optional>
 #include <string>
+#include <variant>
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
@@ -65,7 +68,7 @@ bool Storable(const std::wstring& arg) {
 }
 
 void CheckStatement(const std::wstring& arg, bool comparison) {
-  std::wstring sql;
+  std::optional<SqlText> sql;
   try {
     sql = comparison ? SqlText(L"SELECT '")
                            << arg << L"', 7 WHERE '" << arg << L"' = '" << arg << L"' AND 1 = 1"
@@ -76,7 +79,9 @@ void CheckStatement(const std::wstring& arg, bool comparison) {
     return;
   }
   QD_FUZZ_CHECK(Storable(arg), "not refused: " + Show(ToUtf8(arg)));
-  const std::string text = ToUtf8(sql);
+  const std::string text = ToUtf8(sql->Text());
+  const char* shape = comparison ? "SELECT ?, 7 WHERE ? = ? AND 1 = 1" : "SELECT ?, 7";
+  QD_FUZZ_CHECK(text == shape, "the argument changed the statement: " + Show(text));
   const std::string expected = ToUtf8(arg);
   Statement st;
   const char* tail = nullptr;
@@ -86,6 +91,15 @@ void CheckStatement(const std::wstring& arg, bool comparison) {
                 "did not prepare: " + Show(text) + ": " + sqlite3_errmsg(Db()));
   QD_FUZZ_CHECK(OnlyBlanks(tail, text.c_str() + text.size()),
                 "more than one statement: " + Show(text) + ", tail " + Show(std::string(tail)));
+  const auto& values = sql->Values();
+  QD_FUZZ_CHECK(static_cast<int>(values.size()) == sqlite3_bind_parameter_count(st.stmt),
+                "values for " + Show(text));
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto* value = std::get_if<std::string>(&values[i]);
+    QD_FUZZ_CHECK(value != nullptr && *value == expected, "bound value of " + Show(expected));
+    sqlite3_bind_text(st.stmt, static_cast<int>(i + 1), value->data(),
+                      static_cast<int>(value->size()), SQLITE_STATIC);
+  }
   QD_FUZZ_CHECK(sqlite3_column_count(st.stmt) == 2, "column count of " + Show(text));
   QD_FUZZ_CHECK(sqlite3_step(st.stmt) == SQLITE_ROW, "no row: " + Show(text));
   const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(st.stmt, 0));

@@ -69,10 +69,15 @@ void RequireValidText(std::wstring_view text, std::wstring_view what) {
 }
 
 std::string ToUtf8(std::wstring_view text) {
-  std::string out;
+  // ASCII, the common case, in one tight loop first.
+  size_t ascii = 0;
+  while (ascii < text.size() && static_cast<uint32_t>(text[ascii]) < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+  if (ascii == text.size()) return out;
   out.reserve(text.size());
   auto sink = std::back_inserter(out);
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = ascii; i < text.size(); ++i) {
     const auto cp = static_cast<uint32_t>(text[i]);
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));

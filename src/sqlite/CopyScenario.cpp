@@ -32,7 +32,7 @@ struct IdPair {
   int64_t second = 0;
   bool secondIsNull = false;
 };
-std::vector<IdPair> IdPairs(Operation& op, const std::wstring& sql) {
+std::vector<IdPair> IdPairs(Operation& op, const SqlText& sql) {
   constexpr int kNull = 5;
   std::vector<IdPair> rows;
   op.Prepare(sql);
@@ -49,7 +49,7 @@ std::vector<IdPair> IdPairs(Operation& op, const std::wstring& sql) {
 }
 
 // Runs an INSERT that must write one row, and returns the row's identifier.
-int32_t InsertOne(Operation& op, const std::wstring& sql) {
+int32_t InsertOne(Operation& op, const SqlText& sql) {
   if (!op.Insert(sql)) op.RaiseStatementError(L"no row was written");
   auto id = op.NewId();
   if (!id) op.RaiseStatementError(L"the new row's identifier could not be read");

@@ -15,6 +15,8 @@
 namespace QuillData {
 
 using sqlite_detail::Checked;
+using sqlite_detail::Column;
+using sqlite_detail::ColumnValue;
 using sqlite_detail::LookUp;
 using sqlite_detail::Name;
 using sqlite_detail::Operation;
@@ -311,13 +313,13 @@ void clsQuillData_SqlLite::UPDATEParaMachRouting(const std::wstring& ParaToUpdat
                                                  const int32_t& MachRoutingID, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEParaMachRouting");
   op.RunWriter([&](Trap& t) {
-    std::optional<Name> column;
+    std::optional<Column> column;
     if (!Checked(t, [&] { column = op.CheckedColumn(L"MachRouting", ParaToUpdate); })) return;
     t.Step([&] {
       op.Exec(SqlText(L" UPDATE MachRouting "
                       L" SET ")
-              << *column << L" = '" << TextToSql(NewValue) << L"'" << L" WHERE lngMachRoutingID = "
-              << MachRoutingID);
+              << column->name << L" = " << ColumnValue(*column, TextToSql(NewValue))
+              << L" WHERE lngMachRoutingID = " << MachRoutingID);
     });
   });
 }
@@ -327,13 +329,13 @@ void clsQuillData_SqlLite::UPDATEParaMachVertical(const std::wstring& ParaToUpda
                                                   const int32_t& MachVerticalID, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEParaMachVertical");
   op.RunWriter([&](Trap& t) {
-    std::optional<Name> column;
+    std::optional<Column> column;
     if (!Checked(t, [&] { column = op.CheckedColumn(L"MachVertical", ParaToUpdate); })) return;
     t.Step([&] {
       op.Exec(SqlText(L" UPDATE MachVertical "
                       L" SET ")
-              << *column << L" = '" << TextToSql(NewValue) << L"'" << L" WHERE MachVerticalID = "
-              << MachVerticalID);
+              << column->name << L" = " << ColumnValue(*column, TextToSql(NewValue))
+              << L" WHERE MachVerticalID = " << MachVerticalID);
     });
   });
 }
@@ -343,7 +345,8 @@ void clsQuillData_SqlLite::UPDATEPropertyRelationshipPatterns(
     const int32_t& lngPatternID, const std::wstring& strNewValue, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEPropertyRelationshipPatterns");
   op.RunWriter([&](Trap& t) {
-    std::optional<Name> table, column;
+    std::optional<Name> table;
+    std::optional<Column> column;
     if (!Checked(t, [&] {
           // Only the two pattern tables: other tables have a fldPatternID too (the relation
           // assignments), and a change there would move an assignment to another pattern.
@@ -357,8 +360,9 @@ void clsQuillData_SqlLite::UPDATEPropertyRelationshipPatterns(
       return;
     }
     t.Step([&] {
-      op.Exec(SqlText(L" UPDATE ") << *table << L" SET " << *column << L" = '" << strNewValue
-                                   << L"'" << L" WHERE fldPatternID = " << lngPatternID);
+      op.Exec(SqlText(L" UPDATE ")
+              << *table << L" SET " << column->name << L" = " << ColumnValue(*column, strNewValue)
+              << L" WHERE fldPatternID = " << lngPatternID);
     });
   });
 }
@@ -368,18 +372,20 @@ void clsQuillData_SqlLite::UPDATEVariableMachining(const int32_t& MachID,
                                                    const double& NewValue, RecordsAffected) {
   Operation op(*this, L"clsQuillData_UPDATEVariableMachining");
   op.RunWriter([&](Trap& t) {
-    std::optional<Name> column;
+    std::optional<Column> column;
     if (!Checked(t, [&] {
           RequireFinite(op, L"NewValue", NewValue);
           column = op.CheckedColumn(L"Machining", VariableToUpdate);
         })) {
       return;
     }
-    // The number is written as quoted text; the column's affinity decides how it is stored.
+    // The number goes in as its text; the column's affinity decides how it is stored (a
+    // number column holds the double itself).
     t.Step([&] {
       op.Exec(SqlText(L" UPDATE Machining "
                       L" SET ")
-              << *column << L" = '" << NewValue << L"'" << L" WHERE MachID = " << MachID);
+              << column->name << L" = " << ColumnValue(*column, NumberToSql(NewValue))
+              << L" WHERE MachID = " << MachID);
     });
   });
 }

@@ -14,12 +14,13 @@
 // Whatever way the operation ends (normally, left by the error companion, or with an error
 // reaching the caller), the statement slot is finalized.
 //
-// A writer whose look-up decides its write runs as one unit (RunAtomic). It first runs its
-// look-up without any lock: a row that is there is returned at once, even while another
-// connection holds the write lock. Only when it has to write does it run again, from the
-// start, under BEGIN IMMEDIATE, which takes the database's write lock before the look-up, so
-// that no other connection can write between the look-up and the write it decides; COMMIT
-// ends it. Inside the host's transaction the unit is a savepoint instead.
+// A writer whose look-up decides its write runs as one unit (RunAtomic). Outside a
+// transaction it first runs its look-up without any lock: a row that is there is returned at
+// once, even while another connection holds the write lock. Only when it has to write does it
+// run again, from the start, under BEGIN IMMEDIATE, which takes the database's write lock
+// before the look-up, so that no other connection can write between the look-up and the
+// write it decides; COMMIT ends it. Inside a transaction (the host's) nothing can change
+// between the two runs, so the unit runs once, as a savepoint taken at its first change.
 //
 // To the error companion a unit is one statement. A failure anywhere in it rolls it back
 // before the companion is asked, so the companion (and any operation it calls) finds the
@@ -27,6 +28,10 @@
 // retry runs the whole unit again from its start (also after the database rolled it back by
 // itself, on a full disk or an I/O error), continue goes on after it with nothing written,
 // and leave leaves. A refused argument is reported before any lock is taken.
+//
+// Every statement is prepared once per connection and kept, keyed by its fixed text (SqlText),
+// its values bound anew each time and reset after each use, so that it holds no lock between
+// calls. The library prepares a kept statement again by itself after a schema change.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,12 +44,20 @@
 
 namespace QuillData::sqlite_detail {
 
+// A column of the live schema: its name as it goes into a statement, and whether it turns
+// number text it is given into a number (its declared type gives it INTEGER, REAL or NUMERIC
+// affinity).
+struct Column {
+  Name name;
+  bool numeric = false;
+};
+
 class Operation {
  public:
-  // `procedure` is also the source of the statement errors. An operation that another one
-  // runs inside its unit (or its look-up without the lock) is part of that unit: it reports
-  // nothing itself, its failures are the unit's.
-  Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options = {});
+  // `procedure` (which outlives the operation: a literal) is also the source of the statement
+  // errors. An operation that another one runs inside its unit (or its look-up without the
+  // lock) is part of that unit: it reports nothing itself, its failures are the unit's.
+  Operation(clsQuillData_SqlLite& db, std::wstring_view procedure, TrapOptions options = {});
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
   ~Operation();
@@ -81,7 +94,7 @@ class Operation {
     trap_.Run([&](Trap& t) {
       t.Step([&] {
         result = before;
-        if (Probe(result, [&] { Quietly(body); })) return;
+        if (!InTransaction() && Probe(result, [&] { Quietly(body); })) return;
         RunUnit(result, before, body);
       });
     });
@@ -96,7 +109,7 @@ class Operation {
   template <class Fn>
   void Atomically(Fn&& fn) {
     bool none = false;
-    if (Probe(none, fn)) return;
+    if (!InTransaction() && Probe(none, fn)) return;
     BeginUnit();
     try {
       fn();
@@ -108,12 +121,12 @@ class Operation {
   }
 
   // Runs a change; raises the statement error on a result other than SQLITE_OK.
-  void Exec(const std::wstring& sql);
+  void Exec(const SqlText& sql);
   // Runs an INSERT; true when it wrote a row (a trigger may have refused it without an error).
-  bool Insert(const std::wstring& sql);
-  // Prepares a query into the statement slot (finalizing what it held); raises the
-  // statement error on failure.
-  void Prepare(const std::wstring& sql);
+  bool Insert(const SqlText& sql);
+  // Prepares a query into the statement slot (finalizing what it held) and binds its values;
+  // raises the statement error on failure.
+  void Prepare(const SqlText& sql);
   // Steps the slot: true while it answers a row, false at the end; raises the statement error
   // when the library fails (a busy or damaged database): rows must not go missing silently.
   // An unprepared slot has no rows.
@@ -125,14 +138,16 @@ class Operation {
   bool Step(intptr_t stmt);
   // Finalizes the slot (nothing when it is empty).
   void Finalize();
-  // Column 0 of the query's first row as a whole number, or nothing when it has no row; the
-  // statement is finalized before this returns.
-  std::optional<int32_t> QueryInt(const std::wstring& sql);
+  // Column 0 of the query's first row as a whole number, or nothing when it has no row.
+  std::optional<int32_t> QueryInt(const SqlText& sql);
   // The rowid of the last insert on this connection.
-  std::optional<int32_t> NewId() { return QueryInt(L" select last_insert_rowid() "); }
+  std::optional<int32_t> NewId() {
+    static const SqlText kNewId(L" select last_insert_rowid() ");
+    return QueryInt(kNewId);
+  }
   // `column` as a name to put into a statement, once the live schema says that `table` has
   // it (letter case ignored); else the statement error "no such column: <column>".
-  Name CheckedColumn(std::wstring_view table, const std::wstring& column);
+  Column CheckedColumn(std::wstring_view table, const std::wstring& column);
   // `table` as a name to put into a statement, once the live schema has it.
   Name CheckedTable(const std::wstring& table);
 
@@ -146,7 +161,7 @@ class Operation {
 
   clsSqlLite& Binding() { return db_.Binding(); }
   intptr_t Statement() const { return db_.m_lngStmt; }
-  const std::wstring& Procedure() const { return procedure_; }
+  std::wstring Procedure() const { return std::wstring(procedure_); }
 
  private:
   enum class Unit { None, Transaction, Savepoint };
@@ -211,18 +226,27 @@ class Operation {
       RethrowUnitFailure();
     }
   }
+  // True while a transaction is open on this connection (the host's, or one begun on the
+  // connection by other means): the write lock is held, or nothing it read can change.
+  bool InTransaction() const;
   // BEGIN IMMEDIATE; inside a transaction open on this connection, a savepoint, so that the
-  // transaction decides and a failure undoes only this operation.
+  // transaction decides and a failure undoes only this operation. The savepoint is taken at
+  // the unit's first change (a unit that only reads needs none).
   void BeginUnit();
   void CommitUnit();
   // Rolls an open unit back; true when a write of it was undone.
   bool EndUnit() noexcept;
+  // The connection's kept statement of `sql`'s fixed text (prepared now if it is not kept
+  // yet), with `sql`'s values bound; it must run while `sql` lives (its text is not copied).
+  intptr_t Kept(const SqlText& sql);
+  // Steps a kept statement to its end, then resets it; raises the statement error on failure.
+  void RunKept(intptr_t stmt);
   // Raises the failure in flight again; when it ended the host's transaction (the database
   // rolled it back by itself), as the transaction's end, which the host must act on.
   [[noreturn]] void RethrowUnitFailure();
 
   clsQuillData_SqlLite& db_;
-  std::wstring procedure_;
+  std::wstring_view procedure_;
   bool nested_;
   Trap trap_;
   Unit unit_ = Unit::None;

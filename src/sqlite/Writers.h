@@ -1,20 +1,24 @@
 #pragma once
 // Steps shared by the writers (inserts, deletes, updates): a look-up, an insert that reads
-// the new identifier, and the check that a double can be written as a number at all.
+// the new identifier, the check that a double can be written as a number at all, and the
+// value of a text for a column named by an argument.
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "QuillData/contract/Error.h"
 #include "contract/Trap.h"
+#include "locale/NumberText.h"
 #include "sqlite/Operation.h"
 
 namespace QuillData::sqlite_detail {
 
 // The look-up as one step: column 0 of its first row, or nothing (no row, or the look-up
 // failed and the error companion went on).
-inline std::optional<int32_t> LookUp(Operation& op, Trap& t, const std::wstring& sql) {
+inline std::optional<int32_t> LookUp(Operation& op, Trap& t, const SqlText& sql) {
   std::optional<int32_t> found;
   t.Step([&] {
     // Into a variable of its own first: assigned straight from a call that throws, `found`
@@ -30,7 +34,7 @@ inline std::optional<int32_t> LookUp(Operation& op, Trap& t, const std::wstring&
 // left as it is when no row was written: after a failed insert (the error companion went
 // on) or one a trigger refused, the connection's last rowid names some other row.
 template <class Result>
-void InsertWithNewId(Operation& op, Trap& t, const std::wstring& sql, Result& result) {
+void InsertWithNewId(Operation& op, Trap& t, const SqlText& sql, Result& result) {
   bool inserted = false;
   t.Step([&] { inserted = op.Insert(sql); });
   if (!inserted) return;
@@ -59,12 +63,64 @@ inline Name NewImprintId(Operation& op) {
       L"(SELECT max(ifnull((SELECT max(fldlngRelationPattern) FROM "
       L"tblGlobal_Imprint_Assignments), 0), ifnull((SELECT max(fldlngRelationPattern) FROM "
       L"tblGlobal_Imprint_Definitions), 0)";
-  if (op.QueryInt(L"SELECT 1 FROM sqlite_schema WHERE name = 'sqlite_sequence'")) {
+  static const SqlText kSequence(L"SELECT 1 FROM sqlite_schema WHERE name = 'sqlite_sequence'");
+  if (op.QueryInt(kSequence)) {
     sql +=
         L", ifnull((SELECT seq FROM sqlite_sequence WHERE name = "
         L"'tblGlobal_Imprint_Assignments'), 0)";
   }
   return Name{sql + L") + 1)"};
+}
+
+// A text a column with numeric affinity is given becomes the number it reads as, by the
+// library's own reading (blanks around, a sign, digits with at most one point among them and
+// at least one digit, an exponent with its digits): the double nearest to it, where the
+// library would make it a double (a point, an exponent, or a whole number past 64 bits). The
+// library's reading may miss the nearest double by a unit in the last place; this one does
+// not. Nothing for any other text, which the library reads exactly (a whole number) or keeps
+// as text.
+inline std::optional<double> RealText(const std::wstring& text) {
+  auto blank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
+  auto digit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+  size_t i = 0, end = text.size();
+  while (i < end && blank(text[i])) ++i;
+  while (end > i && blank(text[end - 1])) --end;
+  const size_t first = i;
+  if (i < end && (text[i] == L'+' || text[i] == L'-')) ++i;
+  size_t digits = 0;
+  while (i < end && digit(text[i])) ++i, ++digits;
+  bool real = false;
+  if (i < end && text[i] == L'.') {
+    real = true;
+    for (++i; i < end && digit(text[i]); ++i) ++digits;
+  }
+  if (i < end && (text[i] == L'e' || text[i] == L'E')) {
+    real = true;
+    ++i;
+    if (i < end && (text[i] == L'+' || text[i] == L'-')) ++i;
+    if (i == end || !digit(text[i])) return std::nullopt;
+    while (i < end && digit(text[i])) ++i;
+  }
+  if (i != end || digits == 0) return std::nullopt;
+  const std::string ascii(text.begin() + static_cast<std::ptrdiff_t>(first),
+                          text.begin() + static_cast<std::ptrdiff_t>(end));
+  if (!real) {
+    // A whole number within 64 bits is read exactly; only a longer one becomes a double.
+    char* stop = nullptr;
+    errno = 0;
+    (void)std::strtoll(ascii.c_str(), &stop, 10);
+    if (errno != ERANGE) return std::nullopt;
+  }
+  return detail::CanonicalToDouble(ascii);
+}
+
+// The value for a column named by an argument, from the text its literal held: a double
+// where the column would have made the text one (RealText), else the text.
+inline SqlValue ColumnValue(const Column& column, std::wstring text) {
+  if (column.numeric) {
+    if (auto real = RealText(text)) return *real;
+  }
+  return text;
 }
 
 // Runs `checks` as one step; true when it ran through. A failed check leaves the operation

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 #include <set>
+#include <variant>
 
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Factory.h"
@@ -19,6 +20,8 @@
 
 namespace QuillData {
 
+using sqlite_detail::SqlText;
+
 namespace {
 
 thread_local clsQuillData_SqlLite::MessageHook gDefaultMessageHook;
@@ -29,7 +32,10 @@ constexpr int32_t kOpenNoMutex = 0x8000;
 // locked": long enough for any one write of this component, short enough to report a stuck
 // lock.
 constexpr int32_t kBusyTimeoutMs = 5000;
-constexpr const wchar_t* kSavepoint = L"quilldata_unit";
+// A writer's unit inside a transaction.
+constexpr const wchar_t* kSavepoint = L"SAVEPOINT quilldata_unit";
+constexpr const wchar_t* kRelease = L"RELEASE quilldata_unit";
+constexpr const wchar_t* kRollbackTo = L"ROLLBACK TO quilldata_unit";
 
 // The text of a message when the library has none to give (it is not loaded).
 std::wstring NotLoadedText(const clsSqlLite& binding) {
@@ -88,11 +94,12 @@ clsQuillData_SqlLite::~clsQuillData_SqlLite() {
 void clsQuillData_SqlLite::CloseDatabase() {
   clsSqlLite& sqlite = *m_oSqlite;
   FinalizeReaderStatements();
+  FinalizeKeptStatements();
   if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
   m_lngStmt = 0;
   sqlite.sqlite3_close(m_lngDb);  // an open transaction ends rolled back
   m_lngDb = 0;
-  m_inTrans = m_unitOpen = m_unitWrote = false;
+  m_inTrans = m_unitOpen = m_unitWrote = m_unitPending = false;
   sqlite.sqlite3_shutdown();
   m_oSqlite.reset();
 }
@@ -152,13 +159,15 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
       // A second open replaces the first database; its handle would otherwise leak.
       if (m_lngDb != 0 && sqlite.Initialized()) {
         FinalizeReaderStatements();
+        FinalizeKeptStatements();
         if (m_lngStmt != 0) sqlite.sqlite3_finalize(m_lngStmt);
         m_lngStmt = 0;
         sqlite.sqlite3_close(m_lngDb);
       }
       m_lngDb = 0;
       m_lngStmt = 0;
-      m_inTrans = m_unitOpen = m_unitWrote = false;
+      m_keptStatements.clear();
+      m_inTrans = m_unitOpen = m_unitWrote = m_unitPending = false;
       m_notOpen.clear();
 
       // Why the store did not open is shown, and reported to the error companion as well, so
@@ -212,7 +221,7 @@ int32_t clsQuillData_SqlLite::BeginTrans() {
                          L"A transaction is open already: transactions do not nest")
             .WithKind(ErrorKind::RefusedArgument);
       }
-      op.Exec(L"BEGIN IMMEDIATE");
+      op.Exec(SqlText(L"BEGIN IMMEDIATE"));
       m_inTrans = true;
       level = 1;
     });
@@ -230,7 +239,7 @@ bool clsQuillData_SqlLite::CommitTrans() {
                          L"No transaction is open: BeginTrans first")
             .WithKind(ErrorKind::RefusedArgument);
       }
-      op.Exec(L"COMMIT");
+      op.Exec(SqlText(L"COMMIT"));
       m_inTrans = false;
       committed = true;
     });
@@ -247,18 +256,25 @@ void clsQuillData_SqlLite::RollbackTrans() {
   // Nothing to undo when the database ended the transaction itself.
   if (m_oSqlite->sqlite3_get_autocommit(m_lngDb) != 0) return;
   sqlite_detail::Operation op(*this, L"clsQuillData_RollbackTrans");
-  op.Run([&](Trap& t) { t.Step([&] { op.Exec(L"ROLLBACK"); }); });
+  op.Run([&](Trap& t) { t.Step([&] { op.Exec(SqlText(L"ROLLBACK")); }); });
 }
 
 bool clsQuillData_SqlLite::InTransaction() const {
   return m_inTrans;
 }
 
+void clsQuillData_SqlLite::FinalizeKeptStatements() noexcept {
+  for (const auto& [sql, stmt] : m_keptStatements) {
+    if (m_oSqlite) m_oSqlite->sqlite3_finalize(stmt);
+  }
+  m_keptStatements.clear();
+}
+
 namespace sqlite_detail {
 
-Operation::Operation(clsQuillData_SqlLite& db, std::wstring procedure, TrapOptions options)
+Operation::Operation(clsQuillData_SqlLite& db, std::wstring_view procedure, TrapOptions options)
     : db_(db),
-      procedure_(std::move(procedure)),
+      procedure_(procedure),
       nested_(db.m_unitOpen || db.m_probing),
       trap_(L"clsQuillData_SqlLite", procedure_,
             nested_ ? TrapOptions{.reportFailures = false} : options) {}
@@ -272,16 +288,22 @@ Operation::~Operation() {
   }
 }
 
+bool Operation::InTransaction() const {
+  return db_.m_oSqlite && db_.m_lngDb != 0 &&
+         db_.m_oSqlite->sqlite3_get_autocommit(db_.m_lngDb) == 0;
+}
+
 void Operation::BeginUnit() {
   clsSqlLite& sqlite = Binding();
   CheckUnit();
   // 0: a transaction is open on this connection (the library not loaded answers 0 as well, and
-  // the statement below then fails as any would).
+  // the unit's first statement then fails as any would).
   if (sqlite.sqlite3_get_autocommit(db_.m_lngDb) == 0) {
-    Exec(std::wstring(L"SAVEPOINT ") + kSavepoint);
     unit_ = Unit::Savepoint;
+    db_.m_unitPending = true;
   } else {
-    Exec(L"BEGIN IMMEDIATE");
+    static const SqlText begin(L"BEGIN IMMEDIATE");
+    Exec(begin);
     unit_ = Unit::Transaction;
   }
   db_.m_unitOpen = true;
@@ -289,11 +311,18 @@ void Operation::BeginUnit() {
 }
 
 void Operation::CommitUnit() {
+  static const SqlText release(kRelease);
+  static const SqlText commit(L"COMMIT");
   Finalize();
-  Exec(unit_ == Unit::Savepoint ? std::wstring(L"RELEASE ") + kSavepoint : L"COMMIT");
+  if (unit_ == Unit::Transaction) {
+    Exec(commit);
+  } else if (!db_.m_unitPending) {
+    Exec(release);
+  }
   unit_ = Unit::None;
   db_.m_unitOpen = false;
   db_.m_unitWrote = false;
+  db_.m_unitPending = false;
 }
 
 bool Operation::EndUnit() noexcept {
@@ -301,16 +330,19 @@ bool Operation::EndUnit() noexcept {
   const Unit unit = unit_;
   unit_ = Unit::None;
   const bool undone = db_.m_unitWrote;
+  const bool taken = !db_.m_unitPending;
   db_.m_unitOpen = false;
   db_.m_unitWrote = false;
+  db_.m_unitPending = false;
+  if (!taken) return undone;  // a savepoint never taken: nothing changed
   try {
     Finalize();
     clsSqlLite& sqlite = Binding();
     // Nothing to undo when the library has rolled the transaction back itself.
     if (sqlite.sqlite3_get_autocommit(db_.m_lngDb) != 0) return undone;
     if (unit == Unit::Savepoint) {
-      sqlite.sqlite3_exec(db_.m_lngDb, std::wstring(L"ROLLBACK TO ") + kSavepoint);
-      sqlite.sqlite3_exec(db_.m_lngDb, std::wstring(L"RELEASE ") + kSavepoint);
+      sqlite.sqlite3_exec(db_.m_lngDb, kRollbackTo);
+      sqlite.sqlite3_exec(db_.m_lngDb, kRelease);
     } else {
       sqlite.sqlite3_exec(db_.m_lngDb, L"ROLLBACK");
     }
@@ -321,8 +353,8 @@ bool Operation::EndUnit() noexcept {
 }
 
 namespace {
-QuillError TransactionEnded(const std::wstring& procedure, std::wstring description) {
-  return QuillError(ErrNo::StatementError, procedure, std::move(description))
+QuillError TransactionEnded(std::wstring_view procedure, std::wstring description) {
+  return QuillError(ErrNo::StatementError, std::wstring(procedure), std::move(description))
       .WithKind(ErrorKind::TransactionAborted);
 }
 constexpr const wchar_t* kEnded =
@@ -357,24 +389,100 @@ void Operation::RaiseStatementError() {
   clsSqlLite& sqlite = Binding();
   std::wstring message = sqlite.sqlite3_errmsg(db_.m_lngDb);
   if (message.empty() && !sqlite.Initialized()) message = NotLoadedText(sqlite);
-  throw QuillError(ErrNo::StatementError, procedure_, message)
+  throw QuillError(ErrNo::StatementError, std::wstring(procedure_), message)
       .WithSqliteCode(sqlite.sqlite3_extended_errcode(db_.m_lngDb));
 }
 
 void Operation::RaiseStatementError(const std::wstring& description) {
-  throw QuillError(ErrNo::StatementError, procedure_, description);
+  throw QuillError(ErrNo::StatementError, std::wstring(procedure_), description);
 }
 
-void Operation::Exec(const std::wstring& sql) {
-  if (db_.m_probing) throw NeedsWriteLock{};
+namespace {
+
+constexpr size_t kMostKept = 256;
+
+// Resets a kept statement when it goes out of scope, so that it holds no lock between calls.
+class Resetting {
+ public:
+  Resetting(clsSqlLite& sqlite, intptr_t stmt) : sqlite_(sqlite), stmt_(stmt) {}
+  ~Resetting() { sqlite_.sqlite3_reset(stmt_); }
+  Resetting(const Resetting&) = delete;
+  Resetting& operator=(const Resetting&) = delete;
+
+ private:
+  clsSqlLite& sqlite_;
+  intptr_t stmt_;
+};
+
+// Binds the statement's values to its parameters, in order; the library's result code.
+// `copy` false: `sql` outlives the statement's run, which the text then need not be copied
+// for (every parameter is bound again before the statement runs again).
+int32_t BindValues(clsSqlLite& sqlite, intptr_t stmt, const SqlText& sql, bool copy) {
+  int32_t i = 0;
+  for (const BoundValue& value : sql.Values()) {
+    ++i;
+    int32_t rc = kSqliteOk;
+    if (const auto* whole = std::get_if<int64_t>(&value)) {
+      rc = sqlite.BindInt64(stmt, i, *whole);
+    } else if (const auto* real = std::get_if<double>(&value)) {
+      rc = sqlite.BindReal(stmt, i, *real);
+    } else {
+      rc = sqlite.BindUtf8(stmt, i, std::get<std::string>(value), copy);
+    }
+    if (rc != kSqliteOk) return rc;
+  }
+  return kSqliteOk;
+}
+
+}  // namespace
+
+intptr_t Operation::Kept(const SqlText& sql) {
+  clsSqlLite& sqlite = Binding();
   CheckUnit();
-  if (Binding().sqlite3_exec(db_.m_lngDb, sql) != kSqliteOk) RaiseStatementError();
+  auto& kept = db_.m_keptStatements;
+  auto found = kept.find(sql.Text());
+  intptr_t stmt = 0;
+  if (found != kept.end()) {
+    stmt = found->second;
+  } else {
+    intptr_t tail = 0;
+    if (sqlite.sqlite3_prepare_v2(db_.m_lngDb, sql.Text(), 0, stmt, tail) != kSqliteOk) {
+      RaiseStatementError();
+    }
+    // The shapes are few (one or two per writer); a limit keeps an unforeseen many from
+    // growing without end.
+    if (kept.size() >= kMostKept) db_.FinalizeKeptStatements();
+    kept.emplace(sql.Text(), stmt);
+  }
+  if (BindValues(sqlite, stmt, sql, false) != kSqliteOk) RaiseStatementError();
+  return stmt;
+}
+
+void Operation::RunKept(intptr_t stmt) {
+  clsSqlLite& sqlite = Binding();
+  Resetting reset(sqlite, stmt);
+  int32_t rc = kSqliteRow;
+  while (rc == kSqliteRow) rc = sqlite.sqlite3_step(stmt);
+  if (rc != kSqliteDone) RaiseStatementError();
+}
+
+void Operation::Exec(const SqlText& sql) {
+  if (db_.m_probing) throw NeedsWriteLock{};
+  if (db_.m_unitPending) {
+    // The unit's first change: its savepoint now.
+    static const SqlText savepoint(kSavepoint);
+    RunKept(Kept(savepoint));
+    db_.m_unitPending = false;
+  }
+  RunKept(Kept(sql));
   if (db_.m_unitOpen) db_.m_unitWrote = true;
 }
 
-void Operation::Prepare(const std::wstring& sql) {
+void Operation::Prepare(const SqlText& sql) {
   Finalize();
-  db_.m_lngStmt = PrepareOwn(sql);
+  db_.m_lngStmt = PrepareOwn(sql.Text());
+  // The slot is stepped after `sql` is gone: its text is copied.
+  if (BindValues(Binding(), db_.m_lngStmt, sql, true) != kSqliteOk) RaiseStatementError();
 }
 
 intptr_t Operation::PrepareOwn(const std::wstring& sql) {
@@ -387,7 +495,7 @@ intptr_t Operation::PrepareOwn(const std::wstring& sql) {
   return stmt;
 }
 
-bool Operation::Insert(const std::wstring& sql) {
+bool Operation::Insert(const SqlText& sql) {
   Exec(sql);
   return Binding().Changes(db_.m_lngDb) > 0;
 }
@@ -411,11 +519,13 @@ void Operation::Finalize() {
   if (db_.m_oSqlite) db_.m_oSqlite->sqlite3_finalize(stmt);
 }
 
-std::optional<int32_t> Operation::QueryInt(const std::wstring& sql) {
-  Prepare(sql);
+std::optional<int32_t> Operation::QueryInt(const SqlText& sql) {
+  const intptr_t stmt = Kept(sql);
   std::optional<int64_t> value;
-  if (Step()) value = Binding().ColumnInt64(db_.m_lngStmt, 0);
-  Finalize();
+  {
+    Resetting reset(Binding(), stmt);
+    if (Step(stmt)) value = Binding().ColumnInt64(stmt, 0);
+  }
   if (!value) return std::nullopt;
   if (*value < INT32_MIN || *value > INT32_MAX) throw QuillError(ErrNo::Overflow);
   return static_cast<int32_t>(*value);
@@ -430,16 +540,31 @@ std::wstring QuotedName(const std::wstring& name) {
   }
   return out + L"\"";
 }
+
+// True when a column declared with `type` turns number text into a number: the declared
+// type's affinity, by the library's rules in their order, is INTEGER, REAL or NUMERIC.
+bool NumericAffinity(std::wstring type) {
+  for (wchar_t& c : type) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  auto has = [&](const wchar_t* part) { return type.find(part) != std::wstring::npos; };
+  if (has(L"INT")) return true;
+  if (has(L"CHAR") || has(L"CLOB") || has(L"TEXT")) return false;
+  if (has(L"BLOB") || type.empty()) return false;
+  return true;  // REAL, FLOA, DOUB, or anything else: NUMERIC
+}
+
 }  // namespace
 
-Name Operation::CheckedColumn(std::wstring_view table, const std::wstring& column) {
-  Prepare(SqlText(L"SELECT name FROM pragma_table_info('")
+Column Operation::CheckedColumn(std::wstring_view table, const std::wstring& column) {
+  Prepare(SqlText(L"SELECT name, type FROM pragma_table_info('")
           << std::wstring(table) << L"') WHERE name = '" << column << L"' COLLATE NOCASE");
   bool found = Step();
   std::wstring name = found ? Binding().sqlite3_column_text(db_.m_lngStmt, 0) : std::wstring();
+  std::wstring type = found ? Binding().sqlite3_column_text(db_.m_lngStmt, 1) : std::wstring();
   Finalize();
   if (!found) RaiseStatementError(L"no such column: " + column);
-  return Name{QuotedName(name)};
+  return {Name{QuotedName(name)}, NumericAffinity(std::move(type))};
 }
 
 Name Operation::CheckedTable(const std::wstring& table) {

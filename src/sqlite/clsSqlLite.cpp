@@ -11,6 +11,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
+#include "contract/ModuleText.h"
 #include "contract/Trap.h"
 #include "platform/Engine.h"
 #include "platform/Files.h"
@@ -380,8 +381,16 @@ std::wstring clsSqlLite::sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol
 }
 
 double clsSqlLite::sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol) {
+  constexpr int32_t kInteger = 1, kFloat = 2;
   if (!m_bInitialized) return 0;
-  return CDbl(Variant(sqlite3_column_text(sqlite3_stmt, iCol)));
+  // A number is read as the library holds it: its text has at most 15 significant digits, and
+  // "." as decimal point under every locale.
+  const int32_t type = sqlite3_column_type(sqlite3_stmt, iCol);
+  if (type == kInteger || type == kFloat) return ColumnReal(sqlite3_stmt, iCol);
+  // Text reads in either form ("2.5", and "2,5" under a comma locale), as the readers read it.
+  std::wstring text = sqlite3_column_text(sqlite3_stmt, iCol);
+  DecimalTextToLocal(text);
+  return CDbl(Variant(text));
 }
 
 int32_t clsSqlLite::sqlite3_column_count(intptr_t sqlite3_stmt) {

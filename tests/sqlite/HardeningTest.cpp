@@ -224,6 +224,7 @@ TEST_F(HardeningTest, InATransactionAFailedWriterUndoesOnlyItself) {
   Raw("INSERT INTO tblGlobal_Relation_Assignments (fldConstScenarioID) VALUES (1);"
       "INSERT INTO tblGlobal_Face_Contour_Links (fldConstScenarioID) VALUES (1);"
       "DROP TABLE tblLocal_Face_Contour_Links;"
+      "DROP TABLE MachVariable;"
       "CREATE TRIGGER refuse BEFORE INSERT ON tblGlobal_Relation_Assignments "
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
   auto assign = [&] {
@@ -237,8 +238,11 @@ TEST_F(HardeningTest, InATransactionAFailedWriterUndoesOnlyItself) {
     assign();
     // Six deletes, the fourth of which fails: inside a transaction the writer is one unit.
     db->DELMachiningScenario(1);
-    EXPECT_EQ(Reported(), (std::vector<std::wstring>{
-                              L"refused", L"no such table: tblLocal_Face_Contour_Links"}));
+    // A look-up that fails before its writer changed anything.
+    EXPECT_EQ(db->INSERTMachVariable(L"v", L"1", 1, false), 0);
+    EXPECT_EQ(Reported(),
+              (std::vector<std::wstring>{L"refused", L"no such table: tblLocal_Face_Contour_Links",
+                                         L"no such table: MachVariable"}));
     EXPECT_TRUE(db->InTransaction());
     EXPECT_EQ(Count("Machining"), 0) << "nothing is committed before CommitTrans";
     EXPECT_TRUE(db->CommitTrans());

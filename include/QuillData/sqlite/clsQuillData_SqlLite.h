@@ -1,8 +1,8 @@
 #pragma once
 // The data-access interface over one SQLite database file, reached through the binding
-// clsSqlLite. Every statement is SQL text built by the backend; every operation runs in an
-// error trap (module "clsQuillData_SqlLite", procedure "clsQuillData_" + the member's name)
-// that reports failures to the error companion stored by OpenDB.
+// clsSqlLite. Every statement is built by the backend, its arguments bound as values; every
+// operation runs in an error trap (module "clsQuillData_SqlLite", procedure "clsQuillData_" +
+// the member's name) that reports failures to the error companion stored by OpenDB.
 //
 //   auto db = std::make_shared<QuillData::clsQuillData_SqlLite>();
 //   db->OpenDB(trace, errors, {L"", L"/path/to/file.db", L"0"});
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "QuillData/Export.h"
@@ -275,6 +276,7 @@ class QUILLDATA_API clsQuillData_SqlLite : public clsQuillData {
   void ReleaseReaderStatement(sqlite_detail::ReaderStatement& statement) noexcept;
   // Before the connection closes: the library closes no connection with a statement open.
   void FinalizeReaderStatements() noexcept;
+  void FinalizeKeptStatements() noexcept;
   // Copies the current row into `rec`, column by column through `plan` (the record field
   // of each column, found once per statement). A cell that cannot be copied keeps its field's
   // default and is reported, trapped as "TypeSelect", with its table, column and row key;
@@ -289,12 +291,16 @@ class QUILLDATA_API clsQuillData_SqlLite : public clsQuillData {
   intptr_t m_lngDb = 0;
   intptr_t m_lngStmt = 0;
   std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
+  // The writers' statements by their fixed text, prepared once and kept (Operation::Kept).
+  std::unordered_map<std::wstring, intptr_t> m_keptStatements;
   // An operation is looking a row up without the write lock: a write must not happen now.
   bool m_probing = false;
   // A writer's unit is open on this connection (an operation begun now is part of it), and
   // it has written.
   bool m_unitOpen = false;
   bool m_unitWrote = false;
+  // The open unit is a savepoint that its first change takes.
+  bool m_unitPending = false;
   // Why OpenDB refused a database it could open (then closed): what every later call reports.
   std::wstring m_notOpen;
   // BeginTrans opened a transaction that has not ended through CommitTrans or RollbackTrans

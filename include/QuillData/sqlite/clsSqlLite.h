@@ -169,8 +169,9 @@ class QUILLDATA_API clsSqlLite : public Object {
     if (!m_bInitialized) return 0;
     return Call(m_api.column_int, "sqlite3_column_int")(Ptr(sqlite3_stmt), iCol);
   }
-  // The column's text converted to a double by the user's locale (Coerce.h); the library
-  // writes "." as decimal point, so under a comma locale callers rewrite the text first.
+  // The column as a double: an integer or a float exactly as the library holds it (under every
+  // locale); text as a number in either form, "2.5" or the user's own ("2,5" under a comma
+  // locale; Coerce.h), a text that is no number raising a type mismatch.
   double sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol);
   int32_t sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol) {
     if (!m_bInitialized) return 0;
@@ -245,7 +246,7 @@ class QUILLDATA_API clsSqlLite : public Object {
   }
 
   // Parameter binders for bulk writes (iParam is 1-based); the library copies text and
-  // bytes before these return. Uninitialized: 1 (SQLITE_ERROR).
+  // bytes before these return, unless told not to. Uninitialized: 1 (SQLITE_ERROR).
   int32_t BindInt64(intptr_t stmt, int32_t iParam, int64_t value) {
     if (!m_bInitialized) return 1;
     return Call(m_api.bind_int64, "sqlite3_bind_int64")(Ptr(stmt), iParam, value);
@@ -254,10 +255,12 @@ class QUILLDATA_API clsSqlLite : public Object {
     if (!m_bInitialized) return 1;
     return Call(m_api.bind_double, "sqlite3_bind_double")(Ptr(stmt), iParam, value);
   }
-  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text) {
+  // `copy` false: the library keeps the address, and the text must stay as it is until the
+  // statement has run and is reset or bound again.
+  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text, bool copy = true) {
     if (!m_bInitialized) return 1;
-    return Call(m_api.bind_text, "sqlite3_bind_text")(Ptr(stmt), iParam, text.data(),
-                                                      static_cast<int>(text.size()), kTransient);
+    return Call(m_api.bind_text, "sqlite3_bind_text")(
+        Ptr(stmt), iParam, text.data(), static_cast<int>(text.size()), copy ? kTransient : nullptr);
   }
   int32_t BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes) {
     if (!m_bInitialized) return 1;
