@@ -300,17 +300,19 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
     return kExitFailed;
   }
 
+  CallSettings store;
+  store.db = db;
+  store.sqliteLib = settings.sqliteLib;
   std::shared_ptr<clsQuillData> backend;
   try {
-    backend = CreateBackend(L"QuillData.clsQuillData_SqlLite");
+    backend = CreateBackend(BackendClass(store));
   } catch (const QuillError& e) {
     err << "quilldata demo: " << e.what() << '\n';
     return kExitFailed;
   }
   auto trace = std::make_shared<StreamTrace>();
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave, 0, &err);
-  if (!backend ||
-      !backend->OpenDB(trace, errors, {FromUtf8(settings.sqliteLib), FromUtf8(db), L"0"})) {
+  if (!backend || !backend->OpenDB(trace, errors, ConnArgsFor(store))) {
     err << "quilldata demo: could not open " << db << '\n';
     return kExitFailed;
   }

@@ -9,13 +9,13 @@
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "Readers.h"
 #include "ado/Detail.h"
 #include "contract/EveryOperation.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
+#include "mssql/ConnLayout.h"
 
 namespace QuillData {
 
@@ -88,7 +88,7 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
     const std::vector<Variant>& values = ConnectionValues(ConnArgs);
     bool laidOut = false;
     t.Step([&] {
-      RequireConnArgs(L"clsQuillData_MSSQL", values);
+      RequireConnArgs(mssql::kConnLayout, values);
       laidOut = true;
     });
     if (!laidOut) return;  // nothing sensible to open

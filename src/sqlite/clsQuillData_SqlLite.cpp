@@ -7,13 +7,13 @@
 #include <set>
 
 #include "QuillData/contract/Coerce.h"
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/modMain.h"
 #include "contract/EveryOperation.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
+#include "sqlite/ConnLayout.h"
 #include "sqlite/Operation.h"
 #include "sqlite/SchemaTables.h"
 
@@ -138,7 +138,7 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
     std::wstring folder, path, trace;
     bool haveArgs = false;
     t.Step([&] {
-      RequireConnArgs(L"clsQuillData_SqlLite", ConnArgs);
+      RequireConnArgs(sqlite_detail::kConnLayout, ConnArgs);
       folder = CStr(ConnArgs.at(0));
       path = CStr(ConnArgs.at(1));
       trace = CStr(ConnArgs.at(2));
