@@ -36,9 +36,8 @@ int RunServerInit(const ServerInitSettings& settings, std::ostream& out, std::os
     result = InitializeServer(FromUtf8(settings.server));
   } catch (const QuillError& e) {
     err << "quilldata server-init: " << ToUtf8(e.Description()) << '\n';
-    return e.Number() == ServerInitRefusal::TablesExist && e.Source() == L"InitializeServer"
-               ? kExitUsage
-               : kExitFailed;
+    // A database in a state the schema does not go into: nothing was written.
+    return e.Kind() == ErrorKind::RefusedArgument ? kExitUsage : kExitFailed;
   }
   if (settings.json) {
     out << Dump(Json{{"installed", result.installed}, {"version", result.version}}) << '\n';

@@ -31,8 +31,7 @@ void RequireConnArgs(const ConnLayout& layout, const std::vector<Variant>& value
                        (values.size() == 1 ? L" value" : L" values") + L"; " + backend +
                        L" takes " + std::to_wstring(layout.values.size()) + L": " +
                        std::wstring(layout.described) + L", for example " +
-                       std::wstring(layout.example) + L".")
-      .WithKind(ErrorKind::RefusedArgument);
+                       std::wstring(layout.example) + L".");
 }
 
 }  // namespace QuillData

@@ -184,8 +184,7 @@ int32_t clsQuillData_MSSQL::BeginTrans() {
     t.Step([&] {
       if (InTransaction()) {
         throw QuillError(ErrNo::InvalidProcedureCall, kModule,
-                         L"A transaction is open already: transactions do not nest")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"A transaction is open already: transactions do not nest");
       }
       guard.Attempt([&] { level = Must(m_oConn).BeginTrans(); });
     });
@@ -202,8 +201,7 @@ bool clsQuillData_MSSQL::CommitTrans() {
       if (failed) throw *failed;
       if (!InTransaction()) {
         throw QuillError(ErrNo::InvalidProcedureCall, kModule,
-                         L"No transaction is open: BeginTrans first")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"No transaction is open: BeginTrans first");
       }
       try {
         m_oConn->CommitTrans();

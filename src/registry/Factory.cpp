@@ -65,8 +65,7 @@ ObjectPtr CreateObject(std::wstring_view className) {
     throw QuillError(ErrNo::CannotCreateObject, L"QuillData",
                      L"Cannot create an object of the unknown class '" + std::wstring(className) +
                          L"'. The classes of this build are " + names +
-                         L", and a record class as QuillData.tblMachining.")
-        .WithKind(ErrorKind::NotFound);
+                         L", and a record class as QuillData.tblMachining.");
   }
   return found->second();
 }

@@ -209,8 +209,7 @@ int32_t clsQuillData_SqlLite::BeginTrans() {
     t.Step([&] {
       if (m_inTrans) {
         throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
-                         L"A transaction is open already: transactions do not nest")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"A transaction is open already: transactions do not nest");
       }
       op.Exec(L"BEGIN IMMEDIATE");
       m_inTrans = true;
@@ -227,8 +226,7 @@ bool clsQuillData_SqlLite::CommitTrans() {
     t.Step([&] {
       if (!m_inTrans) {
         throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
-                         L"No transaction is open: BeginTrans first")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"No transaction is open: BeginTrans first");
       }
       op.Exec(L"COMMIT");
       m_inTrans = false;

@@ -32,8 +32,9 @@ struct QUILLDATA_API ServerInitResult {
 
 // Why InitializeServer refused (source "InitializeServer"): nothing was written.
 namespace ServerInitRefusal {
-constexpr int32_t TablesExist = 58;  // tables of the schema exist without its version row
-}
+// Tables of the schema exist without its version row.
+constexpr int32_t TablesExist = ErrNo::FileAlreadyExists;
+}  // namespace ServerInitRefusal
 
 // Installs the schema in one transaction. A database that holds the version table is left
 // alone (installed false, with its version). One that holds any table of the schema by

@@ -33,8 +33,8 @@ std::wstring KeyName(const TableSpec& table) {
 void AppendElement(std::wstring& sql, std::string_view utf8, const TableSpec& table,
                    const ColumnSpec& column, int64_t row) {
   if (utf8.find('\0') != std::string_view::npos)
-    transfer::Fail(transfer::Where(table, column, row) +
-                   L" holds a zero character, which the server cannot store.");
+    transfer::Unreadable(table, column, row,
+                         L" holds a zero character, which the server cannot store.");
   sql += L'"';
   for (wchar_t ch : FromUtf8(utf8)) {
     if (ch == L'"' || ch == L'\\') sql += L'\\';

@@ -348,23 +348,26 @@ Cell FileSide::Read(intptr_t stmt, int32_t c, const TableSpec& table, size_t col
                  std::trunc(lib.ColumnReal(stmt, c)) == lib.ColumnReal(stmt, c)) {
         cell.i = static_cast<int64_t>(lib.ColumnReal(stmt, c));
       } else {
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a whole number.");
+        Unreadable(
+            table, col, row,
+            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a whole number.");
       }
       if (col.kind == Kind::Bool) cell.i = cell.i != 0 ? 1 : 0;
       break;
     }
     case Kind::Real:
       if (type != kSqliteInteger && type != kSqliteFloat)
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a number.");
+        Unreadable(
+            table, col, row,
+            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a number.");
       cell.d = lib.ColumnReal(stmt, c);
       break;
     case Kind::Date: {
       auto date = ReadDate(lib.ColumnUtf8(stmt, c));
       if (!date)
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
+        Unreadable(table, col, row,
+                   L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+                       L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
       cell.s = std::move(date->text);
       break;
     }

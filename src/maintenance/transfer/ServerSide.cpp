@@ -87,7 +87,7 @@ Cell ToCell(const Variant& value, const TableSpec& table, const ColumnSpec& colu
       break;
     case Kind::Date: {
       auto date = ReadDate(ToUtf8(Text(value)));
-      if (!date) Fail(Where(table, column, row) + L" holds no readable date.");
+      if (!date) Unreadable(table, column, row, L" holds no readable date.");
       cell.s = std::move(date->text);
       break;
     }
