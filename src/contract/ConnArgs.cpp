@@ -6,6 +6,7 @@ namespace QuillData {
 
 std::vector<Variant> ConnArgsFor(const ConnLayout& layout, const std::wstring& store,
                                  const std::wstring& libraryFolder, bool trace) {
+  const std::wstring traceSwitch = trace ? L"1" : L"0";
   std::vector<Variant> values;
   for (const ConnValue value : layout.values) {
     switch (value) {
@@ -16,7 +17,7 @@ std::vector<Variant> ConnArgsFor(const ConnLayout& layout, const std::wstring& s
         values.emplace_back(store);
         break;
       case ConnValue::Trace:
-        values.emplace_back(std::wstring(trace ? L"1" : L"0"));
+        values.emplace_back(traceSwitch);
         break;
     }
   }
