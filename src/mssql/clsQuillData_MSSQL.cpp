@@ -154,7 +154,9 @@ std::function<bool()> clsQuillData_MSSQL::ResendRule(const mssql::Procedure& pro
 bool clsQuillData_MSSQL::ShippedSchema() {
   if (m_shippedSchema) return *m_shippedSchema;
   try {
-    auto rows = Must(m_oConn).Execute(L"SELECT count(*) FROM tblSchema_Version");
+    // Version 2 made the look-up-first functions one step for concurrent callers.
+    auto rows =
+        Must(m_oConn).Execute(L"SELECT count(*) FROM tblSchema_Version WHERE \"fldVersion\" >= 2");
     m_shippedSchema = rows && !rows->Eof() && CLng(rows->Fields()->Item(0)->Value()) > 0;
   } catch (const QuillError&) {
     // A connection lost on the way proves nothing either way: asked again next time.

@@ -59,10 +59,17 @@ void AppendReal(std::wstring& sql, double value) {
 
 class PostgresDialect final : public Dialect {
  public:
-  std::string_view SchemaSql() const override { return PostgresSchemaSql(); }
+  const SchemaScripts& Schema() const override { return PostgresSchema(); }
   std::string_view VersionTable() const override { return "tblSchema_Version"; }
   std::wstring VersionSql() const override {
     return L"SELECT max(\"fldVersion\") FROM tblSchema_Version";
+  }
+  std::wstring LockVersionSql() const override {
+    return L"LOCK TABLE tblSchema_Version IN SHARE ROW EXCLUSIVE MODE";
+  }
+  std::wstring RecordVersionSql(int32_t version) const override {
+    return L"INSERT INTO tblSchema_Version (\"fldVersion\") VALUES (" + std::to_wstring(version) +
+           L")";
   }
 
   std::string CatalogName(std::string_view name) const override {
