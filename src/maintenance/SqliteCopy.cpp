@@ -125,8 +125,8 @@ bool IsCopyRefusal(const QuillError& error) {
     case CopyRefusal::DestinationExists:
     case CopyRefusal::FolderMissing:
     case CopyRefusal::NotADatabase:
-      // The kind that blames what was given, not a failure of the store.
-      return error.Kind() == ErrorKind::RefusedArgument || error.Kind() == ErrorKind::NotFound;
+      // Raised as its number tells, not a store's failure that carries the same number.
+      return error.Kind() == KindOfNumber(error.Number());
     default:
       return false;
   }

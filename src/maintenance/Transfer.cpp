@@ -243,9 +243,8 @@ bool IsTransferRefusal(const QuillError& error) {
     case TransferRefusal::RowsLeftBehind:
     case TransferRefusal::BadArgument:
     case TransferRefusal::ValuesDoNotFit:
-      // The kind that blames what was given, not a failure of either side.
-      return error.Kind() == ErrorKind::RefusedArgument || error.Kind() == ErrorKind::NotFound ||
-             error.Kind() == ErrorKind::Conversion;
+      // Raised as its number tells, not a side's failure that carries the same number.
+      return error.Kind() == KindOfNumber(error.Number());
     default:
       return false;
   }

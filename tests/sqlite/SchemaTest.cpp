@@ -35,8 +35,8 @@ class SchemaTest : public SqliteTest {
          raw.Query("SELECT name, sql LIKE '%AUTOINCREMENT%' FROM sqlite_schema WHERE type = "
                    "'table' AND name NOT LIKE 'sqlite_%'")) {
       shape.insert({t[0], "autoincrement", t[1]});
-      for (Row c : raw.Query("SELECT name, type, pk, dflt_value FROM pragma_table_info('" + t[0] +
-                             "')")) {
+      for (Row c :
+           raw.Query("SELECT name, type, pk, dflt_value FROM pragma_table_info('" + t[0] + "')")) {
         c.insert(c.begin(), t[0]);
         shape.insert(c);
       }
@@ -102,8 +102,8 @@ TEST_F(SchemaTest, AFileTheUpgradeCannotTakeOrOfANewerVersionIsLeftAsItWas) {
       // A view of the host's own would break, its trigger would go with the rebuilt table.
       {L"CREATE VIEW Names AS SELECT MachName FROM Machining", ErrNo::StatementError,
        L"version 2 of the schema failed, so it is left as it was"},
-      {L"CREATE TRIGGER Stamp AFTER INSERT ON MachLink BEGIN SELECT 1; END",
-       ErrNo::StatementError, L"views_and_triggers_in_the_way"},
+      {L"CREATE TRIGGER Stamp AFTER INSERT ON MachLink BEGIN SELECT 1; END", ErrNo::StatementError,
+       L"views_and_triggers_in_the_way"},
       {L"ALTER TABLE Machining ADD COLUMN Extra TEXT", ErrNo::StatementError, L"columns"},
       {L"PRAGMA user_version = " + std::to_wstring(kSqliteSchemaVersion + 1),
        ErrNo::InvalidFileFormat, L"newer than this library's"},
@@ -117,7 +117,8 @@ TEST_F(SchemaTest, AFileTheUpgradeCannotTakeOrOfANewerVersionIsLeftAsItWas) {
     EXPECT_NE(e.Description().find(c.says), std::wstring::npos) << ToUtf8(e.Description());
     EXPECT_EQ(Diff(before, RawDb(db).Dump()).size(), 0u) << ToUtf8(c.change);
   }
-  auto newer = EXPECT_QUILL_ERROR(CreateDatabase(Path("case4.db"), false), ErrNo::InvalidFileFormat);
+  auto newer =
+      EXPECT_QUILL_ERROR(CreateDatabase(Path("case4.db"), false), ErrNo::InvalidFileFormat);
   EXPECT_EQ(newer.Kind(), ErrorKind::RefusedArgument);
 }
 
@@ -125,7 +126,8 @@ TEST_F(SchemaTest, AFileTheUpgradeCannotTakeOrOfANewerVersionIsLeftAsItWas) {
 // with its rows kept, and an older file goes through every upgrade to the same place.
 TEST_F(SchemaTest, AddingATableIsAnUpgradeScript) {
   const SchemaScripts& shipped = sqlite_detail::ShippedSchema();
-  const std::string table = "CREATE TABLE tblScratch (fldScratchID INTEGER PRIMARY KEY AUTOINCREMENT);";
+  const std::string table =
+      "CREATE TABLE tblScratch (fldScratchID INTEGER PRIMARY KEY AUTOINCREMENT);";
   const std::string full = std::string(shipped.full) + table;
   std::vector<SchemaStep> steps(shipped.upgrades.begin(), shipped.upgrades.end());
   steps.push_back({shipped.version + 1, table});
