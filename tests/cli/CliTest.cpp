@@ -13,10 +13,12 @@
 
 #include "QuillData/Config.h"
 #include "QuillData/locale/Locale.h"
-#include "QuillData/sqlite/Schema.h"
 #include "RunTool.h"
 #include "cli/Batch.h"
 #include "cli/Json.h"
+#if QUILLDATA_WITH_SQLITE
+#include "sqlite/SqliteFixture.h"
+#endif
 
 namespace QuillData::cli {
 namespace {
@@ -62,11 +64,7 @@ TEST_F(CliOnSqlite, InitRefusesToTouchAFileThatHoldsAnything) {
   // A file of an older schema (here one made before versions were recorded, whose ids come
   // back) is upgraded, once.
   std::ofstream(dir_ / "old.db").close();
-  std::string schema(SqliteSchemaSql());
-  for (size_t at = schema.find(" AUTOINCREMENT"); at != std::string::npos;
-       at = schema.find(" AUTOINCREMENT"))
-    schema.erase(at, 14);
-  ASSERT_EQ(Tool("query --db " + Db("old.db") + " " + Quote(schema)).code, 0);
+  ASSERT_EQ(Tool("query --db " + Db("old.db") + " " + Quote(testing::VersionOneSchema())).code, 0);
   r = Tool("init " + Db("old.db"));
   ASSERT_EQ(r.code, 0) << r.err;
   const Json upgraded = Json::parse(r.out);

@@ -469,11 +469,7 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
   EXPECT_EQ(Lines(Server(), old, version),
             std::vector<std::string>{std::to_string(kServerSchemaVersion)});
   const fs::path oldFile = dir_ / "old.db";
-  std::string schema(SqliteSchemaSql());
-  for (size_t at = schema.find(" AUTOINCREMENT"); at != std::string::npos;
-       at = schema.find(" AUTOINCREMENT"))
-    schema.erase(at, 14);
-  Exec(oldFile, schema);
+  Exec(oldFile, testing::VersionOneSchema());
   TransferDatabase(OnServer(old), {oldFile, {}});
   EXPECT_EQ(SqliteSchemaVersion(oldFile), kSqliteSchemaVersion);
 

@@ -16,13 +16,8 @@ namespace fs = std::filesystem;
 
 class SchemaTest : public SqliteTest {
  protected:
-  // A file as version 1 made it: identity columns without AUTOINCREMENT.
   fs::path VersionOne(const std::string& name) {
-    std::string sql(SqliteSchemaSql());
-    for (size_t at = sql.find(" AUTOINCREMENT"); at != std::string::npos;
-         at = sql.find(" AUTOINCREMENT"))
-      sql.erase(at, 14);
-    Exec(Path(name), FromUtf8(sql));
+    Exec(Path(name), FromUtf8(VersionOneSchema()));
     return Path(name);
   }
 
