@@ -4,8 +4,9 @@
 --   createdb quill && psql -v ON_ERROR_STOP=1 -d quill -f schema/postgresql.sql
 --
 -- Loading it again keeps the tables and their rows and replaces the functions.
--- `quilldata server-init --server CONN` installs it the same way, in one transaction, and
--- only into a database that does not hold its tables yet.
+-- `quilldata server-init --server CONN` installs it the same way, in one transaction, into a
+-- database that does not hold its tables yet, and upgrades an older version: the numbered
+-- scripts of schema/postgresql/ above its version, then this script again.
 --
 -- Conventions:
 --  * Table names are unquoted (the backend reads them as "SELECT * FROM tblMachining;").
@@ -1290,12 +1291,13 @@ END $$;
 
 -- Schema version ---------------------------------------------------------------------------
 
--- One row: the version of this script that installed the database (quilldata server-init
--- reads it to tell an initialised database from an empty one). Loading the script again
--- keeps the row.
+-- A row per version the database was installed or upgraded to; the highest is the version it
+-- holds (quilldata server-init reads it to tell an initialised database from an empty one,
+-- and to upgrade an older one with the scripts of schema/postgresql/). Loading the script
+-- again keeps the rows.
 CREATE TABLE IF NOT EXISTS tblSchema_Version (
   "fldVersion" integer NOT NULL,
   "fldInstalled" timestamp NOT NULL DEFAULT localtimestamp
 );
 INSERT INTO tblSchema_Version ("fldVersion")
-  SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM tblSchema_Version);
+  SELECT 2 WHERE NOT EXISTS (SELECT 1 FROM tblSchema_Version);

@@ -6,7 +6,6 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Companions.h"
 #include "QuillData/contract/Error.h"
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
@@ -14,6 +13,7 @@
 #include "QuillData/contract/Transaction.h"
 #include "QuillData/contract/Variant.h"
 #include "QuillData/contract/clsQuillData.h"
+#include "QuillData/registry/Factory.h"
 #if QUILLDATA_WITH_MAINTENANCE
 #include "QuillData/maintenance/clsLumenData.h"
 #endif

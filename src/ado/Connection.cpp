@@ -147,8 +147,7 @@ void Connection::RaiseEnded() const {
 int32_t Connection::BeginTrans() {
   if (scope_ != Scope::None) {
     throw QuillError(adErrInvalidArgument, detail::kSource,
-                     L"A transaction is open already: transactions do not nest.")
-        .WithKind(ErrorKind::RefusedArgument);
+                     L"A transaction is open already: transactions do not nest.");
   }
   if (!session_) Raise(adErrInvalidConnection, L"The connection is not open.");
   ReplaceDead();
@@ -160,8 +159,7 @@ int32_t Connection::BeginTrans() {
 
 void Connection::CommitTrans() {
   if (scope_ == Scope::None) {
-    throw QuillError(adErrInvalidArgument, detail::kSource, L"No transaction is open.")
-        .WithKind(ErrorKind::RefusedArgument);
+    throw QuillError(adErrInvalidArgument, detail::kSource, L"No transaction is open.");
   }
   if (scope_ == Scope::Ended) {
     scope_ = Scope::None;
@@ -247,8 +245,7 @@ std::shared_ptr<Recordset> Connection::Execute(const std::wstring& commandText, 
 
 // The transactions of a provider that has none.
 void Session::Begin() {
-  throw QuillError(adErrFeatureNotAvailable, detail::kSource, L"The provider has no transactions.")
-      .WithKind(ErrorKind::Unsupported);
+  throw QuillError(adErrFeatureNotAvailable, detail::kSource, L"The provider has no transactions.");
 }
 void Session::Commit() {
   Begin();

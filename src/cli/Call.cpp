@@ -8,9 +8,9 @@
 #include <iterator>
 #include <utility>
 
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/contract/clsQuillData.h"
+#include "QuillData/registry/Factory.h"
 #include "cli/Suggest.h"
 #include "platform/Files.h"
 
@@ -210,15 +210,31 @@ std::shared_ptr<clsQuillData> CreateBackend(std::wstring_view className) {
   return CreateObjectAs<clsQuillData>(className);
 }
 
+namespace {
+
+// The first of the build's backends that opens what the settings name: a file, or a server.
+const ConnLayout* LayoutFor(const CallSettings& settings) {
+  const bool file = settings.server.empty();
+  for (const ConnLayout& layout : Backends())
+    if (layout.file == file) return &layout;
+  return nullptr;
+}
+
+}  // namespace
+
 std::wstring BackendClass(const CallSettings& settings) {
-  return settings.server.empty() ? L"QuillData.clsQuillData_SqlLite"
-                                 : L"QuillData.clsQuillData_MSSQL";
+  if (const ConnLayout* layout = LayoutFor(settings))
+    return L"QuillData." + std::wstring(layout->backend);
+  // The factory refuses it, naming the classes the build has.
+  return settings.server.empty() ? L"a backend for database files" : L"a backend for servers";
 }
 
 std::vector<Variant> ConnArgsFor(const CallSettings& settings) {
-  std::wstring traceSwitch = settings.trace ? L"1" : L"0";
-  if (!settings.server.empty()) return {FromUtf8(settings.server), traceSwitch};
-  return {FromUtf8(settings.sqliteLib), FromUtf8(settings.db), traceSwitch};
+  const ConnLayout* layout = LayoutFor(settings);
+  if (!layout) return {};
+  return QuillData::ConnArgsFor(*layout,
+                                FromUtf8(settings.server.empty() ? settings.db : settings.server),
+                                FromUtf8(settings.sqliteLib), settings.trace);
 }
 
 Outcome Dispatch(clsQuillData& backend, const OperationEntry::Bound& call, bool summary) {

@@ -49,9 +49,9 @@ struct CallSettings {
 using BackendFactory = std::function<std::shared_ptr<clsQuillData>(std::wstring_view)>;
 std::shared_ptr<clsQuillData> CreateBackend(std::wstring_view className);
 
+// The class of the build's backend for the store the settings name (a file, or a server),
+// and its connection values as that backend lays them out (QuillData::Backends()).
 std::wstring BackendClass(const CallSettings& settings);
-// The backend's connection values: {library folder, database file, trace switch} for
-// SQLite, {connection string, trace switch} for the server.
 std::vector<Variant> ConnArgsFor(const CallSettings& settings);
 
 // What one call gave back: its result as JSON, the by-reference count, and the error that

@@ -250,9 +250,43 @@ bool WriteTour(std::ostream& out, std::ostream& err, clsQuillData& db,
   return errors.Reports().empty();
 }
 
+// A file that holds a database of an older schema is upgraded; one of the current schema,
+// or anything else, is left as it is.
+int UpgradeDatabase(const InitSettings& settings, std::ostream& out, std::ostream& err) {
+  const fs::path file = platform::Utf8Path(settings.db);
+  const std::string left =
+      "\"" + settings.db + "\" already exists and is not empty; it is left as it is";
+  int32_t version = 0;
+  try {
+    version = SqliteSchemaVersion(file, FromUtf8(settings.sqliteLib));
+  } catch (const QuillError& e) {
+    err << "quilldata init: " << left << " (" << ToUtf8(e.Description()) << ")\n";
+    return kExitUsage;
+  }
+  if (version == 0 || version == kSqliteSchemaVersion) {
+    err << "quilldata init: " << left;
+    if (version != 0) err << " (it holds the schema, version " << version << ")";
+    err << '\n';
+    return kExitUsage;
+  }
+  try {
+    CreateDatabase(file, false, FromUtf8(settings.sqliteLib));
+  } catch (const QuillError& e) {
+    err << "quilldata init: " << ToUtf8(e.Description()) << '\n';
+    return e.Kind() == ErrorKind::RefusedArgument ? kExitUsage : kExitFailed;
+  }
+  out << Dump(Json{{"upgraded", settings.db}, {"from", version}, {"version", kSqliteSchemaVersion}})
+      << '\n';
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunInit(const InitSettings& settings, std::ostream& out, std::ostream& err) {
+  std::error_code ec;
+  const fs::path file = platform::Utf8Path(settings.db);
+  if (fs::is_regular_file(file, ec) && fs::file_size(file, ec) > 0)
+    return UpgradeDatabase(settings, out, err);
   bool created = false;
   std::string why;
   if (!ClaimNewDatabase(settings.db, created, why)) {
@@ -267,7 +301,8 @@ int RunInit(const InitSettings& settings, std::ostream& out, std::ostream& err) 
     err << "quilldata init: " << e.what() << '\n';
     return kExitFailed;
   }
-  Json doc = {{"created", settings.db}, {"sample", settings.sample}};
+  Json doc = {
+      {"created", settings.db}, {"sample", settings.sample}, {"version", kSqliteSchemaVersion}};
   out << Dump(doc) << '\n';
   return kExitOk;
 }
@@ -300,17 +335,19 @@ int RunDemo(const DemoSettings& settings, std::ostream& out, std::ostream& err) 
     return kExitFailed;
   }
 
+  CallSettings store;
+  store.db = db;
+  store.sqliteLib = settings.sqliteLib;
   std::shared_ptr<clsQuillData> backend;
   try {
-    backend = CreateBackend(L"QuillData.clsQuillData_SqlLite");
+    backend = CreateBackend(BackendClass(store));
   } catch (const QuillError& e) {
     err << "quilldata demo: " << e.what() << '\n';
     return kExitFailed;
   }
   auto trace = std::make_shared<StreamTrace>();
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave, 0, &err);
-  if (!backend ||
-      !backend->OpenDB(trace, errors, {FromUtf8(settings.sqliteLib), FromUtf8(db), L"0"})) {
+  if (!backend || !backend->OpenDB(trace, errors, ConnArgsFor(store))) {
     err << "quilldata demo: could not open " << db << '\n';
     return kExitFailed;
   }

@@ -36,14 +36,18 @@ int RunServerInit(const ServerInitSettings& settings, std::ostream& out, std::os
     result = InitializeServer(FromUtf8(settings.server));
   } catch (const QuillError& e) {
     err << "quilldata server-init: " << ToUtf8(e.Description()) << '\n';
-    return e.Number() == ServerInitRefusal::TablesExist && e.Source() == L"InitializeServer"
-               ? kExitUsage
-               : kExitFailed;
+    // A database in a state the schema does not go into: nothing was written.
+    return e.Kind() == ErrorKind::RefusedArgument ? kExitUsage : kExitFailed;
   }
   if (settings.json) {
-    out << Dump(Json{{"installed", result.installed}, {"version", result.version}}) << '\n';
+    Json doc{{"installed", result.installed}, {"version", result.version}};
+    if (result.upgradedFrom != 0) doc["upgradedFrom"] = result.upgradedFrom;
+    out << Dump(doc) << '\n';
   } else if (result.installed) {
     out << "Installed the QuillData schema, version " << result.version << ".\n";
+  } else if (result.upgradedFrom != 0) {
+    out << "Upgraded the QuillData schema from version " << result.upgradedFrom << " to "
+        << result.version << ".\n";
   } else {
     out << "The database is initialised already (schema version " << result.version
         << "); nothing was changed.\n";

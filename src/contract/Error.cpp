@@ -9,23 +9,6 @@ namespace QuillData {
 
 namespace {
 
-// The kind a number alone tells.
-ErrorKind KindOfNumber(int32_t number) {
-  switch (number) {
-    case ErrNo::InvalidProcedureCall:
-      return ErrorKind::RefusedArgument;
-    case ErrNo::Overflow:
-    case ErrNo::TypeMismatch:
-    case ErrNo::InvalidUseOfNull:
-      return ErrorKind::Conversion;
-    case ErrNo::FileNotFound:
-    case ErrNo::CannotCreateObject:
-      return ErrorKind::NotFound;
-    default:
-      return ErrorKind::Other;
-  }
-}
-
 // SQLite's primary result codes (the low byte of an extended one).
 ErrorKind KindOfSqliteCode(int32_t code) {
   switch (code & 0xff) {
@@ -75,6 +58,40 @@ std::string WhatText(int32_t number, const std::wstring& source, const std::wstr
 }
 
 }  // namespace
+
+ErrorKind KindOfNumber(int32_t number) {
+  switch (number) {
+    case ErrNo::InvalidProcedureCall:
+    case ErrNo::FileAlreadyExists:
+    case ErrNo::InvalidFileFormat:
+    case ErrNo::InvalidPropertyValue:
+    case ErrNo::AdoInvalidArgument:
+    case ErrNo::AdoInvalidParamInfo:
+      return ErrorKind::RefusedArgument;
+    case ErrNo::Overflow:
+    case ErrNo::TypeMismatch:
+    case ErrNo::InvalidUseOfNull:
+    case ErrNo::AdoDataConversion:
+    case ErrNo::AdoDataOverflow:
+      return ErrorKind::Conversion;
+    case ErrNo::FileNotFound:
+    case ErrNo::PathNotFound:
+    case ErrNo::CannotCreateObject:
+    case ErrNo::DllNotLoaded:
+    case ErrNo::AdoItemNotFound:
+    case ErrNo::AdoProviderNotFound:
+    case ErrNo::AdoNoCurrentRecord:
+      return ErrorKind::NotFound;
+    case ErrNo::DiskFull:
+      return ErrorKind::StoreFull;
+    case ErrNo::ObjectDoesNotSupport:
+    case ErrNo::FunctionNotFound:
+    case ErrNo::AdoFeatureNotAvailable:
+      return ErrorKind::Unsupported;
+    default:
+      return ErrorKind::Other;
+  }
+}
 
 QuillError::QuillError(int32_t number, std::wstring source, std::wstring description)
     : number_(number),
@@ -159,12 +176,26 @@ std::wstring StandardDescription(int32_t number) {
       return L"Internal error";
     case ErrNo::FileNotFound:
       return L"File not found";
+    case ErrNo::FileAlreadyExists:
+      return L"File already exists";
+    case ErrNo::DiskFull:
+      return L"Disk full";
+    case ErrNo::FileAccessError:
+      return L"Path/File access error";
+    case ErrNo::PathNotFound:
+      return L"Path not found";
     case ErrNo::ObjectNotSet:
       return L"Object variable or With block variable not set";
     case ErrNo::InvalidUseOfNull:
       return L"Invalid use of Null";
+    case ErrNo::InvalidFileFormat:
+      return L"Invalid file format";
+    case ErrNo::InvalidPropertyValue:
+      return L"Invalid property value";
     case ErrNo::CannotCreateObject:
       return L"ActiveX component can't create object";
+    case ErrNo::ObjectDoesNotSupport:
+      return L"Object doesn't support this property or method";
     case ErrNo::DuplicateKey:
       return L"This key is already associated with an element of this collection";
     default:

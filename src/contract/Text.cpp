@@ -63,8 +63,7 @@ void RequireValidText(std::wstring_view text, std::wstring_view what) {
                                  L", a lone surrogate, which is no character: it cannot be stored"
                            : L" holds the value " + Hex(u) + where +
                                  L", which is no character: it cannot be stored";
-    throw QuillError(ErrNo::InvalidProcedureCall, L"QuillData", std::wstring(what) + why)
-        .WithKind(ErrorKind::RefusedArgument);
+    throw QuillError(ErrNo::InvalidProcedureCall, L"QuillData", std::wstring(what) + why);
   }
 }
 

@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "QuillData/ado/Provider.h"
+#include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Text.h"
+#include "maintenance/ServerVersion.h"
 #include "maintenance/dialect/Dialect.h"
 
 namespace QuillData {
@@ -41,42 +43,25 @@ std::vector<std::string> ScriptTables(std::string_view sql) {
   return tables;
 }
 
-// Installs the dialect's schema script on the session's database, unless it holds it.
-ServerInitResult Install(ado::Session& session, const dialect::Dialect& dialect) {
-  auto existing = Query(session, dialect.TablesSql(false));
+// The names of the tables and views of the session's schema.
+std::vector<std::string> Names(ado::Session& session, const dialect::Dialect& dialect) {
   std::vector<std::string> names;
-  for (const auto& row : existing->rows) {
+  const auto tables = Query(session, dialect.TablesSql(false));
+  for (const auto& row : tables->rows) {
     if (const auto* name = row.at(0).Get<std::wstring>()) names.push_back(ToUtf8(*name));
   }
-  auto has = [&](std::string_view table) {
-    return std::find(names.begin(), names.end(), dialect.CatalogName(table)) != names.end();
-  };
+  return names;
+}
 
-  if (has(dialect.VersionTable())) {
-    auto rows = Query(session, dialect.VersionSql());
-    ServerInitResult result;
-    if (rows && !rows->rows.empty()) {
-      if (const auto* v = rows->rows[0].at(0).Get<int32_t>()) result.version = *v;
-    }
-    return result;
-  }
-
-  std::wstring clashes;
-  for (const auto& table : ScriptTables(dialect.SchemaSql())) {
-    if (has(table)) clashes += (clashes.empty() ? L"" : L", ") + FromUtf8(table);
-  }
-  if (!clashes.empty()) {
-    throw QuillError(ServerInitRefusal::TablesExist, kSource,
-                     L"The database already holds tables of the schema's names, without the "
-                     L"schema's version row, so nothing was written: " +
-                         clashes + L".");
-  }
-
-  // DDL is transactional on PostgreSQL: either all of it is there or none.
+// Runs `work` in one transaction of the session: DDL is transactional on PostgreSQL, so
+// either all of it is there or none.
+template <class Work>
+auto InTransaction(ado::Session& session, Work&& work) {
   Query(session, L"START TRANSACTION", ado::adExecuteNoRecords);
   try {
-    Query(session, FromUtf8(dialect.SchemaSql()), ado::adExecuteNoRecords);
+    auto result = work();
     Query(session, L"COMMIT", ado::adExecuteNoRecords);
+    return result;
   } catch (...) {
     try {
       Query(session, L"ROLLBACK", ado::adExecuteNoRecords);
@@ -85,10 +70,80 @@ ServerInitResult Install(ado::Session& session, const dialect::Dialect& dialect)
     }
     throw;
   }
-  return {true, kServerSchemaVersion};
+}
+
+// Installs the dialect's schema script on the session's database, or upgrades it.
+ServerInitResult Install(ado::Session& session, const dialect::Dialect& dialect) {
+  const SchemaScripts& scripts = dialect.Schema();
+  const std::vector<std::string> names = Names(session, dialect);
+  auto has = [&](std::string_view table) {
+    return std::find(names.begin(), names.end(), dialect.CatalogName(table)) != names.end();
+  };
+
+  if (has(dialect.VersionTable())) {
+    const int32_t version = server_schema::Version(session, dialect);
+    if (version > scripts.version)
+      throw QuillError(ServerInitRefusal::NewerVersion, kSource,
+                       NewerSchema(version, scripts.version) + L"; nothing was changed.");
+    if (version == scripts.version) return {false, version, 0};
+    const int32_t from =
+        InTransaction(session, [&] { return server_schema::Upgrade(session, dialect); });
+    return {false, scripts.version, from == scripts.version ? 0 : from};
+  }
+
+  std::wstring clashes;
+  for (const auto& table : ScriptTables(scripts.full)) {
+    if (has(table)) clashes += (clashes.empty() ? L"" : L", ") + FromUtf8(table);
+  }
+  if (!clashes.empty()) {
+    throw QuillError(ServerInitRefusal::TablesExist, kSource,
+                     L"The database already holds tables of the schema's names, without the "
+                     L"schema's version row, so nothing was written: " +
+                         clashes + L".");
+  }
+  InTransaction(session, [&] {
+    Query(session, FromUtf8(scripts.full), ado::adExecuteNoRecords);
+    return 0;
+  });
+  return {true, scripts.version, 0};
 }
 
 }  // namespace
+
+namespace server_schema {
+
+int32_t Version(ado::Session& session, const dialect::Dialect& dialect) {
+  const std::vector<std::string> names = Names(session, dialect);
+  if (std::find(names.begin(), names.end(), dialect.CatalogName(dialect.VersionTable())) ==
+      names.end())
+    return 0;
+  auto rows = Query(session, dialect.VersionSql());
+  if (!rows || rows->rows.empty()) return 0;
+  const Variant& value = rows->rows[0].at(0);
+  return value.IsNull() || value.IsEmpty() ? 0 : CLng(value);
+}
+
+int32_t Upgrade(ado::Session& session, const dialect::Dialect& dialect) {
+  const SchemaScripts& scripts = dialect.Schema();
+  // Read again under the lock: another upgrade may have finished meanwhile.
+  Query(session, dialect.LockVersionSql(), ado::adExecuteNoRecords);
+  const int32_t from = Version(session, dialect);
+  if (from >= scripts.version) return from;
+  for (const SchemaStep& step : scripts.upgrades) {
+    if (step.version <= from) continue;
+    try {
+      Query(session, FromUtf8(step.sql), ado::adExecuteNoRecords);
+    } catch (const QuillError& e) {
+      throw e.Described(L"The upgrade of the database to version " + std::to_wstring(step.version) +
+                        L" of the schema failed, so it is left as it was: " + e.Description());
+    }
+  }
+  Query(session, FromUtf8(scripts.full), ado::adExecuteNoRecords);
+  Query(session, dialect.RecordVersionSql(scripts.version), ado::adExecuteNoRecords);
+  return from;
+}
+
+}  // namespace server_schema
 
 std::vector<std::string> PostgresSchemaTables() {
   return ScriptTables(PostgresSchemaSql());

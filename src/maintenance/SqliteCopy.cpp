@@ -20,7 +20,6 @@ using sqlite_detail::SqliteFile;
 using sqlite_detail::SqliteStatement;
 
 constexpr wchar_t kSource[] = L"CopySqliteDatabase";
-constexpr int32_t kFileAccessError = 75;       // "Path/File access error"
 constexpr int32_t kVacuumIntoSince = 3027000;  // the library version that has VACUUM INTO
 
 [[noreturn]] void Refuse(int32_t number, const std::wstring& why) {
@@ -28,7 +27,7 @@ constexpr int32_t kVacuumIntoSince = 3027000;  // the library version that has V
 }
 
 [[noreturn]] void FileFailure(const std::wstring& what, const std::wstring& why) {
-  throw QuillError(kFileAccessError, kSource, what + L": " + why);
+  throw QuillError(ErrNo::FileAccessError, kSource, what + L": " + why);
 }
 
 std::wstring Quoted(const fs::path& path) {
@@ -121,13 +120,13 @@ void MoveIntoPlace(const fs::path& from, const fs::path& to) {
 }  // namespace
 
 bool IsCopyRefusal(const QuillError& error) {
-  if (error.Source() != kSource) return false;
   switch (error.Number()) {
     case CopyRefusal::SourceMissing:
     case CopyRefusal::DestinationExists:
     case CopyRefusal::FolderMissing:
     case CopyRefusal::NotADatabase:
-      return true;
+      // Raised as its number tells, not a store's failure that carries the same number.
+      return error.Kind() == KindOfNumber(error.Number());
     default:
       return false;
   }
@@ -165,7 +164,8 @@ void CopySqliteDatabase(const fs::path& src, const fs::path& dst,
   if (source.Lib().sqlite3_libversion_number() < kVacuumIntoSince) {
     throw QuillError(ErrNo::StatementError, kSource,
                      L"The SQLite library " + source.Lib().sqlite3_libversion() +
-                         L" cannot copy a database while it is in use (3.27 or later can).");
+                         L" cannot copy a database while it is in use (3.27 or later can).")
+        .WithKind(ErrorKind::Unsupported);
   }
   CheckReadable(source, src);
 

@@ -133,8 +133,7 @@ void CheckFit(Side& source, const std::vector<TableSpec>& tables, const Transfer
   throw QuillError(TransferRefusal::ValuesDoNotFit, kSource,
                    std::to_wstring(found) +
                        (found == 1 ? L" value of the source does" : L" values of the source do") +
-                       L" not fit the target, so nothing was written: " + listed + L".")
-      .WithKind(ErrorKind::Conversion);
+                       L" not fit the target, so nothing was written: " + listed + L".");
 }
 
 std::vector<TableTransfer> Run(Side& source, Side& target, std::vector<TableSpec>& tables,
@@ -237,7 +236,6 @@ std::unique_ptr<Side> Open(const TransferSide& side, const TransferOptions& opti
 }  // namespace
 
 bool IsTransferRefusal(const QuillError& error) {
-  if (error.Source() != kSource) return false;
   switch (error.Number()) {
     case TransferRefusal::SourceMissing:
     case TransferRefusal::TargetNotEmpty:
@@ -245,7 +243,8 @@ bool IsTransferRefusal(const QuillError& error) {
     case TransferRefusal::RowsLeftBehind:
     case TransferRefusal::BadArgument:
     case TransferRefusal::ValuesDoNotFit:
-      return true;
+      // Raised as its number tells, not a side's failure that carries the same number.
+      return error.Kind() == KindOfNumber(error.Number());
     default:
       return false;
   }

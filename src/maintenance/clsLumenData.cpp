@@ -12,7 +12,6 @@
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/maintenance/ServerAdmin.h"
-#include "QuillData/maintenance/SqliteCopy.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
 #include "platform/Files.h"
@@ -22,8 +21,6 @@ namespace QuillData {
 namespace {
 
 constexpr wchar_t kTraceModule[] = L"modDB";
-constexpr int32_t kFileAccessError = 75;  // "Path/File access error"
-constexpr int32_t kDiskFull = 61;         // "Disk full"
 
 template <class T>
 T& Must(const std::shared_ptr<T>& object) {
@@ -51,7 +48,7 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (fs::exists(fs::symlink_status(to, ec))) {
-    throw QuillError(CopyRefusal::DestinationExists, L"MakeDetachCopy",
+    throw QuillError(ErrNo::FileAlreadyExists, L"MakeDetachCopy",
                      L"The file \"" + to + L"\" already exists; it was not overwritten.");
   }
   if (!fs::copy_file(from, to, fs::copy_options::none, ec) || ec) {
@@ -62,7 +59,7 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
       fs::remove(to, ignored);
     }
     throw QuillError(
-        kFileAccessError, L"MakeDetachCopy",
+        ErrNo::FileAccessError, L"MakeDetachCopy",
         L"Cannot copy \"" + from + L"\" to \"" + to + L"\": " + FromUtf8(ec.message()));
   }
 }
@@ -71,7 +68,7 @@ void CopyDatabaseFile(const std::wstring& from, const std::wstring& to) {
 // strand the database, so each is opened before anything happens.
 void CheckReadable(const std::wstring& file) {
   if (const auto error = platform::ReadFirstByte(file)) {
-    throw QuillError(kFileAccessError, L"MakeDetachCopy",
+    throw QuillError(ErrNo::FileAccessError, L"MakeDetachCopy",
                      L"This process cannot read the database file \"" + file + L"\" (" +
                          error.message + L"); the database was not detached.");
   }
@@ -81,7 +78,7 @@ void CheckReadable(const std::wstring& file) {
 void CheckWritable(const std::wstring& folder, const std::vector<std::wstring>& sources) {
   namespace fs = std::filesystem;
   if (const auto error = platform::ProbeWritable(folder)) {
-    throw QuillError(kFileAccessError, L"MakeDetachCopy",
+    throw QuillError(ErrNo::FileAccessError, L"MakeDetachCopy",
                      L"This process cannot write to the folder \"" + folder + L"\" (" +
                          error.message + L"); the database was not detached.");
   }
@@ -93,7 +90,7 @@ void CheckWritable(const std::wstring& folder, const std::vector<std::wstring>& 
   }
   const fs::space_info space = fs::space(folder, ec);
   if (!ec && space.available < needed) {
-    throw QuillError(kDiskFull, L"MakeDetachCopy",
+    throw QuillError(ErrNo::DiskFull, L"MakeDetachCopy",
                      L"The folder \"" + folder + L"\" has " + std::to_wstring(space.available) +
                          L" bytes free and the copies need " + std::to_wstring(needed) +
                          L"; the database was not detached.");
@@ -217,7 +214,7 @@ Variant clsLumenData::MakeDetachCopy(const std::wstring& strLogin, const std::ws
             std::error_code ec;
             if (std::filesystem::exists(std::filesystem::symlink_status(*copy, ec))) {
               throw QuillError(
-                  CopyRefusal::DestinationExists, L"MakeDetachCopy",
+                  ErrNo::FileAlreadyExists, L"MakeDetachCopy",
                   L"The file \"" + *copy + L"\" already exists; the database was not detached.");
             }
           }

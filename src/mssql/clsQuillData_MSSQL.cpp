@@ -9,13 +9,13 @@
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "Readers.h"
 #include "ado/Detail.h"
 #include "contract/EveryOperation.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
+#include "mssql/ConnLayout.h"
 
 namespace QuillData {
 
@@ -88,7 +88,7 @@ bool clsQuillData_MSSQL::OpenDB(const std::shared_ptr<cSP>& cSP, const std::shar
     const std::vector<Variant>& values = ConnectionValues(ConnArgs);
     bool laidOut = false;
     t.Step([&] {
-      RequireConnArgs(L"clsQuillData_MSSQL", values);
+      RequireConnArgs(mssql::kConnLayout, values);
       laidOut = true;
     });
     if (!laidOut) return;  // nothing sensible to open
@@ -154,7 +154,9 @@ std::function<bool()> clsQuillData_MSSQL::ResendRule(const mssql::Procedure& pro
 bool clsQuillData_MSSQL::ShippedSchema() {
   if (m_shippedSchema) return *m_shippedSchema;
   try {
-    auto rows = Must(m_oConn).Execute(L"SELECT count(*) FROM tblSchema_Version");
+    // Version 2 made the look-up-first functions one step for concurrent callers.
+    auto rows =
+        Must(m_oConn).Execute(L"SELECT count(*) FROM tblSchema_Version WHERE \"fldVersion\" >= 2");
     m_shippedSchema = rows && !rows->Eof() && CLng(rows->Fields()->Item(0)->Value()) > 0;
   } catch (const QuillError&) {
     // A connection lost on the way proves nothing either way: asked again next time.
@@ -184,8 +186,7 @@ int32_t clsQuillData_MSSQL::BeginTrans() {
     t.Step([&] {
       if (InTransaction()) {
         throw QuillError(ErrNo::InvalidProcedureCall, kModule,
-                         L"A transaction is open already: transactions do not nest")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"A transaction is open already: transactions do not nest");
       }
       guard.Attempt([&] { level = Must(m_oConn).BeginTrans(); });
     });
@@ -202,8 +203,7 @@ bool clsQuillData_MSSQL::CommitTrans() {
       if (failed) throw *failed;
       if (!InTransaction()) {
         throw QuillError(ErrNo::InvalidProcedureCall, kModule,
-                         L"No transaction is open: BeginTrans first")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"No transaction is open: BeginTrans first");
       }
       try {
         m_oConn->CommitTrans();

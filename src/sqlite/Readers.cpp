@@ -29,7 +29,6 @@ namespace {
 constexpr int kInteger = 1;
 constexpr int kFloat = 2;
 constexpr int kText = 3;
-constexpr int32_t kNoSuchProperty = 438;
 
 ReaderInfo Info(std::wstring_view operation, std::wstring sql, const RecordType& (*type)(),
                 std::wstring_view key) {
@@ -85,7 +84,7 @@ Variant IntegerValue(int64_t value) {
 }
 
 [[noreturn]] void RaiseNoField(const ColumnPlan& column) {
-  throw QuillError(kNoSuchProperty, L"QuillData",
+  throw QuillError(ErrNo::ObjectDoesNotSupport, L"QuillData",
                    L"Object doesn't support this property or method: " + column.name);
 }
 

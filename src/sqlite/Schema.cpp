@@ -2,6 +2,8 @@
 
 #include <set>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
@@ -12,22 +14,64 @@ namespace QuillData {
 
 namespace {
 
+using sqlite_detail::SqliteFile;
+using sqlite_detail::SqliteStatement;
+
 constexpr const wchar_t* kSource = L"CreateDatabase";
 
-// The names of the tables the database holds.
-std::set<std::wstring> Tables(sqlite_detail::SqliteFile& file) {
-  sqlite_detail::SqliteStatement stmt(file);
+// The first column of each row of a query.
+template <class T>
+std::vector<T> Column(SqliteFile& file, const std::wstring& sql) {
+  SqliteStatement stmt(file);
   intptr_t tail = 0;
-  if (file.Lib().sqlite3_prepare_v2(file.Db(),
-                                    L"SELECT name FROM sqlite_master WHERE type = 'table'", 0,
-                                    stmt.handle, tail) != 0)
-    file.Fail();
-  std::set<std::wstring> names;
+  if (file.Lib().sqlite3_prepare_v2(file.Db(), sql, 0, stmt.handle, tail) != 0) file.Fail();
+  std::vector<T> values;
   int32_t rc = 0;
-  while ((rc = file.Lib().sqlite3_step(stmt.handle)) == sqlite_detail::kSqliteRow)
-    names.insert(file.Lib().sqlite3_column_text(stmt.handle, 0));
+  while ((rc = file.Lib().sqlite3_step(stmt.handle)) == sqlite_detail::kSqliteRow) {
+    if constexpr (std::is_same_v<T, std::wstring>) {
+      values.push_back(file.Lib().sqlite3_column_text(stmt.handle, 0));
+    } else {
+      values.push_back(file.Lib().ColumnInt64(stmt.handle, 0));
+    }
+  }
   if (rc != sqlite_detail::kSqliteDone) file.Fail();
-  return names;
+  return values;
+}
+
+int64_t Number(SqliteFile& file, const std::wstring& sql) {
+  const auto values = Column<int64_t>(file, sql);
+  return values.empty() ? 0 : values.front();
+}
+
+// The tables a script creates.
+std::set<std::wstring> CreatedTables(std::string_view sql) {
+  constexpr std::string_view kCreate = "CREATE TABLE ";
+  std::set<std::wstring> found;
+  for (size_t at = sql.find(kCreate); at != std::string_view::npos; at = sql.find(kCreate, at)) {
+    at += kCreate.size();
+    const size_t end = sql.find_first_of(" (\n", at);
+    found.insert(FromUtf8(sql.substr(at, end - at)));
+  }
+  return found;
+}
+
+// The tables a database of `version` holds: the schema's, but for those a later upgrade adds.
+std::set<std::wstring> TablesOf(const SchemaScripts& scripts, int32_t version) {
+  std::set<std::wstring> tables = CreatedTables(scripts.full);
+  for (const SchemaStep& step : scripts.upgrades)
+    if (step.version > version)
+      for (const std::wstring& added : CreatedTables(step.sql)) tables.erase(added);
+  return tables;
+}
+
+std::set<std::wstring> PresentTables(SqliteFile& file) {
+  const auto names =
+      Column<std::wstring>(file, L"SELECT name FROM sqlite_master WHERE type = 'table'");
+  return {names.begin(), names.end()};
+}
+
+void RecordVersion(SqliteFile& file, int32_t version) {
+  file.Exec(L"PRAGMA user_version = " + std::to_wstring(version));
 }
 
 }  // namespace
@@ -35,53 +79,90 @@ std::set<std::wstring> Tables(sqlite_detail::SqliteFile& file) {
 namespace sqlite_detail {
 
 const std::set<std::wstring>& SchemaTables() {
-  static const std::set<std::wstring> names = [] {
-    constexpr std::string_view kCreate = "CREATE TABLE ";
-    const std::string_view sql = SqliteSchemaSql();
-    std::set<std::wstring> found;
-    for (size_t at = sql.find(kCreate); at != std::string_view::npos; at = sql.find(kCreate, at)) {
-      at += kCreate.size();
-      const size_t end = sql.find_first_of(" (\n", at);
-      found.insert(FromUtf8(sql.substr(at, end - at)));
-    }
-    return found;
-  }();
+  static const std::set<std::wstring> names = CreatedTables(SqliteSchemaSql());
   return names;
+}
+
+int32_t FileVersion(SqliteFile& file, const SchemaScripts& scripts) {
+  if (const int64_t recorded = Number(file, L"PRAGMA user_version"); recorded != 0)
+    return static_cast<int32_t>(recorded);
+  const std::set<std::wstring> present = PresentTables(file);
+  bool any = false;
+  for (const std::wstring& table : CreatedTables(scripts.full)) any = any || present.count(table);
+  if (!any) return 0;
+  // Made before versions were recorded: version 2 brought AUTOINCREMENT.
+  return Number(file,
+                L"SELECT count(*) FROM sqlite_master WHERE type = 'table' AND sql LIKE "
+                L"'%AUTOINCREMENT%'") > 0
+             ? 2
+             : 1;
+}
+
+int32_t BringToVersion(SqliteFile& file, const SchemaScripts& scripts) {
+  const int32_t version = FileVersion(file, scripts);
+  if (version == 0) {
+    file.Exec(FromUtf8(scripts.full));
+    RecordVersion(file, scripts.version);
+    return 0;
+  }
+  if (version > scripts.version)
+    throw QuillError(ErrNo::InvalidFileFormat, file.Source(),
+                     NewerSchema(version, scripts.version) + L"; it is left as it is");
+  const std::set<std::wstring> present = PresentTables(file);
+  const std::set<std::wstring> schema = TablesOf(scripts, version);
+  size_t found = 0;
+  std::wstring missing;
+  for (const std::wstring& table : schema) {
+    if (present.count(table)) {
+      ++found;
+    } else if (missing.empty()) {
+      missing = table;
+    }
+  }
+  if (found != schema.size())
+    throw QuillError(ErrNo::StatementError, file.Source(),
+                     L"The database holds " + std::to_wstring(found) + L" of the schema's " +
+                         std::to_wstring(schema.size()) + L" tables (" + missing +
+                         L" is missing); it is left as it is")
+        .WithKind(ErrorKind::RefusedArgument);
+  for (const SchemaStep& step : scripts.upgrades) {
+    if (step.version <= version) continue;
+    try {
+      file.Exec(FromUtf8(step.sql));
+    } catch (const QuillError& e) {
+      throw e.Described(L"The upgrade of the database to version " + std::to_wstring(step.version) +
+                        L" of the schema failed, so it is left as it was: " + e.Description());
+    }
+    RecordVersion(file, step.version);
+  }
+  return version;
 }
 
 }  // namespace sqlite_detail
 
 bool CreateDatabase(const std::filesystem::path& db, bool withSample,
                     const std::wstring& libraryFolder) {
-  sqlite_detail::SqliteFile session(libraryFolder, db, kSource,
-                                    sqlite_detail::SqliteFile::Open::Create);
+  SqliteFile session(libraryFolder, db, kSource, SqliteFile::Open::Create);
   session.Exec(L"BEGIN IMMEDIATE");
   try {
     // Looked at inside the transaction, so that two creators cannot both find it empty.
-    const std::set<std::wstring> present = Tables(session);
-    const std::set<std::wstring>& schema = sqlite_detail::SchemaTables();
-    size_t found = 0;
-    std::wstring missing;
-    for (const std::wstring& table : schema) {
-      if (present.count(table)) {
-        ++found;
-      } else if (missing.empty()) {
-        missing = table;
-      }
-    }
-    if (found == schema.size()) {
-      session.Rollback();
-      return false;
-    }
-    if (found != 0)
-      throw QuillError(ErrNo::StatementError, kSource,
-                       L"The database holds " + std::to_wstring(found) + L" of the schema's " +
-                           std::to_wstring(schema.size()) + L" tables (" + missing +
-                           L" is missing); it is left as it is");
-    session.Exec(FromUtf8(SqliteSchemaSql()));
-    if (withSample) session.Exec(FromUtf8(SqliteSampleSql()));
+    const int32_t held = sqlite_detail::BringToVersion(session);
+    if (held == 0 && withSample) session.Exec(FromUtf8(SqliteSampleSql()));
     session.Exec(L"COMMIT");
-    return true;
+    return held == 0;
+  } catch (...) {
+    session.Rollback();
+    throw;
+  }
+}
+
+int32_t SqliteSchemaVersion(const std::filesystem::path& db, const std::wstring& libraryFolder) {
+  SqliteFile session(libraryFolder, db, kSource);
+  session.Exec(L"BEGIN");
+  try {
+    const int32_t version = sqlite_detail::FileVersion(session);
+    session.Rollback();
+    return version;
   } catch (...) {
     session.Rollback();
     throw;

@@ -17,7 +17,8 @@ SqliteFile::SqliteFile(const std::wstring& libraryFolder, const std::filesystem:
   if (sqlite_.sqlite3_initialize(libraryFolder) != 0 || !sqlite_.Initialized()) {
     const std::wstring why = sqlite_.LoadError();
     throw QuillError(ErrNo::StatementError, source_,
-                     L"Cannot load the SQLite library" + (why.empty() ? L"" : L": " + why));
+                     L"Cannot load the SQLite library" + (why.empty() ? L"" : L": " + why))
+        .WithKind(ErrorKind::NotFound);
   }
   try {
     // A read-only file opens read-only: a copy or a query need not write it.
@@ -58,7 +59,8 @@ void SqliteFile::Rollback() noexcept {
 }
 
 void SqliteFile::Fail() {
-  throw QuillError(ErrNo::StatementError, source_, sqlite_.sqlite3_errmsg(db_));
+  throw QuillError(ErrNo::StatementError, source_, sqlite_.sqlite3_errmsg(db_))
+      .WithSqliteCode(sqlite_.sqlite3_extended_errcode(db_));
 }
 
 }  // namespace QuillData::sqlite_detail

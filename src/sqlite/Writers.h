@@ -50,8 +50,7 @@ inline void RequireFinite(const Operation& op, const wchar_t* argument, double v
   const wchar_t* what = std::isnan(value) ? L"NaN" : (value > 0 ? L"infinity" : L"-infinity");
   throw QuillError(
       ErrNo::InvalidProcedureCall, op.Procedure(),
-      std::wstring(argument) + L" cannot be written: it is not a finite number (" + what + L")")
-      .WithKind(ErrorKind::RefusedArgument);
+      std::wstring(argument) + L" cannot be written: it is not a finite number (" + what + L")");
 }
 
 // The identifier for a new imprint assignment, as an expression: above every imprint

@@ -8,13 +8,13 @@
 #include <variant>
 
 #include "QuillData/contract/Coerce.h"
-#include "QuillData/contract/Factory.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/sqlite/modMain.h"
 #include "contract/EveryOperation.h"
 #include "contract/ModuleText.h"
 #include "contract/Trap.h"
+#include "sqlite/ConnLayout.h"
 #include "sqlite/Operation.h"
 #include "sqlite/SchemaTables.h"
 
@@ -145,7 +145,7 @@ bool clsQuillData_SqlLite::OpenDB(const std::shared_ptr<cSP>& cSP, const std::sh
     std::wstring folder, path, trace;
     bool haveArgs = false;
     t.Step([&] {
-      RequireConnArgs(L"clsQuillData_SqlLite", ConnArgs);
+      RequireConnArgs(sqlite_detail::kConnLayout, ConnArgs);
       folder = CStr(ConnArgs.at(0));
       path = CStr(ConnArgs.at(1));
       trace = CStr(ConnArgs.at(2));
@@ -218,8 +218,7 @@ int32_t clsQuillData_SqlLite::BeginTrans() {
     t.Step([&] {
       if (m_inTrans) {
         throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
-                         L"A transaction is open already: transactions do not nest")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"A transaction is open already: transactions do not nest");
       }
       op.Exec(SqlText(L"BEGIN IMMEDIATE"));
       m_inTrans = true;
@@ -236,8 +235,7 @@ bool clsQuillData_SqlLite::CommitTrans() {
     t.Step([&] {
       if (!m_inTrans) {
         throw QuillError(ErrNo::InvalidProcedureCall, op.Procedure(),
-                         L"No transaction is open: BeginTrans first")
-            .WithKind(ErrorKind::RefusedArgument);
+                         L"No transaction is open: BeginTrans first");
       }
       op.Exec(SqlText(L"COMMIT"));
       m_inTrans = false;

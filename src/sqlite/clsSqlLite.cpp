@@ -90,7 +90,8 @@ intptr_t clsSqlLite::CallFunc(const std::wstring& sFunction,
     m_strTarget = sFunction;
   }
   if (ParmLongs.size() > kMaxParameters) {
-    throw QuillError(ErrNo::TooManyParameters, kSource, L"Too many parameters");
+    throw QuillError(ErrNo::TooManyParameters, kSource, L"Too many parameters")
+        .WithKind(ErrorKind::RefusedArgument);
   }
 
   std::array<int64_t, kMaxParameters> values{};

@@ -16,6 +16,9 @@
 #include "RunTool.h"
 #include "cli/Batch.h"
 #include "cli/Json.h"
+#if QUILLDATA_WITH_SQLITE
+#include "sqlite/SqliteFixture.h"
+#endif
 
 namespace QuillData::cli {
 namespace {
@@ -54,9 +57,20 @@ TEST_F(CliOnSqlite, InitRefusesToTouchAFileThatHoldsAnything) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
   EXPECT_EQ(std::filesystem::file_size(dir_ / "b.db"), size);
+  EXPECT_NE(r.err.find("it holds the schema, version"), std::string::npos) << r.err;
   // An empty file is no database yet: init may fill it.
   std::ofstream(dir_ / "empty.db").close();
   EXPECT_EQ(Tool("init " + Db("empty.db")).code, 0);
+  // A file of an older schema (here one made before versions were recorded, whose ids come
+  // back) is upgraded, once.
+  std::ofstream(dir_ / "old.db").close();
+  ASSERT_EQ(Tool("query --db " + Db("old.db") + " " + Quote(testing::VersionOneSchema())).code, 0);
+  r = Tool("init " + Db("old.db"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  const Json upgraded = Json::parse(r.out);
+  EXPECT_EQ(upgraded["from"], 1);
+  EXPECT_EQ(upgraded["version"], kSqliteSchemaVersion);
+  EXPECT_EQ(Tool("init " + Db("old.db")).code, 2);
 }
 
 // Each command-line value reaches its own argument as its own type: what lands in the

@@ -166,6 +166,11 @@ TEST(FactoryTest, KnowsTheInterfaceAndTheRecordsAndRefusesUnknownNames) {
 #endif
   auto names = CreatableClasses();
   EXPECT_NE(std::find(names.begin(), names.end(), L"QuillData.tblScenario"), names.end());
+  // Every backend the command line may open is one the factory creates.
+  for (const ConnLayout& layout : Backends()) {
+    const std::wstring name = L"QuillData." + std::wstring(layout.backend);
+    EXPECT_TRUE(CreateObjectAs<clsQuillData>(name)) << ToUtf8(name);
+  }
   auto r = CreateObjectAs<tblMachRouting>(L"QuillData.tblMachRouting");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->strActiveFlag, L"A");

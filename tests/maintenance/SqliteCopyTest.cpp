@@ -243,6 +243,10 @@ TEST_F(SqliteCopyTest, RefusesToOverwriteToReadANonDatabaseOrToWriteIntoAMissing
   EXPECT_EQ(Refusal(db, dir / "no" / "copy.db"), CopyRefusal::FolderMissing);
   EXPECT_EQ(Refusal(db, db / "copy.db"), CopyRefusal::FolderMissing);  // a file, no folder
   EXPECT_FALSE(fs::exists(dir / "no"));
+  // A refusal's number with a store's kind is a failure of the store, whatever the source.
+  EXPECT_FALSE(
+      IsCopyRefusal(QuillError(CopyRefusal::DestinationExists, L"CopySqliteDatabase", L"busy")
+                        .WithSqliteCode(5)));
 }
 
 class SqliteQueryTest : public SqliteCopyTest {

@@ -1,5 +1,5 @@
 // server-init and the transfer between a database file and a real PostgreSQL server: what
-// arrives, byte for byte and through all 24 readers; refusals; and a transfer that fails or is
+// arrives, byte for byte and through every reader; refusals; and a transfer that fails or is
 // killed part-way leaving the target as it was.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -32,9 +32,11 @@
 #include "cli/Json.h"
 #include "cli/Operations.h"
 #include "cli/RunTool.h"
+#include "contract/TableReaders.h"
 #include "maintenance/dialect/Dialect.h"
 #include "maintenance/transfer/FileSide.h"
 #include "maintenance/transfer/ServerSide.h"
+#include "sqlite/SchemaTables.h"
 #include "sqlite/SqliteFixture.h"
 #include "support/PgServer.h"
 #include "support/TestSupport.h"
@@ -54,6 +56,12 @@ std::vector<std::string> Lines(const test::PgServer& server, const std::string& 
 }
 
 // Runs SQL on the file, on a connection of its own.
+// What the tool says of a transfer of `rows` rows: every table of the schema is carried.
+std::string Verified(int64_t rows) {
+  return std::to_string(rows) + " rows in " + std::to_string(sqlite_detail::SchemaTables().size()) +
+         " tables, verified";
+}
+
 void Exec(const fs::path& file, const std::string& sql) {
   testing::RawDb raw(file);
   ASSERT_EQ(raw.Exec(sql), SQLITE_OK) << raw.Error() << " in " << sql;
@@ -236,6 +244,31 @@ TEST_P(TransferTest, ServerInitInstallsWhatPsqlLoadsOnceAndRefusesTablesOfTheSam
   EXPECT_EQ(Lines(Server(), byTool, oidsSql), oids);
   EXPECT_EQ(Lines(Server(), byTool, "SELECT * FROM tblSchema_Version"), versionRow);
 
+  // Version 1, whose look-up-first functions did not hold their key: upgraded in one
+  // transaction to what the script installs, with a version row more. A newer version is
+  // refused, and nothing changes.
+  Server().Psql(
+      "UPDATE tblSchema_Version SET \"fldVersion\" = 1; DROP FUNCTION quill_lock_key; CREATE OR "
+      "REPLACE FUNCTION P_U_VariableMachining(machid integer, variabletoupdate text, newvalue "
+      "numeric) RETURNS integer LANGUAGE sql AS $$ SELECT 0 $$",
+      byTool);
+  const auto upgraded = InitializeServer(Conn(Server(), byTool));
+  EXPECT_FALSE(upgraded.installed);
+  EXPECT_EQ(upgraded.upgradedFrom, 1);
+  EXPECT_EQ(upgraded.version, kServerSchemaVersion);
+  EXPECT_EQ(catalogue(byTool), catalogue(byPsql));
+  const std::string versions = "SELECT \"fldVersion\" FROM tblSchema_Version ORDER BY 1";
+  EXPECT_EQ(Lines(Server(), byTool, versions),
+            (std::vector<std::string>{"1", std::to_string(kServerSchemaVersion)}));
+  Server().Psql(
+      "INSERT INTO tblSchema_Version VALUES (" + std::to_string(kServerSchemaVersion + 1) + ")",
+      byTool);
+  auto newer =
+      EXPECT_QUILL_ERROR(InitializeServer(Conn(Server(), byTool)), ServerInitRefusal::NewerVersion);
+  EXPECT_EQ(newer.Kind(), ErrorKind::RefusedArgument);
+  EXPECT_NE(newer.Description().find(L"newer"), std::wstring::npos) << ToUtf8(newer.Description());
+  EXPECT_EQ(catalogue(byTool), catalogue(byPsql));
+
   // Someone else's tables of the same names: refused, naming them, nothing written.
   Server().Psql("CREATE TABLE machining (x int); CREATE TABLE tblscenario (y text)", Database());
   auto e = EXPECT_QUILL_ERROR(InitializeServer(Conn(Server(), Database())),
@@ -383,7 +416,7 @@ TEST_P(TransferTest, AllReadersAnswerAlikeOnTheFileAndOnTheServerAfterTheMove) {
       }
     }
   }
-  EXPECT_EQ(readers, 24);
+  EXPECT_EQ(readers, static_cast<int>(readers::All().size()) + 1);  // and GETFilterScenariosCol
   EXPECT_TRUE(errors->Reports().empty());
 }
 
@@ -415,6 +448,30 @@ TEST_P(TransferTest, RefusalsAndFailuresLeaveTheTargetAsItWas) {
   refused(OnServer(db), {dir_ / "new.db", {}}, TransferRefusal::RowsLeftBehind,
           L"tblscenario (1 row)");
   EXPECT_FALSE(fs::exists(dir_ / "new.db"));
+  // A source of a newer schema may hold what this library would not carry.
+  const fs::path newer = dir_ / "newer.db";
+  CreateDatabase(newer, false);
+  Exec(newer, "PRAGMA user_version = " + std::to_string(kSqliteSchemaVersion + 1));
+  refused({newer, {}}, OnServer(db), TransferRefusal::NotASchema, L"newer than this library's");
+
+  // A target of an older schema takes the upgrade inside the transfer's transaction: refused,
+  // it keeps its version; transferred, it holds the current one. So does a file.
+  const std::string old = InitializedDatabase();
+  Server().Psql(
+      "UPDATE tblSchema_Version SET \"fldVersion\" = 1; INSERT INTO Machining (\"MachName\") "
+      "VALUES ('taken')",
+      old);
+  refused({shop, {}}, OnServer(old), TransferRefusal::TargetNotEmpty, L"Machining (1 row)");
+  const std::string version = "SELECT max(\"fldVersion\") FROM tblSchema_Version";
+  EXPECT_EQ(Lines(Server(), old, version), std::vector<std::string>{"1"});
+  Server().Psql("DELETE FROM Machining", old);
+  TransferDatabase({shop, {}}, OnServer(old));
+  EXPECT_EQ(Lines(Server(), old, version),
+            std::vector<std::string>{std::to_string(kServerSchemaVersion)});
+  const fs::path oldFile = dir_ / "old.db";
+  Exec(oldFile, testing::VersionOneSchema());
+  TransferDatabase(OnServer(old), {oldFile, {}});
+  EXPECT_EQ(SqliteSchemaVersion(oldFile), kSqliteSchemaVersion);
 
   // A row the server refuses, in the last table: the rows sent before it go too.
   Exec(shop, "INSERT INTO tblMFG_Scenario (fldMFGScenarioID, fldSubTypeID) VALUES (9, 'no')");
@@ -652,7 +709,7 @@ TEST_P(TransferTest, AKilledTransferLeavesNoTrace) {
   const auto result = cli::runner::Tool("transfer --server " + cli::runner::Quote(conn) + " " +
                                         cli::runner::Quote(fresh.string()));
   EXPECT_EQ(result.code, 0) << result.err;
-  EXPECT_NE(result.out.find("200000 rows in 24 tables, verified"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(Verified(200000)), std::string::npos) << result.out;
 }
 
 TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
@@ -661,7 +718,8 @@ TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
   const std::string conn = Quote(ToUtf8(Conn(Server(), Database())));
   auto r = Tool("server-init --json --server " + conn);
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(cli::Json::parse(r.out), (cli::Json{{"installed", true}, {"version", 1}}));
+  EXPECT_EQ(cli::Json::parse(r.out),
+            (cli::Json{{"installed", true}, {"version", kServerSchemaVersion}}));
   r = Tool("server-init --server " + conn);
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("initialised already"), std::string::npos) << r.out;
@@ -670,7 +728,7 @@ TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
   CreateDatabase(shop, true);
   r = Tool("transfer " + Quote(shop.string()) + " --server " + conn);
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.out.find("62 rows in 24 tables, verified"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(Verified(62)), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");  // no progress bar without a terminal
 
   r = Tool("transfer --json " + Quote(shop.string()) + " --server " + conn);
@@ -691,7 +749,7 @@ TEST_P(TransferTest, TheCommandsExitCodesAndJson) {
   const std::string shown = cli::runner::ReadFile(screen);
   EXPECT_NE(shown.find("copying"), std::string::npos) << shown;
   EXPECT_NE(shown.find("rows/s, ETA"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("62 rows in 24 tables, verified"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(Verified(62)), std::string::npos) << shown;
 
   EXPECT_EQ(Tool("transfer " + Quote(shop.string())).code, 2);
   EXPECT_EQ(Tool("transfer --frobnicate a b").code, 2);

@@ -167,6 +167,16 @@ class SqliteTest : public LocaleFixture {
   std::vector<std::wstring> messages;
 };
 
+// The shipped schema as version 1 made it: identity columns without AUTOINCREMENT, whose ids
+// come back after a delete.
+inline std::string VersionOneSchema() {
+  std::string sql(SqliteSchemaSql());
+  for (size_t at = sql.find(" AUTOINCREMENT"); at != std::string::npos;
+       at = sql.find(" AUTOINCREMENT"))
+    sql.erase(at, 14);
+  return sql;
+}
+
 // The keys of a collection, in order.
 inline std::vector<std::wstring> Keys(const Tessera::Collection& c) {
   std::vector<std::wstring> keys;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "QuillData/Export.h"
+#include "QuillData/contract/Error.h"
 
 QUILLDATA_API_BEGIN
 
@@ -76,20 +77,21 @@ constexpr int32_t adLockBatchOptimistic = 4;
 constexpr int32_t adStateClosed = 0;
 constexpr int32_t adStateOpen = 1;
 
-// ErrorValueEnum: the numbers of the object model's own errors.
-constexpr int32_t adErrInvalidArgument = 3001;
-constexpr int32_t adErrNoCurrentRecord = 3021;
-constexpr int32_t adErrFeatureNotAvailable = 3251;
-constexpr int32_t adErrItemNotFound = 3265;
-constexpr int32_t adErrDataConversion = 3421;
-constexpr int32_t adErrObjectClosed = 3704;
-constexpr int32_t adErrObjectOpen = 3705;
-constexpr int32_t adErrProviderNotFound = 3706;
-constexpr int32_t adErrInvalidParamInfo = 3708;
-constexpr int32_t adErrInvalidConnection = 3709;
-constexpr int32_t adErrDataOverflow = 3721;
+// ErrorValueEnum: the numbers of the object model's own errors (declared with the library's
+// others, QuillData/contract/Error.h).
+constexpr int32_t adErrInvalidArgument = ErrNo::AdoInvalidArgument;
+constexpr int32_t adErrNoCurrentRecord = ErrNo::AdoNoCurrentRecord;
+constexpr int32_t adErrFeatureNotAvailable = ErrNo::AdoFeatureNotAvailable;
+constexpr int32_t adErrItemNotFound = ErrNo::AdoItemNotFound;
+constexpr int32_t adErrDataConversion = ErrNo::AdoDataConversion;
+constexpr int32_t adErrObjectClosed = ErrNo::AdoObjectClosed;
+constexpr int32_t adErrObjectOpen = ErrNo::AdoObjectOpen;
+constexpr int32_t adErrProviderNotFound = ErrNo::AdoProviderNotFound;
+constexpr int32_t adErrInvalidParamInfo = ErrNo::AdoInvalidParamInfo;
+constexpr int32_t adErrInvalidConnection = ErrNo::AdoInvalidConnection;
+constexpr int32_t adErrDataOverflow = ErrNo::AdoDataOverflow;
 // A failure reported by the data source (the platform's generic "unspecified error").
-constexpr int32_t adErrDataSource = -2147467259;
+constexpr int32_t adErrDataSource = ErrNo::AdoDataSource;
 
 }  // namespace QuillData::ado
 

@@ -12,6 +12,8 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
+// Every error number the library raises, declared here once; the kind a number tells is
+// derived from it in one place (KindOfNumber).
 namespace ErrNo {
 constexpr int32_t InvalidProcedureCall = 5;
 constexpr int32_t Overflow = 6;
@@ -20,24 +22,48 @@ constexpr int32_t SubscriptOutOfRange = 9;
 constexpr int32_t TypeMismatch = 13;
 constexpr int32_t InternalError = 51;
 constexpr int32_t FileNotFound = 53;
+constexpr int32_t FileAlreadyExists = 58;
+constexpr int32_t DiskFull = 61;
+constexpr int32_t FileAccessError = 75;
+constexpr int32_t PathNotFound = 76;
 constexpr int32_t ObjectNotSet = 91;
 constexpr int32_t InvalidUseOfNull = 94;
+constexpr int32_t InvalidFileFormat = 321;
+constexpr int32_t InvalidPropertyValue = 380;
 constexpr int32_t CannotCreateObject = 429;
+constexpr int32_t ObjectDoesNotSupport = 438;
 constexpr int32_t DuplicateKey = 457;
+// The ADO-style object model's own errors (QuillData::ado's adErr... names).
+constexpr int32_t AdoInvalidArgument = 3001;
+constexpr int32_t AdoNoCurrentRecord = 3021;
+constexpr int32_t AdoFeatureNotAvailable = 3251;
+constexpr int32_t AdoItemNotFound = 3265;
+constexpr int32_t AdoDataConversion = 3421;
+constexpr int32_t AdoObjectClosed = 3704;
+constexpr int32_t AdoObjectOpen = 3705;
+constexpr int32_t AdoProviderNotFound = 3706;
+constexpr int32_t AdoInvalidParamInfo = 3708;
+constexpr int32_t AdoInvalidConnection = 3709;
+constexpr int32_t AdoDataOverflow = 3721;
+// A failure reported by the data source (the platform's generic "unspecified error"): its
+// kind comes from the store's code.
+constexpr int32_t AdoDataSource = -2147467259;
 // The component's own errors: the error base 0x80040000 plus an offset.
 constexpr int32_t ComponentBase = static_cast<int32_t>(0x80040000u);
 constexpr int32_t DllNotLoaded = ComponentBase + 0;
 constexpr int32_t FunctionNotFound = ComponentBase + 1;
 constexpr int32_t TooManyParameters = ComponentBase + 2;
-constexpr int32_t StatementError = ComponentBase + 2;  // same number, told apart by source
+constexpr int32_t StatementError = ComponentBase + 2;  // same number, told apart by kind
 }  // namespace ErrNo
 
 // What kind of failure an error is, whatever its number or store: what a host (or the
-// library itself) decides on, never the source or description text. A store's code sets it
-// (WithSqliteCode, WithSqlState) unless the raiser set one (WithKind).
+// library itself) decides on, never the source or description text. The number gives it
+// (KindOfNumber); a store's code sets it (WithSqliteCode, WithSqlState) unless the raiser set
+// one (WithKind), which it does only where the number does not tell.
 enum class ErrorKind : uint8_t {
   Other,
-  RefusedArgument,     // an argument the operation refuses before touching the store
+  RefusedArgument,     // an argument, or the state of the store it names, that the operation
+                       // refuses before it writes anything
   Conversion,          // a value that cannot become the type it must (type mismatch, overflow)
   NotFound,            // no such file, table, column, procedure or object
   Constraint,          // the store refused the data (unique, not null, check, foreign key)
@@ -92,6 +118,9 @@ class QUILLDATA_API QuillError : public std::exception {
   ErrorKind kind_ = ErrorKind::Other;
   bool kindSet_ = false;  // by the raiser, so a store's code does not replace it
 };
+
+// The kind an error of this number has unless a store's code or its raiser says more.
+QUILLDATA_API ErrorKind KindOfNumber(int32_t number);
 
 // The kind's name as the command line and reports print it ("busy", "outcome unknown").
 QUILLDATA_API const wchar_t* KindName(ErrorKind kind);

@@ -18,11 +18,11 @@ namespace QuillData {
 // Why CopySqliteDatabase refused, by error number (source "CopySqliteDatabase"). Nothing is
 // written in these cases.
 namespace CopyRefusal {
-constexpr int32_t SourceMissing = 53;      // "File not found": the source does not exist
-constexpr int32_t DestinationExists = 58;  // "File already exists": it is left as it is
-constexpr int32_t FolderMissing = 76;      // "Path not found": the destination's folder
-constexpr int32_t NotADatabase = 321;      // "Invalid file format": not a database the
-                                           // library can read
+constexpr int32_t SourceMissing = ErrNo::FileNotFound;           // the source does not exist
+constexpr int32_t DestinationExists = ErrNo::FileAlreadyExists;  // it is left as it is
+constexpr int32_t FolderMissing = ErrNo::PathNotFound;           // the destination's folder
+// Not a database the library can read.
+constexpr int32_t NotADatabase = ErrNo::InvalidFileFormat;
 }  // namespace CopyRefusal
 
 // True for the errors above (bad input), false for a failure while copying.

@@ -80,12 +80,17 @@ struct QUILLDATA_API TransferOptions {
 
 // Why TransferDatabase refused (source "TransferDatabase"): nothing was written.
 namespace TransferRefusal {
-constexpr int32_t SourceMissing = 53;    // the source file does not exist
-constexpr int32_t TargetNotEmpty = 58;   // a table of the target holds rows
-constexpr int32_t NotASchema = 321;      // a side lacks a table or column of the schema
-constexpr int32_t RowsLeftBehind = 380;  // the source holds rows in tables outside the schema
-constexpr int32_t BadArgument = 5;       // a side names neither or both of file and server
-constexpr int32_t ValuesDoNotFit = 6;    // values the target cannot hold (TransferMisfit)
+constexpr int32_t SourceMissing = ErrNo::FileNotFound;        // the source file does not exist
+constexpr int32_t TargetNotEmpty = ErrNo::FileAlreadyExists;  // a table of the target holds rows
+// A side lacks a table or column of the schema, or holds a newer version of the schema than
+// this library knows.
+constexpr int32_t NotASchema = ErrNo::InvalidFileFormat;
+// The source holds rows in tables outside the schema.
+constexpr int32_t RowsLeftBehind = ErrNo::InvalidPropertyValue;
+// A side names neither or both of file and server.
+constexpr int32_t BadArgument = ErrNo::InvalidProcedureCall;
+constexpr int32_t ValuesDoNotFit =
+    ErrNo::Overflow;  // values the target cannot hold (TransferMisfit)
 }  // namespace TransferRefusal
 
 QUILLDATA_API bool IsTransferRefusal(const QuillError& error);

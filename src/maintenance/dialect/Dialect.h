@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "contract/SchemaScripts.h"
 #include "maintenance/transfer/Model.h"
 
 namespace QuillData::dialect {
@@ -20,11 +21,16 @@ class Dialect {
  public:
   virtual ~Dialect() = default;
 
-  // The script that installs the schema, and the table holding the schema's version.
-  virtual std::string_view SchemaSql() const = 0;
+  // The script that installs the schema with its numbered upgrades, and the table holding
+  // the versions the database was installed or upgraded to.
+  virtual const SchemaScripts& Schema() const = 0;
   virtual std::string_view VersionTable() const = 0;
   // The version the database holds: one row, one column.
   virtual std::wstring VersionSql() const = 0;
+  // Holds the version table against another upgrade until the transaction ends.
+  virtual std::wstring LockVersionSql() const = 0;
+  // Records that the database holds `version` from now on.
+  virtual std::wstring RecordVersionSql(int32_t version) const = 0;
 
   // Catalog. A table's or column's name as the catalog spells it (an unquoted name folded).
   virtual std::string CatalogName(std::string_view name) const = 0;
@@ -72,7 +78,9 @@ class Dialect {
   virtual std::wstring ChecksumSql(const TableSpec& table) const = 0;
 };
 
-// PostgreSQL's dialect, with the schema script compiled into the library.
+// PostgreSQL's dialect, with the schema scripts compiled into the library.
 const Dialect& Postgres();
+// schema/postgresql.sql and schema/postgresql/, as compiled in.
+const SchemaScripts& PostgresSchema();
 
 }  // namespace QuillData::dialect

@@ -33,8 +33,8 @@ std::wstring KeyName(const TableSpec& table) {
 void AppendElement(std::wstring& sql, std::string_view utf8, const TableSpec& table,
                    const ColumnSpec& column, int64_t row) {
   if (utf8.find('\0') != std::string_view::npos)
-    transfer::Fail(transfer::Where(table, column, row) +
-                   L" holds a zero character, which the server cannot store.");
+    transfer::Unreadable(table, column, row,
+                         L" holds a zero character, which the server cannot store.");
   sql += L'"';
   for (wchar_t ch : FromUtf8(utf8)) {
     if (ch == L'"' || ch == L'\\') sql += L'\\';
@@ -59,10 +59,17 @@ void AppendReal(std::wstring& sql, double value) {
 
 class PostgresDialect final : public Dialect {
  public:
-  std::string_view SchemaSql() const override { return PostgresSchemaSql(); }
+  const SchemaScripts& Schema() const override { return PostgresSchema(); }
   std::string_view VersionTable() const override { return "tblSchema_Version"; }
   std::wstring VersionSql() const override {
     return L"SELECT max(\"fldVersion\") FROM tblSchema_Version";
+  }
+  std::wstring LockVersionSql() const override {
+    return L"LOCK TABLE tblSchema_Version IN SHARE ROW EXCLUSIVE MODE";
+  }
+  std::wstring RecordVersionSql(int32_t version) const override {
+    return L"INSERT INTO tblSchema_Version (\"fldVersion\") VALUES (" + std::to_wstring(version) +
+           L")";
   }
 
   std::string CatalogName(std::string_view name) const override {

@@ -63,7 +63,7 @@ void Checksum::Add(const Cell* row, const std::vector<ColumnSpec>& columns) {
   if (EVP_DigestInit_ex(context_, EVP_md5(), nullptr) != 1 ||
       EVP_DigestUpdate(context_, text_.data(), text_.size()) != 1 ||
       EVP_DigestFinal_ex(context_, digest, &length) != 1)
-    Fail(L"The checksum cannot be computed (MD5 is not available).");
+    Fail(L"The checksum cannot be computed (MD5 is not available).", ErrorKind::Unsupported);
   uint64_t prefix = 0;
   for (int k = 0; k < kHashBytes; ++k) prefix = (prefix << 8) | digest[k];
   sum_ += prefix;

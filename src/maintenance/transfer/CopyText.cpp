@@ -59,8 +59,9 @@ Cell ReadValue(std::string_view field, const TableSpec& table, const ColumnSpec&
     }
   }
   auto unreadable = [&] {
-    Fail(Where(table, column, row) + L" holds \"" + FromUtf8(value.substr(0, 40)) +
-         L"\", which is not readable as its type.");
+    Unreadable(
+        table, column, row,
+        L" holds \"" + FromUtf8(value.substr(0, 40)) + L"\", which is not readable as its type.");
   };
   const char* first = value.data();
   const char* last = value.data() + value.size();
@@ -130,8 +131,7 @@ void AppendCopyRow(std::string& data, const Cell* row, const TableSpec& table, i
       case Kind::Text:
       case Kind::Date:
         if (cell.s.find('\0') != std::string::npos)
-          Fail(Where(table, column, at) +
-               L" holds a zero character, which the server cannot store.");
+          Unreadable(table, column, at, L" holds a zero character, which the server cannot store.");
         for (char ch : cell.s) {
           switch (ch) {
             case '\\':

@@ -7,6 +7,7 @@
 #include "QuillData/maintenance/Transfer.h"
 #include "QuillData/sqlite/Schema.h"
 #include "maintenance/transfer/Checksum.h"
+#include "sqlite/SchemaTables.h"
 
 namespace QuillData::transfer {
 
@@ -117,6 +118,16 @@ FileSide::FileSide(const std::wstring& libraryFolder, const std::filesystem::pat
     : file_(libraryFolder, file, kSource) {}
 
 void FileSide::Refine(std::vector<TableSpec>& tables, bool target) {
+  // A newer schema may hold what this library would not carry; an older target takes the
+  // upgrade inside the transaction that writes it, so that a refusal leaves it as it was.
+  const int32_t version = sqlite_detail::FileVersion(file_);
+  if (version > kSqliteSchemaVersion)
+    Refuse(TransferRefusal::NotASchema,
+           NewerSchema(version, kSqliteSchemaVersion) + L", so nothing was written.");
+  if (target && version != 0 && version < kSqliteSchemaVersion) {
+    BeginWrite();
+    sqlite_detail::BringToVersion(file_);
+  }
   std::vector<std::wstring> missing;
   for (TableSpec& table : tables) {
     SqliteStatement stmt(file_);
@@ -236,6 +247,7 @@ void FileSide::Suspects(const TableSpec& table,
 }
 
 void FileSide::BeginWrite() {
+  if (writing_) return;  // begun for the upgrade
   file_.Exec(L"BEGIN IMMEDIATE");
   writing_ = true;
 }
@@ -348,23 +360,26 @@ Cell FileSide::Read(intptr_t stmt, int32_t c, const TableSpec& table, size_t col
                  std::trunc(lib.ColumnReal(stmt, c)) == lib.ColumnReal(stmt, c)) {
         cell.i = static_cast<int64_t>(lib.ColumnReal(stmt, c));
       } else {
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a whole number.");
+        Unreadable(
+            table, col, row,
+            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a whole number.");
       }
       if (col.kind == Kind::Bool) cell.i = cell.i != 0 ? 1 : 0;
       break;
     }
     case Kind::Real:
       if (type != kSqliteInteger && type != kSqliteFloat)
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a number.");
+        Unreadable(
+            table, col, row,
+            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a number.");
       cell.d = lib.ColumnReal(stmt, c);
       break;
     case Kind::Date: {
       auto date = ReadDate(lib.ColumnUtf8(stmt, c));
       if (!date)
-        Fail(Where(table, col, row) + L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
-             L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
+        Unreadable(table, col, row,
+                   L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+                       L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
       cell.s = std::move(date->text);
       break;
     }

@@ -12,13 +12,18 @@ void Refuse(int32_t number, const std::wstring& why) {
   throw QuillError(number, kSource, why);
 }
 
-void Fail(const std::wstring& why) {
-  throw QuillError(ErrNo::StatementError, kSource, why);
+void Fail(const std::wstring& why, ErrorKind kind) {
+  throw QuillError(ErrNo::StatementError, kSource, why).WithKind(kind);
 }
 
 std::wstring Where(const TableSpec& table, const ColumnSpec& column, int64_t row) {
   return FromUtf8(table.name) + L"." + FromUtf8(column.name) + L" (row " + std::to_wstring(row) +
          L")";
+}
+
+void Unreadable(const TableSpec& table, const ColumnSpec& column, int64_t row,
+                const std::wstring& what) {
+  Fail(Where(table, column, row) + what, ErrorKind::Conversion);
 }
 
 bool Within(const Limit& inner, const Limit& outer) {

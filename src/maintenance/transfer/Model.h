@@ -19,7 +19,8 @@ inline constexpr wchar_t kSource[] = L"TransferDatabase";
 inline constexpr size_t kBatchRows = 2000;
 
 [[noreturn]] void Refuse(int32_t number, const std::wstring& why);
-[[noreturn]] void Fail(const std::wstring& why);
+// A failure while copying (StatementError), of the kind the number does not tell.
+[[noreturn]] void Fail(const std::wstring& why, ErrorKind kind = ErrorKind::Other);
 
 // What a column carries, the same on both sides.
 enum class Kind { Integer, Real, Text, Blob, Bool, Date };
@@ -88,6 +89,9 @@ void AppendDecimal(std::string& out, Number value) {
 
 // "Table.Column (row N)": where a value is, rows counted from 1 in key order.
 std::wstring Where(const TableSpec& table, const ColumnSpec& column, int64_t row);
+// A value that cannot be carried as its column's kind, named by its place (Fail, Conversion).
+[[noreturn]] void Unreadable(const TableSpec& table, const ColumnSpec& column, int64_t row,
+                             const std::wstring& what);
 
 // Dates. The canonical text is the server's own ISO form: "YYYY-MM-DD HH:MM:SS" with a
 // fraction only when it is not zero (no trailing zeros), the year in four digits or more,

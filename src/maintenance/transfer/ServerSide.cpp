@@ -9,6 +9,7 @@
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Text.h"
 #include "QuillData/maintenance/Transfer.h"
+#include "maintenance/ServerVersion.h"
 #include "maintenance/transfer/Checksum.h"
 #include "maintenance/transfer/CopyText.h"
 
@@ -87,7 +88,7 @@ Cell ToCell(const Variant& value, const TableSpec& table, const ColumnSpec& colu
       break;
     case Kind::Date: {
       auto date = ReadDate(ToUtf8(Text(value)));
-      if (!date) Fail(Where(table, column, row) + L" holds no readable date.");
+      if (!date) Unreadable(table, column, row, L" holds no readable date.");
       cell.s = std::move(date->text);
       break;
     }
@@ -247,6 +248,16 @@ class ServerSide final : public Side {
   ~ServerSide() override { Rollback(); }
 
   void Refine(std::vector<TableSpec>& tables, bool target) override {
+    // A newer schema may hold what this library would not carry; an older target takes the
+    // upgrade inside the transaction that writes it, so that a refusal leaves it as it was.
+    const int32_t version = server_schema::Version(*server_.session, Sql());
+    if (version > Sql().Schema().version)
+      Refuse(TransferRefusal::NotASchema,
+             NewerSchema(version, Sql().Schema().version) + L", so nothing was written.");
+    if (target && version != 0 && version < Sql().Schema().version) {
+      BeginTransaction();
+      server_schema::Upgrade(*server_.session, Sql());
+    }
     struct ServerColumn {
       std::wstring type;
       std::wstring defaultExpression;  // empty: none, or the column takes NULL
@@ -337,8 +348,7 @@ class ServerSide final : public Side {
   }
 
   void BeginWrite() override {
-    Run(Sql().BeginWriteSql());
-    open_ = true;
+    if (!open_) BeginTransaction();
     mover_->BeginWrite();
   }
 
@@ -396,6 +406,11 @@ class ServerSide final : public Side {
 
  private:
   const Dialect& Sql() const { return server_.dialect; }
+
+  void BeginTransaction() {
+    Run(Sql().BeginWriteSql());
+    open_ = true;
+  }
 
   // The batch on its way, if any; its failure surfaces here.
   void Await() {

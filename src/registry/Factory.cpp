@@ -1,4 +1,4 @@
-#include "QuillData/contract/Factory.h"
+#include "QuillData/registry/Factory.h"
 
 #include <algorithm>
 #include <map>
@@ -6,6 +6,12 @@
 #include "QuillData/QuillData.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/RecordType.h"
+#if QUILLDATA_WITH_SQLITE
+#include "sqlite/ConnLayout.h"
+#endif
+#if QUILLDATA_WITH_MSSQL
+#include "mssql/ConnLayout.h"
+#endif
 
 namespace QuillData {
 
@@ -42,22 +48,6 @@ const std::map<std::wstring_view, Create>& Classes() {
   return classes;
 }
 
-struct Layout {
-  std::wstring_view backend;
-  std::wstring_view values;
-  std::wstring_view example;
-  size_t count;
-};
-
-constexpr Layout kLayouts[] = {
-    {L"clsQuillData_SqlLite",
-     L"{folder of libsqlite3.so.0 (\"\": the library's own folder, then the system's), database "
-     L"file, trace switch (\"1\": on)}",
-     L"{\"\", \"shop.db\", \"0\"}", 3},
-    {L"clsQuillData_MSSQL", L"{connection string, trace switch (\"1\": on)}",
-     L"{\"Driver=PostgreSQL Unicode;Server=db01;Database=shop\", \"0\"}", 2},
-};
-
 }  // namespace
 
 ObjectPtr CreateObject(std::wstring_view className) {
@@ -75,8 +65,7 @@ ObjectPtr CreateObject(std::wstring_view className) {
     throw QuillError(ErrNo::CannotCreateObject, L"QuillData",
                      L"Cannot create an object of the unknown class '" + std::wstring(className) +
                          L"'. The classes of this build are " + names +
-                         L", and a record class as QuillData.tblMachining.")
-        .WithKind(ErrorKind::NotFound);
+                         L", and a record class as QuillData.tblMachining.");
   }
   return found->second();
 }
@@ -90,17 +79,16 @@ std::vector<std::wstring> CreatableClasses() {
   return names;
 }
 
-void RequireConnArgs(std::wstring_view backend, const std::vector<Variant>& values) {
-  for (const Layout& layout : kLayouts) {
-    if (layout.backend != backend || values.size() == layout.count) continue;
-    throw QuillError(ErrNo::InvalidProcedureCall, std::wstring(backend),
-                     L"ConnArgs holds " + std::to_wstring(values.size()) +
-                         (values.size() == 1 ? L" value" : L" values") + L"; " +
-                         std::wstring(backend) + L" takes " + std::to_wstring(layout.count) +
-                         L": " + std::wstring(layout.values) + L", for example " +
-                         std::wstring(layout.example) + L".")
-        .WithKind(ErrorKind::RefusedArgument);
-  }
+const std::vector<ConnLayout>& Backends() {
+  static const std::vector<ConnLayout> backends = {
+#if QUILLDATA_WITH_SQLITE
+    sqlite_detail::kConnLayout,
+#endif
+#if QUILLDATA_WITH_MSSQL
+    mssql::kConnLayout,
+#endif
+  };
+  return backends;
 }
 
 }  // namespace QuillData
