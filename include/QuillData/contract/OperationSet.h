@@ -11,9 +11,9 @@
 
 // The marker of an own operation becomes a comma before the third argument is picked: the
 // empty code then, the code itself for any other name.
-#define QUILLDATA_UNLESS_OWN(Name, ...)                                               \
-  QUILLDATA_PP_EXPAND(QUILLDATA_PP_UNPAREN QUILLDATA_PP_PICK(QUILLDATA_OWN_##Name, (), \
-                                                             (__VA_ARGS__), ~))
+#define QUILLDATA_UNLESS_OWN(Name, ...) \
+  QUILLDATA_PP_EXPAND(                  \
+      QUILLDATA_PP_UNPAREN QUILLDATA_PP_PICK(QUILLDATA_OWN_##Name, (), (__VA_ARGS__), ~))
 #define QUILLDATA_PP_PICK(...) QUILLDATA_PP_THIRD(__VA_ARGS__)
 #define QUILLDATA_PP_THIRD(first, second, third, ...) third
 #define QUILLDATA_PP_UNPAREN(...) __VA_ARGS__
