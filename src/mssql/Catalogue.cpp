@@ -1,12 +1,12 @@
 #include "Catalogue.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "QuillData/ado/Enums.h"
 #include "QuillData/ado/Parameter.h"
 #include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Error.h"
+#include "contract/ModuleText.h"
 
 namespace QuillData::mssql {
 
@@ -80,83 +80,83 @@ std::vector<Procedure> Build() {
   const From RA = From::RecordsAffected;
   return {
       // Deletes.
-      {L"DELFilter",
+      {Op::DELFilter,
        L"P_D_Filter",
        L"DelFilter",
        kNoRecords,
        R::None,
        {Ret(8, RA), Int(L"@PartType1", 10, 0), Int(L"@PartType2", 10, 1), Chr(L"@SubType1", 10, 2),
         Chr(L"@SubType2", 10, 3)}},
-      {L"DELGlobalContrFeatrPatterns",
+      {Op::DELGlobalContrFeatrPatterns,
        L"P_D_Global_Contr_Featr_Patterns",
        L"DelGlobalContrFeatrPatterns",
        kNoRecords,
        R::Long,
        {Ret(0, RA), Int(L"@PartType", 8, 0), Chr(L"@SubType", 50, 1), Int(L"@FeatureKey", 8, 2),
         Int(L"@FeatureListID", 8, 3)}},
-      {L"DELGlobalFaceContourLinks",
+      {Op::DELGlobalFaceContourLinks,
        L"P_D_Global_Face_Contour_Links",
        L"DelGlobalFaceContourLinks",
        kUnspecified,
        R::Long,
        {Ret(0, RA), Int(L"@PartType", 8, 1), Chr(L"@SubType", 50, 2),
         Int(L"@ConstScenarioID", 8, 0)}},
-      {L"DELImprintAssignments",
+      {Op::DELImprintAssignments,
        L"P_D_ImprintAssignments",
        L"DelImprintAssignments",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@RelationPattern", 10, 0)}},
-      {L"DELLocalContrFeatrPatterns",
+      {Op::DELLocalContrFeatrPatterns,
        L"P_D_Local_Contr_Featr_Patterns",
        L"DELLocalContrFeatrPatterns",
        kNoRecords,
        R::Long,
        {Ret(0, RA), Int(L"@PartType", 8, 0), Chr(L"@SubType", 50, 1), Int(L"@FeatureKey", 8, 2)}},
-      {L"DELLocalFaceContourLinks",
+      {Op::DELLocalFaceContourLinks,
        L"P_D_Local_Face_Contour_Links",
        L"DelLocalFaceContourLinks",
        kUnspecified,
        R::Empty,
        {Int(L"@PartType", 8, 1), Chr(L"@SubType", 50, 2), Int(L"@ConstScenarioID", 8, 0),
         Chr(L"@Relation", 150, 3), Chr(L"@PattType", 10, 4), Int(L"@DesignID", 8, 5)}},
-      {L"DELLocalMachiningLinks",
+      {Op::DELLocalMachiningLinks,
        L"P_D_Local_Machining_Links",
        L"DelLocalMachiningLinks",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Chr(L"@PattType", 10, 0), Chr(L"@Relation", 255, 1)}},
-      {L"DELMachining",
+      {Op::DELMachining,
        L"P_D_Machining",
        L"DelMachining",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@MachID", 8, 0)}},
-      {L"DELMachLink",
+      {Op::DELMachLink,
        L"P_D_MachLink",
        L"DELMachLink",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@MachLinkID", 8, 0)}},
-      {L"DELMachiningScenario",
+      {Op::DELMachiningScenario,
        L"P_D_Machining_Scenario",
        L"DelMachiningScenario",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@MatScenarioID", 8, 0)}},
-      {L"DELMachRouting",
+      {Op::DELMachRouting,
        L"P_D_MachRouting",
        L"DelMachRouting",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@MachRoutingID", 8, 0)}},
-      {L"DELMachVariable",
+      {Op::DELMachVariable,
        L"P_D_MachVariable",
        L"DelMachVariable",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@MachVarID", 8, 0)}},
-      {L"DELMachVertical",
+      {Op::DELMachVertical,
        L"P_D_MachVertical",
        L"DelMachVertical",
        kNoRecords,
@@ -164,7 +164,7 @@ std::vector<Procedure> Build() {
        {Ret(8, RA), Int(L"@MachVerticalID", 8, 0)}},
 
       // The one reader that calls a procedure.
-      {L"GETFilterScenariosCol",
+      {Op::GETFilterScenariosCol,
        L"P_Filter_Scenarios_Set",
        L"GetFilterScenariosCol",
        kUnspecified,
@@ -173,14 +173,14 @@ std::vector<Procedure> Build() {
        kReadsOnly},
 
       // Inserts.
-      {L"INSERTConstructionScenario",
+      {Op::INSERTConstructionScenario,
        L"P_I_ConstructionScenario",
        L"InsertConstructionScenario",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Chr(L"@ConstScenarioType", 50, 0), Chr(L"@ConstScenarioDesc", 100, 1)},
        kLooksUpFirst},
-      {L"INSERTGlobalContrFeatrLists",
+      {Op::INSERTGlobalContrFeatrLists,
        L"P_IS_Global_Contr_Featr_Lists",
        L"INSERTGlobalContrFeatrLists",
        kNoRecords,
@@ -189,7 +189,7 @@ std::vector<Procedure> Build() {
         Chr(L"@LinkName", 50, 2), Chr(L"@LinkDescription", 254, 3), Chr(L"@LinkType", 50, 4),
         Chr(L"@LinkVarSet", 254, 5)},
        kLooksUpFirst},
-      {L"INSERTGlobalContrFeatrPatterns",
+      {Op::INSERTGlobalContrFeatrPatterns,
        L"P_I_Global_Contr_Featr_Patterns",
        L"INSERTGlobalContrFeatrPatterns",
        kNoRecords,
@@ -197,13 +197,13 @@ std::vector<Procedure> Build() {
        {Int(L"@PartType", 8, 0), Chr(L"@SubType", 50, 1), Int(L"@FeatureKey", 8, 2),
         Int(L"@FeatureListID", 8, 3)},
        kLooksUpFirst},
-      {L"INSERTCopyMachiningScenario",
+      {Op::INSERTCopyMachiningScenario,
        L"P_I_CopyMachiningScenario",
        L"INSERTCopyMachiningScenario",
        kNoRecords,
        R::Zero,
        {Int(L"@OldMachiningScenarioID", 8, 0), Chr(L"@NewMachiningScenarioType", 100, 1)}},
-      {L"INSERTFilter",
+      {Op::INSERTFilter,
        L"P_I_Filter",
        L"INSERTFilter",
        kNoRecords,
@@ -211,9 +211,9 @@ std::vector<Procedure> Build() {
        {Ret(8, RA), Int(L"@PartType1", 10, 0), Int(L"@PartType2", 10, 1), Chr(L"@SubType1", 10, 2),
         Chr(L"@SubType2", 10, 3)},
        kLooksUpFirst},
-      {L"INSERTGlobalFaceContourLinks", L"P_I_Global_Face_Contour_Links",
+      {Op::INSERTGlobalFaceContourLinks, L"P_I_Global_Face_Contour_Links",
        L"INSERTGlobalFaceContourLinks", kNoRecords, R::None, FaceContourLink()},
-      {L"INSERTImprintAssignments",
+      {Op::INSERTImprintAssignments,
        L"P_I_ImprintAssignments",
        L"INSERTImprintAssignments",
        kNoRecords,
@@ -225,7 +225,7 @@ std::vector<Procedure> Build() {
         Chr(L"@Part1FacesTypeOrient", 800, 10), Chr(L"@Part2FacesTypeOrient", 800, 11),
         Bit(L"@OnFront", 1, 12)},
        kLooksUpFirst},
-      {L"INSERTMachining",
+      {Op::INSERTMachining,
        L"P_I_Machining",
        L"INSERTMachining",
        kNoRecords,
@@ -233,7 +233,7 @@ std::vector<Procedure> Build() {
        {Ret(0, From::LeftOut), Chr(L"@MachName", 20, 0), Chr(L"@MachGroup", 1, 1), Num(L"@X", 3),
         Num(L"@Y", 4), Num(L"@Z", 5), Int(L"@MachLibID", 8, 2)},
        kLooksUpFirst},
-      {L"INSERTMachLink",
+      {Op::INSERTMachLink,
        L"P_I_MachLink",
        L"INSERTMachLink",
        kNoRecords,
@@ -242,13 +242,13 @@ std::vector<Procedure> Build() {
         LongText(L"@MachListVar", 2), LongText(L"@MachExprVar", 3), Bit(L"@MirrorX", 1, 4),
         Bit(L"@MirrorY", 1, 5)},
        kLooksUpFirst},
-      {L"INSERTMachRouting",
+      {Op::INSERTMachRouting,
        L"P_I_MachRouting",
        L"INSERTMachRouting",
        kNoRecords,
        R::Long,
        {Ret(0, From::LeftOut), Chr(L"@Name", 50, 0), Int(L"@MachID", 8, 1), Int(L"@Pocket", 8, 2)}},
-      {L"INSERTMachVariable",
+      {Op::INSERTMachVariable,
        L"P_I_MachVariable",
        L"INSERTMachVariable",
        kNoRecords,
@@ -256,14 +256,14 @@ std::vector<Procedure> Build() {
        {Ret(0, From::LeftOut), Chr(L"@Name", 50, 0, From::First50), Chr(L"@Value", 100, 1),
         Bit(L"@Requested", 1, 3, From::OneOrZero), Int(L"@MachLibID", 8, 2)},
        kLooksUpFirst},
-      {L"INSERTMachVertical",
+      {Op::INSERTMachVertical,
        L"P_I_MachVertical",
        L"INSERTMachVertical",
        kNoRecords,
        R::Long,
        {Ret(0, From::LeftOut), Chr(L"@Name", 50, 0), Chr(L"@Orientation", 1, 1),
         Int(L"@MachID", 8, 2)}},
-      {L"INSERTMFGPartTypes",
+      {Op::INSERTMFGPartTypes,
        L"P_I_MFG_Part_Types",
        L"INSERTMFGPartTypes",
        kNoRecords,
@@ -272,21 +272,21 @@ std::vector<Procedure> Build() {
         Chr(L"@PartDesc", 30, 3), Chr(L"@PartKind", 30, 4), Chr(L"@PartGrain", 10, 5),
         Chr(L"@SubTypeDesc", 50, 6)},
        kLooksUpFirst},
-      {L"INSERTSELDesignIDFromLocalDesigns",
+      {Op::INSERTSELDesignIDFromLocalDesigns,
        L"P_IS_DesignIDFromLocal_Designs",
        L"INSERTSELDesignIDFromLocalDesigns",
        kNoRecords,
        R::Long,
        {Ret(0, RA), Chr(L"@DesignName", 254, 0), Chr(L"@ComputerName", 254, 1)},
        kLooksUpFirst},
-      {L"INSERTSELLinkIDFromLocalMachiningLinks", L"P_IS_LinkIDFromLocalMachiningLinks",
+      {Op::INSERTSELLinkIDFromLocalMachiningLinks, L"P_IS_LinkIDFromLocalMachiningLinks",
        L"INSERTSELLinkIDFromLocalMachiningLinks", kNoRecords, R::Long,
        Join(MachiningLink(),
             std::vector<Param>{Chr(L"@PattType", 10, 9), Chr(L"@Relation", 255, 10)}),
        kLooksUpFirst},
-      {L"INSERTSELLinkIDFromMachiningLinks", L"P_IS_LinkIDFromMachiningLinks",
+      {Op::INSERTSELLinkIDFromMachiningLinks, L"P_IS_LinkIDFromMachiningLinks",
        L"INSERTSELLinkIDFromMachiningLinks", kNoRecords, R::Long, MachiningLink(), kLooksUpFirst},
-      {L"INSERTUPDATEGlobalImprintDefinitions",
+      {Op::INSERTUPDATEGlobalImprintDefinitions,
        L"P_UI_GlobalImprintDefinitions",
        L"INSERTUPDATEGlobalImprintDefinitions",
        kUnspecified,
@@ -298,10 +298,10 @@ std::vector<Procedure> Build() {
         Int(L"@TopSide", 8, 12), Bit(L"@TopUnion", 1, 13), Int(L"@LeftPartType", 8, 14),
         Int(L"@LeftOffset", 8, 15), Int(L"@LeftSide", 8, 16), Bit(L"@LeftUnion", 1, 17)},
        kLooksUpFirst},
-      {L"INSERTUPDATEGlobalRelationAssignments", L"P_UI_GlobalRelationAssignments",
+      {Op::INSERTUPDATEGlobalRelationAssignments, L"P_UI_GlobalRelationAssignments",
        L"INSERTUPDATEGlobalRelationAssignments", kNoRecords, R::None, RelationAssignment(),
        kLooksUpFirst},
-      {L"INSERTUPDATELocalRelationAssignments", L"P_UI_LocalRelationAssignments",
+      {Op::INSERTUPDATELocalRelationAssignments, L"P_UI_LocalRelationAssignments",
        L"INSERTUPDATELocalRelationAssignments", kNoRecords, R::None,
        Join(RelationAssignment(),
             std::vector<Param>{Chr(L"@PattType", 10, 11), Chr(L"@Relation", 255, 12),
@@ -309,29 +309,29 @@ std::vector<Procedure> Build() {
        kLooksUpFirst},
 
       // Updates.
-      {L"UPDATEConstructionScenarioTypes",
+      {Op::UPDATEConstructionScenarioTypes,
        L"P_U_Construction_Scenario_Types",
        L"UPDATEConstructionScenarioTypes",
        kNoRecords,
        R::Long,
        {Ret(8, RA), Int(L"@ConstScenarioID", 8, 0), Chr(L"@ConstScenarioType", 30, 1),
         Chr(L"@ConstScenarioDesc", 50, 2)}},
-      {L"UPDATEGlobalFaceContourLinks", L"P_U_Global_Face_Contour_Links",
+      {Op::UPDATEGlobalFaceContourLinks, L"P_U_Global_Face_Contour_Links",
        L"UPDATEGlobalFaceContourLinks", kNoRecords, R::None, FaceContourLink()},
-      {L"UPDATEMachNameFromMachining",
+      {Op::UPDATEMachNameFromMachining,
        L"P_U_MachNameFromMachining",
        L"UPDATEMachNameFromMachining",
        kNoRecords,
        R::None,
        {Int(L"@MachID", 8, 2), Chr(L"@MachNewName", 20, 0), Int(L"@MachLibID", 8, 1)}},
-      {L"UPDATEMachVariable",
+      {Op::UPDATEMachVariable,
        L"P_U_MachVariable",
        L"UPDATEMachVariable",
        kNoRecords,
        R::None,
-       {Int(L"@MachVarID", 8, 3), Chr(L"@Name", 20, 0), Chr(L"@Value", 100, 1),
+       {Int(L"@MachVarID", 8, 3), Chr(L"@Name", 20, 0), Chr(L"@Value", 100, 1, From::DecimalText),
         Int(L"@MachLibID", 8, 2)}},
-      {L"UPDATEMachLink",
+      {Op::UPDATEMachLink,
        L"P_U_MachLink",
        L"UPDATEMachLink",
        kNoRecords,
@@ -339,28 +339,28 @@ std::vector<Procedure> Build() {
        {Int(L"@MachLinkID", 8, 0), Int(L"@MachID", 8, 1), Int(L"@MachRuleID", 8, 2),
         LongText(L"@MachListVar", 3), LongText(L"@MachExprVar", 4),
         Bit(L"@MirrorX", 1, 5, From::OneOrZero), Bit(L"@MirrorY", 1, 6, From::OneOrZero)}},
-      {L"UPDATEParaMachRouting",
+      {Op::UPDATEParaMachRouting,
        L"P_U_ParaMachRouting",
        L"UPDATEParaMachRouting",
        kNoRecords,
        R::None,
        {Ret(0, From::LeftOut), Int(L"@MachRoutingID", 8, 2), Chr(L"@ParaToUpdate", 50, 0),
-        Chr(L"@NewValue", 100, 1)}},
-      {L"UPDATEParaMachVertical",
+        Chr(L"@NewValue", 100, 1, From::DecimalText)}},
+      {Op::UPDATEParaMachVertical,
        L"P_U_ParaMachVertical",
        L"UPDATEParaMachVertical",
        kNoRecords,
        R::None,
        {Ret(0, From::LeftOut), Int(L"@MachVerticalID", 8, 2), Chr(L"@ParaToUpdate", 50, 0),
-        Chr(L"@NewValue", 100, 1)}},
-      {L"UPDATEPropertyRelationshipPatterns",
+        Chr(L"@NewValue", 100, 1, From::DecimalText)}},
+      {Op::UPDATEPropertyRelationshipPatterns,
        L"P_U_PropertyRelationship_Patterns",
        L"UPDATEPropertyRelationshipPatterns",
        kNoRecords,
        R::None,
        {Chr(L"@TableToUpdate", 40, 0), Chr(L"@PropertyToUpdate", 30, 1), Chr(L"@NewValue", 50, 3),
         Int(L"@PatternID", 8, 2)}},
-      {L"UPDATEVariableMachining",
+      {Op::UPDATEVariableMachining,
        L"P_U_VariableMachining",
        L"UPDATEVariableMachining",
        kNoRecords,
@@ -375,6 +375,7 @@ VarType ExpectedArgument(From from) {
   switch (from) {
     case From::Text:
     case From::First50:
+    case From::DecimalText:
       return VarType::String;
     case From::Long:
       return VarType::Long;
@@ -393,6 +394,9 @@ Variant Convert(From from, const Variant& arg) {
   switch (from) {
     case From::First50:
       return CStr(arg).substr(0, 50);
+    case From::DecimalText:
+      // Stored as the embedded backend stores it.
+      return DecimalTextToDot(CStr(arg));
     case From::OneOrZero:
       return static_cast<int16_t>(CBool(arg) ? 1 : 0);
     case From::Decimal:
@@ -420,15 +424,23 @@ std::span<const Procedure> Catalogue() {
   return entries;
 }
 
-const Procedure& Entry(std::wstring_view operation) {
+std::wstring_view OperationName(Op op) {
+  static constexpr std::wstring_view kNames[] = {
+#define QUILLDATA_OPERATION(Result, Name, Params, Args) L## #Name,
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)
+#include "QuillData/contract/Operations.inc"
+  };
+  return kNames[static_cast<size_t>(op)];
+}
+
+const Procedure& Entry(Op op) {
   auto all = Catalogue();
-  auto it = std::find_if(all.begin(), all.end(),
-                         [&](const Procedure& p) { return p.operation == operation; });
-  if (it == all.end()) {
+  const auto at = static_cast<size_t>(op);
+  if (at >= all.size() || all[at].op != op) {
     throw QuillError(ErrNo::InternalError, L"clsQuillData",
-                     L"No stored procedure is catalogued for " + std::wstring(operation));
+                     L"No stored procedure is catalogued for " + std::wstring(OperationName(op)));
   }
-  return *it;
+  return all[at];
 }
 
 Variant ParameterValue(const Procedure& procedure, const Param& param,

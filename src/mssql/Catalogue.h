@@ -8,15 +8,27 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "QuillData/ado/Command.h"
 #include "QuillData/ado/Connection.h"
 #include "QuillData/ado/Recordset.h"
 #include "QuillData/contract/Variant.h"
+#include "QuillData/contract/clsQuillData.h"
 #include "contract/Trap.h"
 
 namespace QuillData::mssql {
+
+// The operations that call a stored procedure (all but the whole-table readers), in the
+// list's order: the catalogue's keys.
+enum class Op : uint8_t {
+#define QUILLDATA_OPERATION(Result, Name, Params, Args) Name,
+#define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread)
+#include "QuillData/contract/Operations.inc"
+};
+// The interface member an Op stands for, "DELFilter".
+std::wstring_view OperationName(Op op);
 
 // Where a parameter's value comes from and how the argument is converted on the way.
 enum class From : uint8_t {
@@ -25,6 +37,8 @@ enum class From : uint8_t {
   Text,             // a string argument as a wide string (the provider converts it for an
                     // integer-typed parameter)
   First50,          // the first 50 characters of a string argument
+  DecimalText,      // a string argument, "." its decimal point when it is one decimal number
+                    // in the user's form ("12,5" under a comma locale goes as "12.5")
   Long,             // an int32 argument as a 32-bit integer
   Boolean,          // a bool argument as a 16-bit boolean
   OneOrZero,        // a bool argument as the 16-bit integer 1 (true) or 0 (false)
@@ -48,7 +62,7 @@ struct Param {
   int32_t direction;
   int32_t size;
   From from;
-  int arg = -1;  // the argument's position in the operation's bound arguments
+  int arg = -1;  // the argument's position in the operation's arguments
   uint8_t precision = 0;
   uint8_t scale = 0;
 };
@@ -62,21 +76,43 @@ enum class Resend : uint8_t {
 };
 
 struct Procedure {
-  std::wstring_view operation;  // the interface member
-  std::wstring_view name;       // the stored procedure
-  std::wstring_view trace;      // the procedure name for trace and trap
-  int32_t options;              // Execute's options: adExecuteNoRecords or -1
+  Op op;                    // the interface member
+  std::wstring_view name;   // the stored procedure
+  std::wstring_view trace;  // the procedure name for trace and trap
+  int32_t options;          // Execute's options: adExecuteNoRecords or -1
   Result result;
   std::vector<Param> params;
   Resend resend = Resend::Never;
 };
 
-// Every entry, in the interface's order of the operations.
+// Every entry, in the interface's order of the operations: the one of an Op at its index.
 std::span<const Procedure> Catalogue();
-// The entry of an operation; an unknown name is a defect of the caller (error 51).
-const Procedure& Entry(std::wstring_view operation);
+// The entry of an operation; one missing is a defect of the catalogue (error 51).
+const Procedure& Entry(Op op);
 
-// The value a parameter is created with, from the operation's bound arguments. A conversion
+// An operation's arguments as its entry reads them: each as a variant, in the interface's
+// order, but lngRecordsAffected, which is kept apart (-1 for an operation without one).
+struct Arguments {
+  std::vector<Variant> values;
+  int32_t recordsAffected = -1;
+};
+template <class... A>
+Arguments Bind(const A&... arguments) {
+  Arguments bound;
+  bound.values.reserve(sizeof...(A));
+  (
+      [&] {
+        if constexpr (std::is_same_v<A, RecordsAffected>) {
+          bound.recordsAffected = arguments;
+        } else {
+          bound.values.emplace_back(arguments);
+        }
+      }(),
+      ...);
+  return bound;
+}
+
+// The value a parameter is created with, from the operation's arguments. A conversion
 // that fails names the parameter and the procedure in its description.
 Variant ParameterValue(const Procedure& procedure, const Param& param,
                        std::span<const Variant> args, int32_t recordsAffected);

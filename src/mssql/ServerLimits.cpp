@@ -11,7 +11,7 @@ std::vector<ServerLimit> ServerLimits() {
   for (const mssql::Procedure& procedure : mssql::Catalogue()) {
     for (const mssql::Param& p : procedure.params) {
       if (p.arg < 0) continue;
-      ServerLimit limit{procedure.operation, p.arg, p.name, K::Length};
+      ServerLimit limit{mssql::OperationName(procedure.op), p.arg, p.name, K::Length};
       switch (p.from) {
         case mssql::From::First50:
           limit.kind = K::CutToLength;
@@ -26,6 +26,7 @@ std::vector<ServerLimit> ServerLimits() {
           limit.kind = K::WholeNumber;
           break;
         case mssql::From::Text:
+        case mssql::From::DecimalText:
           if (p.type == ado::adInteger) {
             limit.kind = K::WholeText;
           } else if (p.size > 0) {
