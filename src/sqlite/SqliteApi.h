@@ -1,11 +1,43 @@
 #pragma once
 // The exports of the SQLite library that the binding calls directly, as C signatures (handles
-// as void*), resolved once after the library is loaded. The statement wrapper (Database.h)
-// calls them without the binding's checks: its statements exist only while the library does.
+// as void*), resolved once after the library is loaded, and the library's numbers this
+// component uses. The statement wrapper (Database.h) calls the exports without the binding's
+// checks: its statements exist only while the library does.
 #include "QuillData/Export.h"
 #include "QuillData/sqlite/clsSqlLite.h"
 
 namespace QuillData {
+
+namespace sqlite_detail {
+
+// The library's result codes, declared here once for the whole library.
+constexpr int32_t kSqliteOk = 0;
+constexpr int32_t kSqliteCorrupt = 11;
+constexpr int32_t kSqliteNotADb = 26;
+constexpr int32_t kSqliteRow = 100;
+constexpr int32_t kSqliteDone = 101;
+// The storage class of a value (sqlite3_column_type).
+constexpr int32_t kSqliteInteger = 1;
+constexpr int32_t kSqliteFloat = 2;
+constexpr int32_t kSqliteText = 3;
+constexpr int32_t kSqliteBlob = 4;
+constexpr int32_t kSqliteNull = 5;
+// sqlite3_open_v2's flags.
+constexpr int32_t kOpenReadWrite = 0x2;  // read-only when the file is
+constexpr int32_t kOpenCreate = 0x4;
+constexpr int32_t kOpenNoMutex = 0x8000;  // the connection never serves two threads at once
+
+// sqlite3_stmt_status: how many times the library prepared a statement again by itself.
+constexpr int kStmtStatusReprepare = 5;
+// SQLITE_TRANSIENT: the library makes its own copy of a bound value.
+inline void (*const kTransient)(void*) = reinterpret_cast<void (*)(void*)>(-1);
+
+// A handle as the exports take it.
+inline void* Ptr(intptr_t handle) {
+  return reinterpret_cast<void*>(handle);
+}
+
+}  // namespace sqlite_detail
 
 struct QUILLDATA_INTERNAL clsSqlLite::Api {
   using Callback = int (*)(void*, int, char**, char**);

@@ -19,6 +19,9 @@
 
 namespace QuillData {
 
+using sqlite_detail::kTransient;
+using sqlite_detail::Ptr;
+
 namespace {
 
 constexpr const wchar_t* kSource = L"cCDECL";
@@ -54,13 +57,6 @@ int64_t ToInteger(const Variant& value) {
   throw QuillError(ErrNo::FunctionNotFound, kSource,
                    L"Failed to locate function: " + FromUtf8(name));
 }
-
-void* Ptr(intptr_t handle) {
-  return reinterpret_cast<void*>(handle);
-}
-
-// SQLITE_TRANSIENT: the library makes its own copy of a bound value.
-void (*const kTransient)(void*) = reinterpret_cast<void (*)(void*)>(-1);
 
 // An export the library lacks is reported when it is called, not when the library loads.
 template <class F>
@@ -418,12 +414,12 @@ std::wstring clsSqlLite::sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol
 }
 
 double clsSqlLite::sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol) {
-  constexpr int32_t kInteger = 1, kFloat = 2;
   if (!m_bInitialized) return 0;
   // A number is read as the library holds it: its text has at most 15 significant digits, and
   // "." as decimal point under every locale.
   const int32_t type = sqlite3_column_type(sqlite3_stmt, iCol);
-  if (type == kInteger || type == kFloat) return ColumnReal(sqlite3_stmt, iCol);
+  if (type == sqlite_detail::kSqliteInteger || type == sqlite_detail::kSqliteFloat)
+    return ColumnReal(sqlite3_stmt, iCol);
   // Text reads in either form ("2.5", and "2,5" under a comma locale), as the readers read it.
   std::wstring text = sqlite3_column_text(sqlite3_stmt, iCol);
   DecimalTextToLocal(text);
@@ -577,9 +573,8 @@ int64_t clsSqlLite::ColumnInt64(intptr_t stmt, int32_t iCol) {
 }
 
 int32_t clsSqlLite::Reprepares(intptr_t stmt) {
-  constexpr int kStatusReprepare = 5;
   if (!m_bInitialized || m_api->stmt_status == nullptr) return -1;
-  return m_api->stmt_status(Ptr(stmt), kStatusReprepare, 0);
+  return m_api->stmt_status(Ptr(stmt), sqlite_detail::kStmtStatusReprepare, 0);
 }
 
 int32_t clsSqlLite::Changes(intptr_t sqlite3) {
