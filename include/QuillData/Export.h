@@ -10,6 +10,9 @@
 // the library's objects). QUILLDATA_API_DATA marks the module-wide thread-local values, which
 // a DLL exports but a program cannot import by declaration: it reaches them through
 // -fno-extern-tls-init, which the CMake package adds.
+//
+// QUILLDATA_INTERNAL marks the definition, inside the library, of a type that a public class
+// only declares (its hidden state): a nested type takes its class's visibility otherwise.
 #if defined(_WIN32)
 #if defined(QUILLDATA_BUILDING)
 #define QUILLDATA_API __declspec(dllexport)
@@ -23,14 +26,17 @@
 #endif
 #define QUILLDATA_API_BEGIN
 #define QUILLDATA_API_END
+#define QUILLDATA_INTERNAL
 #elif defined(__GNUC__)
 #define QUILLDATA_API
 #define QUILLDATA_API_DATA
 #define QUILLDATA_API_BEGIN _Pragma("GCC visibility push(default)")
 #define QUILLDATA_API_END _Pragma("GCC visibility pop")
+#define QUILLDATA_INTERNAL __attribute__((visibility("hidden")))
 #else
 #define QUILLDATA_API
 #define QUILLDATA_API_DATA
 #define QUILLDATA_API_BEGIN
 #define QUILLDATA_API_END
+#define QUILLDATA_INTERNAL
 #endif

@@ -9,7 +9,7 @@ using detail::Raise;
 
 namespace detail {
 
-struct RecordsetState {
+struct QUILLDATA_INTERNAL RecordsetState {
   std::shared_ptr<RowSet> rows;
   // 0..n-1 on a row; -1 before the first (BOF), n after the last (EOF).
   int64_t position = 0;

@@ -9,15 +9,14 @@
 
 #include "QuillData/contract/Text.h"
 #include "platform/Files.h"
-#include "sqlite/SqliteFile.h"
+#include "sqlite/Database.h"
 
 namespace QuillData {
 
 namespace {
 
 namespace fs = std::filesystem;
-using sqlite_detail::SqliteFile;
-using sqlite_detail::SqliteStatement;
+using sqlite_detail::Database;
 
 constexpr wchar_t kSource[] = L"CopySqliteDatabase";
 constexpr int32_t kVacuumIntoSince = 3027000;  // the library version that has VACUUM INTO
@@ -44,22 +43,20 @@ bool HasDatabaseHeader(const fs::path& file) {
 }
 
 // The header can be right and the rest not: the library must be able to read the schema.
-void CheckReadable(SqliteFile& source, const fs::path& src) {
-  SqliteStatement stmt(source);
-  intptr_t tail = 0;
-  clsSqlLite& lib = source.Lib();
-  int32_t rc = lib.sqlite3_prepare_v2(source.Db(), L"SELECT count(*) FROM sqlite_master", 0,
-                                      stmt.handle, tail);
-  if (rc == 0) rc = lib.sqlite3_step(stmt.handle);
-  if (rc == sqlite_detail::kSqliteRow) return;
-  const int32_t code = lib.sqlite3_errcode(source.Db()) & 0xFF;
-  if (code == sqlite_detail::kSqliteNotADb || code == sqlite_detail::kSqliteCorrupt) {
-    Refuse(CopyRefusal::NotADatabase, Quoted(src) +
-                                          L" is not a SQLite database the library can "
-                                          L"read: " +
-                                          lib.sqlite3_errmsg(source.Db()) + L".");
+void CheckReadable(const Database& source, const fs::path& src) {
+  try {
+    if (source.Prepare(L"SELECT count(*) FROM sqlite_master").Step()) return;
+  } catch (const QuillError& e) {
+    const int32_t code = e.SqliteCode() & 0xFF;
+    if (code == sqlite_detail::kSqliteNotADb || code == sqlite_detail::kSqliteCorrupt) {
+      Refuse(CopyRefusal::NotADatabase, Quoted(src) +
+                                            L" is not a SQLite database the library can "
+                                            L"read: " +
+                                            e.Description() + L".");
+    }
+    throw;
   }
-  source.Fail();
+  source.Raise();
 }
 
 // A name in the destination's folder that nothing uses, for the copy while it is written.
@@ -160,10 +157,11 @@ void CopySqliteDatabase(const fs::path& src, const fs::path& dst,
                L"header).");
   }
 
-  SqliteFile source(libraryFolder, from, kSource);
-  if (source.Lib().sqlite3_libversion_number() < kVacuumIntoSince) {
+  Database source(libraryFolder, from, kSource);
+  clsSqlLite& lib = *source.Binding();
+  if (lib.sqlite3_libversion_number() < kVacuumIntoSince) {
     throw QuillError(ErrNo::StatementError, kSource,
-                     L"The SQLite library " + source.Lib().sqlite3_libversion() +
+                     L"The SQLite library " + lib.sqlite3_libversion() +
                          L" cannot copy a database while it is in use (3.27 or later can).")
         .WithKind(ErrorKind::Unsupported);
   }

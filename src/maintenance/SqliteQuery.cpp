@@ -8,15 +8,15 @@
 #include "QuillData/ado/Provider.h"
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
-#include "sqlite/SqliteFile.h"
+#include "sqlite/Database.h"
 
 namespace QuillData {
 
 namespace {
 
 namespace fs = std::filesystem;
-using sqlite_detail::SqliteFile;
-using sqlite_detail::SqliteStatement;
+using sqlite_detail::Database;
+using sqlite_detail::Statement;
 
 constexpr wchar_t kSource[] = L"QuerySqliteDatabase";
 
@@ -26,10 +26,10 @@ using sqlite_detail::kSqliteInteger;
 using sqlite_detail::kSqliteText;
 
 // One value of the current row, and the ADO type it stands for (adEmpty for NULL).
-Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type) {
-  switch (lib.sqlite3_column_type(stmt, column)) {
+Variant ReadValue(const Statement& stmt, int32_t column, int32_t& type) {
+  switch (stmt.Type(column)) {
     case kSqliteInteger: {
-      const int64_t value = lib.ColumnInt64(stmt, column);
+      const int64_t value = stmt.Int64(column);
       if (value >= std::numeric_limits<int32_t>::min() &&
           value <= std::numeric_limits<int32_t>::max()) {
         type = ado::adInteger;
@@ -42,13 +42,13 @@ Variant ReadValue(clsSqlLite& lib, intptr_t stmt, int32_t column, int32_t& type)
     }
     case kSqliteFloat:
       type = ado::adDouble;
-      return Variant(lib.ColumnReal(stmt, column));
+      return Variant(stmt.Real(column));
     case kSqliteText:
       type = ado::adVarWChar;
-      return Variant(FromUtf8(lib.ColumnUtf8(stmt, column)));
+      return Variant(FromUtf8(stmt.Utf8(column)));
     case kSqliteBlob: {
       // The text reader hands out a blob's bytes as they are.
-      const std::string_view bytes = lib.ColumnUtf8(stmt, column);
+      const std::string_view bytes = stmt.Utf8(column);
       type = ado::adLongVarBinary;
       return Variant(Variant::Bytes(bytes.begin(), bytes.end()));
     }
@@ -77,46 +77,37 @@ std::shared_ptr<ado::Recordset> QuerySqliteDatabase(const fs::path& db, const st
     throw QuillError(ErrNo::FileNotFound, kSource,
                      L"The database file \"" + db.wstring() + L"\" does not exist.");
   }
-  SqliteFile database(libraryFolder, file, kSource);
-  clsSqlLite& lib = database.Lib();
+  Database database(libraryFolder, file, kSource);
 
-  // Statements one after the other; pzTail is a byte offset into the UTF-8 text, which
-  // comes back unchanged from its wide form.
+  // Statements one after the other; the wide text comes back unchanged from its UTF-8 form.
   const std::string text = ToUtf8(sql);
   size_t offset = 0;
   bool ranOne = false;
   std::shared_ptr<ado::RowSet> result;
   std::vector<int32_t> types;
   while (offset < text.size()) {
-    SqliteStatement stmt(database);
-    intptr_t tail = 0;
-    if (lib.sqlite3_prepare_v2(database.Db(), FromUtf8(std::string_view(text).substr(offset)), 0,
-                               stmt.handle, tail) != 0) {
-      database.Fail();
-    }
-    if (stmt.handle == 0) break;  // only blanks or comments were left
+    size_t used = 0;
+    Statement stmt = database.Prepare(std::string_view(text).substr(offset), &used);
+    if (!stmt) break;  // only blanks or comments were left
     ranOne = true;
-    offset = tail > 0 ? offset + static_cast<size_t>(tail) : text.size();
+    offset = used > 0 ? offset + used : text.size();
 
-    const int32_t columns = lib.sqlite3_column_count(stmt.handle);
+    const int32_t columns = stmt.Columns();
     const bool keep = !result && columns > 0;
     if (keep) {
       result = std::make_shared<ado::RowSet>();
       for (int32_t c = 0; c < columns; ++c) {
-        result->columns.push_back({lib.sqlite3_column_name(stmt.handle, c), ado::adVariant});
+        result->columns.push_back({stmt.Name(c), ado::adVariant});
       }
       types.assign(static_cast<size_t>(columns), ado::adEmpty);
     }
-    for (;;) {
-      const int32_t rc = lib.sqlite3_step(stmt.handle);
-      if (rc == sqlite_detail::kSqliteDone) break;
-      if (rc != sqlite_detail::kSqliteRow) database.Fail();
+    while (stmt.Step()) {
       if (!keep) continue;
       std::vector<Variant> row;
       row.reserve(static_cast<size_t>(columns));
       for (int32_t c = 0; c < columns; ++c) {
         int32_t type = ado::adEmpty;
-        row.push_back(ReadValue(lib, stmt.handle, c, type));
+        row.push_back(ReadValue(stmt, c, type));
         types[static_cast<size_t>(c)] = Merged(types[static_cast<size_t>(c)], type);
       }
       result->rows.push_back(std::move(row));

@@ -33,15 +33,14 @@ struct IdPair {
   bool secondIsNull = false;
 };
 std::vector<IdPair> IdPairs(Operation& op, const SqlText& sql) {
-  constexpr int kNull = 5;
   std::vector<IdPair> rows;
   op.Prepare(sql);
-  clsSqlLite& sqlite = op.Binding();
+  const sqlite_detail::Statement& stmt = op.Slot();
   while (op.Step()) {
     IdPair row;
-    row.first = sqlite.ColumnInt64(op.Statement(), 0);
-    row.secondIsNull = sqlite.sqlite3_column_type(op.Statement(), 1) == kNull;
-    row.second = sqlite.ColumnInt64(op.Statement(), 1);
+    row.first = stmt.Int64(0);
+    row.secondIsNull = stmt.Type(1) == sqlite_detail::kSqliteNull;
+    row.second = stmt.Int64(1);
     rows.push_back(row);
   }
   op.Finalize();

@@ -39,8 +39,9 @@
 
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "contract/Trap.h"
+#include "sqlite/Backend.h"
+#include "sqlite/Database.h"
 #include "sqlite/SqlText.h"
-#include "sqlite/SqliteFile.h"
 
 namespace QuillData::sqlite_detail {
 
@@ -55,8 +56,9 @@ struct Column {
 class Operation {
  public:
   // `procedure` (which outlives the operation: a literal) is also the source of the statement
-  // errors. An operation that another one runs inside its unit (or its look-up without the
-  // lock) is part of that unit: it reports nothing itself, its failures are the unit's.
+  // errors (the connection's while the operation lives). An operation that another one runs
+  // inside its unit (or its look-up without the lock) is part of that unit: it reports nothing
+  // itself, its failures are the unit's.
   Operation(clsQuillData_SqlLite& db, std::wstring_view procedure, TrapOptions options = {});
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
@@ -73,7 +75,7 @@ class Operation {
   // savepoint), so that a failure undoes only this writer's statements.
   template <class Body>
   void RunWriter(Body&& body) {
-    if (nested_ || !db_.m_inTrans) {
+    if (nested_ || !db_.inTrans) {
       trap_.Run(std::forward<Body>(body));
       return;
     }
@@ -131,11 +133,9 @@ class Operation {
   // when the library fails (a busy or damaged database): rows must not go missing silently.
   // An unprepared slot has no rows.
   bool Step();
-  // Prepares a query into a statement of the caller's, who resets and finalizes it (the slot
-  // stays as it is); raises the statement error on failure.
-  intptr_t PrepareOwn(const std::wstring& sql);
-  // Steps a statement of the caller's as Step steps the slot.
-  bool Step(intptr_t stmt);
+  // Prepares a query into a statement of the caller's (the slot stays as it is); raises the
+  // statement error on failure.
+  Statement PrepareOwn(const std::wstring& sql);
   // Finalizes the slot (nothing when it is empty).
   void Finalize();
   // Column 0 of the query's first row as a whole number, or nothing when it has no row.
@@ -156,11 +156,12 @@ class Operation {
   // it (a change would be committed on its own, a read would not see the transaction).
   void CheckUnit();
 
+  // The library's last error (Database::Raise), or one of the operation's own.
   [[noreturn]] void RaiseStatementError();
   [[noreturn]] void RaiseStatementError(const std::wstring& description);
 
-  clsSqlLite& Binding() { return db_.Binding(); }
-  intptr_t Statement() const { return db_.m_lngStmt; }
+  Database& Connection() { return db_.Connection(); }
+  const Statement& Slot() const { return db_.slot; }
   std::wstring Procedure() const { return std::wstring(procedure_); }
 
  private:
@@ -171,13 +172,13 @@ class Operation {
   // Marks the connection as looking up without the lock while it lives.
   class Probing {
    public:
-    explicit Probing(clsQuillData_SqlLite& db) : db_(db) { db_.m_probing = true; }
-    ~Probing() { db_.m_probing = false; }
+    explicit Probing(clsQuillData_SqlLite::Impl& db) : db_(db) { db_.probing = true; }
+    ~Probing() { db_.probing = false; }
     Probing(const Probing&) = delete;
     Probing& operator=(const Probing&) = delete;
 
    private:
-    clsQuillData_SqlLite& db_;
+    clsQuillData_SqlLite::Impl& db_;
   };
 
   // Runs `body` with a trap that reports nothing: its steps' failures leave it as they are.
@@ -238,15 +239,17 @@ class Operation {
   bool EndUnit() noexcept;
   // The connection's kept statement of `sql`'s fixed text (prepared now if it is not kept
   // yet), with `sql`'s values bound; it must run while `sql` lives (its text is not copied).
-  intptr_t Kept(const SqlText& sql);
+  Statement& Kept(const SqlText& sql);
   // Steps a kept statement to its end, then resets it; raises the statement error on failure.
-  void RunKept(intptr_t stmt);
+  static void RunKept(Statement& stmt);
   // Raises the failure in flight again; when it ended the host's transaction (the database
   // rolled it back by itself), as the transaction's end, which the host must act on.
   [[noreturn]] void RethrowUnitFailure();
 
-  clsQuillData_SqlLite& db_;
+  clsQuillData_SqlLite::Impl& db_;
   std::wstring_view procedure_;
+  // The connection's source when the operation began (an enclosing operation's).
+  std::wstring_view outerSource_;
   bool nested_;
   Trap trap_;
   Unit unit_ = Unit::None;

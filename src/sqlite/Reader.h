@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "QuillData/contract/RecordType.h"
-#include "QuillData/sqlite/clsSqlLite.h"
 #include "contract/TableReaders.h"
+#include "sqlite/Database.h"
 
 namespace QuillData::sqlite_detail {
 
@@ -31,8 +31,7 @@ struct ColumnPlan {
 
 // Everything a row copy needs, fixed once per statement.
 struct RowPlan {
-  clsSqlLite& sqlite;
-  intptr_t stmt;
+  const Statement& stmt;
   // Under a locale whose decimal separator is not ".", the separator that replaces "." in
   // text columns that hold one decimal number (0: leave every text as the library gives it).
   wchar_t localSeparator;
@@ -47,7 +46,7 @@ struct RowPlan {
 // (its columns may then differ): the plan is made again when its count of those says so.
 struct ReaderStatement {
   const wchar_t* sql = nullptr;  // the reader's statement text, which names the reader
-  intptr_t stmt = 0;             // 0 once the connection's statements are finalized
+  Statement stmt;                // empty once the connection's statements are finalized
   bool kept = true;              // false: a nested call's own statement, finalized after it
   bool busy = false;             // a call is stepping it
   int32_t reprepares = -1;       // the library's count when the plan was made

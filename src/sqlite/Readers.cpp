@@ -13,22 +13,23 @@
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "contract/ModuleText.h"
 #include "locale/NumberText.h"
+#include "sqlite/Backend.h"
 #include "sqlite/Operation.h"
 #include "sqlite/Reader.h"
 
 namespace QuillData {
 
 using sqlite_detail::ColumnPlan;
+using sqlite_detail::kSqliteFloat;
+using sqlite_detail::kSqliteInteger;
+using sqlite_detail::kSqliteText;
 using sqlite_detail::Operation;
 using sqlite_detail::ReaderInfo;
 using sqlite_detail::ReaderStatement;
 using sqlite_detail::RowPlan;
+using sqlite_detail::Statement;
 
 namespace {
-
-constexpr int kInteger = 1;
-constexpr int kFloat = 2;
-constexpr int kText = 3;
 
 ReaderInfo Info(std::wstring_view operation, std::wstring sql, const RecordType& (*type)(),
                 std::wstring_view key) {
@@ -89,16 +90,17 @@ Variant IntegerValue(int64_t value) {
 }
 
 void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
-  clsSqlLite& sqlite = plan.sqlite;
-  const int type = sqlite.sqlite3_column_type(plan.stmt, i);
-  if (type != kInteger && type != kFloat && type != kText) return;  // NULL, blob: keep
+  const Statement& stmt = plan.stmt;
+  const int type = stmt.Type(i);
+  if (type != kSqliteInteger && type != kSqliteFloat && type != kSqliteText)
+    return;  // NULL, blob: keep
   const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
   if (column.field < 0) RaiseNoField(column);
   const auto field = static_cast<size_t>(column.field);
 
   switch (type) {
-    case kInteger: {
-      const int64_t value = sqlite.ColumnInt64(plan.stmt, i);
+    case kSqliteInteger: {
+      const int64_t value = stmt.Int64(i);
       if (column.address && column.type == FieldType::Long && value >= INT32_MIN &&
           value <= INT32_MAX) {
         *static_cast<int32_t*>(column.address(rec)) = static_cast<int32_t>(value);
@@ -107,8 +109,8 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
       }
       break;
     }
-    case kFloat: {
-      const double value = sqlite.ColumnReal(plan.stmt, i);
+    case kSqliteFloat: {
+      const double value = stmt.Real(i);
       if (column.address && column.type == FieldType::Double) {
         *static_cast<double*>(column.address(rec)) = value;
       } else {
@@ -117,7 +119,7 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
       break;
     }
     default: {
-      const std::string_view bytes = sqlite.ColumnUtf8(plan.stmt, i);
+      const std::string_view bytes = stmt.Utf8(i);
       if (column.address && column.type == FieldType::String) {
         auto& target = *static_cast<std::wstring*>(column.address(rec));
         AssignUtf8(target, bytes);
@@ -138,12 +140,12 @@ void CopyColumn(Record& rec, const RowPlan& plan, int32_t i) {
 // (fldData) never.
 void CopyDesignColumn(Record& rec, const RowPlan& plan, int32_t i) {
   constexpr int32_t kCreated = 4;
-  clsSqlLite& sqlite = plan.sqlite;
+  const Statement& stmt = plan.stmt;
   const RecordType& type = rec.Type();
   const auto n = static_cast<int32_t>(plan.columns.size());
   const ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
   if (i == kCreated) {
-    std::wstring text = sqlite.sqlite3_column_text(plan.stmt, kCreated);
+    std::wstring text = stmt.Text(kCreated);
     if (auto days = UserLocale::Current().ParseDate(text)) {
       if (column.field < 0) RaiseNoField(column);
       type.Set(rec, static_cast<size_t>(column.field), Variant(Date{*days}));
@@ -151,16 +153,16 @@ void CopyDesignColumn(Record& rec, const RowPlan& plan, int32_t i) {
     return;
   }
   if (i + 2 >= n) return;
-  const int t = sqlite.sqlite3_column_type(plan.stmt, i);
-  if (t != kInteger && t != kFloat && t != kText) return;
+  const int t = stmt.Type(i);
+  if (t != kSqliteInteger && t != kSqliteFloat && t != kSqliteText) return;
   if (column.field < 0) RaiseNoField(column);
   const auto field = static_cast<size_t>(column.field);
-  if (t == kInteger) {
-    type.Set(rec, field, IntegerValue(sqlite.ColumnInt64(plan.stmt, i)));
-  } else if (t == kFloat) {
-    type.Set(rec, field, Variant(sqlite.ColumnReal(plan.stmt, i)));
+  if (t == kSqliteInteger) {
+    type.Set(rec, field, IntegerValue(stmt.Int64(i)));
+  } else if (t == kSqliteFloat) {
+    type.Set(rec, field, Variant(stmt.Real(i)));
   } else {
-    type.Set(rec, field, Variant(sqlite.sqlite3_column_text(plan.stmt, i)));
+    type.Set(rec, field, Variant(stmt.Text(i)));
   }
 }
 
@@ -181,20 +183,19 @@ std::wstring TableOf(std::wstring_view sql) {
   return std::wstring(rest.substr(0, rest.find(L' ')));
 }
 
-RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const ReaderInfo& reader) {
+RowPlan PlanRows(const Statement& stmt, const ReaderInfo& reader) {
   const RecordType& type = reader.recordType();
-  RowPlan plan{sqlite,
-               stmt,
+  RowPlan plan{stmt,
                LocalDecimalPoint(),
                reader.ownRowCopy,
                TableOf(reader.sql),
                readers::PlanKey(type, reader.key),
                {}};
-  const int32_t n = sqlite.sqlite3_column_count(stmt);
+  const int32_t n = stmt.Columns();
   plan.columns.resize(static_cast<size_t>(n > 0 ? n : 0));
   for (int32_t i = 0; i < n; ++i) {
     ColumnPlan& column = plan.columns[static_cast<size_t>(i)];
-    column.name = sqlite.sqlite3_column_name(stmt, i);
+    column.name = stmt.Name(i);
     column.field = type.FieldIndex(column.name);
     if (column.field >= 0) {
       column.type = type.Fields()[static_cast<size_t>(column.field)].type;
@@ -204,9 +205,11 @@ RowPlan PlanRows(clsSqlLite& sqlite, intptr_t stmt, const ReaderInfo& reader) {
   return plan;
 }
 
-}  // namespace
-
-void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
+// Copies the current row into `rec`, column by column through `plan` (the record field of
+// each column, found once per statement). A cell that cannot be copied keeps its field's
+// default and is reported, trapped as "TypeSelect", with its table, column and row key; the
+// other fields are copied all the same.
+void TypeSelect(Record& rec, const RowPlan& plan) {
   // Every cell first; the ones that fail are reported once the row's key can name the row.
   // (An empty vector costs nothing: only a row with a failed cell allocates.)
   std::vector<int32_t> failed;
@@ -236,11 +239,13 @@ void clsQuillData_SqlLite::TypeSelect(Record& rec, const RowPlan& plan) {
   }
 }
 
-std::shared_ptr<ReaderStatement> clsQuillData_SqlLite::TakeReaderStatement(Operation& op,
-                                                                           const wchar_t* sql) {
+}  // namespace
+
+std::shared_ptr<ReaderStatement> clsQuillData_SqlLite::Impl::TakeReaderStatement(
+    Operation& op, const wchar_t* sql) {
   op.CheckUnit();  // a kept statement is not prepared again, which would check it
   std::shared_ptr<ReaderStatement> kept;
-  for (const auto& s : m_readerStatements) {
+  for (const auto& s : readerStatements) {
     if (s->sql == sql && s->kept) kept = s;
   }
   if (kept && !kept->busy) {
@@ -250,54 +255,56 @@ std::shared_ptr<ReaderStatement> clsQuillData_SqlLite::TakeReaderStatement(Opera
   auto made = std::make_shared<ReaderStatement>();
   made->sql = sql;
   made->kept = !kept;
-  m_readerStatements.push_back(made);
+  readerStatements.push_back(made);
   try {
     made->stmt = op.PrepareOwn(sql);
   } catch (...) {
-    m_readerStatements.pop_back();
+    readerStatements.pop_back();
     throw;
   }
   made->busy = true;
   return made;
 }
 
-void clsQuillData_SqlLite::ReleaseReaderStatement(ReaderStatement& statement) noexcept {
+void clsQuillData_SqlLite::Impl::ReleaseReaderStatement(ReaderStatement& statement) noexcept {
   statement.busy = false;
-  if (statement.stmt == 0 || !m_oSqlite) return;  // finalized with the connection meanwhile
+  if (!statement.stmt) return;  // finalized with the connection meanwhile
   if (statement.kept) {
     // A statement left unreset would keep its read transaction open.
-    m_oSqlite->sqlite3_reset(statement.stmt);
+    statement.stmt.Reset();
     return;
   }
-  m_oSqlite->sqlite3_finalize(statement.stmt);
-  statement.stmt = 0;
-  std::erase_if(m_readerStatements, [&](const auto& s) { return s.get() == &statement; });
+  statement.stmt.Finalize();
+  std::erase_if(readerStatements, [&](const auto& s) { return s.get() == &statement; });
 }
 
-void clsQuillData_SqlLite::FinalizeReaderStatements() noexcept {
-  for (const auto& s : m_readerStatements) {
-    if (s->stmt != 0 && m_oSqlite) m_oSqlite->sqlite3_finalize(s->stmt);
-    s->stmt = 0;
-  }
-  m_readerStatements.clear();
+void clsQuillData_SqlLite::Impl::FinalizeReaderStatements() noexcept {
+  for (const auto& s : readerStatements) s->stmt.Finalize();
+  readerStatements.clear();
 }
 
-CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsAffected& count) {
-  // Whatever happens below, the caller gets a collection: the rows read before a failure.
+namespace {
+
+// Reads every row of the reader's statement; whatever happens, the caller gets a collection:
+// the rows read before a failure.
+CollectionPtr ReadTable(clsQuillData_SqlLite& backend, const ReaderInfo& reader,
+                        RecordsAffected& count) {
+  using Impl = clsQuillData_SqlLite::Impl;
+  Impl& impl = Impl::Of(backend);
   auto collection = std::make_shared<Tessera::Collection>();
   bool finished = false;  // false: the error companion left, and the caller's count stays
-  Operation op(*this, reader.procedure);
+  Operation op(backend, reader.procedure);
   op.Run([&](Trap& t) {
     // Given back (reset) however the rows end: a failed step, a failed copy, an error that
     // reaches the caller.
     struct Lease {
-      clsQuillData_SqlLite& db;
+      Impl& db;
       std::shared_ptr<ReaderStatement> statement;
       ~Lease() {
         if (statement) db.ReleaseReaderStatement(*statement);
       }
-    } lease{*this, nullptr};
-    t.Step([&] { lease.statement = TakeReaderStatement(op, reader.sql.c_str()); });
+    } lease{impl, nullptr};
+    t.Step([&] { lease.statement = impl.TakeReaderStatement(op, reader.sql.c_str()); });
     if (!lease.statement) {  // did not prepare: no rows
       finished = true;
       return;
@@ -313,25 +320,25 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
       t.Step([&] {
         // Retried after a failed step: the read starts again from the first row, into an empty
         // collection, so that no row is there twice.
-        if (failed && statement.stmt != 0) {
-          Binding().sqlite3_reset(statement.stmt);
+        if (failed && statement.stmt) {
+          statement.stmt.Reset();
           collection = std::make_shared<Tessera::Collection>();
           collection->Reserve(statement.lastRows);
           first = true;
         }
         failed = true;
-        row = op.Step(statement.stmt);
+        row = statement.stmt.Step();
         failed = false;
         stepped = true;
       });
       // A failed step that the companion went on from ends the rows: stepping again would
       // start the statement over.
-      if (!stepped || !row || statement.stmt == 0) break;
+      if (!stepped || !row || !statement.stmt) break;
       if (first) {
         // Once stepped, the statement shows the columns of the schema it now runs against.
-        const int32_t reprepares = Binding().Reprepares(statement.stmt);
+        const int32_t reprepares = statement.stmt.Reprepares();
         if (!statement.plan || reprepares < 0 || reprepares != statement.reprepares) {
-          statement.plan.emplace(PlanRows(Binding(), statement.stmt, reader));
+          statement.plan.emplace(PlanRows(statement.stmt, reader));
           statement.reprepares = reprepares;
         }
         statement.plan->localSeparator = LocalDecimalPoint();
@@ -353,16 +360,18 @@ CollectionPtr clsQuillData_SqlLite::ReadTable(const ReaderInfo& reader, RecordsA
   return collection;
 }
 
+}  // namespace
+
 CollectionPtr clsQuillData_SqlLite::GETFilterScenariosCol(const bool& blnWithPartType2,
                                                           RecordsAffected n) {
-  return ReadTable(FilterScenarios(blnWithPartType2), n);
+  return ReadTable(*this, FilterScenarios(blnWithPartType2), n);
 }
 
 #define QUILLDATA_OPERATION(Result, Name, Params, Args)
 #define QUILLDATA_TABLE_READER(Name, Record, Table, Key, Unread) \
   CollectionPtr clsQuillData_SqlLite::Name(RecordsAffected n) {  \
     static const ReaderInfo& reader = TableReader(L## #Name);    \
-    return ReadTable(reader, n);                                 \
+    return ReadTable(*this, reader, n);                          \
   }
 #include "QuillData/contract/Operations.inc"
 

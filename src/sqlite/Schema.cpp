@@ -7,38 +7,34 @@
 
 #include "QuillData/contract/Error.h"
 #include "QuillData/contract/Text.h"
+#include "sqlite/Database.h"
 #include "sqlite/SchemaTables.h"
-#include "sqlite/SqliteFile.h"
 
 namespace QuillData {
 
 namespace {
 
-using sqlite_detail::SqliteFile;
-using sqlite_detail::SqliteStatement;
+using sqlite_detail::Database;
+using sqlite_detail::Statement;
 
 constexpr const wchar_t* kSource = L"CreateDatabase";
 
 // The first column of each row of a query.
 template <class T>
-std::vector<T> Column(SqliteFile& file, const std::wstring& sql) {
-  SqliteStatement stmt(file);
-  intptr_t tail = 0;
-  if (file.Lib().sqlite3_prepare_v2(file.Db(), sql, 0, stmt.handle, tail) != 0) file.Fail();
+std::vector<T> Column(const Database& file, const std::wstring& sql) {
+  Statement stmt = file.Prepare(sql);
   std::vector<T> values;
-  int32_t rc = 0;
-  while ((rc = file.Lib().sqlite3_step(stmt.handle)) == sqlite_detail::kSqliteRow) {
+  while (stmt.Step()) {
     if constexpr (std::is_same_v<T, std::wstring>) {
-      values.push_back(file.Lib().sqlite3_column_text(stmt.handle, 0));
+      values.push_back(stmt.Text(0));
     } else {
-      values.push_back(file.Lib().ColumnInt64(stmt.handle, 0));
+      values.push_back(stmt.Int64(0));
     }
   }
-  if (rc != sqlite_detail::kSqliteDone) file.Fail();
   return values;
 }
 
-int64_t Number(SqliteFile& file, const std::wstring& sql) {
+int64_t Number(const Database& file, const std::wstring& sql) {
   const auto values = Column<int64_t>(file, sql);
   return values.empty() ? 0 : values.front();
 }
@@ -64,13 +60,13 @@ std::set<std::wstring> TablesOf(const SchemaScripts& scripts, int32_t version) {
   return tables;
 }
 
-std::set<std::wstring> PresentTables(SqliteFile& file) {
+std::set<std::wstring> PresentTables(const Database& file) {
   const auto names =
       Column<std::wstring>(file, L"SELECT name FROM sqlite_master WHERE type = 'table'");
   return {names.begin(), names.end()};
 }
 
-void RecordVersion(SqliteFile& file, int32_t version) {
+void RecordVersion(const Database& file, int32_t version) {
   file.Exec(L"PRAGMA user_version = " + std::to_wstring(version));
 }
 
@@ -83,7 +79,7 @@ const std::set<std::wstring>& SchemaTables() {
   return names;
 }
 
-int32_t FileVersion(SqliteFile& file, const SchemaScripts& scripts) {
+int32_t FileVersion(const Database& file, const SchemaScripts& scripts) {
   if (const int64_t recorded = Number(file, L"PRAGMA user_version"); recorded != 0)
     return static_cast<int32_t>(recorded);
   const std::set<std::wstring> present = PresentTables(file);
@@ -98,7 +94,7 @@ int32_t FileVersion(SqliteFile& file, const SchemaScripts& scripts) {
              : 1;
 }
 
-int32_t BringToVersion(SqliteFile& file, const SchemaScripts& scripts) {
+int32_t BringToVersion(const Database& file, const SchemaScripts& scripts) {
   const int32_t version = FileVersion(file, scripts);
   if (version == 0) {
     file.Exec(FromUtf8(scripts.full));
@@ -106,7 +102,7 @@ int32_t BringToVersion(SqliteFile& file, const SchemaScripts& scripts) {
     return 0;
   }
   if (version > scripts.version)
-    throw QuillError(ErrNo::InvalidFileFormat, file.Source(),
+    throw QuillError(ErrNo::InvalidFileFormat, std::wstring(file.Source()),
                      NewerSchema(version, scripts.version) + L"; it is left as it is");
   const std::set<std::wstring> present = PresentTables(file);
   const std::set<std::wstring> schema = TablesOf(scripts, version);
@@ -120,7 +116,7 @@ int32_t BringToVersion(SqliteFile& file, const SchemaScripts& scripts) {
     }
   }
   if (found != schema.size())
-    throw QuillError(ErrNo::StatementError, file.Source(),
+    throw QuillError(ErrNo::StatementError, std::wstring(file.Source()),
                      L"The database holds " + std::to_wstring(found) + L" of the schema's " +
                          std::to_wstring(schema.size()) + L" tables (" + missing +
                          L" is missing); it is left as it is")
@@ -142,7 +138,7 @@ int32_t BringToVersion(SqliteFile& file, const SchemaScripts& scripts) {
 
 bool CreateDatabase(const std::filesystem::path& db, bool withSample,
                     const std::wstring& libraryFolder) {
-  SqliteFile session(libraryFolder, db, kSource, SqliteFile::Open::Create);
+  Database session(libraryFolder, db, kSource, Database::Open::Create);
   session.Exec(L"BEGIN IMMEDIATE");
   try {
     // Looked at inside the transaction, so that two creators cannot both find it empty.
@@ -157,7 +153,7 @@ bool CreateDatabase(const std::filesystem::path& db, bool withSample,
 }
 
 int32_t SqliteSchemaVersion(const std::filesystem::path& db, const std::wstring& libraryFolder) {
-  SqliteFile session(libraryFolder, db, kSource);
+  Database session(libraryFolder, db, kSource);
   session.Exec(L"BEGIN");
   try {
     const int32_t version = sqlite_detail::FileVersion(session);

@@ -15,8 +15,12 @@
 #include "contract/Trap.h"
 #include "platform/Engine.h"
 #include "platform/Files.h"
+#include "sqlite/SqliteApi.h"
 
 namespace QuillData {
+
+using sqlite_detail::kTransient;
+using sqlite_detail::Ptr;
 
 namespace {
 
@@ -49,14 +53,21 @@ int64_t ToInteger(const Variant& value) {
   return static_cast<int64_t>(whole);
 }
 
-}  // namespace
-
-namespace detail {
-void RaiseFunctionNotFound(const char* name) {
+[[noreturn]] void RaiseFunctionNotFound(const char* name) {
   throw QuillError(ErrNo::FunctionNotFound, kSource,
                    L"Failed to locate function: " + FromUtf8(name));
 }
-}  // namespace detail
+
+// An export the library lacks is reported when it is called, not when the library loads.
+template <class F>
+F Call(F fn, const char* name) {
+  if (fn == nullptr) RaiseFunctionNotFound(name);
+  return fn;
+}
+
+}  // namespace
+
+clsSqlLite::clsSqlLite() : m_api(std::make_unique<Api>()) {}
 
 clsSqlLite::~clsSqlLite() {
   Release(true);
@@ -69,7 +80,7 @@ void clsSqlLite::Release(bool unload) {
     if (it != InitCounts().end() && --it->second <= 0) InitCounts().erase(it);
   }
   m_bInitialized = false;
-  m_api = {};
+  *m_api = {};
   if (unload && m_hModule != nullptr) {
     platform::CloseLibrary(m_hModule);
     m_hModule = nullptr;
@@ -136,7 +147,7 @@ void clsSqlLite::ResolveApi() {
     fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
         platform::FindExport(m_hModule, name));
   };
-  detail::SqliteApi& a = m_api;
+  Api& a = *m_api;
   get(a.initialize, "sqlite3_initialize");
   get(a.shutdown, "sqlite3_shutdown");
   get(a.open, "sqlite3_open");
@@ -178,6 +189,7 @@ void clsSqlLite::ResolveApi() {
   get(a.get_autocommit, "sqlite3_get_autocommit");
   get(a.changes, "sqlite3_changes");
   get(a.set_authorizer, "sqlite3_set_authorizer");
+  get(a.busy_handler, "sqlite3_busy_handler");
   get(a.sleep, "sqlite3_sleep");
   get(a.soft_heap_limit, "sqlite3_soft_heap_limit");
   get(a.release_memory, "sqlite3_release_memory");
@@ -215,12 +227,12 @@ int32_t clsSqlLite::sqlite3_initialize(const std::wstring& sPath) {
   }
 
   ResolveApi();
-  if (m_api.initialize != nullptr && m_api.initialize() == 0) {
+  if (m_api->initialize != nullptr && m_api->initialize() == 0) {
     m_bInitialized = true;
     std::lock_guard lock(gInitMutex);
     ++InitCounts()[m_hModule];
   } else {
-    m_api = {};
+    *m_api = {};
   }
   return 0;
 }
@@ -239,7 +251,7 @@ int32_t clsSqlLite::sqlite3_shutdown() {
     int rc = 0;
     if (!othersHoldIt) {
       auto fn = reinterpret_cast<int (*)()>(platform::FindExport(m_hModule, "sqlite3_shutdown"));
-      if (fn == nullptr) detail::RaiseFunctionNotFound("sqlite3_shutdown");
+      if (fn == nullptr) RaiseFunctionNotFound("sqlite3_shutdown");
       rc = fn();
     }
     if (rc == 0) {
@@ -256,7 +268,7 @@ int32_t clsSqlLite::OpenDB(const std::wstring& filename, intptr_t& ppDb) {
   if (!m_bInitialized) return 1;
   std::string name = ToUtf8(filename);
   void* db = nullptr;
-  int rc = Call(m_api.open, "sqlite3_open")(name.c_str(), &db);
+  int rc = Call(m_api->open, "sqlite3_open")(name.c_str(), &db);
   ppDb = reinterpret_cast<intptr_t>(db);
   return rc;
 }
@@ -265,7 +277,7 @@ int32_t clsSqlLite::sqlite3_open16(const std::wstring& filename, intptr_t& ppDb)
   if (!m_bInitialized) return 1;
   std::u16string name = ToUtf16(filename);
   void* db = nullptr;
-  int rc = Call(m_api.open16, "sqlite3_open16")(name.c_str(), &db);
+  int rc = Call(m_api->open16, "sqlite3_open16")(name.c_str(), &db);
   ppDb = reinterpret_cast<intptr_t>(db);
   return rc;
 }
@@ -277,22 +289,22 @@ int32_t clsSqlLite::sqlite3_open_v2(const std::wstring& filename, intptr_t& ppDb
   std::string vfs = ToUtf8(zVfs);
   void* db = nullptr;
   // An empty VFS name would name no VFS at all; the default one is meant.
-  int rc = Call(m_api.open_v2, "sqlite3_open_v2")(name.c_str(), &db, flags,
-                                                  vfs.empty() ? nullptr : vfs.c_str());
+  int rc = Call(m_api->open_v2, "sqlite3_open_v2")(name.c_str(), &db, flags,
+                                                   vfs.empty() ? nullptr : vfs.c_str());
   ppDb = reinterpret_cast<intptr_t>(db);
   return rc;
 }
 
 int32_t clsSqlLite::sqlite3_close(intptr_t sqlite3) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.close, "sqlite3_close")(Ptr(sqlite3));
+  return Call(m_api->close, "sqlite3_close")(Ptr(sqlite3));
 }
 
 int32_t clsSqlLite::Prepare8(bool v2, intptr_t db, const std::wstring& zSql, int32_t nByte,
                              intptr_t& ppStmt, intptr_t& pzTail) {
   if (!m_bInitialized) return 1;
   auto fn =
-      v2 ? Call(m_api.prepare_v2, "sqlite3_prepare_v2") : Call(m_api.prepare, "sqlite3_prepare");
+      v2 ? Call(m_api->prepare_v2, "sqlite3_prepare_v2") : Call(m_api->prepare, "sqlite3_prepare");
   std::string text = ToUtf8(zSql);
   if (nByte == 0) nByte = static_cast<int32_t>(text.size());
   void* stmt = nullptr;
@@ -306,8 +318,8 @@ int32_t clsSqlLite::Prepare8(bool v2, intptr_t db, const std::wstring& zSql, int
 int32_t clsSqlLite::Prepare16(bool v2, intptr_t db, const std::wstring& zSql, int32_t nByte,
                               intptr_t& ppStmt, intptr_t& pzTail) {
   if (!m_bInitialized) return 1;
-  auto fn = v2 ? Call(m_api.prepare16_v2, "sqlite3_prepare16_v2")
-               : Call(m_api.prepare16, "sqlite3_prepare16");
+  auto fn = v2 ? Call(m_api->prepare16_v2, "sqlite3_prepare16_v2")
+               : Call(m_api->prepare16, "sqlite3_prepare16");
   std::u16string text = ToUtf16(zSql);
   if (nByte == 0) nByte = static_cast<int32_t>(text.size() * sizeof(char16_t));
   void* stmt = nullptr;
@@ -340,35 +352,55 @@ int32_t clsSqlLite::sqlite3_prepare16_v2(intptr_t sqlite3, const std::wstring& z
 int32_t clsSqlLite::sqlite3_exec(intptr_t sqlite3, const std::wstring& zSql) {
   if (!m_bInitialized) return 1;
   std::string text = ToUtf8(zSql);
-  return Call(m_api.exec, "sqlite3_exec")(Ptr(sqlite3), text.c_str(), nullptr, nullptr, nullptr);
+  return Call(m_api->exec, "sqlite3_exec")(Ptr(sqlite3), text.c_str(), nullptr, nullptr, nullptr);
+}
+
+int32_t clsSqlLite::sqlite3_step(intptr_t sqlite3_stmt) {
+  if (!m_bInitialized) return 1;
+  return Call(m_api->step, "sqlite3_step")(Ptr(sqlite3_stmt));
 }
 
 int32_t clsSqlLite::sqlite3_reset(intptr_t sqlite3_stmt) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.reset, "sqlite3_reset")(Ptr(sqlite3_stmt));
+  return Call(m_api->reset, "sqlite3_reset")(Ptr(sqlite3_stmt));
 }
 
 int32_t clsSqlLite::sqlite3_bind_parameter_count(intptr_t sqlite3_stmt) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.bind_parameter_count, "sqlite3_bind_parameter_count")(Ptr(sqlite3_stmt));
+  return Call(m_api->bind_parameter_count, "sqlite3_bind_parameter_count")(Ptr(sqlite3_stmt));
 }
 
 intptr_t clsSqlLite::sqlite3_bind_parameter_name(intptr_t sqlite3_stmt, int32_t Value) {
   if (!m_bInitialized) return 0;
   return reinterpret_cast<intptr_t>(
-      Call(m_api.bind_parameter_name, "sqlite3_bind_parameter_name")(Ptr(sqlite3_stmt), Value));
+      Call(m_api->bind_parameter_name, "sqlite3_bind_parameter_name")(Ptr(sqlite3_stmt), Value));
 }
 
 int32_t clsSqlLite::sqlite3_bind_parameter_index(intptr_t sqlite3_stmt, const std::wstring& zName) {
   if (!m_bInitialized) return 1;
   std::string name = ToUtf8(zName);
-  return Call(m_api.bind_parameter_index, "sqlite3_bind_parameter_index")(Ptr(sqlite3_stmt),
-                                                                          name.c_str());
+  return Call(m_api->bind_parameter_index, "sqlite3_bind_parameter_index")(Ptr(sqlite3_stmt),
+                                                                           name.c_str());
 }
 
 int32_t clsSqlLite::sqlite3_finalize(intptr_t pStmt) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.finalize, "sqlite3_finalize")(Ptr(pStmt));
+  return Call(m_api->finalize, "sqlite3_finalize")(Ptr(pStmt));
+}
+
+int32_t clsSqlLite::sqlite3_column_bytes(intptr_t sqlite3_stmt, int32_t iCol) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->column_bytes, "sqlite3_column_bytes")(Ptr(sqlite3_stmt), iCol);
+}
+
+int32_t clsSqlLite::sqlite3_column_int(intptr_t sqlite3_stmt, int32_t iCol) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->column_int, "sqlite3_column_int")(Ptr(sqlite3_stmt), iCol);
+}
+
+int32_t clsSqlLite::sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->column_type, "sqlite3_column_type")(Ptr(sqlite3_stmt), iCol);
 }
 
 std::wstring clsSqlLite::sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol) {
@@ -376,18 +408,18 @@ std::wstring clsSqlLite::sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol
   void* s = Ptr(sqlite3_stmt);
   ByteRange range;
   range.address =
-      reinterpret_cast<intptr_t>(Call(m_api.column_text, "sqlite3_column_text")(s, iCol));
-  range.count = Call(m_api.column_bytes, "sqlite3_column_bytes")(s, iCol);
+      reinterpret_cast<intptr_t>(Call(m_api->column_text, "sqlite3_column_text")(s, iCol));
+  range.count = Call(m_api->column_bytes, "sqlite3_column_bytes")(s, iCol);
   return StringFromBytes(range);
 }
 
 double clsSqlLite::sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol) {
-  constexpr int32_t kInteger = 1, kFloat = 2;
   if (!m_bInitialized) return 0;
   // A number is read as the library holds it: its text has at most 15 significant digits, and
   // "." as decimal point under every locale.
   const int32_t type = sqlite3_column_type(sqlite3_stmt, iCol);
-  if (type == kInteger || type == kFloat) return ColumnReal(sqlite3_stmt, iCol);
+  if (type == sqlite_detail::kSqliteInteger || type == sqlite_detail::kSqliteFloat)
+    return ColumnReal(sqlite3_stmt, iCol);
   // Text reads in either form ("2.5", and "2,5" under a comma locale), as the readers read it.
   std::wstring text = sqlite3_column_text(sqlite3_stmt, iCol);
   DecimalTextToLocal(text);
@@ -396,7 +428,7 @@ double clsSqlLite::sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol) {
 
 int32_t clsSqlLite::sqlite3_column_count(intptr_t sqlite3_stmt) {
   if (!m_bInitialized) return 0;
-  return Call(m_api.column_count, "sqlite3_column_count")(Ptr(sqlite3_stmt));
+  return Call(m_api->column_count, "sqlite3_column_count")(Ptr(sqlite3_stmt));
 }
 
 clsSqlLite::ByteRange clsSqlLite::sqlite3_column_blob(intptr_t sqlite3_stmt, int32_t iCol) {
@@ -404,63 +436,63 @@ clsSqlLite::ByteRange clsSqlLite::sqlite3_column_blob(intptr_t sqlite3_stmt, int
   if (!m_bInitialized) return range;
   void* s = Ptr(sqlite3_stmt);
   range.address =
-      reinterpret_cast<intptr_t>(Call(m_api.column_blob, "sqlite3_column_blob")(s, iCol));
-  range.count = Call(m_api.column_bytes, "sqlite3_column_bytes")(s, iCol);
+      reinterpret_cast<intptr_t>(Call(m_api->column_blob, "sqlite3_column_blob")(s, iCol));
+  range.count = Call(m_api->column_bytes, "sqlite3_column_bytes")(s, iCol);
   return range;
 }
 
 std::wstring clsSqlLite::sqlite3_column_name(intptr_t sqlite3_stmt, int32_t iCol) {
   if (!m_bInitialized) return {};
   return StringFromPtr(reinterpret_cast<intptr_t>(
-      Call(m_api.column_name, "sqlite3_column_name")(Ptr(sqlite3_stmt), iCol)));
+      Call(m_api->column_name, "sqlite3_column_name")(Ptr(sqlite3_stmt), iCol)));
 }
 
 int32_t clsSqlLite::sqlite3_limit(intptr_t sqlite3, int32_t id, int32_t NewVal) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.limit, "sqlite3_limit")(Ptr(sqlite3), id, NewVal);
+  return Call(m_api->limit, "sqlite3_limit")(Ptr(sqlite3), id, NewVal);
 }
 
 int32_t clsSqlLite::sqlite3_errcode(intptr_t sqlite3) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.errcode, "sqlite3_errcode")(Ptr(sqlite3));
+  return Call(m_api->errcode, "sqlite3_errcode")(Ptr(sqlite3));
 }
 
 int32_t clsSqlLite::sqlite3_extended_errcode(intptr_t sqlite3) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.extended_errcode, "sqlite3_extended_errcode")(Ptr(sqlite3));
+  return Call(m_api->extended_errcode, "sqlite3_extended_errcode")(Ptr(sqlite3));
 }
 
 std::wstring clsSqlLite::sqlite3_errmsg(intptr_t sqlite3) {
   if (!m_bInitialized) return {};
   return StringFromPtr(
-      reinterpret_cast<intptr_t>(Call(m_api.errmsg, "sqlite3_errmsg")(Ptr(sqlite3))));
+      reinterpret_cast<intptr_t>(Call(m_api->errmsg, "sqlite3_errmsg")(Ptr(sqlite3))));
 }
 
 int32_t clsSqlLite::sqlite3_libversion_number() {
   if (!m_bInitialized) return 0;
-  return Call(m_api.libversion_number, "sqlite3_libversion_number")();
+  return Call(m_api->libversion_number, "sqlite3_libversion_number")();
 }
 
 std::wstring clsSqlLite::sqlite3_libversion() {
   if (!m_bInitialized) return {};
-  return StringFromPtr(reinterpret_cast<intptr_t>(Call(m_api.libversion, "sqlite3_libversion")()));
+  return StringFromPtr(reinterpret_cast<intptr_t>(Call(m_api->libversion, "sqlite3_libversion")()));
 }
 
 int32_t clsSqlLite::sqlite3_get_autocommit(intptr_t sqlite3) {
   if (!m_bInitialized) return 0;
-  return Call(m_api.get_autocommit, "sqlite3_get_autocommit")(Ptr(sqlite3));
+  return Call(m_api->get_autocommit, "sqlite3_get_autocommit")(Ptr(sqlite3));
 }
 
 int32_t clsSqlLite::sqlite3_set_authorizer(intptr_t sqlite3, intptr_t xAuth, intptr_t pUserData) {
   if (!m_bInitialized) return 1;
-  auto callback = reinterpret_cast<detail::SqliteApi::Authorizer>(WrapCallback(xAuth, 6));
-  return Call(m_api.set_authorizer, "sqlite3_set_authorizer")(Ptr(sqlite3), callback,
-                                                              Ptr(pUserData));
+  auto callback = reinterpret_cast<Api::Authorizer>(WrapCallback(xAuth, 6));
+  return Call(m_api->set_authorizer, "sqlite3_set_authorizer")(Ptr(sqlite3), callback,
+                                                               Ptr(pUserData));
 }
 
 int32_t clsSqlLite::sqlite3_sleep(int32_t Value) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.sleep, "sqlite3_sleep")(Value);
+  return Call(m_api->sleep, "sqlite3_sleep")(Value);
 }
 
 namespace {
@@ -487,44 +519,101 @@ int BusyWait(void* context, int count) {
 
 int32_t clsSqlLite::SetBusyTimeout(intptr_t sqlite3, int32_t ms) {
   if (!m_bInitialized) return 1;
-  using BusyHandler = int (*)(void*, int (*)(void*, int), void*);
-  auto fn = reinterpret_cast<BusyHandler>(platform::FindExport(m_hModule, "sqlite3_busy_handler"));
-  if (fn == nullptr) detail::RaiseFunctionNotFound("sqlite3_busy_handler");
-  return fn(Ptr(sqlite3), ms > 0 ? &BusyWait : nullptr,
-            reinterpret_cast<void*>(static_cast<intptr_t>(ms)));
+  return Call(m_api->busy_handler, "sqlite3_busy_handler")(
+      Ptr(sqlite3), ms > 0 ? &BusyWait : nullptr,
+      reinterpret_cast<void*>(static_cast<intptr_t>(ms)));
 }
 
 int32_t clsSqlLite::sqlite3_soft_heap_limit(int32_t Value) {
   if (!m_bInitialized) return 1;
-  Call(m_api.soft_heap_limit, "sqlite3_soft_heap_limit")(Value);
+  Call(m_api->soft_heap_limit, "sqlite3_soft_heap_limit")(Value);
   return 0;
 }
 
 int32_t clsSqlLite::sqlite3_release_memory(int32_t Value) {
   if (!m_bInitialized) return 1;
-  return Call(m_api.release_memory, "sqlite3_release_memory")(Value);
+  return Call(m_api->release_memory, "sqlite3_release_memory")(Value);
 }
 
 intptr_t clsSqlLite::sqlite3_malloc(int32_t Value) {
   if (!m_bInitialized) return 0;
-  return reinterpret_cast<intptr_t>(Call(m_api.malloc, "sqlite3_malloc")(Value));
+  return reinterpret_cast<intptr_t>(Call(m_api->malloc, "sqlite3_malloc")(Value));
 }
 
 intptr_t clsSqlLite::sqlite3_realloc(intptr_t handle, int32_t Value) {
   if (!m_bInitialized) return 0;
-  return reinterpret_cast<intptr_t>(Call(m_api.realloc, "sqlite3_realloc")(Ptr(handle), Value));
+  return reinterpret_cast<intptr_t>(Call(m_api->realloc, "sqlite3_realloc")(Ptr(handle), Value));
 }
 
 int32_t clsSqlLite::sqlite3_free(intptr_t handle) {
   if (!m_bInitialized) return 1;
-  Call(m_api.free, "sqlite3_free")(Ptr(handle));
+  Call(m_api->free, "sqlite3_free")(Ptr(handle));
   return 0;
 }
 
 int32_t clsSqlLite::sqlite3_randomness(int32_t n, intptr_t handle) {
   if (!m_bInitialized) return 1;
-  Call(m_api.randomness, "sqlite3_randomness")(n, Ptr(handle));
+  Call(m_api->randomness, "sqlite3_randomness")(n, Ptr(handle));
   return 0;
+}
+
+std::string_view clsSqlLite::ColumnUtf8(intptr_t stmt, int32_t iCol) {
+  if (!m_bInitialized) return {};
+  void* s = Ptr(stmt);
+  const char* text =
+      reinterpret_cast<const char*>(Call(m_api->column_text, "sqlite3_column_text")(s, iCol));
+  if (text == nullptr) return {};
+  return std::string_view(
+      text, static_cast<size_t>(Call(m_api->column_bytes, "sqlite3_column_bytes")(s, iCol)));
+}
+
+int64_t clsSqlLite::ColumnInt64(intptr_t stmt, int32_t iCol) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->column_int64, "sqlite3_column_int64")(Ptr(stmt), iCol);
+}
+
+int32_t clsSqlLite::Reprepares(intptr_t stmt) {
+  if (!m_bInitialized || m_api->stmt_status == nullptr) return -1;
+  return m_api->stmt_status(Ptr(stmt), sqlite_detail::kStmtStatusReprepare, 0);
+}
+
+int32_t clsSqlLite::Changes(intptr_t sqlite3) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->changes, "sqlite3_changes")(Ptr(sqlite3));
+}
+
+double clsSqlLite::ColumnReal(intptr_t stmt, int32_t iCol) {
+  if (!m_bInitialized) return 0;
+  return Call(m_api->column_double, "sqlite3_column_double")(Ptr(stmt), iCol);
+}
+
+int32_t clsSqlLite::BindInt64(intptr_t stmt, int32_t iParam, int64_t value) {
+  if (!m_bInitialized) return 1;
+  return Call(m_api->bind_int64, "sqlite3_bind_int64")(Ptr(stmt), iParam, value);
+}
+
+int32_t clsSqlLite::BindReal(intptr_t stmt, int32_t iParam, double value) {
+  if (!m_bInitialized) return 1;
+  return Call(m_api->bind_double, "sqlite3_bind_double")(Ptr(stmt), iParam, value);
+}
+
+int32_t clsSqlLite::BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text, bool copy) {
+  if (!m_bInitialized) return 1;
+  return Call(m_api->bind_text, "sqlite3_bind_text")(
+      Ptr(stmt), iParam, text.data(), static_cast<int>(text.size()), copy ? kTransient : nullptr);
+}
+
+int32_t clsSqlLite::BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes) {
+  if (!m_bInitialized) return 1;
+  // A zero-length blob needs an address: a null one would bind NULL.
+  return Call(m_api->bind_blob, "sqlite3_bind_blob")(Ptr(stmt), iParam,
+                                                     bytes.data() ? bytes.data() : "",
+                                                     static_cast<int>(bytes.size()), kTransient);
+}
+
+int32_t clsSqlLite::BindNull(intptr_t stmt, int32_t iParam) {
+  if (!m_bInitialized) return 1;
+  return Call(m_api->bind_null, "sqlite3_bind_null")(Ptr(stmt), iParam);
 }
 
 std::wstring clsSqlLite::StringFromPtr(intptr_t lAddr) const {

@@ -288,6 +288,13 @@ TEST_F(SqliteQueryTest, FailuresCarryTheLibrarysMessageAndNothingIsCreated) {
                               ErrNo::StatementError);
   EXPECT_EQ(e.Description(), L"no such table: nowhere");
   EXPECT_EQ(QuerySqliteDatabase(db, L"SELECT * FROM t")->Fields()->Count(), 1);  // ran before
+  // A step's failure too, with the library's extended code (SQLITE_CONSTRAINT_UNIQUE).
+  e = EXPECT_QUILL_ERROR(QuerySqliteDatabase(db,
+                                             L"CREATE TABLE u (x UNIQUE); INSERT INTO u "
+                                             L"VALUES (1), (1)"),
+                         ErrNo::StatementError);
+  EXPECT_EQ(e.SqliteCode(), 2067);
+  EXPECT_EQ(e.Kind(), ErrorKind::Constraint);
   EXPECT_QUILL_ERROR(QuerySqliteDatabase(db, L"  -- nothing\n"), ErrNo::InvalidProcedureCall);
 
   EXPECT_QUILL_ERROR(QuerySqliteDatabase(dir / "missing.db", L"SELECT 1"), ErrNo::FileNotFound);

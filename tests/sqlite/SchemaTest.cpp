@@ -128,7 +128,7 @@ TEST_F(SchemaTest, AddingATableIsAnUpgradeScript) {
   steps.push_back({shipped.version + 1, table});
   const SchemaScripts scratch{full, shipped.version + 1, steps};
   auto bring = [&](const fs::path& db) {
-    sqlite_detail::SqliteFile file(L"", db, L"test", sqlite_detail::SqliteFile::Open::Create);
+    sqlite_detail::Database file(L"", db, L"test", sqlite_detail::Database::Open::Create);
     file.Exec(L"BEGIN IMMEDIATE");
     const int32_t held = sqlite_detail::BringToVersion(file, scratch);
     file.Exec(L"COMMIT");

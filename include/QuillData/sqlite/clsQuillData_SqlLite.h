@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "QuillData/Export.h"
@@ -21,14 +20,6 @@
 QUILLDATA_API_BEGIN
 
 namespace QuillData {
-
-class Record;
-namespace sqlite_detail {
-class Operation;
-struct ReaderInfo;
-struct ReaderStatement;
-struct RowPlan;
-}  // namespace sqlite_detail
 
 class QUILLDATA_API clsQuillData_SqlLite : public clsQuillData {
  public:
@@ -87,63 +78,20 @@ class QUILLDATA_API clsQuillData_SqlLite : public clsQuillData {
  public:
   // Where the text of a failed OpenDB goes: this object's hook, else the thread's default
   // hook, else standard error.
-  void SetMessageHook(MessageHook hook) {
-    m_messageHook = std::move(hook);
-  }
+  void SetMessageHook(MessageHook hook);
   static void SetDefaultMessageHook(MessageHook hook);
 
   // The binding (empty before OpenDB) and the database handle, for hosts that reach the
   // library directly.
-  const std::shared_ptr<clsSqlLite>& Sqlite() const {
-    return m_oSqlite;
-  }
-  intptr_t DatabaseHandle() const {
-    return m_lngDb;
-  }
+  const std::shared_ptr<clsSqlLite>& Sqlite() const;
+  intptr_t DatabaseHandle() const;
+
+  // What the object holds between calls (its connection and statements, the state of its
+  // units and transactions), defined inside the library.
+  struct Impl;
 
  private:
-  friend class sqlite_detail::Operation;
-
-  CollectionPtr ReadTable(const sqlite_detail::ReaderInfo& reader, RecordsAffected& count);
-  // The reader's statement of `sql` on this connection, prepared on its first use and kept;
-  // while a call steps it, a nested call gets a statement of its own. Give it back with
-  // ReleaseReaderStatement, which resets it (or finalizes one of its own).
-  std::shared_ptr<sqlite_detail::ReaderStatement> TakeReaderStatement(sqlite_detail::Operation& op,
-                                                                      const wchar_t* sql);
-  void ReleaseReaderStatement(sqlite_detail::ReaderStatement& statement) noexcept;
-  // Before the connection closes: the library closes no connection with a statement open.
-  void FinalizeReaderStatements() noexcept;
-  void FinalizeKeptStatements() noexcept;
-  // Copies the current row into `rec`, column by column through `plan` (the record field
-  // of each column, found once per statement). A cell that cannot be copied keeps its field's
-  // default and is reported, trapped as "TypeSelect", with its table, column and row key;
-  // the other fields are copied all the same.
-  static void TypeSelect(Record& rec, const sqlite_detail::RowPlan& plan);
-  void CloseDatabase();
-  void ShowMessage(const std::wstring& text) const;
-  clsSqlLite& Binding();
-
-  std::shared_ptr<clsQuillData> m_oBase;
-  std::shared_ptr<clsSqlLite> m_oSqlite;
-  intptr_t m_lngDb = 0;
-  intptr_t m_lngStmt = 0;
-  std::vector<std::shared_ptr<sqlite_detail::ReaderStatement>> m_readerStatements;
-  // The writers' statements by their fixed text, prepared once and kept (Operation::Kept).
-  std::unordered_map<std::wstring, intptr_t> m_keptStatements;
-  // An operation is looking a row up without the write lock: a write must not happen now.
-  bool m_probing = false;
-  // A writer's unit is open on this connection (an operation begun now is part of it), and
-  // it has written.
-  bool m_unitOpen = false;
-  bool m_unitWrote = false;
-  // The open unit is a savepoint that its first change takes.
-  bool m_unitPending = false;
-  // Why OpenDB refused a database it could open (then closed): what every later call reports.
-  std::wstring m_notOpen;
-  // BeginTrans opened a transaction that has not ended through CommitTrans or RollbackTrans
-  // (the store may have ended it by itself: then nothing may run until the host ends it).
-  bool m_inTrans = false;
-  MessageHook m_messageHook;
+  std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace QuillData

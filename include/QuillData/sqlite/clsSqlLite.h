@@ -13,6 +13,7 @@
 //
 // One object serves one thread, one call at a time.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,65 +26,6 @@ QUILLDATA_API_BEGIN
 
 namespace QuillData {
 
-namespace detail {
-// The C signatures of the exports the binding calls directly (handles as void*).
-struct QUILLDATA_API SqliteApi {
-  using Callback = int (*)(void*, int, char**, char**);
-  using Authorizer = int (*)(void*, int, const char*, const char*, const char*, const char*);
-  int (*initialize)() = nullptr;
-  int (*shutdown)() = nullptr;
-  int (*open)(const char*, void**) = nullptr;
-  int (*open16)(const void*, void**) = nullptr;
-  int (*open_v2)(const char*, void**, int, const char*) = nullptr;
-  int (*close)(void*) = nullptr;
-  int (*prepare)(void*, const char*, int, void**, const char**) = nullptr;
-  int (*prepare_v2)(void*, const char*, int, void**, const char**) = nullptr;
-  int (*prepare16)(void*, const void*, int, void**, const void**) = nullptr;
-  int (*prepare16_v2)(void*, const void*, int, void**, const void**) = nullptr;
-  int (*exec)(void*, const char*, Callback, void*, char**) = nullptr;
-  int (*step)(void*) = nullptr;
-  int (*reset)(void*) = nullptr;
-  int (*stmt_status)(void*, int, int) = nullptr;
-  int (*bind_parameter_count)(void*) = nullptr;
-  const char* (*bind_parameter_name)(void*, int) = nullptr;
-  int (*bind_parameter_index)(void*, const char*) = nullptr;
-  int (*bind_int64)(void*, int, long long) = nullptr;
-  int (*bind_double)(void*, int, double) = nullptr;
-  int (*bind_text)(void*, int, const char*, int, void (*)(void*)) = nullptr;
-  int (*bind_blob)(void*, int, const void*, int, void (*)(void*)) = nullptr;
-  int (*bind_null)(void*, int) = nullptr;
-  int (*finalize)(void*) = nullptr;
-  int (*column_bytes)(void*, int) = nullptr;
-  const unsigned char* (*column_text)(void*, int) = nullptr;
-  const void* (*column_blob)(void*, int) = nullptr;
-  int (*column_int)(void*, int) = nullptr;
-  long long (*column_int64)(void*, int) = nullptr;
-  double (*column_double)(void*, int) = nullptr;
-  int (*column_type)(void*, int) = nullptr;
-  int (*column_count)(void*) = nullptr;
-  const char* (*column_name)(void*, int) = nullptr;
-  int (*limit)(void*, int, int) = nullptr;
-  int (*errcode)(void*) = nullptr;
-  int (*extended_errcode)(void*) = nullptr;
-  const char* (*errmsg)(void*) = nullptr;
-  int (*libversion_number)() = nullptr;
-  const char* (*libversion)() = nullptr;
-  int (*get_autocommit)(void*) = nullptr;
-  int (*changes)(void*) = nullptr;
-  int (*set_authorizer)(void*, Authorizer, void*) = nullptr;
-  int (*sleep)(int) = nullptr;
-  void (*soft_heap_limit)(int) = nullptr;
-  int (*release_memory)(int) = nullptr;
-  void* (*malloc)(int) = nullptr;
-  void* (*realloc)(void*, int) = nullptr;
-  void (*free)(void*) = nullptr;
-  void (*randomness)(int, void*) = nullptr;
-};
-
-// Raises "Failed to locate function: <name>" (source "cCDECL").
-[[noreturn]] QUILLDATA_API void RaiseFunctionNotFound(const char* name);
-}  // namespace detail
-
 class QUILLDATA_API clsSqlLite : public Object {
  public:
   // The library's file name, looked for in the folder given to sqlite3_initialize.
@@ -93,7 +35,11 @@ class QUILLDATA_API clsSqlLite : public Object {
   static constexpr const wchar_t* kLibraryFile = L"libsqlite3.so.0";
 #endif
 
-  clsSqlLite() = default;
+  // The exports the binding calls, as typed function pointers: defined inside the library,
+  // whose own statement wrapper calls them directly.
+  struct Api;
+
+  clsSqlLite();
   clsSqlLite(const clsSqlLite&) = delete;
   clsSqlLite& operator=(const clsSqlLite&) = delete;
   // Releases this object's hold on the library (the library itself is shut down only by
@@ -149,34 +95,22 @@ class QUILLDATA_API clsSqlLite : public Object {
                                intptr_t& ppStmt, intptr_t& pzTail);
   // Runs one or more statements; no callback, no error-message buffer.
   int32_t sqlite3_exec(intptr_t sqlite3, const std::wstring& zSql);
-  int32_t sqlite3_step(intptr_t sqlite3_stmt) {
-    if (!m_bInitialized) return 1;
-    return Call(m_api.step, "sqlite3_step")(Ptr(sqlite3_stmt));
-  }
+  int32_t sqlite3_step(intptr_t sqlite3_stmt);
   int32_t sqlite3_reset(intptr_t sqlite3_stmt);
   int32_t sqlite3_bind_parameter_count(intptr_t sqlite3_stmt);
   // The library's address of the parameter's name (0 while not initialized).
   intptr_t sqlite3_bind_parameter_name(intptr_t sqlite3_stmt, int32_t Value);
   int32_t sqlite3_bind_parameter_index(intptr_t sqlite3_stmt, const std::wstring& zName);
   int32_t sqlite3_finalize(intptr_t pStmt);
-  int32_t sqlite3_column_bytes(intptr_t sqlite3_stmt, int32_t iCol) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.column_bytes, "sqlite3_column_bytes")(Ptr(sqlite3_stmt), iCol);
-  }
+  int32_t sqlite3_column_bytes(intptr_t sqlite3_stmt, int32_t iCol);
   // The column as text; zero bytes inside it are kept.
   std::wstring sqlite3_column_text(intptr_t sqlite3_stmt, int32_t iCol);
-  int32_t sqlite3_column_int(intptr_t sqlite3_stmt, int32_t iCol) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.column_int, "sqlite3_column_int")(Ptr(sqlite3_stmt), iCol);
-  }
+  int32_t sqlite3_column_int(intptr_t sqlite3_stmt, int32_t iCol);
   // The column as a double: an integer or a float exactly as the library holds it (under every
   // locale); text as a number in either form, "2.5" or the user's own ("2,5" under a comma
   // locale; Coerce.h), a text that is no number raising a type mismatch.
   double sqlite3_column_double(intptr_t sqlite3_stmt, int32_t iCol);
-  int32_t sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.column_type, "sqlite3_column_type")(Ptr(sqlite3_stmt), iCol);
-  }
+  int32_t sqlite3_column_type(intptr_t sqlite3_stmt, int32_t iCol);
   int32_t sqlite3_column_count(intptr_t sqlite3_stmt);
   std::wstring sqlite3_column_name(intptr_t sqlite3_stmt, int32_t iCol);
   int32_t sqlite3_limit(intptr_t sqlite3, int32_t id, int32_t NewVal);
@@ -191,10 +125,8 @@ class QUILLDATA_API clsSqlLite : public Object {
   int32_t sqlite3_set_authorizer(intptr_t sqlite3, intptr_t xAuth, intptr_t pUserData);
   int32_t sqlite3_sleep(int32_t Value);
   // Makes a statement that meets another connection's lock wait for it up to `ms`
-  // milliseconds (0: fail at once with SQLITE_BUSY, "database is locked"). Unlike the
-  // library's own busy timeout, which backs off to 100 ms between tries, the wait tries again
-  // about every millisecond: a process that writes in a loop releases its lock only for
-  // moments, and a waiter that sleeps long misses every one of them.
+  // milliseconds (0: fail at once with SQLITE_BUSY, "database is locked"), trying again about
+  // every millisecond (the library's own busy timeout backs off to 100 ms between tries).
   int32_t SetBusyTimeout(intptr_t sqlite3, int32_t ms);
   // The export returns nothing: 0 once called.
   int32_t sqlite3_soft_heap_limit(int32_t Value);
@@ -214,65 +146,25 @@ class QUILLDATA_API clsSqlLite : public Object {
 
   // Row readers for hot loops, beside the members above (same uninitialized answers). The
   // view is valid until the next step, reset or finalize of the statement.
-  std::string_view ColumnUtf8(intptr_t stmt, int32_t iCol) {
-    if (!m_bInitialized) return {};
-    void* s = Ptr(stmt);
-    const char* text =
-        reinterpret_cast<const char*>(Call(m_api.column_text, "sqlite3_column_text")(s, iCol));
-    if (text == nullptr) return {};
-    return std::string_view(
-        text, static_cast<size_t>(Call(m_api.column_bytes, "sqlite3_column_bytes")(s, iCol)));
-  }
-  int64_t ColumnInt64(intptr_t stmt, int32_t iCol) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.column_int64, "sqlite3_column_int64")(Ptr(stmt), iCol);
-  }
+  std::string_view ColumnUtf8(intptr_t stmt, int32_t iCol);
+  int64_t ColumnInt64(intptr_t stmt, int32_t iCol);
   // How many times the library has prepared the statement again by itself after a schema
   // change (sqlite3_stmt_status, SQLITE_STMTSTATUS_REPREPARE); -1 when it cannot say.
-  int32_t Reprepares(intptr_t stmt) {
-    constexpr int kStatusReprepare = 5;
-    if (!m_bInitialized || m_api.stmt_status == nullptr) return -1;
-    return m_api.stmt_status(Ptr(stmt), kStatusReprepare, 0);
-  }
+  int32_t Reprepares(intptr_t stmt);
   // The rows that the connection's last INSERT, UPDATE or DELETE changed (sqlite3_changes).
-  int32_t Changes(intptr_t sqlite3) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.changes, "sqlite3_changes")(Ptr(sqlite3));
-  }
+  int32_t Changes(intptr_t sqlite3);
   // The library's own double of the column (sqlite3_column_double of the library).
-  double ColumnReal(intptr_t stmt, int32_t iCol) {
-    if (!m_bInitialized) return 0;
-    return Call(m_api.column_double, "sqlite3_column_double")(Ptr(stmt), iCol);
-  }
+  double ColumnReal(intptr_t stmt, int32_t iCol);
 
   // Parameter binders for bulk writes (iParam is 1-based); the library copies text and
   // bytes before these return, unless told not to. Uninitialized: 1 (SQLITE_ERROR).
-  int32_t BindInt64(intptr_t stmt, int32_t iParam, int64_t value) {
-    if (!m_bInitialized) return 1;
-    return Call(m_api.bind_int64, "sqlite3_bind_int64")(Ptr(stmt), iParam, value);
-  }
-  int32_t BindReal(intptr_t stmt, int32_t iParam, double value) {
-    if (!m_bInitialized) return 1;
-    return Call(m_api.bind_double, "sqlite3_bind_double")(Ptr(stmt), iParam, value);
-  }
+  int32_t BindInt64(intptr_t stmt, int32_t iParam, int64_t value);
+  int32_t BindReal(intptr_t stmt, int32_t iParam, double value);
   // `copy` false: the library keeps the address, and the text must stay as it is until the
   // statement has run and is reset or bound again.
-  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text, bool copy = true) {
-    if (!m_bInitialized) return 1;
-    return Call(m_api.bind_text, "sqlite3_bind_text")(
-        Ptr(stmt), iParam, text.data(), static_cast<int>(text.size()), copy ? kTransient : nullptr);
-  }
-  int32_t BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes) {
-    if (!m_bInitialized) return 1;
-    // A zero-length blob needs an address: a null one would bind NULL.
-    return Call(m_api.bind_blob, "sqlite3_bind_blob")(Ptr(stmt), iParam,
-                                                      bytes.data() ? bytes.data() : "",
-                                                      static_cast<int>(bytes.size()), kTransient);
-  }
-  int32_t BindNull(intptr_t stmt, int32_t iParam) {
-    if (!m_bInitialized) return 1;
-    return Call(m_api.bind_null, "sqlite3_bind_null")(Ptr(stmt), iParam);
-  }
+  int32_t BindUtf8(intptr_t stmt, int32_t iParam, std::string_view text, bool copy = true);
+  int32_t BindBytes(intptr_t stmt, int32_t iParam, std::string_view bytes);
+  int32_t BindNull(intptr_t stmt, int32_t iParam);
 
   bool Loaded() const {
     return m_hModule != nullptr;
@@ -291,16 +183,6 @@ class QUILLDATA_API clsSqlLite : public Object {
     intptr_t address = 0;
   };
 
-  static void* Ptr(intptr_t handle) {
-    return reinterpret_cast<void*>(handle);
-  }
-  // SQLITE_TRANSIENT: the library makes its own copy of a bound value.
-  static inline void (*const kTransient)(void*) = reinterpret_cast<void (*)(void*)>(-1);
-  template <class F>
-  static F Call(F fn, const char* name) {
-    if (fn == nullptr) detail::RaiseFunctionNotFound(name);
-    return fn;
-  }
   void ResolveApi();
   void Release(bool unload);
   int32_t Prepare8(bool v2, intptr_t db, const std::wstring& zSql, int32_t nByte, intptr_t& ppStmt,
@@ -317,7 +199,8 @@ class QUILLDATA_API clsSqlLite : public Object {
   std::wstring m_strTarget;
   int32_t m_lngLastError = 0;
   bool m_bInitialized = false;
-  detail::SqliteApi m_api;
+  // Resolved while the library is initialized; the same table for the object's life.
+  std::unique_ptr<Api> m_api;
   std::wstring m_strLoadError;
 };
 

@@ -13,11 +13,11 @@ namespace QuillData::transfer {
 
 namespace {
 
+using sqlite_detail::Database;
 using sqlite_detail::kSqliteFloat;
 using sqlite_detail::kSqliteInteger;
 using sqlite_detail::kSqliteNull;
-using sqlite_detail::SqliteFile;
-using sqlite_detail::SqliteStatement;
+using sqlite_detail::Statement;
 
 std::string Quoted(const std::string& name) {
   return "\"" + name + "\"";
@@ -73,40 +73,28 @@ std::optional<std::string> SuspectCondition(const ColumnSpec& column) {
 }  // namespace
 
 std::vector<TableSpec> SchemaTables(const std::wstring& libraryFolder) {
-  SqliteFile memory(libraryFolder, ":memory:", kSource);
+  Database memory(libraryFolder, ":memory:", kSource);
   memory.Exec(FromUtf8(SqliteSchemaSql()));
-  clsSqlLite& lib = memory.Lib();
   std::vector<TableSpec> tables;
   {
-    SqliteStatement stmt(memory);
-    intptr_t tail = 0;
-    if (lib.sqlite3_prepare_v2(
-            memory.Db(),
-            L"SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-            L"ORDER BY rowid",
-            0, stmt.handle, tail) != 0)
-      memory.Fail();
-    while (lib.sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
-      tables.push_back({std::string(lib.ColumnUtf8(stmt.handle, 0)), {}, -1});
+    Statement stmt = memory.Prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+        "ORDER BY rowid");
+    while (stmt.Step()) tables.push_back({std::string(stmt.Utf8(0)), {}, -1});
   }
   for (TableSpec& table : tables) {
-    SqliteStatement stmt(memory);
-    intptr_t tail = 0;
-    if (lib.sqlite3_prepare_v2(memory.Db(),
-                               L"SELECT name, upper(type), pk FROM pragma_table_info('" +
-                                   FromUtf8(table.name) + L"') ORDER BY cid",
-                               0, stmt.handle, tail) != 0)
-      memory.Fail();
-    while (lib.sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow) {
-      const std::string_view type = lib.ColumnUtf8(stmt.handle, 1);
+    Statement stmt = memory.Prepare("SELECT name, upper(type), pk FROM pragma_table_info('" +
+                                    table.name + "') ORDER BY cid");
+    while (stmt.Step()) {
+      const std::string_view type = stmt.Utf8(1);
       const Kind kind = type == "INTEGER" ? Kind::Integer
                         : type == "REAL"  ? Kind::Real
                         : type == "BLOB"  ? Kind::Blob
                                           : Kind::Text;
-      if (lib.ColumnInt64(stmt.handle, 2) == 1 && kind == Kind::Integer)
+      if (stmt.Int64(2) == 1 && kind == Kind::Integer)
         table.key = static_cast<int>(table.columns.size());
       ColumnSpec column;
-      column.name = std::string(lib.ColumnUtf8(stmt.handle, 0));
+      column.name = std::string(stmt.Utf8(0));
       column.kind = kind;
       table.columns.push_back(std::move(column));
     }
@@ -130,11 +118,9 @@ void FileSide::Refine(std::vector<TableSpec>& tables, bool target) {
   }
   std::vector<std::wstring> missing;
   for (TableSpec& table : tables) {
-    SqliteStatement stmt(file_);
-    Prepare(stmt, "SELECT name FROM pragma_table_info('" + table.name + "')");
+    Statement stmt = file_.Prepare("SELECT name FROM pragma_table_info('" + table.name + "')");
     std::vector<std::string> have;
-    while (Lib().sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
-      have.emplace_back(Lib().ColumnUtf8(stmt.handle, 0));
+    while (stmt.Step()) have.emplace_back(stmt.Utf8(0));
     for (ColumnSpec& column : table.columns) {
       if (std::find(have.begin(), have.end(), column.name) == have.end())
         missing.push_back(FromUtf8(table.name + "." + column.name));
@@ -155,21 +141,18 @@ void FileSide::BeginRead() {
 }
 
 int64_t FileSide::Count(const TableSpec& table) {
-  SqliteStatement stmt(file_);
-  Prepare(stmt, "SELECT count(*) FROM " + Quoted(table.name));
-  if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) file_.Fail();
-  return Lib().ColumnInt64(stmt.handle, 0);
+  Statement stmt = file_.Prepare("SELECT count(*) FROM " + Quoted(table.name));
+  if (!stmt.Step()) file_.Raise();
+  return stmt.Int64(0);
 }
 
 std::vector<std::pair<std::string, int64_t>> FileSide::OtherRows(
     const std::vector<TableSpec>& tables) {
   std::vector<std::string> names;
   {
-    SqliteStatement stmt(file_);
-    Prepare(stmt,
-            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'");
-    while (Lib().sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
-      names.emplace_back(Lib().ColumnUtf8(stmt.handle, 0));
+    Statement stmt = file_.Prepare(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'");
+    while (stmt.Step()) names.emplace_back(stmt.Utf8(0));
   }
   std::vector<std::pair<std::string, int64_t>> out;
   for (const auto& name : names) {
@@ -183,19 +166,15 @@ std::vector<std::pair<std::string, int64_t>> FileSide::OtherRows(
 }
 
 void FileSide::Scan(const TableSpec& table, const std::function<void(Batch&)>& take) {
-  SqliteStatement stmt(file_);
-  Prepare(stmt, "SELECT " + ColumnList(table) + " FROM " + Quoted(table.name) + " ORDER BY rowid");
-  clsSqlLite& lib = Lib();
+  Statement stmt = file_.Prepare("SELECT " + ColumnList(table) + " FROM " + Quoted(table.name) +
+                                 " ORDER BY rowid");
   Batch batch;
   batch.width = table.columns.size();
   int64_t row = 0;
-  for (;;) {
-    const int32_t rc = lib.sqlite3_step(stmt.handle);
-    if (rc == sqlite_detail::kSqliteDone) break;
-    if (rc != sqlite_detail::kSqliteRow) file_.Fail();
+  while (stmt.Step()) {
     ++row;
     for (size_t c = 0; c < batch.width; ++c)
-      batch.cells.push_back(Read(stmt.handle, static_cast<int32_t>(c), table, c, row));
+      batch.cells.push_back(Read(stmt, static_cast<int32_t>(c), table, c, row));
     if (batch.Rows() == kBatchRows) {
       take(batch);
       batch.cells.clear();
@@ -218,30 +197,27 @@ void FileSide::Suspects(const TableSpec& table,
   if (where.empty()) return;
   std::vector<int64_t> rowids;
   {
-    SqliteStatement stmt(file_);
-    Prepare(stmt, "SELECT rowid FROM " + Quoted(table.name) + where + " ORDER BY rowid");
-    while (Lib().sqlite3_step(stmt.handle) == sqlite_detail::kSqliteRow)
-      rowids.push_back(Lib().ColumnInt64(stmt.handle, 0));
+    Statement stmt =
+        file_.Prepare("SELECT rowid FROM " + Quoted(table.name) + where + " ORDER BY rowid");
+    while (stmt.Step()) rowids.push_back(stmt.Int64(0));
   }
   if (rowids.empty()) return;
-  SqliteStatement order(file_);
-  Prepare(order, "SELECT rowid FROM " + Quoted(table.name) + " ORDER BY rowid");
-  SqliteStatement one(file_);
-  Prepare(one, "SELECT " + ColumnList(table) + " FROM " + Quoted(table.name) + " WHERE rowid = ?");
+  Statement order = file_.Prepare("SELECT rowid FROM " + Quoted(table.name) + " ORDER BY rowid");
+  Statement one = file_.Prepare("SELECT " + ColumnList(table) + " FROM " + Quoted(table.name) +
+                                " WHERE rowid = ?");
   std::vector<Cell> cells;
   int64_t row = 0;
   for (const int64_t rowid : rowids) {
     do {
-      if (Lib().sqlite3_step(order.handle) != sqlite_detail::kSqliteRow) file_.Fail();
+      if (!order.Step()) file_.Raise();
       ++row;
-    } while (Lib().ColumnInt64(order.handle, 0) != rowid);
-    if (Lib().BindInt64(one.handle, 1, rowid) != 0 ||
-        Lib().sqlite3_step(one.handle) != sqlite_detail::kSqliteRow)
-      file_.Fail();
+    } while (order.Int64(0) != rowid);
+    one.BindInt64(1, rowid);
+    if (!one.Step()) file_.Raise();
     cells.clear();
     for (size_t c = 0; c < table.columns.size(); ++c)
-      cells.push_back(Read(one.handle, static_cast<int32_t>(c), table, c, row));
-    Lib().sqlite3_reset(one.handle);
+      cells.push_back(Read(one, static_cast<int32_t>(c), table, c, row));
+    one.Reset();
     take(row, cells.data());
   }
 }
@@ -253,44 +229,39 @@ void FileSide::BeginWrite() {
 }
 
 void FileSide::Insert(const TableSpec& table, const Batch& rows) {
-  auto& stmt = inserts_[table.name];
+  Statement& stmt = inserts_[table.name];
   if (!stmt) {
-    stmt = std::make_unique<SqliteStatement>(file_);
     std::string marks;
     for (size_t c = 0; c < table.columns.size(); ++c) marks += c == 0 ? "?" : ", ?";
-    Prepare(*stmt, "INSERT INTO " + Quoted(table.name) + " (" + ColumnList(table) + ") VALUES (" +
-                       marks + ")");
+    stmt = file_.Prepare("INSERT INTO " + Quoted(table.name) + " (" + ColumnList(table) +
+                         ") VALUES (" + marks + ")");
   }
-  clsSqlLite& lib = Lib();
-  const intptr_t h = stmt->handle;
   for (size_t r = 0; r < rows.Rows(); ++r) {
     const Cell* row = rows.Row(r);
     for (size_t c = 0; c < rows.width; ++c) {
       const Cell& cell = row[c];
       const int32_t at = static_cast<int32_t>(c + 1);
-      int32_t rc;
       if (cell.null) {
-        rc = lib.BindNull(h, at);
-      } else {
-        switch (table.columns[c].kind) {
-          case Kind::Integer:
-          case Kind::Bool:
-            rc = lib.BindInt64(h, at, cell.i);
-            break;
-          case Kind::Real:
-            rc = lib.BindReal(h, at, cell.d);
-            break;
-          case Kind::Blob:
-            rc = lib.BindBytes(h, at, cell.s);
-            break;
-          default:
-            rc = lib.BindUtf8(h, at, cell.s);
-        }
+        stmt.BindNull(at);
+        continue;
       }
-      if (rc != 0) file_.Fail();
+      switch (table.columns[c].kind) {
+        case Kind::Integer:
+        case Kind::Bool:
+          stmt.BindInt64(at, cell.i);
+          break;
+        case Kind::Real:
+          stmt.BindReal(at, cell.d);
+          break;
+        case Kind::Blob:
+          stmt.BindBytes(at, cell.s);
+          break;
+        default:
+          stmt.BindText(at, cell.s);
+      }
     }
-    if (lib.sqlite3_step(h) != sqlite_detail::kSqliteDone) file_.Fail();
-    lib.sqlite3_reset(h);
+    stmt.Run();
+    stmt.Reset();
   }
 }
 
@@ -312,42 +283,34 @@ void FileSide::Rollback() noexcept {
   inserts_.clear();
   if (!writing_) return;
   writing_ = false;
-  Lib().sqlite3_exec(file_.Db(), L"ROLLBACK");
+  file_.Rollback();
 }
 
 // Only AUTOINCREMENT tables keep a mark, in sqlite_sequence (which exists once one does).
 int64_t FileSide::IdsUsed(const TableSpec& table) {
-  SqliteStatement stmt(file_);
-  Prepare(stmt, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'");
-  if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) return 0;
-  SqliteStatement seq(file_);
-  Prepare(seq, "SELECT seq FROM sqlite_sequence WHERE name = '" + table.name + "' COLLATE NOCASE");
-  return Lib().sqlite3_step(seq.handle) == sqlite_detail::kSqliteRow
-             ? Lib().ColumnInt64(seq.handle, 0)
-             : 0;
+  if (!file_.Prepare("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'").Step()) return 0;
+  Statement seq = file_.Prepare("SELECT seq FROM sqlite_sequence WHERE name = '" + table.name +
+                                "' COLLATE NOCASE");
+  return seq.Step() ? seq.Int64(0) : 0;
 }
 
 void FileSide::Finish(const TableSpec& table, int64_t idsUsed) {
   if (idsUsed <= IdsUsed(table)) return;
-  SqliteStatement stmt(file_);
-  Prepare(stmt, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '" + table.name +
-                    "' COLLATE NOCASE AND sql LIKE '%AUTOINCREMENT%'");
-  if (Lib().sqlite3_step(stmt.handle) != sqlite_detail::kSqliteRow) return;
+  if (!file_
+           .Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '" + table.name +
+                    "' COLLATE NOCASE AND sql LIKE '%AUTOINCREMENT%'")
+           .Step())
+    return;
   const std::wstring name = FromUtf8(table.name);
   file_.Exec(L"DELETE FROM sqlite_sequence WHERE name = '" + name + L"' COLLATE NOCASE");
   file_.Exec(L"INSERT INTO sqlite_sequence (name, seq) VALUES ('" + name + L"', " +
              std::to_wstring(idsUsed) + L")");
 }
 
-void FileSide::Prepare(SqliteStatement& stmt, const std::string& sql) {
-  intptr_t tail = 0;
-  if (Lib().sqlite3_prepare_v2(file_.Db(), FromUtf8(sql), 0, stmt.handle, tail) != 0) file_.Fail();
-}
-
-Cell FileSide::Read(intptr_t stmt, int32_t c, const TableSpec& table, size_t column, int64_t row) {
-  clsSqlLite& lib = Lib();
+Cell FileSide::Read(const Statement& stmt, int32_t c, const TableSpec& table, size_t column,
+                    int64_t row) {
   Cell cell;
-  const int32_t type = lib.sqlite3_column_type(stmt, c);
+  const int32_t type = stmt.Type(c);
   if (type == kSqliteNull) return cell;
   cell.null = false;
   const ColumnSpec& col = table.columns[column];
@@ -355,36 +318,33 @@ Cell FileSide::Read(intptr_t stmt, int32_t c, const TableSpec& table, size_t col
     case Kind::Integer:
     case Kind::Bool: {
       if (type == kSqliteInteger) {
-        cell.i = lib.ColumnInt64(stmt, c);
-      } else if (type == kSqliteFloat &&
-                 std::trunc(lib.ColumnReal(stmt, c)) == lib.ColumnReal(stmt, c)) {
-        cell.i = static_cast<int64_t>(lib.ColumnReal(stmt, c));
+        cell.i = stmt.Int64(c);
+      } else if (type == kSqliteFloat && std::trunc(stmt.Real(c)) == stmt.Real(c)) {
+        cell.i = static_cast<int64_t>(stmt.Real(c));
       } else {
-        Unreadable(
-            table, col, row,
-            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a whole number.");
+        Unreadable(table, col, row,
+                   L" holds \"" + FromUtf8(stmt.Utf8(c)) + L"\", which is not a whole number.");
       }
       if (col.kind == Kind::Bool) cell.i = cell.i != 0 ? 1 : 0;
       break;
     }
     case Kind::Real:
       if (type != kSqliteInteger && type != kSqliteFloat)
-        Unreadable(
-            table, col, row,
-            L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) + L"\", which is not a number.");
-      cell.d = lib.ColumnReal(stmt, c);
+        Unreadable(table, col, row,
+                   L" holds \"" + FromUtf8(stmt.Utf8(c)) + L"\", which is not a number.");
+      cell.d = stmt.Real(c);
       break;
     case Kind::Date: {
-      auto date = ReadDate(lib.ColumnUtf8(stmt, c));
+      auto date = ReadDate(stmt.Utf8(c));
       if (!date)
         Unreadable(table, col, row,
-                   L" holds \"" + FromUtf8(lib.ColumnUtf8(stmt, c)) +
+                   L" holds \"" + FromUtf8(stmt.Utf8(c)) +
                        L"\", which is not a date (YYYY-MM-DD HH:MM:SS).");
       cell.s = std::move(date->text);
       break;
     }
     default:  // text, and a blob's bytes as they are
-      cell.s = std::string(lib.ColumnUtf8(stmt, c));
+      cell.s = std::string(stmt.Utf8(c));
   }
   return cell;
 }

@@ -2,11 +2,10 @@
 // The embedded database file as a side of the transfer.
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 
 #include "maintenance/transfer/Side.h"
-#include "sqlite/SqliteFile.h"
+#include "sqlite/Database.h"
 
 namespace QuillData::transfer {
 
@@ -34,13 +33,12 @@ class FileSide : public Side {
   void Rollback() noexcept override;
 
  private:
-  clsSqlLite& Lib() { return file_.Lib(); }
-  void Prepare(sqlite_detail::SqliteStatement& stmt, const std::string& sql);
   // The value of result column `c` as column `column` of `table` carries it.
-  Cell Read(intptr_t stmt, int32_t c, const TableSpec& table, size_t column, int64_t row);
+  static Cell Read(const sqlite_detail::Statement& stmt, int32_t c, const TableSpec& table,
+                   size_t column, int64_t row);
 
-  sqlite_detail::SqliteFile file_;
-  std::map<std::string, std::unique_ptr<sqlite_detail::SqliteStatement>> inserts_;
+  sqlite_detail::Database file_;
+  std::map<std::string, sqlite_detail::Statement> inserts_;
   bool writing_ = false;
 };
 
