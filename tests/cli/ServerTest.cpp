@@ -87,8 +87,7 @@ TEST_F(CliOnServer, TextReadsAndIsRefusedAlikeOnBothProviders) {
   std::ofstream(scratch.path() / "zero.txt") << std::string("Hinge\0 35", 9);
   const std::string german = "LC_ALL=de_DE.UTF-8";
   std::vector<std::string> connections{conn_};
-  if (QUILLDATA_WITH_LIBPQ)
-    connections.push_back(Quote(ToUtf8(Server().LibpqConnectionString(Database()))));
+  if (QUILLDATA_WITH_LIBPQ) connections.push_back(Quote(ToUtf8(ConnectionString(true))));
   for (const std::string& conn : connections) {
     auto call = [&](const std::string& args) {
       return Tool("call --server " + conn + " " + args, german);
@@ -120,9 +119,7 @@ TEST_F(CliOnServer, TextReadsAndIsRefusedAlikeOnBothProviders) {
 }
 
 TEST_F(CliOnServer, AServerThatIsNotThereFailsWithExitOne) {
-  std::wstring conn = ConnectionString();
-  const std::wstring port = L"Port=" + std::to_wstring(Server().Port());
-  conn.replace(conn.find(port), port.size(), L"Port=1");
+  const std::wstring conn = test::ViaPort(ConnectionString(), Server().Port(), 1);
   ToolResult r = Tool("query --server " + Quote(ToUtf8(conn)) + " 'SELECT 1'");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("could not open"), std::string::npos) << r.err;

@@ -239,15 +239,13 @@ void PgServer::Stop() {
   running_ = false;
 }
 
-std::wstring PgServer::ConnectionString(const std::string& database) const {
+std::wstring PgServer::ConnectionString(const std::string& database, bool libpq) const {
+  if (libpq)
+    return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
+                    ";Database=" + database + ";User=postgres;SSLMode=disable");
   return FromUtf8(std::string("Driver={") + kDriverName +
                   "};Server=127.0.0.1;Port=" + std::to_string(port_) + ";Database=" + database +
                   ";UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0;Debug=0;CommLog=0");
-}
-
-std::wstring PgServer::LibpqConnectionString(const std::string& database) const {
-  return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
-                  ";Database=" + database + ";User=postgres;SSLMode=disable");
 }
 
 std::string PgServer::Psql(const std::string& sql, const std::string& database,
@@ -255,13 +253,6 @@ std::string PgServer::Psql(const std::string& sql, const std::string& database,
   return RunOrThrow({binaries_ + "/psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", "127.0.0.1",
                      "-p", std::to_string(port_), "-U", "postgres", "-d", database, option, sql},
                     folder_, std::string("psql ") + option + " " + sql.substr(0, 200));
-}
-
-std::string PgServer::NewDatabase(const std::string& templateDatabase) {
-  const std::string name = "test_" + std::to_string(++databases_);
-  Psql("CREATE DATABASE " + name +
-       (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
-  return name;
 }
 
 PgServer* PgServer::Shared() {
@@ -286,10 +277,10 @@ std::string PgServer::SkipReason() {
          "$QUILLDATA_PG_BIN): install the postgresql package";
 }
 
-std::wstring ViaPort(std::wstring connectionString, int from, int to) {
-  const std::wstring port = L"Port=" + std::to_wstring(from);
-  return connectionString.replace(connectionString.find(port), port.size(),
-                                  L"Port=" + std::to_wstring(to));
+std::wstring ConnectionStringVia(const PgServer& server, const std::string& database, Via via,
+                                 const PgBouncer* pooler) {
+  if (!IsPooled(via)) return server.ConnectionString(database, IsLibpq(via));
+  return (pooler ? pooler : PgBouncer::Shared())->ConnectionString(database, IsLibpq(via));
 }
 
 std::string PgBouncer::Program() {
@@ -357,12 +348,8 @@ PgBouncer::~PgBouncer() {
   fs::remove_all(folder_, ec);
 }
 
-std::wstring PgBouncer::ConnectionString(const std::string& database) const {
-  return ViaPort(server_.ConnectionString(database), server_.Port(), port_);
-}
-
-std::wstring PgBouncer::LibpqConnectionString(const std::string& database) const {
-  return ViaPort(server_.LibpqConnectionString(database), server_.Port(), port_);
+std::wstring PgBouncer::ConnectionString(const std::string& database, bool libpq) const {
+  return ViaPort(server_.ConnectionString(database, libpq), server_.Port(), port_);
 }
 
 PgBouncer* PgBouncer::Shared() {
@@ -380,18 +367,6 @@ PgBouncer* PgBouncer::Shared() {
   }
   if (!gSharedPoolerError.empty()) throw std::runtime_error(gSharedPoolerError);
   return gSharedPooler.get();
-}
-
-void PgServerTest::SetUp() {
-  PgServer* server = nullptr;
-  try {
-    server = PgServer::Shared();
-  } catch (const std::exception& e) {
-    FAIL() << e.what();
-  }
-  if (!server) GTEST_SKIP() << PgServer::SkipReason();
-  server_ = server;
-  database_ = server_->NewDatabase();
 }
 
 }  // namespace QuillData::test

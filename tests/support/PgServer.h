@@ -16,9 +16,27 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace QuillData::test {
+
+// How a test reaches a server: through ODBC (psqlODBC) or libpq, straight or through a pooler.
+enum class Via { Odbc, Libpq, PooledOdbc, PooledLibpq };
+inline bool IsLibpq(Via via) {
+  return via == Via::Libpq || via == Via::PooledLibpq;
+}
+inline bool IsPooled(Via via) {
+  return via == Via::PooledOdbc || via == Via::PooledLibpq;
+}
+inline std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
+  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
+  return kNames[static_cast<int>(info.param)];
+}
+// The name of a parameter that says libpq (true) or ODBC (false).
+inline std::string ProviderName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Libpq" : "Odbc";
+}
 
 class PgServer {
  public:
@@ -45,10 +63,8 @@ class PgServer {
   void Stop();
   void Start();
 
-  // An ODBC connection string for the database, through the private driver list.
-  std::wstring ConnectionString(const std::string& database = "postgres") const;
-  // The same database through the libpq provider.
-  std::wstring LibpqConnectionString(const std::string& database = "postgres") const;
+  // A connection string for the database: ODBC through the private driver list, or libpq.
+  std::wstring ConnectionString(const std::string& database = "postgres", bool libpq = false) const;
   // Runs SQL (or, with option "-f", a file of it) with psql, stopping at the first error;
   // returns psql's output and throws std::runtime_error with it on failure.
   std::string Psql(const std::string& sql, const std::string& database = "postgres",
@@ -59,7 +75,12 @@ class PgServer {
   }
   // A new database with a name unique in this server ("test_1", "test_2", ...): empty, or a
   // copy of templateDatabase (a quick way to give each test a loaded schema).
-  std::string NewDatabase(const std::string& templateDatabase = "");
+  std::string NewDatabase(const std::string& templateDatabase = "") {
+    const std::string name = "test_" + std::to_string(++databases_);
+    Psql("CREATE DATABASE " + name +
+         (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
+    return name;
+  }
 
  private:
   std::string binaries_;
@@ -90,9 +111,8 @@ class PgBouncer {
 
   int Port() const { return port_; }
   int Pid() const { return pid_; }
-  // The server's connection strings for the database, through the pooler.
-  std::wstring ConnectionString(const std::string& database) const;
-  std::wstring LibpqConnectionString(const std::string& database) const;
+  // The server's connection string for the database, through the pooler.
+  std::wstring ConnectionString(const std::string& database, bool libpq = false) const;
 
  private:
   const PgServer& server_;
@@ -102,16 +122,34 @@ class PgBouncer {
 };
 
 // The same connection string with its Port=from made Port=to (a pooler or proxy in between).
-std::wstring ViaPort(std::wstring connectionString, int from, int to);
+inline std::wstring ViaPort(std::wstring connectionString, int from, int to) {
+  const std::wstring port = L"Port=" + std::to_wstring(from);
+  return connectionString.replace(connectionString.find(port), port.size(),
+                                  L"Port=" + std::to_wstring(to));
+}
+// The database's connection string for `via`: a pooled one through `pooler`, else through
+// the shared pooler.
+std::wstring ConnectionStringVia(const PgServer& server, const std::string& database, Via via,
+                                 const PgBouncer* pooler = nullptr);
 
 // A fixture on the shared server: each test gets a fresh database of its own, or is
 // skipped when PostgreSQL is not installed.
 class PgServerTest : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override {
+    try {
+      server_ = PgServer::Shared();
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
+    }
+    if (!server_) GTEST_SKIP() << PgServer::SkipReason();
+    database_ = server_->NewDatabase();
+  }
   PgServer& Server() const { return *server_; }
   const std::string& Database() const { return database_; }
-  std::wstring ConnectionString() const { return server_->ConnectionString(database_); }
+  std::wstring ConnectionString(bool libpq = false) const {
+    return server_->ConnectionString(database_, libpq);
+  }
 
  private:
   PgServer* server_ = nullptr;

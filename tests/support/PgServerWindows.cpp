@@ -49,13 +49,11 @@ void PgServer::Stop() {
 
 void PgServer::Start() {}
 
-std::wstring PgServer::ConnectionString(const std::string& database) const {
+std::wstring PgServer::ConnectionString(const std::string& database, bool libpq) const {
+  if (libpq)
+    return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
+                    ";Database=" + database + ";User=postgres;SSLMode=disable");
   return FromUtf8(ServerSetting() + ";Database=" + database);
-}
-
-std::wstring PgServer::LibpqConnectionString(const std::string& database) const {
-  return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
-                  ";Database=" + database + ";User=postgres;SSLMode=disable");
 }
 
 std::string PgServer::Psql(const std::string& sql, const std::string& database,
@@ -77,13 +75,6 @@ std::string PgServer::Psql(const std::string& sql, const std::string& database,
   return value.IsNull() ? std::string("\\N") : ToUtf8(CStr(value));
 }
 
-std::string PgServer::NewDatabase(const std::string& templateDatabase) {
-  const std::string name = "test_" + std::to_string(++databases_);
-  Psql("CREATE DATABASE " + name +
-       (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
-  return name;
-}
-
 PgServer* PgServer::Shared() {
   std::lock_guard lock(gSharedMutex);
   if (!gShared && !ServerSetting().empty()) gShared = std::make_unique<PgServer>("");
@@ -94,18 +85,6 @@ std::string PgServer::SkipReason() {
   if (ServerSetting().empty())
     return "no server named in QUILLDATA_TEST_SERVER: scripts/windows.sh full starts one";
   return "starts and stops a server of its own, which a Windows program cannot (pg_ctl)";
-}
-
-void PgServerTest::SetUp() {
-  PgServer* server = nullptr;
-  try {
-    server = PgServer::Shared();
-  } catch (const std::exception& e) {
-    FAIL() << e.what();
-  }
-  if (!server) GTEST_SKIP() << PgServer::SkipReason();
-  server_ = server;
-  database_ = server_->NewDatabase();
 }
 
 }  // namespace QuillData::test
