@@ -703,6 +703,35 @@ TEST_P(ConformanceTest, ANumberThatIsNoNumberIsRefusedAndNothingIsWritten) {
   EXPECT_DOUBLE_EQ(At<tblMachining>(rows, Str(mach))->Y, 1);
 }
 
+// A deleted row's id is never handed out again: a deleted machining keeps its links, which must
+// never point at a new machining, and an imprint definition a deleted assignment left behind
+// must never become a new assignment's, not even a copy's.
+TEST_P(ConformanceTest, IdentifiersAreNeverHandedOutTwice) {
+  const int32_t last = db->INSERTMachining(L"last", L"G", 1, 0, 0, 0);
+  db->DELMachining(last);
+  EXPECT_GT(db->INSERTMachining(L"new", L"G", 1, 0, 0, 0), last);
+
+  const int32_t scenario = db->INSERTConstructionScenario(L"Base", L"");
+  auto imprint = [&](const wchar_t* type) {
+    return db->INSERTImprintAssignments(scenario, type, 1, 2, L"p", L"p", L"n", L"n", L"1", L"1",
+                                        L"", L"", true);
+  };
+  auto define = [&](int32_t id) {
+    db->INSERTUPDATEGlobalImprintDefinitions(id, true, 1, 2, 3, true, 4, 5, 6, false, 7, 8, 9, true,
+                                             10, 11, 12, false);
+    return id;
+  };
+  define(imprint(L"kept"));
+  const int32_t gone = define(imprint(L"gone"));
+  db->DELImprintAssignments(gone);
+  EXPECT_GT(imprint(L"again"), gone);
+  EXPECT_EQ(db->INSERTCopyMachiningScenario(scenario, L"Copy"), 0);
+  EXPECT_EQ(Sql("SELECT count(*) FROM tblGlobal_Imprint_Assignments a JOIN "
+                "tblGlobal_Imprint_Definitions d USING (\"fldlngRelationPattern\")"),
+            "2")
+      << "only the kept assignment and its copy have a definition";
+}
+
 TEST_P(ConformanceTest, ReadersCountTheirRecordsInRowOrder) {
   std::vector<int32_t> ids;
   for (const wchar_t* name : {L"one", L"two", L"three"}) {
