@@ -2,7 +2,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "QuillData/ado/Ado.h"

@@ -5,11 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "QuillData/Config.h"
 #include "QuillData/locale/Locale.h"

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>

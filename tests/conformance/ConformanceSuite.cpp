@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <clocale>
-#include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <sstream>

@@ -4,14 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <filesystem>
-#include <functional>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <set>
@@ -31,8 +25,6 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 #include "QuillData/mssql/clsQuillData_MSSQL.h"
-#include "QuillData/sqlite/Schema.h"
-#include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "conformance/ConformanceSuite.h"
 #include "support/CuttingProxy.h"
 #include "support/PgServer.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "sqlite/WritersFixture.h"
+#include "sqlite/SqliteFixture.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::testing {

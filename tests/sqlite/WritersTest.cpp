@@ -16,7 +16,7 @@
 #include "QuillData/sqlite/modMain.h"
 #include "sqlite/Operation.h"
 #include "sqlite/SqlText.h"
-#include "sqlite/WritersFixture.h"
+#include "sqlite/SqliteFixture.h"
 
 namespace QuillData::testing {
 namespace {
