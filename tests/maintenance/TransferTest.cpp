@@ -4,13 +4,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -647,9 +643,7 @@ TEST_P(TransferTest, AServerStoppedMidWayKeepsNothing) {
   const std::string db = own.NewDatabase();
   InitializeServer(Conn(own, db));
   std::thread stopper([&] {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Writing(own, db) && std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    cli::runner::Eventually([&] { return Writing(own, db); });
     own.Stop();
   });
   EXPECT_THROW(TransferDatabase({shop, {}}, {{}, Conn(own, db)}), QuillError);
@@ -664,31 +658,22 @@ TEST_P(TransferTest, AKilledTransferLeavesNoTrace) {
   const std::string db = InitializedDatabase();
 
   // Killed while writing to the server: the server has rolled the transaction back.
-  auto killWhile = [&](const std::string& args, const std::function<bool()>& writing) {
-    const std::string command =
-        std::string("exec '") + QUILLDATA_TOOL + "' transfer " + args + " >/dev/null 2>&1";
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!writing() && std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto killWhile = [&](const std::vector<std::string>& words,
+                       const std::function<bool()>& writing) {
+    const pid_t child = cli::runner::StartTool(words, "/dev/null", "/dev/null");
+    cli::runner::Eventually(writing);
     ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status)) << "the transfer ended before it was killed";
+    EXPECT_EQ(cli::runner::WaitTool(child), 128 + SIGKILL)
+        << "the transfer ended before it was killed";
   };
   const std::string conn = ToUtf8(Conn(Server(), db));
-  killWhile(cli::runner::Quote(shop.string()) + " --server " + cli::runner::Quote(conn),
-            [&] { return Writing(Server(), db); });
+  killWhile({"transfer", shop.string(), "--server", conn}, [&] { return Writing(Server(), db); });
   EXPECT_EQ(ServerRows(db), 0);
 
   // Killed while writing a new file: no file under the target's name.
   TransferDatabase({shop, {}}, OnServer(db));
   const fs::path fresh = dir_ / "fresh.db";
-  killWhile("--server " + cli::runner::Quote(conn) + " " + cli::runner::Quote(fresh.string()), [&] {
+  killWhile({"transfer", "--server", conn, fresh.string()}, [&] {
     for (const auto& entry : fs::directory_iterator(dir_))
       if (entry.path().filename().string().starts_with("fresh.db.transfer-") &&
           entry.file_size() > 1 << 20)

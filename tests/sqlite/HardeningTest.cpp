@@ -188,24 +188,14 @@ TEST_F(HardeningUnitTest, WithoutACompanionTheFailureReachesTheCallerAfterTheRol
 }
 
 // A COMMIT the database refuses: a row whose deferred foreign key has no parent yet.
-class HardeningCommitTest : public HardeningTest {
- protected:
-  void SetUp() override {
-    HardeningTest::SetUp();
-    Raw("CREATE TABLE parent (id INTEGER PRIMARY KEY);"
-        "CREATE TABLE child (pid REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED);"
-        "CREATE TRIGGER dangling AFTER INSERT ON Machining "
-        "BEGIN INSERT INTO child VALUES (NEW.MachID + 1000); END");
-  }
-  void CheckForeignKeys(clsQuillData_SqlLite& backend) {
-    OnConnection(backend, "PRAGMA foreign_keys = ON");
-  }
-};
-
-TEST_F(HardeningCommitTest, AFailedCommitLeavesNothingCommitted) {
+TEST_F(HardeningTest, AFailedCommitLeavesNothingCommitted) {
+  Raw("CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+      "CREATE TABLE child (pid REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED);"
+      "CREATE TRIGGER dangling AFTER INSERT ON Machining "
+      "BEGIN INSERT INTO child VALUES (NEW.MachID + 1000); END");
   for (Policy policy : {Policy::Leave, Policy::Continue}) {
     db = Open(file, policy);
-    CheckForeignKeys(*db);
+    OnConnection(*db, "PRAGMA foreign_keys = ON");
     EXPECT_EQ(db->INSERTMachining(L"m", L"G", 1, 0, 0, 0), 0) << int(policy);
     EXPECT_EQ(Reported(), std::vector<std::wstring>{L"FOREIGN KEY constraint failed"});
     EXPECT_FALSE(InTransaction(*db));

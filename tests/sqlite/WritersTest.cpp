@@ -10,9 +10,7 @@
 #include <iomanip>
 #include <random>
 
-#include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Records.h"
-#include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/modMain.h"
 #include "sqlite/Operation.h"
 #include "sqlite/SqlText.h"
@@ -20,9 +18,6 @@
 
 namespace QuillData::testing {
 namespace {
-
-const std::string kMachining =
-    "INSERT INTO Machining (MachID, MachName, MachLibID) VALUES (1, 'm', 1);";
 
 TEST_F(WritersTest, PatternWritersFailAsTheirOwnSourceAndNoAssignmentIsLeftWithout) {
   Raw("DROP TABLE tblGlobal_Relationship_Patterns; DROP TABLE tblLocal_Relationship_Patterns");
