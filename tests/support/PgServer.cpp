@@ -239,13 +239,15 @@ void PgServer::Stop() {
   running_ = false;
 }
 
-std::wstring PgServer::ConnectionString(const std::string& database, bool libpq) const {
-  if (libpq)
-    return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
-                    ";Database=" + database + ";User=postgres;SSLMode=disable");
+std::wstring PgServer::ConnectionString(const std::string& database) const {
   return FromUtf8(std::string("Driver={") + kDriverName +
                   "};Server=127.0.0.1;Port=" + std::to_string(port_) + ";Database=" + database +
                   ";UID=postgres;PWD=;SSLMode=disable;BoolsAsChar=0;Debug=0;CommLog=0");
+}
+
+std::wstring PgServer::LibpqConnectionString(const std::string& database) const {
+  return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
+                  ";Database=" + database + ";User=postgres;SSLMode=disable");
 }
 
 std::string PgServer::Psql(const std::string& sql, const std::string& database,
@@ -346,10 +348,6 @@ PgBouncer::~PgBouncer() {
   }
   std::error_code ec;
   fs::remove_all(folder_, ec);
-}
-
-std::wstring PgBouncer::ConnectionString(const std::string& database, bool libpq) const {
-  return ViaPort(server_.ConnectionString(database, libpq), server_.Port(), port_);
 }
 
 PgBouncer* PgBouncer::Shared() {

@@ -63,8 +63,13 @@ class PgServer {
   void Stop();
   void Start();
 
-  // A connection string for the database: ODBC through the private driver list, or libpq.
-  std::wstring ConnectionString(const std::string& database = "postgres", bool libpq = false) const;
+  // An ODBC connection string for the database, through the private driver list; the same
+  // database through the libpq provider; and either of them.
+  std::wstring ConnectionString(const std::string& database = "postgres") const;
+  std::wstring LibpqConnectionString(const std::string& database = "postgres") const;
+  std::wstring ConnectionString(const std::string& database, bool libpq) const {
+    return libpq ? LibpqConnectionString(database) : ConnectionString(database);
+  }
   // Runs SQL (or, with option "-f", a file of it) with psql, stopping at the first error;
   // returns psql's output and throws std::runtime_error with it on failure.
   std::string Psql(const std::string& sql, const std::string& database = "postgres",
@@ -90,6 +95,13 @@ class PgServer {
   int databases_ = 0;
 };
 
+// The same connection string with its Port=from made Port=to (a pooler or proxy in between).
+inline std::wstring ViaPort(std::wstring connectionString, int from, int to) {
+  const std::wstring port = L"Port=" + std::to_wstring(from);
+  return connectionString.replace(connectionString.find(port), port.size(),
+                                  L"Port=" + std::to_wstring(to));
+}
+
 // A connection pooler (PgBouncer, Debian package pgbouncer) on a free loopback port in front of
 // a server, for every database of it, trusting the server's own users; four server
 // connections per database, so that clients share them. The pool mode is "transaction" (a
@@ -111,8 +123,13 @@ class PgBouncer {
 
   int Port() const { return port_; }
   int Pid() const { return pid_; }
-  // The server's connection string for the database, through the pooler.
-  std::wstring ConnectionString(const std::string& database, bool libpq = false) const;
+  // The server's connection strings for the database, through the pooler.
+  std::wstring ConnectionString(const std::string& database, bool libpq = false) const {
+    return ViaPort(server_.ConnectionString(database, libpq), server_.Port(), port_);
+  }
+  std::wstring LibpqConnectionString(const std::string& database) const {
+    return ConnectionString(database, true);
+  }
 
  private:
   const PgServer& server_;
@@ -121,12 +138,6 @@ class PgBouncer {
   int pid_ = 0;
 };
 
-// The same connection string with its Port=from made Port=to (a pooler or proxy in between).
-inline std::wstring ViaPort(std::wstring connectionString, int from, int to) {
-  const std::wstring port = L"Port=" + std::to_wstring(from);
-  return connectionString.replace(connectionString.find(port), port.size(),
-                                  L"Port=" + std::to_wstring(to));
-}
 // The database's connection string for `via`: a pooled one through `pooler`, else through
 // the shared pooler.
 std::wstring ConnectionStringVia(const PgServer& server, const std::string& database, Via via,

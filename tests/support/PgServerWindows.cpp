@@ -49,11 +49,13 @@ void PgServer::Stop() {
 
 void PgServer::Start() {}
 
-std::wstring PgServer::ConnectionString(const std::string& database, bool libpq) const {
-  if (libpq)
-    return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
-                    ";Database=" + database + ";User=postgres;SSLMode=disable");
+std::wstring PgServer::ConnectionString(const std::string& database) const {
   return FromUtf8(ServerSetting() + ";Database=" + database);
+}
+
+std::wstring PgServer::LibpqConnectionString(const std::string& database) const {
+  return FromUtf8("Provider=libpq;Host=127.0.0.1;Port=" + std::to_string(port_) +
+                  ";Database=" + database + ";User=postgres;SSLMode=disable");
 }
 
 std::string PgServer::Psql(const std::string& sql, const std::string& database,
