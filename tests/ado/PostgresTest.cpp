@@ -2,7 +2,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "QuillData/ado/Ado.h"
@@ -29,10 +28,7 @@ std::wstring Repeat(const std::wstring& piece, int times) {
 // Each test runs on both providers; the parameter is true for libpq.
 class PostgresTest : public test::PgServerTest, public ::testing::WithParamInterface<bool> {
  protected:
-  std::wstring ConnectionString() const { return StringFor(Server(), Database()); }
-  std::wstring StringFor(const test::PgServer& server, const std::string& database) const {
-    return GetParam() ? server.LibpqConnectionString(database) : server.ConnectionString(database);
-  }
+  std::wstring ConnectionString() const { return PgServerTest::ConnectionString(GetParam()); }
 
   void SetUp() override {
     PgServerTest::SetUp();
@@ -239,9 +235,7 @@ TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
   std::vector<std::wstring> strings = {ConnectionString() + L";Command Timeout=1",
                                        ConnectionString() + L";QueryTimeout=1"};
   if (pooler)
-    strings.push_back((GetParam() ? pooler->LibpqConnectionString(Database())
-                                  : pooler->ConnectionString(Database())) +
-                      L";Command Timeout=1");
+    strings.push_back(pooler->ConnectionString(Database(), GetParam()) + L";Command Timeout=1");
   for (const std::wstring& string : strings) {
     auto waiting = std::make_shared<Connection>();
     waiting->Open(string);
@@ -266,10 +260,8 @@ TEST_P(PostgresTest, CommandBlockedByALockTimesOutAndTheConnectionGoesOn) {
 TEST_P(PostgresTest, ThroughAPoolerNothingStaysInTheServerSession) {
   test::PgBouncer* pooler = test::PgBouncer::Shared();
   if (!pooler) GTEST_SKIP() << test::PgBouncer::SkipReason();
-  const std::wstring pooled =
-      GetParam() ? pooler->LibpqConnectionString(Database()) : pooler->ConnectionString(Database());
   conn = std::make_shared<Connection>();
-  conn->Open(pooled);
+  conn->Open(pooler->ConnectionString(Database(), GetParam()));
   AddItem(std::wstring(L"alone"), 50, 1.0, true)->Execute(adExecuteNoRecords);
   conn->BeginTrans();
   AddItem(std::wstring(L"in a transaction"), 50, 1.0, false)->Execute(adExecuteNoRecords);
@@ -322,7 +314,7 @@ TEST_P(LibpqTest, NamedStatementsThatAPoolerMixesUpFallBackToUnnamedOnes) {
   std::vector<ConnectionPtr> clients;
   for (int c = 0; c < 3; ++c) {
     clients.push_back(std::make_shared<Connection>());
-    clients.back()->Open(pooler->LibpqConnectionString(Database()) + L";UseServerSidePrepare=1");
+    clients.back()->Open(pooler->ConnectionString(Database(), true) + L";UseServerSidePrepare=1");
   }
   for (int i = 1; i <= 30; ++i) {
     conn = clients[static_cast<size_t>(i % 3)];
@@ -376,10 +368,7 @@ TEST_P(OdbcTest, ACallTheDriverWillNotPrepareRunsDirectly) {
 INSTANTIATE_TEST_SUITE_P(Provider, OdbcTest, ::testing::Values(false));
 #endif
 
-INSTANTIATE_TEST_SUITE_P(Providers, PostgresTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "Libpq" : "Odbc");
-                         });
+INSTANTIATE_TEST_SUITE_P(Providers, PostgresTest, ::testing::Bool(), test::ProviderName);
 INSTANTIATE_TEST_SUITE_P(Provider, LibpqTest, ::testing::Values(true));
 
 }  // namespace

@@ -75,31 +75,5 @@ TEST_F(ApiOnSqlite, NarrowConnArgsOpenAndNarrowKeysFind) {
   EXPECT_EQ(errorsSeen->Reports().size(), 0u);
 }
 
-TEST_F(ApiOnSqlite, CreatingTheSchemaAgainLeavesTheDatabaseAlone) {
-  const auto db = Path("shop.db");
-  EXPECT_TRUE(CreateDatabase(db, false));
-  Exec(db, L"INSERT INTO Machining (MachName, MachGroup, MachLibID) VALUES ('Kept', 'G', 1)");
-  EXPECT_FALSE(CreateDatabase(db, true));  // no sample rows either
-  auto backend = Open(db);
-  int32_t count = -1;
-  backend->GETTblMachining(count);
-  EXPECT_EQ(count, 1);
-
-  // Part of the schema is no schema: refused with a sentence, nothing changed.
-  const auto partial = Path("partial.db");
-  Exec(partial, L"CREATE TABLE Machining (MachID INTEGER PRIMARY KEY)");
-  auto e = EXPECT_QUILL_ERROR(CreateDatabase(partial, false), ErrNo::StatementError);
-  EXPECT_EQ(e.Source(), L"CreateDatabase");
-  const std::string_view schema = SqliteSchemaSql();
-  size_t tables = 0;
-  for (size_t at = schema.find("CREATE TABLE "); at != std::string_view::npos;
-       at = schema.find("CREATE TABLE ", at + 1))
-    ++tables;
-  EXPECT_NE(
-      e.Description().find(L"holds 1 of the schema's " + std::to_wstring(tables) + L" tables"),
-      std::wstring::npos)
-      << ToUtf8(e.Description());
-}
-
 }  // namespace
 }  // namespace QuillData::testing

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -24,6 +22,7 @@
 #include "cli/OperationDocs.h"
 #include "cli/Operations.h"
 #include "cli/TextTable.h"
+#include "locale/LocaleFixture.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::cli {
@@ -244,22 +243,20 @@ TEST(OperationArguments, WholeNumbersAreStrictDecimalWithinInt32) {
 
 TEST(OperationArguments, RealNumbersUseADotUnderEveryLocale) {
   // Even with a comma locale in the environment and as the global C locale.
-  std::string restore = std::setlocale(LC_ALL, nullptr);
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
-  std::setlocale(LC_ALL, "de_DE.UTF-8");
+  testing::SavedLocaleEnvironment saved;
+  testing::UseLocale("de_DE.UTF-8");
+  std::setlocale(LC_ALL, testing::kGermanCLocale);
   EXPECT_EQ(ParseDouble("1.5"), 1.5);
   EXPECT_EQ(ParseDouble("-0.125"), -0.125);
   EXPECT_EQ(ParseDouble("+2.5e3"), 2500.0);
   EXPECT_EQ(ParseDouble("42"), 42.0);
   for (const char* bad : {"", "1,5", "1.5 ", " 1.5", "1.2.3", "++1", "abc", "0x1p3"})
     EXPECT_EQ(ParseDouble(bad), std::nullopt) << bad;
-  std::setlocale(LC_ALL, restore.c_str());
-  unsetenv("LC_ALL");
 }
 
 TEST(JsonValues, EveryKindOfValueHasItsFormUnderACommaLocale) {
-  std::string restore = std::setlocale(LC_ALL, nullptr);
-  std::setlocale(LC_ALL, "de_DE.UTF-8");
+  testing::SavedLocaleEnvironment saved;
+  std::setlocale(LC_ALL, testing::kGermanCLocale);
   const std::string text =
       "O'Brien \"q\" \xC3\xA4\xC3\xB8 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80\n";
   const std::pair<Variant, Json> cases[] = {
@@ -285,7 +282,6 @@ TEST(JsonValues, EveryKindOfValueHasItsFormUnderACommaLocale) {
   EXPECT_EQ(Dump(ToJson(Variant(1.5)), -1), "1.5");
   EXPECT_EQ(Dump(text, -1),
             "\"O'Brien \\\"q\\\" \xC3\xA4\xC3\xB8 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80\\n\"");
-  std::setlocale(LC_ALL, restore.c_str());
 }
 
 TEST(JsonCollections, ACollectionHoldingItselfEndsInsteadOfRecursing) {
@@ -330,16 +326,14 @@ TEST(TextTable, NarrowRecordsGetOneAlignedRowEach) {
 // A table prints real numbers exactly as the JSON does, whatever the locale, and cuts long
 // cells only where it is asked to.
 TEST(TextTable, NumbersAreExactAndLongCellsAreCutUnlessKeptWhole) {
-  std::string restore = std::setlocale(LC_ALL, nullptr);
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
-  UserLocale::Reload();
-  EXPECT_EQ(DisplayText(Variant(0.1 + 0.2)), L"0.30000000000000004");
-  EXPECT_EQ(DisplayText(Variant(1e300)), L"1e+300");
-  EXPECT_EQ(DisplayText(Variant(Decimal{-1250, 2})), L"-12.50");
-  EXPECT_EQ(DisplayText(Variant(std::numeric_limits<double>::quiet_NaN())), L"NaN");
-  unsetenv("LC_ALL");
-  UserLocale::Reload();
-  std::setlocale(LC_ALL, restore.c_str());
+  {
+    testing::SavedLocaleEnvironment saved;
+    testing::UseLocale("de_DE.UTF-8");
+    EXPECT_EQ(DisplayText(Variant(0.1 + 0.2)), L"0.30000000000000004");
+    EXPECT_EQ(DisplayText(Variant(1e300)), L"1e+300");
+    EXPECT_EQ(DisplayText(Variant(Decimal{-1250, 2})), L"-12.50");
+    EXPECT_EQ(DisplayText(Variant(std::numeric_limits<double>::quiet_NaN())), L"NaN");
+  }
 
   const std::wstring name = L"tblGlobal_Contr_Featr_Patterns";  // 30 characters
   std::ostringstream cut, whole;

@@ -1,14 +1,15 @@
 #include "conformance/ConformanceSuite.h"
 
+#include <algorithm>
 #include <clocale>
-#include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "QuillData/contract/Coerce.h"
 #include "QuillData/contract/Module.h"
 #include "QuillData/contract/Records.h"
 #include "QuillData/contract/Tessera.h"
@@ -464,43 +465,137 @@ TEST_P(ConformanceTest, DeletingAScenarioClearsItsRowsInEveryTable) {
   EXPECT_EQ(CountOf(db->GETTblGlobalRelationshipPatterns()), 2);
 }
 
-TEST_P(ConformanceTest, CopyingAScenarioCopiesItsRowsUnderANewType) {
-  int32_t old = db->INSERTConstructionScenario(L"Base", L"the base");
+// Every record of a scenario that a copy copies, as text in row order, without the ids a copy
+// renumbers: its relation assignments with their patterns, its face contour links, and its
+// imprint assignments with their definitions ("none" where a row names one that is not there).
+std::vector<std::string> ScenarioRows(clsQuillData& db, int32_t scenario) {
+  auto text = [](const std::shared_ptr<Record>& r, std::initializer_list<std::wstring_view> skip) {
+    if (!r) return std::string("none");
+    std::ostringstream out;
+    const RecordType& type = r->Type();
+    for (size_t f = 0; f < type.Fields().size(); ++f) {
+      if (std::find(skip.begin(), skip.end(), type.Fields()[f].name) != skip.end()) continue;
+      PrintTo(type.Get(*r, f), &out);
+      out << ';';
+    }
+    return out.str();
+  };
+  struct Table {
+    CollectionPtr rows;
+    std::wstring_view scenario, link;  // the scenario's field, and the one naming a linked row
+    CollectionPtr linked;              // the linked rows, under that id
+  };
+  const Table tables[] = {{db.GETTblGlobalRelationAssignments(), L"fldConstScenarioID",
+                           L"fldPatternID", db.GETTblGlobalRelationshipPatterns()},
+                          {db.GETTblLocalRelationAssignments(), L"fldConstScenarioID",
+                           L"fldPatternID", db.GETTblLocalRelationshipPatterns()},
+                          {db.GETTblGlobalFaceContourLinks(), L"fldConstScenarioID", L"", nullptr},
+                          {db.GETTblLocalFaceContourLinks(), L"fldConstScenarioID", L"", nullptr},
+                          {db.GETTblGlobalImprintAssignments(), L"fldlngConstScenarioID",
+                           L"fldlngRelationPattern", db.GETTblGlobalImprintDefinitions()}};
+  std::vector<std::string> rows;
+  for (const Table& t : tables) {
+    for (const Variant& item : *t.rows) {
+      auto r = item.ObjectAs<Record>();
+      const RecordType& type = r->Type();
+      if (CLng(type.Get(*r, type.FieldIndex(t.scenario))) != scenario) continue;
+      rows.push_back(text(r, {t.scenario, t.link, L"fldItemID"}));
+      if (!t.linked) continue;
+      const std::wstring id = CStr(type.Get(*r, type.FieldIndex(t.link)));
+      rows.push_back(
+          text(t.linked->Contains(id) ? t.linked->ItemAs<Record>(Variant(id)) : nullptr, {t.link}));
+    }
+  }
+  return rows;
+}
+
+// The pattern ids of a scenario's relation assignments, in row order.
+std::vector<int32_t> PatternsOf(const CollectionPtr& assignments, int32_t scenario) {
+  std::vector<int32_t> ids;
+  for (const Variant& item : *assignments) {
+    auto r = item.ObjectAs<Record>();
+    if (CLng(r->Type().Get(*r, r->Type().FieldIndex(L"fldConstScenarioID"))) == scenario)
+      ids.push_back(CLng(r->Type().Get(*r, r->Type().FieldIndex(L"fldPatternID"))));
+  }
+  return ids;
+}
+
+TEST_P(ConformanceTest, CopyingAScenarioCopiesEveryRowOfItUnderANewType) {
+  const int32_t old = db->INSERTConstructionScenario(L"Base", L"the base");
+  const int32_t other = db->INSERTConstructionScenario(L"Other", L"");
+  for (const wchar_t* subtype : {L"B", L"C", L"D"}) {
+    db->INSERTUPDATEGlobalRelationAssignments(old, 1, 2, L"A", subtype, L"f1", L"f2", L"n1", L"n2",
+                                              5, L"EF");
+  }
+  db->INSERTUPDATEGlobalRelationAssignments(other, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 9,
+                                            L"EE");
+  // Two assignments that share one pattern, and one whose pattern is gone.
+  const std::string patternOf =
+      "(SELECT \"fldPatternID\" FROM tblGlobal_Relation_Assignments WHERE \"fldConstScenarioID\" "
+      "= " +
+      std::to_string(old) + " AND \"fldSubType2\" = ";
+  Sql("UPDATE tblGlobal_Relation_Assignments SET \"fldPatternID\" = " + patternOf +
+      "'B') WHERE \"fldSubType2\" = 'C'");
+  Sql("DELETE FROM tblGlobal_Relationship_Patterns WHERE \"fldPatternID\" = " + patternOf + "'D')");
+  db->INSERTUPDATELocalRelationAssignments(old, 1, 2, L"A", L"B", L"f1", L"f2", L"n1", L"n2", 7,
+                                           L"FF", L"P", L"R", 3);
+  db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 1, L"A", old);
+  db->INSERTGlobalFaceContourLinks(L"x", L"x", L"x", L"x", 2, L"B", other);
+  Sql("INSERT INTO tblLocal_Face_Contour_Links (\"fldPartTypeID\", \"fldSubTypeID\", "
+      "\"fldConstScenarioID\", \"fldLinkName\", \"fldPattType\", \"fldDesignID\") VALUES ('1', "
+      "'A', " +
+      std::to_string(old) + ", 'L', 'P', 3)");
+  // Two imprints, the first with a definition.
+  const int32_t defined = db->INSERTImprintAssignments(old, L"U", 1, 2, L"p1", L"p2", L"n1", L"n2",
+                                                       L"5", L"6", L"o1", L"o2", true);
+  db->INSERTImprintAssignments(old, L"W", 1, 2, L"p1", L"p2", L"n1", L"n2", L"5", L"6", L"", L"",
+                               false);
+  db->INSERTUPDATEGlobalImprintDefinitions(defined, true, 11, 12, 13, true, 21, 22, 23, false, 31,
+                                           32, 33, true, 41, 42, 43, false);
+  const auto rows = ScenarioRows(*db, old);
+  ASSERT_EQ(rows.size(), 14u) << "3 and 1 assignments with their patterns, 2 links, 2 imprints";
+
+  EXPECT_EQ(db->INSERTCopyMachiningScenario(old, L"Copy"), 0);
+  auto copy = At<tblConstruction_Scenario_Types>(db->GETTblConstructionScenarioTypes(), L"Copy");
+  EXPECT_EQ(copy->fldConstScenarioDesc, L"the base");
+  EXPECT_EQ(ScenarioRows(*db, copy->fldConstScenarioID), rows) << "every row once more";
+  EXPECT_EQ(ScenarioRows(*db, old), rows) << "the originals as they were";
+  // Fresh patterns, the shared one still shared; only the missing one keeps its id.
+  const auto was = PatternsOf(db->GETTblGlobalRelationAssignments(), old);
+  const auto now = PatternsOf(db->GETTblGlobalRelationAssignments(), copy->fldConstScenarioID);
+  ASSERT_EQ(now.size(), 3u);
+  size_t kept = 0;
+  for (size_t i = 0; i < now.size(); ++i) {
+    kept += now[i] == was[i];
+    for (size_t j = 0; j < now.size(); ++j) EXPECT_EQ(now[i] == now[j], was[i] == was[j]);
+  }
+  EXPECT_EQ(kept, 1u);
+  EXPECT_NE(PatternsOf(db->GETTblLocalRelationAssignments(), copy->fldConstScenarioID),
+            PatternsOf(db->GETTblLocalRelationAssignments(), old));
+  EXPECT_EQ(CountOf(db->GETTblGlobalImprintDefinitions()), 2);
+}
+
+TEST_P(ConformanceTest, ACopyThatFailsHalfWayLeavesNothingBehind) {
+  const int32_t old = db->INSERTConstructionScenario(L"Base", L"");
   db->INSERTUPDATEGlobalRelationAssignments(old, 1, 2, L"A", L"B", L"f", L"f", L"n", L"n", 5,
                                             L"EF");
   db->INSERTGlobalFaceContourLinks(L"L", L"D", L"T", L"V", 1, L"A", old);
   db->INSERTImprintAssignments(old, L"U", 1, 2, L"p", L"p", L"n", L"n", L"1", L"2", L"", L"", true);
-
-  EXPECT_EQ(db->INSERTCopyMachiningScenario(old, L"Copy"), 0);
-  auto types = db->GETTblConstructionScenarioTypes();
-  ASSERT_EQ(CountOf(types), 2);
-  auto copy = At<tblConstruction_Scenario_Types>(types, L"Copy");
-  EXPECT_NE(copy->fldConstScenarioID, old);
-  EXPECT_EQ(copy->fldConstScenarioDesc, L"the base");
-  int32_t id = copy->fldConstScenarioID;
-
-  // Each copied assignment points to a fresh copy of its pattern.
-  std::vector<std::shared_ptr<tblGlobal_Relation_Assignments>> assignments;
-  auto rows = db->GETTblGlobalRelationAssignments();
-  for (const Variant& item : *rows) {
-    assignments.push_back(item.ObjectAs<tblGlobal_Relation_Assignments>());
+  Sql("DROP TABLE tblGlobal_Imprint_Definitions");  // copied last
+  // Leaving the failure, or going on past it.
+  for (auto policy : {PolicyErrorHandler::Policy::Leave, PolicyErrorHandler::Policy::Continue}) {
+    auto handler = std::make_shared<PolicyErrorHandler>(policy);
+    gE = handler;
+    EXPECT_EQ(db->INSERTCopyMachiningScenario(old, L"Copy"), 0);
+    EXPECT_EQ(handler->Reports().size(), 1u);
+    EXPECT_EQ(CountOf(db->GETTblConstructionScenarioTypes()), 1);
+    EXPECT_EQ(CountOf(db->GETTblGlobalRelationAssignments()), 1);
+    EXPECT_EQ(CountOf(db->GETTblGlobalRelationshipPatterns()), 1);
+    EXPECT_EQ(CountOf(db->GETTblGlobalFaceContourLinks()), 1);
+    EXPECT_EQ(CountOf(db->GETTblGlobalImprintAssignments()), 1);
   }
-  ASSERT_EQ(assignments.size(), 2u);
-  EXPECT_EQ(assignments[1]->fldConstScenarioID, id);
-  EXPECT_NE(assignments[1]->fldPatternID, assignments[0]->fldPatternID);
-  auto pattern = At<tblGlobal_Relationship_Patterns>(db->GETTblGlobalRelationshipPatterns(),
-                                                     Str(assignments[1]->fldPatternID));
-  EXPECT_EQ(pattern->fldLinkIDEF, 5);
-
-  EXPECT_TRUE(db->GETTblGlobalFaceContourLinks()->Contains(Str(id) + L",1,A"));
-  auto imprints = db->GETTblGlobalImprintAssignments();
-  ASSERT_EQ(CountOf(imprints), 2);
-  bool copied = false;
-  for (const Variant& item : *imprints) {
-    auto a = item.ObjectAs<tblGlobal_Imprint_Assignments>();
-    copied = copied || (a->fldlngConstScenarioID == id && a->fldblnFront);
-  }
-  EXPECT_TRUE(copied);
+  gE = errors;
+  EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), 0) << "no transaction was left open";
 }
 
 TEST_P(ConformanceTest, CommaLocaleRewritesOnlyTextThatIsOneNumber) {
@@ -701,6 +796,35 @@ TEST_P(ConformanceTest, ANumberThatIsNoNumberIsRefusedAndNothingIsWritten) {
   auto rows = db->GETTblMachining();
   ASSERT_EQ(CountOf(rows), 1);
   EXPECT_DOUBLE_EQ(At<tblMachining>(rows, Str(mach))->Y, 1);
+}
+
+// A deleted row's id is never handed out again: a deleted machining keeps its links, which must
+// never point at a new machining, and an imprint definition a deleted assignment left behind
+// must never become a new assignment's, not even a copy's.
+TEST_P(ConformanceTest, IdentifiersAreNeverHandedOutTwice) {
+  const int32_t last = db->INSERTMachining(L"last", L"G", 1, 0, 0, 0);
+  db->DELMachining(last);
+  EXPECT_GT(db->INSERTMachining(L"new", L"G", 1, 0, 0, 0), last);
+
+  const int32_t scenario = db->INSERTConstructionScenario(L"Base", L"");
+  auto imprint = [&](const wchar_t* type) {
+    return db->INSERTImprintAssignments(scenario, type, 1, 2, L"p", L"p", L"n", L"n", L"1", L"1",
+                                        L"", L"", true);
+  };
+  auto define = [&](int32_t id) {
+    db->INSERTUPDATEGlobalImprintDefinitions(id, true, 1, 2, 3, true, 4, 5, 6, false, 7, 8, 9, true,
+                                             10, 11, 12, false);
+    return id;
+  };
+  define(imprint(L"kept"));
+  const int32_t gone = define(imprint(L"gone"));
+  db->DELImprintAssignments(gone);
+  EXPECT_GT(imprint(L"again"), gone);
+  EXPECT_EQ(db->INSERTCopyMachiningScenario(scenario, L"Copy"), 0);
+  EXPECT_EQ(Sql("SELECT count(*) FROM tblGlobal_Imprint_Assignments a JOIN "
+                "tblGlobal_Imprint_Definitions d USING (\"fldlngRelationPattern\")"),
+            "2")
+      << "only the kept assignment and its copy have a definition";
 }
 
 TEST_P(ConformanceTest, ReadersCountTheirRecordsInRowOrder) {

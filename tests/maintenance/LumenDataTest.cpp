@@ -119,11 +119,9 @@ TEST(LumenServerGoneTest, AnIdleRestartIsBridgedAndALostAnswerIsNeverRepeated) {
   // The server ran the text and its answer was lost: any text may write, so it is not sent
   // again, however often the companion answers "retry".
   test::CuttingProxy proxy(server.Port());
-  std::wstring viaProxy = server.ConnectionString();
-  const std::wstring port = L"Port=" + std::to_wstring(server.Port());
-  viaProxy.replace(viaProxy.find(port), port.size(), L"Port=" + std::to_wstring(proxy.Port()));
   clsLumenData cut;
-  ASSERT_TRUE(cut.OpenDB(viaProxy, nullptr, errors));
+  ASSERT_TRUE(cut.OpenDB(test::ViaPort(server.ConnectionString(), server.Port(), proxy.Port()),
+                         nullptr, errors));
   proxy.SwallowNextAnswer();
   EXPECT_EQ(cut.Get_Lumen_Set(L"INSERT INTO t VALUES (2)"), nullptr);
   EXPECT_EQ(proxy.Swallowed(), 1);

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -99,38 +100,31 @@ class Writer {
  public:
   static constexpr long kHeldId = 1000000000;
 
-  Writer(const fs::path& db, long next) {
-    int control[2], status[2];
-    if (pipe(control) != 0 || pipe(status) != 0 || (pid_ = fork()) < 0)
-      throw std::runtime_error("fork");
-    if (pid_ == 0) {
-      close(control[1]);  // else the control pipe never reads as closed
-      close(status[0]);
-      _exit(Run(db, next, control[0], status[1]));
-    }
-    close(control[0]);
-    close(status[1]);
-    control_ = control[1];
-    status_ = status[0];
-  }
-  ~Writer() {
-    if (pid_ > 0) Stop();
+  Writer(const fs::path& db, long next)
+      : control_(Pipe()), child_([&](int status) {
+          close(control_[1]);  // else the control pipe never reads as closed
+          return Run(db, next, control_[0], status);
+        }) {
+    close(control_[0]);
   }
   void Hold() {
     char answer = 0;
-    ASSERT_TRUE(write(control_, "H", 1) == 1 && read(status_, &answer, 1) == 1 && answer == 'h');
+    ASSERT_TRUE(write(control_[1], "H", 1) == 1 && read(child_.Out(), &answer, 1) == 1 &&
+                answer == 'h');
   }
-  void Commit() { ASSERT_EQ(write(control_, "C", 1), 1); }
+  void Commit() { ASSERT_EQ(write(control_[1], "C", 1), 1); }
   int Stop() {
-    close(control_);
-    close(status_);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
+    close(control_[1]);
+    const int status = child_.Wait();
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
   }
 
  private:
+  static std::array<int, 2> Pipe() {
+    std::array<int, 2> fds;
+    if (pipe(fds.data()) != 0) throw std::runtime_error("pipe");
+    return fds;
+  }
   static int Run(const fs::path& db, long next, int control, int status) {
     sqlite3* h = nullptr;
     auto exec = [&](const std::string& sql) {
@@ -160,9 +154,8 @@ class Writer {
     return sqlite3_close(h) == SQLITE_OK ? 0 : 6;
   }
 
-  pid_t pid_ = -1;
-  int control_ = -1;
-  int status_ = -1;
+  std::array<int, 2> control_;
+  test::Child child_;
 };
 
 class SqliteCopyWhileWritingTest : public SqliteCopyTest,

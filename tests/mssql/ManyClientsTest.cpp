@@ -31,20 +31,6 @@
 namespace QuillData::test::clients {
 namespace {
 
-// Each provider straight to the server, and through a pooler that lends server connections
-// per transaction.
-enum class Provider { Odbc, Libpq, PooledOdbc, PooledLibpq };
-
-std::wstring Conn(const PgServer& server, const std::string& database, Provider provider) {
-  if (provider == Provider::PooledOdbc || provider == Provider::PooledLibpq) {
-    PgBouncer& pooler = *PgBouncer::Shared();
-    return provider == Provider::PooledOdbc ? pooler.ConnectionString(database)
-                                            : pooler.LibpqConnectionString(database);
-  }
-  return provider == Provider::Odbc ? server.ConnectionString(database)
-                                    : server.LibpqConnectionString(database);
-}
-
 std::shared_ptr<clsQuillData> Open(const std::wstring& connection,
                                    const std::shared_ptr<cE>& errors) {
   auto db = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
@@ -55,22 +41,25 @@ std::wstring N(const wchar_t* prefix, int i) {
   return prefix + std::to_wstring(i);
 }
 
-class ManyClientsTest : public PgServerTest, public ::testing::WithParamInterface<Provider> {
+// Each provider straight to the server, and through a pooler that lends server connections
+// per transaction.
+class ManyClientsTest : public PgServerTest, public ::testing::WithParamInterface<Via> {
  protected:
   void SetUp() override {
     PgServerTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    if ((GetParam() == Provider::PooledOdbc || GetParam() == Provider::PooledLibpq) &&
-        !PgBouncer::Shared())
-      GTEST_SKIP() << PgBouncer::SkipReason();
+    if (IsPooled(GetParam()) && !PgBouncer::Shared()) GTEST_SKIP() << PgBouncer::SkipReason();
     Server().LoadSchema(Database());
+  }
+  std::wstring Conn(const std::string& database) const {
+    return ConnectionStringVia(Server(), database, GetParam());
   }
 
   // Runs `body` on `clients` backends, each of its own on a thread of its own, released
   // together once all are open; returns what any of them reported.
   std::vector<std::string> AtOnce(int clients,
                                   const std::function<void(clsQuillData&, int client)>& body) {
-    const std::wstring connection = Conn(Server(), Database(), GetParam());
+    const std::wstring connection = Conn(Database());
     std::latch open(clients);
     std::mutex mutex;
     std::vector<std::string> reported;
@@ -182,7 +171,7 @@ TEST_P(ManyClientsTest, ClientsAtOnceFindOrInsertOneRowPerKeyAndShareItsId) {
   std::vector<int32_t> machinings;
   {
     auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-    auto db = Open(Conn(Server(), Database(), GetParam()), errors);
+    auto db = Open(Conn(Database()), errors);
     ASSERT_NE(db, nullptr);
     for (int i = 0; i < kKeys; ++i)
       machinings.push_back(db->INSERTMachining(N(L"R", i), L"G", 2, 0, 0, 0));
@@ -253,36 +242,9 @@ TEST_P(ManyClientsTest, ACallWaitsForAnOpenTransactionThatHoldsItsRow) {
   EXPECT_EQ(Value("SELECT count(*) FROM MachRouting"), "0");
 }
 
-// Ids come from the server's numbering, which never goes back: a deleted machining's id, or
-// an imprint assignment's whose definition stayed behind, is not handed out again.
-TEST_P(ManyClientsTest, AnIdIsNeverHandedOutTwice) {
-  auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = Open(Conn(Server(), Database(), GetParam()), errors);
-  ASSERT_NE(db, nullptr);
-  const int32_t first = db->INSERTMachining(L"M", L"G", 1, 0, 0, 0);
-  db->DELMachining(first);
-  EXPECT_GT(db->INSERTMachining(L"M", L"G", 1, 0, 0, 0), first);
-
-  auto imprint = [&] {
-    return db->INSERTImprintAssignments(1, L"T", 1, 2, L"f1", L"f2", L"n1", L"n2", L"1", L"2", L"",
-                                        L"", false);
-  };
-  const int32_t assignment = imprint();
-  db->INSERTUPDATEGlobalImprintDefinitions(assignment, true, 1, 2, 3, true, 4, 5, 6, true, 7, 8, 9,
-                                           true, 10, 11, 12, true);
-  db->DELImprintAssignments(assignment);
-  const int32_t again = imprint();
-  EXPECT_GT(again, assignment);
-  EXPECT_EQ(Value("SELECT count(*) FROM tblGlobal_Imprint_Definitions WHERE "
-                  "\"fldlngRelationPattern\" = " +
-                  std::to_string(again)),
-            "0");
-  EXPECT_TRUE(errors->Reports().empty());
-  db.reset();
-  gE.reset();
-
-  // Every table's own id is numbered that way; the imprint definitions take their
-  // assignment's.
+// Every table's own id comes from the server's numbering, which never goes back; the imprint
+// definitions take their assignment's.
+TEST_P(ManyClientsTest, EveryIdComesFromANumberingThatNeverGoesBack) {
   EXPECT_EQ(Value("SELECT string_agg(c.table_name || '.' || c.column_name, ' ') "
                   "FROM information_schema.table_constraints t JOIN "
                   "information_schema.key_column_usage k USING (constraint_name, table_name) JOIN "
@@ -298,33 +260,22 @@ TEST_P(ManyClientsTest, AnIdIsNeverHandedOutTwice) {
 // numbers with AUTOINCREMENT keeps the mark as well.
 TEST_P(ManyClientsTest, ATransferNeverRestartsTheNumberingBelowAnIdUsedBefore) {
   ScratchDir dir;
-  // A file whose machinings number with AUTOINCREMENT: 1, 2 and 3, the last one deleted.
-  auto autoincrementFile = [&](const std::string& name, bool rows) {
-    const auto file = dir / name;
-    CreateDatabase(file, false);
-    testing::RawDb raw(file);
-    EXPECT_EQ(raw.Exec("DROP TABLE Machining; CREATE TABLE Machining (MachID INTEGER PRIMARY KEY "
-                       "AUTOINCREMENT, MachName TEXT, MachGroup TEXT, X REAL, Y REAL, Z REAL, "
-                       "MachLibID INTEGER);"),
-              0)
-        << raw.Error();
-    if (rows) {
-      EXPECT_EQ(raw.Exec("INSERT INTO Machining (MachName) VALUES ('a'), ('b'), ('c'); DELETE "
-                         "FROM Machining WHERE MachID = 3; INSERT INTO MachVariable (Name) VALUES "
-                         "('v');"),
-                0)
-          << raw.Error();
-    }
-    return file;
-  };
+  // A file (its ids number with AUTOINCREMENT): machinings 1, 2 and 3, the last one deleted.
+  const auto source = dir / "source.db", target = dir / "target.db";
+  CreateDatabase(source, false);
+  CreateDatabase(target, false);
+  EXPECT_EQ(
+      testing::RawDb(source).Exec(
+          "INSERT INTO Machining (MachName) VALUES ('a'), ('b'), ('c'); DELETE FROM Machining "
+          "WHERE MachID = 3; INSERT INTO MachVariable (Name) VALUES ('v');"),
+      0);
   // The target's variables had ids up to 5 once.
   Value("SELECT P_I_MachVariable('v' || g, '', false, 1) FROM generate_series(1, 5) g");
   Server().Psql("DELETE FROM MachVariable", Database());
 
-  TransferDatabase({autoincrementFile("source.db", true), {}},
-                   {{}, Conn(Server(), Database(), GetParam())});
+  TransferDatabase({source, {}}, {{}, Conn(Database())});
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = Open(Conn(Server(), Database(), GetParam()), errors);
+  auto db = Open(Conn(Database()), errors);
   ASSERT_NE(db, nullptr);
   EXPECT_EQ(db->INSERTMachining(L"d", L"G", 1, 0, 0, 0), 4);
   EXPECT_EQ(db->INSERTMachVariable(L"w", L"", 1, false), 6);
@@ -335,28 +286,21 @@ TEST_P(ManyClientsTest, ATransferNeverRestartsTheNumberingBelowAnIdUsedBefore) {
   // On from this server, which has handed out machining 4: to another server and to a file.
   const std::string other = Server().NewDatabase();
   Server().LoadSchema(other);
-  TransferDatabase({{}, Conn(Server(), Database(), GetParam())},
-                   {{}, Conn(Server(), other, GetParam())});
+  TransferDatabase({{}, Conn(Database())}, {{}, Conn(other)});
   EXPECT_EQ(Server().Psql("COPY (SELECT P_I_Machining('e', 'G', 0, 0, 0, 1)) TO STDOUT", other),
             "5\n");
-  const auto file = autoincrementFile("target.db", false);
-  TransferDatabase({{}, Conn(Server(), Database(), GetParam())}, {file, {}});
-  EXPECT_EQ(testing::RawDb(file).Query("SELECT seq FROM sqlite_sequence WHERE name = "
-                                       "'Machining'"),
+  TransferDatabase({{}, Conn(Database())}, {target, {}});
+  EXPECT_EQ(testing::RawDb(target).Query("SELECT seq FROM sqlite_sequence WHERE name = "
+                                         "'Machining'"),
             std::vector<testing::Row>{{"4"}});
   EXPECT_TRUE(errors->Reports().empty());
 }
 #endif
 
-std::string ProviderName(const ::testing::TestParamInfo<Provider>& info) {
-  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
-  return kNames[static_cast<int>(info.param)];
-}
-
 INSTANTIATE_TEST_SUITE_P(Postgres, ManyClientsTest,
-                         ::testing::Values(Provider::Odbc, Provider::Libpq, Provider::PooledOdbc,
-                                           Provider::PooledLibpq),
-                         ProviderName);
+                         ::testing::Values(Via::Odbc, Via::Libpq, Via::PooledOdbc,
+                                           Via::PooledLibpq),
+                         ViaName);
 
 }  // namespace
 }  // namespace QuillData::test::clients

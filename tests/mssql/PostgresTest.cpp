@@ -1,20 +1,13 @@
 // The server backend on a real PostgreSQL server loaded with schema/postgresql.sql: the
 // conformance suite, what the driver really stores, and the server failing under it.
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <unistd.h>
-
-#include <stdlib.h>
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <filesystem>
-#include <functional>
-#include <limits>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -32,12 +25,11 @@
 #include "QuillData/contract/Text.h"
 #include "QuillData/locale/Locale.h"
 #include "QuillData/mssql/clsQuillData_MSSQL.h"
-#include "QuillData/sqlite/Schema.h"
-#include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "conformance/ConformanceSuite.h"
 #include "support/CuttingProxy.h"
 #include "support/PgServer.h"
 #include "support/RecordingProvider.h"
+#include "support/TestSupport.h"
 
 namespace QuillData::test {
 namespace {
@@ -61,19 +53,6 @@ std::shared_ptr<clsQuillData> OpenBackend(const std::wstring& connectionString,
   return db;
 }
 
-// Every test runs on both providers: ODBC (psqlODBC) and libpq; some also through a pooler.
-enum class Via { Odbc, Libpq, PooledOdbc, PooledLibpq };
-
-std::wstring ConnectionString(const PgServer& server, const std::string& database, Via via) {
-  return via == Via::Odbc ? server.ConnectionString(database)
-                          : server.LibpqConnectionString(database);
-}
-
-std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
-  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
-  return kNames[static_cast<int>(info.param)];
-}
-
 // The server process behind the backend's connection.
 pid_t BackendPid(clsQuillData& db) {
   auto rows = dynamic_cast<clsQuillData_MSSQL&>(db).OwnConn()->Execute(L"SELECT pg_backend_pid()");
@@ -88,16 +67,13 @@ std::vector<ErrorKind> Kinds(const PolicyErrorHandler& errors) {
 
 std::string gLastDatabase;
 
-template <Via via, bool pooled = false>
+// Every test runs on both providers: ODBC (psqlODBC) and libpq; some also through a pooler.
+template <Via via>
 std::shared_ptr<clsQuillData> OpenOnNewDatabase(const std::shared_ptr<cE>& errors) {
   PgServer* server = PgServer::Shared();
-  PgBouncer* pooler = pooled ? PgBouncer::Shared() : nullptr;
-  if (!server || (pooled && !pooler)) return nullptr;
+  if (!server || (IsPooled(via) && !PgBouncer::Shared())) return nullptr;
   gLastDatabase = server->NewDatabase(SchemaTemplate(*server));
-  if (!pooled) return OpenBackend(ConnectionString(*server, gLastDatabase, via), errors);
-  return OpenBackend(via == Via::Odbc ? pooler->ConnectionString(gLastDatabase)
-                                      : pooler->LibpqConnectionString(gLastDatabase),
-                     errors);
+  return OpenBackend(ConnectionStringVia(*server, gLastDatabase, via), errors);
 }
 
 std::string PoolerSkipReason() {
@@ -127,10 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Backend{"PostgresLibpq", test::OpenOnNewDatabase<test::Via::Libpq>,
                               test::RunSql, test::PgServer::SkipReason},
                       // Through a pooler that lends server connections per transaction.
-                      Backend{"PooledPostgres", test::OpenOnNewDatabase<test::Via::Odbc, true>,
+                      Backend{"PooledPostgres", test::OpenOnNewDatabase<test::Via::PooledOdbc>,
                               test::RunSql, test::PoolerSkipReason},
                       Backend{"PooledPostgresLibpq",
-                              test::OpenOnNewDatabase<test::Via::Libpq, true>, test::RunSql,
+                              test::OpenOnNewDatabase<test::Via::PooledLibpq>, test::RunSql,
                               test::PoolerSkipReason}),
     BackendName);
 }  // namespace QuillData::conformance
@@ -148,7 +124,7 @@ class ServerTest : public PgServerTest, public ::testing::WithParamInterface<Via
     db = OpenBackend(ConnectionString(), errors);
   }
   std::wstring ConnectionString() const {
-    return test::ConnectionString(Server(), Database(), GetParam());
+    return PgServerTest::ConnectionString(IsLibpq(GetParam()));
   }
   void TearDown() override {
     db.reset();
@@ -315,10 +291,8 @@ TEST_P(ServerTest, AFrozenServerProcessOrPoolerTimesOutAndTheNextCallWorks) {
     if (pooled && !pooler) break;
     SCOPED_TRACE(pooled ? "pooler" : "server");
     errors->Clear();
-    const std::wstring string = !pooled ? ConnectionString()
-                                : GetParam() == Via::Odbc
-                                    ? pooler->ConnectionString(Database())
-                                    : pooler->LibpqConnectionString(Database());
+    const std::wstring string =
+        pooled ? pooler->ConnectionString(Database(), IsLibpq(GetParam())) : ConnectionString();
     auto frozen = OpenBackend(string + L";Command Timeout=2", errors);
     frozen->INSERTMachining(pooled ? L"Pooled" : L"Before", L"G", 1, 0, 0, 0);
     const pid_t pid = pooled ? pooler->Pid() : BackendPid(*frozen);
@@ -346,8 +320,9 @@ TEST_P(ServerTest, ARefusedLoginIsTriedOncePerReportAtMostOnceASecond) {
   auto retrying = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
   auto refused = CreateObjectAs<clsQuillData>(L"QuillData.clsQuillData_MSSQL");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(refused->OpenDB(
-      nullptr, retrying, {test::ConnectionString(Server(), "no_such_database", GetParam()), L"0"}));
+  EXPECT_FALSE(
+      refused->OpenDB(nullptr, retrying,
+                      {Server().ConnectionString("no_such_database", IsLibpq(GetParam())), L"0"}));
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto kinds = Kinds(*retrying);
@@ -421,10 +396,7 @@ TEST_P(ServerTest, ASerializationFailureEndsTheTransactionForEveryLaterCall) {
 TEST_P(ServerTest, APoolerThatCannotHoldATransactionRefusesBeginTrans) {
   if (PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
   PgBouncer perStatement(Server(), "statement");
-  auto pooled =
-      OpenBackend(GetParam() == Via::Odbc ? perStatement.ConnectionString(Database())
-                                          : perStatement.LibpqConnectionString(Database()),
-                  errors);
+  auto pooled = OpenBackend(perStatement.ConnectionString(Database(), IsLibpq(GetParam())), errors);
   EXPECT_GT(pooled->INSERTMachining(L"Before", L"G", 1, 0, 0, 0), 0);
   EXPECT_EQ(pooled->BeginTrans(), 0);
   EXPECT_FALSE(pooled->InTransaction());
@@ -439,37 +411,39 @@ TEST_P(ServerTest, APoolerThatCannotHoldATransactionRefusesBeginTrans) {
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerTest, ::testing::Values(Via::Odbc, Via::Libpq), ViaName);
 
-// The server going away; for some cases also behind a pooler in transaction mode, which
-// keeps the clients' connections while the server's come and go.
+// The server going away: a server of the test's own with the schema loaded; for some cases
+// also behind a pooler in transaction mode, which keeps the clients' connections while the
+// server's come and go.
 class ServerGoneTest : public ::testing::TestWithParam<Via> {
  protected:
   void SetUp() override {
-    pooled_ = GetParam() == Via::PooledOdbc || GetParam() == Via::PooledLibpq;
-    if (pooled_ && PgBouncer::Program().empty()) GTEST_SKIP() << PgBouncer::SkipReason();
+    if (IsPooled(GetParam()) && PgBouncer::Program().empty())
+      GTEST_SKIP() << PgBouncer::SkipReason();
+    if (PgServer::Binaries().empty()) GTEST_SKIP() << PgServer::SkipReason();
+    server = std::make_unique<PgServer>(PgServer::Binaries());
+    database = server->NewDatabase();
+    server->LoadSchema(database);
+    if (IsPooled(GetParam())) pooler = std::make_unique<PgBouncer>(*server);
   }
-  std::wstring ConnectionString(const PgServer& server, const std::string& database) {
-    if (!pooled_) return test::ConnectionString(server, database, GetParam());
-    if (!pooler_) pooler_ = std::make_unique<PgBouncer>(server);
-    return GetParam() == Via::PooledOdbc ? pooler_->ConnectionString(database)
-                                         : pooler_->LibpqConnectionString(database);
+  void TearDown() override { gE.reset(); }
+  std::wstring Connection() const {
+    return ConnectionStringVia(*server, database, GetParam(), pooler.get());
   }
-  bool pooled_ = false;
-  std::unique_ptr<PgBouncer> pooler_;
+
+  std::optional<SmallDisk> disk;  // first: it outlives the server that writes on it
+  std::unique_ptr<PgServer> server;
+  std::string database;
+  std::unique_ptr<PgBouncer> pooler;
 };
 
 TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServer) {
-  const std::string binaries = PgServer::Binaries();
-  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
-  PgServer server(binaries);
-  const std::string database = server.NewDatabase();
-  server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  const std::wstring connection = ConnectionString(server, database);
+  const std::wstring connection = Connection();
   auto db = OpenBackend(connection, errors);
   int32_t first = db->INSERTConstructionScenario(L"Before", L"");
   EXPECT_GT(first, 0);
 
-  server.Stop();
+  server->Stop();
   EXPECT_EQ(db->INSERTConstructionScenario(L"During", L""), 0);
   ASSERT_EQ(errors->Reports().size(), 1u);
   EXPECT_EQ(errors->Reports()[0].procedure, L"InsertConstructionScenario");
@@ -487,32 +461,25 @@ TEST_P(ServerGoneTest, TheNextCallReportsTheLossAndARetriedOpenDBWaitsForTheServ
   gE = retrying;
   std::thread starter([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    server.Start();
+    server->Start();
   });
   EXPECT_EQ(db->INSERTConstructionScenario(L"Before", L""), first);
   starter.join();
   EXPECT_EQ(Kinds(*retrying), std::vector<ErrorKind>{ErrorKind::ConnectionLost});
   EXPECT_GT(db->INSERTConstructionScenario(L"After", L""), first);
   EXPECT_EQ(retrying->Reports().size(), 1u);
-  db.reset();
-  gE.reset();
 }
 
 // The server restarts while the connection is idle: every kind of call goes on a new
 // connection, once, and nobody is told.
 TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
-  const std::string binaries = PgServer::Binaries();
-  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
-  PgServer server(binaries);
-  const std::string database = server.NewDatabase();
-  server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db = OpenBackend(ConnectionString(server, database), errors);
+  auto db = OpenBackend(Connection(), errors);
   const int32_t kept = db->INSERTMachining(L"Kept", L"G", 1, 0, 0, 0);
   const int32_t gone = db->INSERTMachining(L"Gone", L"G", 1, 0, 0, 0);
   auto restart = [&] {
-    server.Stop();
-    server.Start();
+    server->Stop();
+    server->Start();
   };
   restart();
   EXPECT_EQ(db->GETTblMachining()->Count(), 2);
@@ -529,15 +496,13 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
   db->INSERTMachVariable(L"Var", L"1", 1, false);
   EXPECT_TRUE(db->CommitTrans());
   auto rows = [&](const std::string& sql) {
-    return server.Psql("COPY (" + sql + ") TO STDOUT", database);
+    return server->Psql("COPY (" + sql + ") TO STDOUT", database);
   };
   EXPECT_EQ(rows("SELECT string_agg(\"MachName\", ',' ORDER BY \"MachName\") FROM Machining"),
             "New,Renamed\n");
   EXPECT_EQ(rows("SELECT count(*) FROM MachRouting"), "1\n");
   EXPECT_EQ(rows("SELECT count(*) FROM MachVariable"), "1\n");
   EXPECT_TRUE(errors->Reports().empty()) << ToUtf8(errors->Reports()[0].description);
-  db.reset();
-  gE.reset();
 }
 
 // Also behind a pooler, which may hide the restart altogether: a write waits in its queue for
@@ -545,22 +510,17 @@ TEST_P(ServerGoneTest, AfterAnIdleRestartEveryKindOfCallRunsOnceUnreported) {
 class ServerRestartTest : public ServerGoneTest {};
 
 TEST_P(ServerRestartTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowOnce) {
-  const std::string binaries = PgServer::Binaries();
-  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
-  PgServer server(binaries);
-  const std::string database = server.NewDatabase();
-  server.LoadSchema(database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Retry, 3);
-  auto db = OpenBackend(ConnectionString(server, database) + L";Connect Timeout=20", errors);
+  auto db = OpenBackend(Connection() + L";Connect Timeout=20", errors);
 
   // The server stops once the stream is under way and comes back a moment later.
   std::atomic<int> written{0};
   std::atomic<bool> restarted{false};
   std::thread restarter([&] {
     while (written < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    server.Stop();
+    server->Stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    server.Start();
+    server->Start();
     restarted = true;
   });
   std::set<int32_t> ids;
@@ -579,50 +539,17 @@ TEST_P(ServerRestartTest, AStreamOfWritesOutlivesARestartUnderRetryWithEveryRowO
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->Count(), rows);
   auto reports = errors->Reports();
-  if (!pooled_) {
-    ASSERT_FALSE(reports.empty()) << "the restart fell between two writes unnoticed";
-  }
+  EXPECT_TRUE(pooler || !reports.empty()) << "the restart fell between two writes unnoticed";
   for (const auto& r : reports) EXPECT_EQ(r.action, kRetry) << ToUtf8(r.description);
-  db.reset();
-  gE.reset();
 }
 
-// A small tmpfs, so that the server can run out of room in a tablespace on it; mounting
-// needs root (Mounted() says whether it worked).
-class SmallDisk {
- public:
-  explicit SmallDisk(const std::string& size) {
-    std::string pattern = "/tmp/quilldata-small-XXXXXX";
-    if (!mkdtemp(pattern.data())) return;
-    folder_ = pattern;
-    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
-    const passwd* pw = getpwnam("postgres");
-    if (mounted_ && pw && chown(folder_.c_str(), pw->pw_uid, pw->pw_gid) != 0) mounted_ = false;
-  }
-  ~SmallDisk() {
-    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
-    if (!folder_.empty()) rmdir(folder_.c_str());
-  }
-  bool Mounted() const { return mounted_; }
-  const std::string& Folder() const { return folder_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
-
 TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheConnection) {
-  const std::string binaries = PgServer::Binaries();
-  if (binaries.empty()) GTEST_SKIP() << PgServer::SkipReason();
-  SmallDisk disk("64k");  // outlives the server that writes on it
-  if (!disk.Mounted()) GTEST_SKIP() << "no small tmpfs can be mounted here: disk full untested";
-  PgServer server(binaries);
-  const std::string database = server.NewDatabase();
-  server.LoadSchema(database);
-  server.Psql("CREATE TABLESPACE small LOCATION '" + disk.Folder() + "'");
-  server.Psql("ALTER TABLE Machining SET TABLESPACE small", database);
+  disk.emplace("64k", "postgres");
+  if (!disk->Mounted()) GTEST_SKIP() << "no small tmpfs can be mounted here: disk full untested";
+  server->Psql("CREATE TABLESPACE small LOCATION '" + disk->path().string() + "'");
+  server->Psql("ALTER TABLE Machining SET TABLESPACE small", database);
   auto errors = std::make_shared<PolicyErrorHandler>(PolicyErrorHandler::Policy::Leave);
-  auto db = OpenBackend(ConnectionString(server, database), errors);
+  auto db = OpenBackend(Connection(), errors);
 
   int written = 0;
   while (written < 20000 &&
@@ -636,8 +563,6 @@ TEST_P(ServerGoneTest, AFullDiskFailsTheOneWriteAndKeepsEveryEarlierRowAndTheCon
   EXPECT_EQ(db->GETTblMachining()->Count(), written);
   EXPECT_GT(db->INSERTConstructionScenario(L"Elsewhere", L""), 0);
   EXPECT_EQ(errors->Reports().size(), 1u);
-  db.reset();
-  gE.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Postgres, ServerGoneTest, ::testing::Values(Via::Odbc, Via::Libpq),

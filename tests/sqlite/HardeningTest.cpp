@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "sqlite/WritersFixture.h"
+#include "sqlite/SqliteFixture.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::testing {
@@ -188,24 +188,14 @@ TEST_F(HardeningUnitTest, WithoutACompanionTheFailureReachesTheCallerAfterTheRol
 }
 
 // A COMMIT the database refuses: a row whose deferred foreign key has no parent yet.
-class HardeningCommitTest : public HardeningTest {
- protected:
-  void SetUp() override {
-    HardeningTest::SetUp();
-    Raw("CREATE TABLE parent (id INTEGER PRIMARY KEY);"
-        "CREATE TABLE child (pid REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED);"
-        "CREATE TRIGGER dangling AFTER INSERT ON Machining "
-        "BEGIN INSERT INTO child VALUES (NEW.MachID + 1000); END");
-  }
-  void CheckForeignKeys(clsQuillData_SqlLite& backend) {
-    OnConnection(backend, "PRAGMA foreign_keys = ON");
-  }
-};
-
-TEST_F(HardeningCommitTest, AFailedCommitLeavesNothingCommitted) {
+TEST_F(HardeningTest, AFailedCommitLeavesNothingCommitted) {
+  Raw("CREATE TABLE parent (id INTEGER PRIMARY KEY);"
+      "CREATE TABLE child (pid REFERENCES parent (id) DEFERRABLE INITIALLY DEFERRED);"
+      "CREATE TRIGGER dangling AFTER INSERT ON Machining "
+      "BEGIN INSERT INTO child VALUES (NEW.MachID + 1000); END");
   for (Policy policy : {Policy::Leave, Policy::Continue}) {
     db = Open(file, policy);
-    CheckForeignKeys(*db);
+    OnConnection(*db, "PRAGMA foreign_keys = ON");
     EXPECT_EQ(db->INSERTMachining(L"m", L"G", 1, 0, 0, 0), 0) << int(policy);
     EXPECT_EQ(Reported(), std::vector<std::wstring>{L"FOREIGN KEY constraint failed"});
     EXPECT_FALSE(InTransaction(*db));
@@ -265,40 +255,27 @@ TEST_F(HardeningTest, InATransactionAFailedWriterUndoesOnlyItself) {
 // Room for the database that can run out: a small file system of the test's own where the
 // process may mount one; else the connection's page limit, at which SQLite fails and rolls
 // back as on a full disk (a write that needs a new page: a long name).
-class FullDisk {
+class FullDisk : public test::SmallDisk {
  public:
-  explicit FullDisk(const std::filesystem::path& dir) : dir_(dir) {
-    std::filesystem::create_directories(dir_);
-    mounted_ = test::MountSmallDisk(dir_);
-  }
-  bool Mounted() const { return mounted_; }
-  ~FullDisk() {
-    if (mounted_) test::UnmountSmallDisk(dir_);
-  }
-  FullDisk(const FullDisk&) = delete;
-  FullDisk& operator=(const FullDisk&) = delete;
-
+  FullDisk() : SmallDisk("2m") {}
   void Fill(clsQuillData_SqlLite& backend) {
-    if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1");
-    std::ofstream filler(dir_ / "filler", std::ios::binary);
+    if (!Mounted()) return OnConnection(backend, "PRAGMA max_page_count = 1");
+    std::ofstream filler(path() / "filler", std::ios::binary);
     const std::string block(4096, '\0');
     while (filler.write(block.data(), block.size()) && filler.flush()) {
     }
   }
   void Free(clsQuillData_SqlLite& backend) {
-    if (!mounted_) return OnConnection(backend, "PRAGMA max_page_count = 1000000000");
-    std::filesystem::remove(dir_ / "filler");
+    if (!Mounted()) return OnConnection(backend, "PRAGMA max_page_count = 1000000000");
+    std::filesystem::remove(path() / "filler");
   }
-
- private:
-  std::filesystem::path dir_;
-  bool mounted_ = false;
 };
 
 TEST_F(HardeningTest, AFullDiskEndsTheTransactionAndAWriterRetriedAfterItsCauseSucceeds) {
-  FullDisk disk(dir_ / "disk");
+  FullDisk disk;
   RecordProperty("disk", disk.Mounted() ? "tmpfs" : "page limit");
-  file = NewDatabase(false, "disk/full.db");
+  file = disk.path() / "full.db";
+  CreateDatabase(file, false);
   db = Open(file);
   const std::wstring big(5000, L'x');
 
@@ -335,6 +312,7 @@ TEST_F(HardeningTest, AFullDiskEndsTheTransactionAndAWriterRetriedAfterItsCauseS
   EXPECT_GT(db->INSERTMachining(L"d", L"G", 1, 0, 0, 0), 0);
   EXPECT_TRUE(db->CommitTrans());
   EXPECT_EQ(Count("Machining"), 2);
+  db.reset();  // before its disk goes
 }
 
 #if QUILLDATA_HAS_FORK

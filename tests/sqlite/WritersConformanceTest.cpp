@@ -5,7 +5,7 @@
 #include "QuillData/sqlite/Schema.h"
 #include "QuillData/sqlite/clsQuillData_SqlLite.h"
 #include "conformance/ConformanceSuite.h"
-#include "sqlite/WritersFixture.h"
+#include "sqlite/SqliteFixture.h"
 #include "support/TestSupport.h"
 
 namespace QuillData::conformance {

@@ -257,13 +257,6 @@ std::string PgServer::Psql(const std::string& sql, const std::string& database,
                     folder_, std::string("psql ") + option + " " + sql.substr(0, 200));
 }
 
-std::string PgServer::NewDatabase(const std::string& templateDatabase) {
-  const std::string name = "test_" + std::to_string(++databases_);
-  Psql("CREATE DATABASE " + name +
-       (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
-  return name;
-}
-
 PgServer* PgServer::Shared() {
   std::lock_guard lock(gSharedMutex);
   if (!gSharedTried) {
@@ -286,10 +279,10 @@ std::string PgServer::SkipReason() {
          "$QUILLDATA_PG_BIN): install the postgresql package";
 }
 
-std::wstring ViaPort(std::wstring connectionString, int from, int to) {
-  const std::wstring port = L"Port=" + std::to_wstring(from);
-  return connectionString.replace(connectionString.find(port), port.size(),
-                                  L"Port=" + std::to_wstring(to));
+std::wstring ConnectionStringVia(const PgServer& server, const std::string& database, Via via,
+                                 const PgBouncer* pooler) {
+  if (!IsPooled(via)) return server.ConnectionString(database, IsLibpq(via));
+  return (pooler ? pooler : PgBouncer::Shared())->ConnectionString(database, IsLibpq(via));
 }
 
 std::string PgBouncer::Program() {
@@ -357,14 +350,6 @@ PgBouncer::~PgBouncer() {
   fs::remove_all(folder_, ec);
 }
 
-std::wstring PgBouncer::ConnectionString(const std::string& database) const {
-  return ViaPort(server_.ConnectionString(database), server_.Port(), port_);
-}
-
-std::wstring PgBouncer::LibpqConnectionString(const std::string& database) const {
-  return ViaPort(server_.LibpqConnectionString(database), server_.Port(), port_);
-}
-
 PgBouncer* PgBouncer::Shared() {
   PgServer* server = PgServer::Shared();
   std::lock_guard lock(gSharedMutex);
@@ -380,18 +365,6 @@ PgBouncer* PgBouncer::Shared() {
   }
   if (!gSharedPoolerError.empty()) throw std::runtime_error(gSharedPoolerError);
   return gSharedPooler.get();
-}
-
-void PgServerTest::SetUp() {
-  PgServer* server = nullptr;
-  try {
-    server = PgServer::Shared();
-  } catch (const std::exception& e) {
-    FAIL() << e.what();
-  }
-  if (!server) GTEST_SKIP() << PgServer::SkipReason();
-  server_ = server;
-  database_ = server_->NewDatabase();
 }
 
 }  // namespace QuillData::test

@@ -16,9 +16,27 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace QuillData::test {
+
+// How a test reaches a server: through ODBC (psqlODBC) or libpq, straight or through a pooler.
+enum class Via { Odbc, Libpq, PooledOdbc, PooledLibpq };
+inline bool IsLibpq(Via via) {
+  return via == Via::Libpq || via == Via::PooledLibpq;
+}
+inline bool IsPooled(Via via) {
+  return via == Via::PooledOdbc || via == Via::PooledLibpq;
+}
+inline std::string ViaName(const ::testing::TestParamInfo<Via>& info) {
+  static const char* const kNames[] = {"Odbc", "Libpq", "PooledOdbc", "PooledLibpq"};
+  return kNames[static_cast<int>(info.param)];
+}
+// The name of a parameter that says libpq (true) or ODBC (false).
+inline std::string ProviderName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Libpq" : "Odbc";
+}
 
 class PgServer {
  public:
@@ -45,10 +63,13 @@ class PgServer {
   void Stop();
   void Start();
 
-  // An ODBC connection string for the database, through the private driver list.
+  // An ODBC connection string for the database, through the private driver list; the same
+  // database through the libpq provider; and either of them.
   std::wstring ConnectionString(const std::string& database = "postgres") const;
-  // The same database through the libpq provider.
   std::wstring LibpqConnectionString(const std::string& database = "postgres") const;
+  std::wstring ConnectionString(const std::string& database, bool libpq) const {
+    return libpq ? LibpqConnectionString(database) : ConnectionString(database);
+  }
   // Runs SQL (or, with option "-f", a file of it) with psql, stopping at the first error;
   // returns psql's output and throws std::runtime_error with it on failure.
   std::string Psql(const std::string& sql, const std::string& database = "postgres",
@@ -59,7 +80,12 @@ class PgServer {
   }
   // A new database with a name unique in this server ("test_1", "test_2", ...): empty, or a
   // copy of templateDatabase (a quick way to give each test a loaded schema).
-  std::string NewDatabase(const std::string& templateDatabase = "");
+  std::string NewDatabase(const std::string& templateDatabase = "") {
+    const std::string name = "test_" + std::to_string(++databases_);
+    Psql("CREATE DATABASE " + name +
+         (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
+    return name;
+  }
 
  private:
   std::string binaries_;
@@ -68,6 +94,13 @@ class PgServer {
   bool running_ = false;
   int databases_ = 0;
 };
+
+// The same connection string with its Port=from made Port=to (a pooler or proxy in between).
+inline std::wstring ViaPort(std::wstring connectionString, int from, int to) {
+  const std::wstring port = L"Port=" + std::to_wstring(from);
+  return connectionString.replace(connectionString.find(port), port.size(),
+                                  L"Port=" + std::to_wstring(to));
+}
 
 // A connection pooler (PgBouncer, Debian package pgbouncer) on a free loopback port in front of
 // a server, for every database of it, trusting the server's own users; four server
@@ -91,8 +124,12 @@ class PgBouncer {
   int Port() const { return port_; }
   int Pid() const { return pid_; }
   // The server's connection strings for the database, through the pooler.
-  std::wstring ConnectionString(const std::string& database) const;
-  std::wstring LibpqConnectionString(const std::string& database) const;
+  std::wstring ConnectionString(const std::string& database, bool libpq = false) const {
+    return ViaPort(server_.ConnectionString(database, libpq), server_.Port(), port_);
+  }
+  std::wstring LibpqConnectionString(const std::string& database) const {
+    return ConnectionString(database, true);
+  }
 
  private:
   const PgServer& server_;
@@ -101,17 +138,29 @@ class PgBouncer {
   int pid_ = 0;
 };
 
-// The same connection string with its Port=from made Port=to (a pooler or proxy in between).
-std::wstring ViaPort(std::wstring connectionString, int from, int to);
+// The database's connection string for `via`: a pooled one through `pooler`, else through
+// the shared pooler.
+std::wstring ConnectionStringVia(const PgServer& server, const std::string& database, Via via,
+                                 const PgBouncer* pooler = nullptr);
 
 // A fixture on the shared server: each test gets a fresh database of its own, or is
 // skipped when PostgreSQL is not installed.
 class PgServerTest : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override {
+    try {
+      server_ = PgServer::Shared();
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
+    }
+    if (!server_) GTEST_SKIP() << PgServer::SkipReason();
+    database_ = server_->NewDatabase();
+  }
   PgServer& Server() const { return *server_; }
   const std::string& Database() const { return database_; }
-  std::wstring ConnectionString() const { return server_->ConnectionString(database_); }
+  std::wstring ConnectionString(bool libpq = false) const {
+    return server_->ConnectionString(database_, libpq);
+  }
 
  private:
   PgServer* server_ = nullptr;

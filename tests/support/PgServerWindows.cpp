@@ -77,13 +77,6 @@ std::string PgServer::Psql(const std::string& sql, const std::string& database,
   return value.IsNull() ? std::string("\\N") : ToUtf8(CStr(value));
 }
 
-std::string PgServer::NewDatabase(const std::string& templateDatabase) {
-  const std::string name = "test_" + std::to_string(++databases_);
-  Psql("CREATE DATABASE " + name +
-       (templateDatabase.empty() ? "" : " TEMPLATE \"" + templateDatabase + "\""));
-  return name;
-}
-
 PgServer* PgServer::Shared() {
   std::lock_guard lock(gSharedMutex);
   if (!gShared && !ServerSetting().empty()) gShared = std::make_unique<PgServer>("");
@@ -94,18 +87,6 @@ std::string PgServer::SkipReason() {
   if (ServerSetting().empty())
     return "no server named in QUILLDATA_TEST_SERVER: scripts/windows.sh full starts one";
   return "starts and stops a server of its own, which a Windows program cannot (pg_ctl)";
-}
-
-void PgServerTest::SetUp() {
-  PgServer* server = nullptr;
-  try {
-    server = PgServer::Shared();
-  } catch (const std::exception& e) {
-    FAIL() << e.what();
-  }
-  if (!server) GTEST_SKIP() << PgServer::SkipReason();
-  server_ = server;
-  database_ = server_->NewDatabase();
 }
 
 }  // namespace QuillData::test

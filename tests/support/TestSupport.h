@@ -32,12 +32,13 @@ inline int unsetenv(const char* name) {
 }
 namespace QuillData::test {
 // No small file system of a test's own on Windows.
-inline bool MountSmallDisk(const std::filesystem::path&) {
+inline bool MountSmallDisk(const std::filesystem::path&, const char*, const char*) {
   return false;
 }
 inline void UnmountSmallDisk(const std::filesystem::path&) {}
 }  // namespace QuillData::test
 #else
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -49,9 +50,15 @@ inline void UnmountSmallDisk(const std::filesystem::path&) {}
 #define QUILLDATA_QUOTED_NAME "it's \"here\""
 #define QUILLDATA_HAS_FORK 1
 namespace QuillData::test {
-// A 2 MB tmpfs on `dir`, where the process may mount one (root); false where it cannot.
-inline bool MountSmallDisk(const std::filesystem::path& dir) {
-  return mount("quilldata-test", dir.c_str(), "tmpfs", 0, "size=2m") == 0;
+// A tmpfs of `size` on `dir`, handed to the user `owner` when one is named, where the process
+// may mount one (root); false where it cannot.
+inline bool MountSmallDisk(const std::filesystem::path& dir, const char* size, const char* owner) {
+  if (mount("quilldata-test", dir.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) != 0)
+    return false;
+  const passwd* pw = owner ? getpwnam(owner) : nullptr;
+  if (!owner || (pw && chown(dir.c_str(), pw->pw_uid, pw->pw_gid) == 0)) return true;
+  umount2(dir.c_str(), MNT_DETACH);
+  return false;
 }
 inline void UnmountSmallDisk(const std::filesystem::path& dir) {
   umount2(dir.c_str(), MNT_DETACH);
@@ -110,6 +117,23 @@ class ScratchDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A small file system of `size` ("2m") on a folder of its own, handed to the user `owner` when
+// one is named: a disk that fills up, where the process may mount one (Mounted() says).
+class SmallDisk {
+ public:
+  explicit SmallDisk(const char* size, const char* owner = nullptr)
+      : mounted_(MountSmallDisk(dir_.path(), size, owner)) {}
+  ~SmallDisk() {
+    if (mounted_) UnmountSmallDisk(dir_.path());
+  }
+  bool Mounted() const { return mounted_; }
+  const std::filesystem::path& path() const { return dir_.path(); }
+
+ private:
+  ScratchDir dir_;
+  bool mounted_;
 };
 
 #if QUILLDATA_HAS_FORK
